@@ -1,0 +1,39 @@
+// Recognition of class records and type information blocks by their shape,
+// and the readers every annotator rests on.
+#pragma once
+
+#include "detector/core/host_api.h"
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+/// 1 when a class record starts at `ea`, else 0.
+int is_class_record(ea_t ea);
+/// 1 when a type information block starts at `ea`, else 0.
+int is_type_info(ea_t ea);
+/// The name of the record at `record` whose name lies at `name_ea`, in a
+/// static buffer; "unnamed_method" for a method type without a name; null
+/// when the record has neither shape or no valid name.
+const char *get_record_name(ea_t name_ea, ea_t record);
+/// First class record or type block at or after `ea` rounded down to 4;
+/// BADADDR when none is left before the highest address.
+ea_t find_next_group(ea_t ea);
+/// Group label in a 1024-byte static buffer owned here; valid until the
+/// next call.
+const char *get_group_label(ea_t ea);
+/// The short string at `ea` (at get_long(ea) when `deref` is 1) in a
+/// 1024-byte static buffer; null when it is empty or holds a byte outside
+/// the identifier set.
+const char *get_pascal_name(ea_t ea, int deref);
+/// End of the segment holding `ea`, or BADADDR.
+ea_t segment_end(ea_t ea);
+/// The lowest address of the program.
+ea_t lowest_address(void);
+
+/// "Integer" ... "DynArray" for kinds 1 to 17; null for any other kind.
+const char *type_kind_name(int kind);
+
+#ifdef __cplusplus
+}
+#endif

@@ -1,0 +1,37 @@
+// Small database edits shared by the annotators: typed data items, offsets,
+// short strings, alignment, field names, the dummy-name rule and the one
+// structure type the detector creates.
+#pragma once
+
+#include "detector/core/host_api.h"
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+/// Each gives 1 when the item was made, else 0.
+int make_byte_item(ea_t ea);
+int make_word_items(ea_t ea, int count);
+int make_dword_items(ea_t ea, int count);
+int make_qword_items(ea_t ea, int count);
+/// Non-zero when an offset or a zero dword was made; 0 changes nothing.
+int make_offset_item(ea_t ea);
+/// 1 when the short string at `ea` was made; the default string type is
+/// left as it was found.
+int make_pascal_string(ea_t ea);
+/// The address after the alignment item made at `ea`, or `ea` unchanged.
+ea_t make_align4(ea_t ea);
+/// Removes the name of `ea` unless it contains "unknown_".
+void clear_field_name(ea_t ea);
+/// 1 when `name` (null: none) may be replaced: missing, empty, or holding
+/// one of the null-terminated list of `markers`.
+int is_dummy_name(const char *name, const char *const *markers);
+/// Creates the structure type "TPropInfo".
+void make_tpropinfo_struc(void);
+/// Makes code behind a slot: when no function holds `target`, undefines it
+/// and creates a function there.
+void ensure_function(ea_t target);
+
+#ifdef __cplusplus
+}
+#endif
