@@ -1,0 +1,1 @@
+#include "detector/class_tables.h"

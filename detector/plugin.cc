@@ -1,0 +1,1 @@
+#include "detector/core/host_api.h"

@@ -1,0 +1,1 @@
+#include "detector/prop_list.h"
