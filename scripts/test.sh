@@ -1,0 +1,24 @@
+#!/bin/bash
+# Builds everything twice (plain, and with AddressSanitizer and
+# UndefinedBehaviorSanitizer) and runs every test in both builds.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+bash scripts/deps.sh
+
+jobs=$(nproc)
+run_build() {
+  local dir=$1
+  shift
+  cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@" >/dev/null
+  cmake --build "$dir" -j "$jobs" >"$dir.log" 2>&1 || { cat "$dir.log" >&2; return 1; }
+  (cd "$dir" && ctest --output-on-failure -j "$jobs" --timeout 600 >"$dir/ctest.log" 2>&1) \
+    || { cat "$dir/ctest.log" >&2; return 1; }
+  tail -n 3 "$dir/ctest.log" | grep -E "tests passed|Total" >&2 || true
+}
+
+echo "== plain build" >&2
+run_build build
+echo "== sanitizer build" >&2
+ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
+  run_build build-asan -DSANITIZE=ON -DBUILD_BENCHMARKS=OFF
