@@ -1,0 +1,153 @@
+// Delphi leaves no symbols behind, so its class records and type
+// information blocks are found by their shape alone.
+//
+// A class record sits just before its virtual method table: its first field
+// points into the program (normally at the first slot, 76 bytes on), the
+// AutoTable field at +8 is always empty, and the pointer at +32 leads to the
+// class name as a short string. A type information block starts with a
+// reference cell holding the address of the kind byte right behind it,
+// followed by the kind (1 to 17) and the type's name. Every pointer must stay
+// within the record's range: from the program's lowest address up to the end
+// of the segment holding the record.
+//
+// Names are short strings restricted to the characters the compiler puts in
+// identifiers and generated names; anything else means the bytes are not a
+// record at all, which is what keeps code and data from passing as one.
+#include "detector/core/recognise.h"
+
+namespace {
+
+constexpr size_t kTextBufSize = 1024;
+
+constexpr uint8_t kKindMethod = 8;
+constexpr uint8_t kLastKind = 17;
+
+const char *const kKindNames[kLastKind + 1] = {
+    nullptr,   "Integer", "Char",   "Enumeration", "Float",   "String",
+    "Set",     "Class",   "Method", "WChar",       "LString", "WString",
+    "Variant", "Array",   "Record", "Interface",   "Int64",   "DynArray",
+};
+
+bool is_name_byte(uint8_t c) {
+  return (c >= 0x24 && c <= 0x26) ||  // $ % &
+         c == 0x28 || c == 0x29 ||    // ( )
+         c == 0x2E ||                 // .
+         (c >= 0x30 && c <= 0x3A) ||  // digits, :
+         (c >= 0x3F && c <= 0x5B) ||  // ? @ A-Z [
+         c == 0x5D || c == 0x5F ||    // ] _
+         (c >= 0x61 && c <= 0x7A);    // a-z
+}
+
+bool is_valid_kind(uint8_t kind) { return kind >= 1 && kind <= kLastKind; }
+
+// The range of a record: from the lowest address of the program up to the
+// end of the segment that holds the record.
+bool in_record_range(ea_t value, ea_t record) {
+  return value >= lowest_address() && value < segment_end(record);
+}
+
+}  // namespace
+
+extern "C" {
+
+const char *get_pascal_name(ea_t ea, int deref) {
+  static char name[kTextBufSize];
+  if (deref == 1) ea = get_long(ea);
+  const uint8_t n = get_byte(ea);
+  if (n == 0) return nullptr;
+  // n is at most 255, so the name and its terminator always fit.
+  for (uint32_t i = 0; i < n; ++i) {
+    const uint8_t c = get_byte(ea + 1 + i);
+    if (!is_name_byte(c)) return nullptr;
+    name[i] = static_cast<char>(c);
+  }
+  name[n] = '\0';
+  return name;
+}
+
+ea_t segment_end(ea_t ea) {
+  const area_t *seg = areacb_t_get_area(&segs, ea);
+  return seg == nullptr ? BADADDR : seg->end_ea;
+}
+
+ea_t lowest_address(void) { return inf.min_ea; }
+
+const char *type_kind_name(int kind) {
+  if (kind < 1 || kind > kLastKind) return nullptr;
+  return kKindNames[kind];
+}
+
+const char *get_record_name(ea_t name_ea, ea_t record) {
+  static char unnamed[kTextBufSize];
+  if (!in_record_range(get_long(record), record)) return nullptr;
+  if (!in_record_range(name_ea, record)) return nullptr;
+
+  const bool type_shape =
+      is_valid_kind(get_byte(record + 4)) && get_long(record) == record + 4;
+  const bool class_shape = get_long(record + 8) == 0 && get_long(record + 32) == name_ea;
+  if (!type_shape && !class_shape) return nullptr;
+
+  const char *name = get_pascal_name(name_ea, 0);
+  if (name != nullptr) return name;
+  // A method type without a name of its own has its first parameter's name
+  // where the type name would follow.
+  if (get_byte(record + 4) == kKindMethod && get_pascal_name(record + 9, 0) != nullptr) {
+    qstrncpy(unnamed, "unnamed_method", kTextBufSize);
+    return unnamed;
+  }
+  return nullptr;
+}
+
+int is_class_record(ea_t ea) {
+  if (!in_record_range(get_long(ea), ea)) return 0;  // SelfPtr is only range-tested
+  if (get_long(ea + 8) != 0) return 0;               // AutoTable is always empty
+  return get_record_name(get_long(ea + 32), ea) != nullptr ? 1 : 0;
+}
+
+int is_type_info(ea_t ea) {
+  if (!in_record_range(get_long(ea), ea)) return 0;
+  if (get_record_name(ea + 5, ea) == nullptr) return 0;
+  if (!is_valid_kind(get_byte(ea + 4))) return 0;
+  return get_long(ea) == ea + 4 ? 1 : 0;
+}
+
+ea_t find_next_group(ea_t ea) {
+  const ea_t lowest = lowest_address();
+  ea_t x = ea - ea % 4;
+  if (x < lowest) return BADADDR;
+  while (x < inf.max_ea) {
+    if (is_class_record(x) || is_type_info(x)) break;
+    const ea_t next = x + 4;
+    // A step past the top of the address space wraps; whatever it wraps to
+    // has been searched or lies below the program.
+    if (next < x) return BADADDR;
+    x = next;
+  }
+  return x >= lowest && x < inf.max_ea ? x : BADADDR;
+}
+
+const char *get_group_label(ea_t ea) {
+  static char label[kTextBufSize];
+  label[0] = '\0';
+  if (is_type_info(ea)) {
+    const uint8_t kind = get_byte(ea + 4);
+    const char *name = get_pascal_name(ea + 5, 0);
+    if (name == nullptr && kind == kKindMethod) name = "UnnamedMethod";
+    if (name == nullptr) return label;
+    qstrncpy(label, "Type ", kTextBufSize);
+    qstrncat(label, name, kTextBufSize);
+    qstrncat(label, " of ", kTextBufSize);
+    qstrncat(label, type_kind_name(kind), kTextBufSize);
+    return label;
+  }
+  // No candidate lacks a name here, but a caller may ask about any address:
+  // without a name the label stays empty.
+  const char *name = get_pascal_name(ea + 32, 1);
+  if (name == nullptr) return label;
+  qstrncpy(label, "Class ", kTextBufSize);
+  qstrncat(label, name, kTextBufSize);
+  qstrncat(label, " of VritualTable", kTextBufSize);
+  return label;
+}
+
+}  // extern "C"
