@@ -1,1 +1,149 @@
+// The annotators never touch the host's item operations directly: every
+// typed item, offset, short string and alignment item they make comes from
+// here, so that the undefine flags, the string type and the order of host
+// calls are the same everywhere. Each maker answers 1 (non-zero for offsets)
+// when the host made the item and 0 otherwise; a refusal leaves the bytes as
+// they were.
 #include "detector/edit_helpers.h"
+
+#include <string.h>
+
+#include "detector/core/recognise.h"
+
+namespace {
+
+constexpr size_t kTextSize = 1024;
+
+/// Undefines `count` elements of `width` bytes at `ea` and makes them one
+/// item of `type`; 0 for a negative count or one too large for an address.
+int make_items(ea_t ea, int count, uint32_t width, flags_t type) {
+  if (count < 0) return 0;
+  const uint64_t size = static_cast<uint64_t>(count) * width;
+  if (size > 0xFFFFFFFFu) return 0;
+  do_unknown_range(ea, static_cast<asize_t>(size), 2);
+  return static_cast<uint8_t>(do_data_ex(ea, type, static_cast<asize_t>(size), BADNODE));
+}
+
+/// A short string the host can show: a length byte above 0 followed by
+/// that many printable characters other than the blank.
+bool is_printable_short_string(ea_t ea) {
+  const uint32_t length = get_byte(ea);
+  if (length == 0) return false;
+  for (uint32_t j = 1; j <= length; ++j) {
+    const uint8_t c = get_byte(ea + j);
+    if (c < 0x21 || c > 0x7E) return false;
+  }
+  return true;
+}
+
+/// Undefines the filler instruction at `ea`; false when none is there.
+bool undefine_filler(ea_t ea) {
+  const uint8_t b0 = get_byte(ea);
+  const uint8_t b1 = get_byte(ea + 1);
+  const uint8_t b2 = get_byte(ea + 2);
+  if (b0 == 0x90) {  // nop
+    do_unknown(ea, 1);
+    return true;
+  }
+  if (b0 == 0x8D && b1 == 0x40 && b2 == 0x00) {  // lea eax, [eax+0]
+    do_unknown_range(ea, 3, 2);
+    return true;
+  }
+  if (b0 == 0x8B && b1 == 0xC0) {  // mov eax, eax
+    do_unknown_range(ea, 2, 2);
+    return true;
+  }
+  return false;
+}
+
+}  // namespace
+
+int make_byte_item(ea_t ea) {
+  do_unknown(ea, 1);
+  return static_cast<uint8_t>(do_data_ex(ea, DATA_BYTE, 1, BADNODE));
+}
+
+int make_word_items(ea_t ea, int count) { return make_items(ea, count, 2, DATA_WORD); }
+
+int make_dword_items(ea_t ea, int count) { return make_items(ea, count, 4, DATA_DWORD); }
+
+int make_qword_items(ea_t ea, int count) { return make_items(ea, count, 8, DATA_QWORD); }
+
+int make_offset_item(ea_t ea) {
+  const uint32_t value = get_long(ea);
+  // The highest address counts as inside: a table may end the program and a
+  // pointer to its end is still a reference into it.
+  if (value >= lowest_address() && value <= inf.max_ea) {
+    do_unknown_range(ea, 4, 1);
+    return op_offset(ea, 0, 2, BADADDR, 0, 0);
+  }
+  if (value == 0) return make_dword_items(ea, 1);
+  return 0;
+}
+
+int make_pascal_string(ea_t ea) {
+  const int32_t saved_type = inf.strtype;
+  inf.strtype = 1;
+  int made = 0;
+  if (is_printable_short_string(ea)) {
+    const uint32_t length = get_byte(ea);
+    for (uint32_t j = 0; j <= length; ++j) do_unknown(ea + j, 1);
+    made = static_cast<uint8_t>(make_ascii_string(ea, 0, 1));
+  }
+  inf.strtype = saved_type;
+  return made;
+}
+
+ea_t make_align4(ea_t ea) {
+  if (ea % 4 == 0) return ea;
+  const asize_t gap = 4 - ea % 4;
+  // Four bytes that hold an address of this segment are data, not filler.
+  const uint32_t value = get_long(ea);
+  if (value >= lowest_address() && value < segment_end(ea)) return ea;
+  if (doAlign(ea, gap, 2)) return get_item_end(ea);
+  // The compiler pads between routines with one-instruction fillers that
+  // the host may already have decoded; free the first and try again.
+  if (!undefine_filler(ea)) return ea;
+  if (doAlign(ea, gap, 2)) return get_item_end(ea);
+  return ea;
+}
+
+void clear_field_name(ea_t ea) {
+  static char name[kTextSize];
+  const char *found = get_true_name(lowest_address(), ea, name, sizeof(name));
+  if (found != nullptr && strstr(found, "unknown_") != nullptr) return;
+  do_name_anyway(ea, "", 0);
+}
+
+int is_dummy_name(const char *name, const char *const *markers) {
+  if (name == nullptr || name[0] == '\0') return 1;
+  for (const char *const *marker = markers; marker != nullptr && *marker != nullptr;
+       ++marker) {
+    if (strstr(name, *marker) != nullptr) return 1;
+  }
+  return 0;
+}
+
+void make_tpropinfo_struc(void) {
+  add_struc(BADADDR, "TPropInfo", 0);
+  tid_t id = BADNODE;
+  netnode_check(&id, "TPropInfo", 0, 0);
+  struc_t *structure = get_struc(id);
+  opinfo_t type_info = -1;  // no fixed reference target, then the first word
+  add_struc_member(structure, "PropType", 0, 0x25500400, &type_info, 4);
+  add_struc_member(structure, "GetProc", 4, 0x25500400, &type_info, 4);
+  add_struc_member(structure, "SetProc", 8, 0x25500400, &type_info, 4);
+  add_struc_member(structure, "StoredProc", 12, 0x25500400, &type_info, 4);
+  type_info = -1;
+  add_struc_member(structure, "Index", 16, 0x21100400, &type_info, 4);
+  add_struc_member(structure, "Default", 20, 0x21100400, &type_info, 4);
+  add_struc_member(structure, "NameIndex", 24, 0x11100400, &type_info, 2);
+  type_info = 1;  // a string with one length byte
+  add_struc_member(structure, "Name", 26, 0x50000400, &type_info, 0);
+}
+
+void ensure_function(ea_t target) {
+  if (get_func_num(target) != -1) return;
+  do_unknown(target, 1);
+  add_func(target, BADADDR);
+}
