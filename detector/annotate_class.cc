@@ -1,1 +1,290 @@
+// A class record is 19 doublewords in front of the class's virtual method
+// table: a pointer to that table, the addresses of the interface, auto, init,
+// type information, field, method and dynamic tables, the class name, the
+// instance size, the parent class and the eight standard virtual methods.
+// The user's virtual method slots follow it, then the sub-tables and the
+// class name string, and the compiler places the next class record of the
+// unit right behind. The walk here annotates such a run record by record,
+// each record starting where the previous one's annotation ended.
 #include "detector/annotate_class.h"
+
+#include <string.h>
+
+#include "detector/class_tables.h"
+#include "detector/core/recognise.h"
+#include "detector/edit_helpers.h"
+
+namespace {
+
+constexpr size_t kTextSize = 1024;
+constexpr ea_t kHeaderSize = 76;
+
+/// Comments of the header fields, by field index: for a field that holds an
+/// address of its segment, and for a lone zero.
+struct FieldComments {
+  const char *address;
+  const char *zero;
+};
+
+const FieldComments kHeaderComments[kHeaderSize / 4] = {
+    {"SelfPtr", nullptr},           {"IntfTable", "IntfTable"},
+    {nullptr, "AutoTable"},         {"InitTable", "InitTable"},
+    {"TypeInfo", "TypeInfo"},       {"FieldTable", "FieldTable"},
+    {"MethodTable", "MethodTable"}, {"DynamicTable", "DynamicTable"},
+    {"ClassName Address", nullptr}, {nullptr, nullptr},  // InstanceSize
+    {"ParentClass", nullptr},       {"SafeCallException", nullptr},
+    {"AfterConstruction", nullptr}, {"BeforeDestruction", nullptr},
+    {"Dispatch", nullptr},          {"DefaultHandler", nullptr},
+    {"NewInstance", nullptr},       {"FreeInstance", nullptr},
+    {"Destroy", nullptr},
+};
+
+const char *const kSlotComments[] = {"QueryInterface", "AddRef", "Release",
+                                     "CreateObject"};
+
+const char *const kRecordDummies[] = {"off_", "unk_", "unknown_", "word_", nullptr};
+
+/// What one record's walk needs besides its address.
+struct ClassRecord {
+  ea_t record;  // A, the SelfPtr field
+  ea_t vtable;  // V, the value of SelfPtr
+  ea_t intf_table;
+  ea_t init_table;
+  ea_t field_table;
+  ea_t method_table;
+  ea_t dynamic_table;
+  char name[kTextSize];
+};
+
+/// True when `value` is an address of the segment that holds `at`.
+bool is_address_of_segment(uint32_t value, ea_t at) {
+  return value >= lowest_address() && value < segment_end(at);
+}
+
+/// The header comment for the field at `ea` of the record at `record`, or
+/// null when the field has none.
+const char *header_comment(ea_t record, ea_t ea, bool zero) {
+  const ea_t offset = ea - record;
+  if (offset % 4 != 0 || offset >= kHeaderSize) return nullptr;
+  const FieldComments &comments = kHeaderComments[offset / 4];
+  return zero ? comments.zero : comments.address;
+}
+
+void set_comment(ea_t ea, const char *text) {
+  if (text != nullptr) set_cmt(ea, text, 0);
+}
+
+/// The number of zero doublewords from `ea` on, up to the end of its
+/// segment.
+int count_zero_dwords(ea_t ea) {
+  const ea_t end = segment_end(ea);
+  int count = 0;
+  while (ea < end && end - ea >= 4 && get_long(ea) == 0) {
+    ++count;
+    ea += 4;
+  }
+  return count;
+}
+
+/// Annotates one header field at `pos`; the position of the next field.
+ea_t annotate_header_field(const ClassRecord &record, ea_t pos) {
+  const ea_t a = record.record;
+  const uint32_t value = get_long(pos);
+  if (is_address_of_segment(value, pos)) {
+    if (!make_offset_item(pos)) return pos + 4;
+    set_comment(pos, header_comment(a, pos, false));
+    if (pos == a + 32 && make_pascal_string(value)) make_align4(get_item_end(value));
+    // The standard virtual methods point to code; so does the parent class
+    // field of a class without instances (InstanceSize 0).
+    if (pos > a + 40 || (pos > a + 36 && get_long(a + 36) == 0)) ensure_function(value);
+    const ea_t end = get_item_end(pos);
+    return end > pos ? end : pos + 4;
+  }
+  if (value != 0) {
+    clear_field_name(pos);
+    if (pos == a + 36) set_cmt(pos, "InstanceSize", 0);
+    if (!make_dword_items(pos, 1)) return pos + 4;
+    const ea_t end = get_item_end(pos);
+    return end > pos ? end : pos + 4;
+  }
+  // A run of zero fields becomes one item; only a lone zero is commented.
+  const int zeros = count_zero_dwords(pos);
+  if (zeros == 1) set_comment(pos, header_comment(a, pos, true));
+  make_dword_items(pos, zeros);
+  const ea_t end = get_item_end(pos);
+  return end > pos ? end : pos + 4 * (zeros > 0 ? zeros : 1);
+}
+
+/// Annotates the user virtual method slots from `pos`; the position behind
+/// the last slot made.
+ea_t annotate_user_slots(const ClassRecord &record, ea_t pos) {
+  if (!is_address_of_segment(pos, pos)) {
+    // No room for slots: what follows can only be the class name string.
+    if (make_pascal_string(pos)) pos = get_item_end(pos);
+    return make_align4(pos);
+  }
+  const ea_t segment_limit = segment_end(pos);
+  for (;;) {
+    const ea_t before = pos;
+    if (make_offset_item(pos)) {
+      const ea_t slot = pos - record.record - kHeaderSize;
+      if (pos >= record.record + kHeaderSize && slot % 4 == 0 && slot / 4 < 4) {
+        set_cmt(pos, kSlotComments[slot / 4], 0);
+      }
+      ensure_function(get_long(pos));
+      const ea_t end = get_item_end(pos);
+      pos = end > pos ? end : pos + 4;
+    } else if (is_address_of_segment(get_long(pos), pos)) {
+      pos += 4;  // refused, but still a slot: step over it
+    } else {
+      return pos;
+    }
+    if (pos <= before || pos >= segment_limit) return pos;
+    if (!is_address_of_segment(get_long(pos), pos)) return pos;
+  }
+}
+
+/// A table address of the record's segment.
+bool is_table_address(const ClassRecord &record, ea_t table) {
+  return is_address_of_segment(table, record.record);
+}
+
+/// Tables the compiler placed in front of what was already annotated are
+/// looked for at the furthest position instead.
+ea_t not_below(ea_t table, ea_t furthest) {
+  return table != 0 && table < furthest ? furthest : table;
+}
+
+ea_t max_ea(ea_t a, ea_t b) { return a > b ? a : b; }
+
+/// Hands the record's tables to their annotators; returns the position
+/// behind the last one annotated (`pos` when none was) and raises *furthest.
+ea_t annotate_sub_tables(const ClassRecord &record, ea_t pos, ea_t *furthest) {
+  if (is_table_address(record, record.intf_table)) {
+    annotate_interface_table(record.intf_table, record.name);
+    *furthest = max_ea(*furthest, record.intf_table);
+  }
+  ea_t table = not_below(record.init_table, *furthest);
+  if (is_table_address(record, table) && get_long(table) == 14) {
+    pos = annotate_init_table(table, record.name);
+    *furthest = max_ea(*furthest, pos);
+  }
+  table = not_below(record.method_table, *furthest);
+  if (is_table_address(record, table)) {
+    pos = annotate_method_table(table, record.name);
+    *furthest = max_ea(*furthest, pos);
+  }
+  table = not_below(record.dynamic_table, *furthest);
+  if (is_table_address(record, table)) {
+    pos = annotate_dynamic_table(table, record.name);
+    *furthest = max_ea(*furthest, pos);
+  }
+  if (is_table_address(record, record.field_table)) {
+    pos = annotate_field_table(record.field_table, record.name);
+    *furthest = max_ea(*furthest, pos);
+  }
+  return pos;
+}
+
+/// Names the virtual method table "_cls_" + the display name and the record
+/// "offset" + that, where the names there may be replaced.
+void name_record(const ClassRecord &record) {
+  static char comment[kTextSize];
+  static char name[kTextSize];
+  static char existing[kTextSize];
+
+  // A user's repeatable comment on the table names the class for display,
+  // as long as it is one word.
+  const char *display = record.name;
+  if (get_cmt(record.vtable, 1, comment, sizeof(comment)) > 0 &&
+      strchr(comment, ' ') == nullptr) {
+    display = comment;
+  }
+  qstrncpy(name, "_cls_", sizeof(name));
+  qstrncat(name, display, sizeof(name));
+
+  const char *vtable_name =
+      get_true_name(record.vtable, record.vtable, existing, sizeof(existing));
+  if (is_dummy_name(vtable_name, kRecordDummies) || vtable_name[0] == 'a') {
+    do_name_anyway(record.vtable, name, 0);
+  }
+
+  const char *record_name =
+      get_true_name(record.record, record.record, existing, sizeof(existing));
+  if (is_dummy_name(record_name, kRecordDummies)) {
+    static char offset_name[kTextSize];
+    qstrncpy(offset_name, "offset", sizeof(offset_name));
+    qstrncat(offset_name, name, sizeof(offset_name));
+    do_name_anyway(record.record, offset_name, 0);
+  }
+}
+
+/// The class name of the record at `a` and its table addresses; false when
+/// the record has no valid name.
+bool read_record(ea_t a, ClassRecord *record) {
+  const char *name = get_record_name(get_long(a + 32), a);
+  if (name == nullptr) return false;
+  // The sub-tables read names through the same static buffer.
+  qstrncpy(record->name, name, sizeof(record->name));
+  record->record = a;
+  record->vtable = get_long(a);
+  record->intf_table = get_long(a + 4);
+  record->init_table = get_long(a + 12);
+  record->field_table = get_long(a + 20);
+  record->method_table = get_long(a + 24);
+  record->dynamic_table = get_long(a + 28);
+  return true;
+}
+
+}  // namespace
+
+ea_t annotate_class_records(ea_t start, int32_t *found) {
+  const ea_t lowest = lowest_address();
+  const ea_t start_end = segment_end(start);
+  const uint32_t self_ptr = get_long(start);
+  if (self_ptr < lowest || self_ptr >= start_end || get_long(start + 4) >= start_end ||
+      get_long(start + 8) != 0) {
+    *found = 0;
+    return 0;
+  }
+  *found = 1;
+
+  static ClassRecord record;
+  ea_t furthest = 0;
+  ea_t a = start;
+  for (;;) {
+    if (get_long(a) >= segment_end(a) || get_long(a + 8) != 0) return furthest;
+    if (!read_record(a, &record)) {
+      *found = 0;
+      return furthest;
+    }
+
+    ea_t pos = a;
+    const ea_t slots = a + kHeaderSize;
+    if (slots > a && is_address_of_segment(slots, a)) {
+      while (pos < slots) pos = annotate_header_field(record, pos);
+      pos = annotate_user_slots(record, pos);
+      furthest = pos;
+      pos = annotate_sub_tables(record, pos, &furthest);
+    } else {
+      // A record cut off by its segment's end: nothing past it was
+      // annotated, so the caller must not move beyond it.
+      furthest = a;
+    }
+
+    make_offset_item(a + 32);
+    furthest = max_ea(furthest, pos);
+    if (make_pascal_string(pos)) pos = make_align4(get_item_end(pos));
+    furthest = max_ea(furthest, pos);
+
+    name_record(record);
+
+    if (get_func_num(furthest) != -1) furthest = prevaddr(furthest);
+    callui(UI_JUMP_TO, furthest, -1);
+
+    // The next record of the run starts where this one's annotation ended;
+    // a position that did not move on cannot start a new record.
+    if (pos <= a || get_long(pos) < lowest) return furthest;
+    a = pos;
+  }
+}

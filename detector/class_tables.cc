@@ -1,1 +1,276 @@
+// A class record points to up to five tables: the interfaces the class
+// implements, the fields the runtime must initialise and finalise, the
+// published methods, the dynamic (message) methods and the published fields
+// with the list of their classes. Each routine here lays items over one
+// table, comments its count, names it after the class and turns the code its
+// slots point to into functions.
+//
+// The counts and addresses come from the program and are not trusted: every
+// loop stops when its position leaves the segment the table starts in or a
+// pass moves nothing, and a maker the host refuses inside a loop moves the
+// position on by the width of its field, so that a table of hostile bytes
+// is walked once at most.
 #include "detector/class_tables.h"
+
+#include "detector/core/recognise.h"
+#include "detector/edit_helpers.h"
+
+namespace {
+
+constexpr size_t kTextSize = 1024;
+
+const char *const kMethodDummies[] = {"sub_", "unknown_", "nullsub_", nullptr};
+const char *const kDynamicDummies[] = {"word_",    "byte_",    "dword_",
+                                       "unknown_", "nullsub_", nullptr};
+
+/// The segment holding `ea`, or an empty range when none does.
+area_t segment_of(ea_t ea) {
+  const area_t *area = areacb_t_get_area(&segs, ea);
+  if (area == nullptr) return area_t{0, 0};
+  return *area;
+}
+
+bool inside(const area_t &segment, ea_t ea) {
+  return ea >= segment.start_ea && ea < segment.end_ea;
+}
+
+/// True when `value` is an address of the segment that holds `at`.
+bool is_address_of_segment(uint32_t value, ea_t at) {
+  return value >= lowest_address() && value < segment_end(at);
+}
+
+/// The position behind the item at `ea` when it was made, else behind the
+/// `width` bytes of its field.
+ea_t advance(ea_t ea, int made, asize_t width) {
+  if (made) {
+    const ea_t end = get_item_end(ea);
+    if (end > ea) return end;
+  }
+  return ea + width;
+}
+
+/// The class's name followed by `suffix`, in a buffer owned here.
+const char *compose(const char *class_name, const char *separator, const char *suffix) {
+  static char text[kTextSize];
+  qstrncpy(text, class_name, sizeof(text));
+  qstrncat(text, separator, sizeof(text));
+  qstrncat(text, suffix, sizeof(text));
+  return text;
+}
+
+/// The name `ea` has now (given or dummy), or null.
+const char *current_name(ea_t ea) {
+  static char name[kTextSize];
+  return get_true_name(ea, ea, name, sizeof(name));
+}
+
+/// Entries are laid out only for tables the program itself refers to.
+bool has_referrer(ea_t table) { return get_long(get_first_dref_to(table)) != 0; }
+
+/// The width of the short string at `ea`: its length byte and characters.
+asize_t short_string_width(ea_t ea) { return 1 + get_byte(ea); }
+
+/// Makes the code behind the method slots that begin at `slot` into
+/// functions, up to the first slot that holds no address of its segment.
+void annotate_method_slots(ea_t slot) {
+  const area_t segment = segment_of(slot);
+  for (;;) {
+    const ea_t before = slot;
+    if (make_offset_item(slot)) {
+      ensure_function(get_long(slot));
+      slot = advance(slot, 1, 4);
+    } else if (is_address_of_segment(get_long(slot), slot)) {
+      slot += 4;
+    } else {
+      return;
+    }
+    if (slot <= before || !inside(segment, slot)) return;
+    if (!is_address_of_segment(get_long(slot), slot)) return;
+  }
+}
+
+}  // namespace
+
+void annotate_interface_table(ea_t table, const char *class_name) {
+  const int32_t count = static_cast<int32_t>(get_long(table));
+  if (count == 0) return;
+  set_cmt(table, "InterfaceTable Count", 0);
+  if (current_name(table) == nullptr) do_unknown(table, 0);
+  do_name_anyway(table, compose(class_name, "", "_cls_interface"), 0);
+
+  ea_t pos = table;
+  if (make_dword_items(table, 1)) pos = get_item_end(table);
+
+  const area_t segment = segment_of(table);
+  ea_t first_slots_field = BADADDR;  // VTable field of the first entry
+  for (int32_t i = 0; i < count && inside(segment, pos); ++i) {
+    const ea_t entry = pos;
+    if (make_dword_items(pos, 4)) {
+      set_cmt(pos, "TGUID", 0);
+      pos = advance(pos, 1, 16);
+    } else {
+      pos += 16;
+    }
+    if (i == 0) first_slots_field = pos;
+    if (make_offset_item(pos)) {
+      set_cmt(pos, "VTable", 0);
+      pos = advance(pos, 1, 4);
+    } else {
+      pos += 4;
+    }
+    set_cmt(pos, "IOffset,ImplGetter", 0);
+    if (!is_address_of_segment(get_long(pos + 4), pos)) {
+      pos = advance(pos, make_dword_items(pos, 2), 8);
+    } else {
+      // The getter is code of this segment: show it as a reference, and
+      // keep the walk on the entry grid.
+      make_dword_items(pos, 1);
+      make_offset_item(pos + 4);
+      pos = entry + 28;
+    }
+    if (pos <= entry) break;
+  }
+  make_align4(pos);
+
+  // A negative count walks no entry and leaves no slot table to follow.
+  if (first_slots_field != BADADDR) annotate_method_slots(get_long(first_slots_field));
+}
+
+ea_t annotate_init_table(ea_t table, const char *class_name) {
+  const area_t segment = segment_of(table);
+  ea_t pos = table;
+  if (get_long(table) == 14) {
+    do_name_anyway(table, compose(class_name, "", "_cls_init_list"), 0);
+    // Kind, name length and record size share three words.
+    if (make_word_items(table, 3)) pos = get_item_end(table);
+    const uint32_t count = get_long(pos);
+    if (make_dword_items(pos, 1)) {
+      clear_field_name(pos);
+      set_cmt(pos, "InitTable Count", 0);
+      pos = get_item_end(pos);
+    }
+    for (uint32_t i = 0; i < count && inside(segment, pos); ++i) {
+      const ea_t before = pos;
+      pos = advance(pos, make_offset_item(pos), 4);
+      clear_field_name(pos);
+      pos = advance(pos, make_dword_items(pos, 1), 4);
+      if (pos <= before) break;
+    }
+  }
+  // Pairs of a type reference and a field offset that follow the counted
+  // entries belong to the table as well.
+  while (inside(segment, pos) && is_address_of_segment(get_long(pos), pos)) {
+    const ea_t before = pos;
+    pos = advance(pos, make_offset_item(pos), 4);
+    pos = advance(pos, make_dword_items(pos, 1), 4);
+    if (pos <= before) break;
+  }
+  return pos;
+}
+
+ea_t annotate_method_table(ea_t table, const char *class_name) {
+  const uint32_t count = get_word(table);
+  if (count != 0) {
+    do_name_anyway(table, compose(class_name, "", "_method_list"), 0);
+    set_cmt(table, "MethodTable Count", 0);
+  }
+  const area_t segment = segment_of(table);
+
+  ea_t pos = table;
+  if (has_referrer(table)) {
+    if (make_word_items(table, 1)) pos = get_item_end(table);
+    for (uint32_t i = 0; i < count && inside(segment, pos); ++i) {
+      const ea_t before = pos;
+      pos = advance(pos, make_word_items(pos, 1), 2);  // entry size
+      if (make_offset_item(pos)) {
+        ensure_function(get_long(pos));
+        pos = advance(pos, 1, 4);
+      } else {
+        pos += 4;
+      }
+      const asize_t name_width = short_string_width(pos);
+      pos = advance(pos, make_pascal_string(pos), name_width);
+      if (pos <= before) break;
+    }
+  }
+
+  // Names are given even when the entries were left as they were: the code
+  // addresses are still read through the table.
+  ea_t code_field = table + 4;
+  for (uint32_t i = 0; i < count && inside(segment, code_field); ++i) {
+    const ea_t code = get_long(code_field);
+    const int replaceable = is_dummy_name(current_name(code), kMethodDummies);
+    const char *method = get_pascal_name(code_field + 4, 0);
+    if (method != nullptr && replaceable) {
+      do_name_anyway(code, compose(class_name, "@", method), 0);
+    }
+    const ea_t next = code_field + 7 + get_byte(code_field + 4);
+    if (next <= code_field) break;
+    code_field = next;
+  }
+  return pos;
+}
+
+ea_t annotate_dynamic_table(ea_t table, const char *class_name) {
+  const uint32_t count = get_word(table);
+  if (count != 0) {
+    if (is_dummy_name(current_name(table), kDynamicDummies)) {
+      do_name_anyway(table, compose(class_name, "", "_dynamic_funcs"), 0);
+    }
+    set_cmt(table, "DynamicTable Count", 0);
+  }
+  if (!has_referrer(table)) return table;
+
+  const area_t segment = segment_of(table);
+  ea_t pos = table;
+  if (make_word_items(table, 1)) pos = get_item_end(table);
+  if (make_word_items(pos, static_cast<int>(count))) pos = get_item_end(pos);  // indices
+  for (uint32_t i = 0; i < count && inside(segment, pos); ++i) {
+    const ea_t before = pos;
+    if (make_offset_item(pos)) {
+      ensure_function(get_long(pos));
+      pos = advance(pos, 1, 4);
+    } else {
+      pos += 4;
+    }
+    if (pos <= before) break;
+  }
+  return pos;
+}
+
+ea_t annotate_field_table(ea_t table, const char *class_name) {
+  const ea_t class_list = get_long(table + 2);
+  const uint32_t count = get_word(table);
+  if (count != 0) set_cmt(table, "FieldTable Count", 0);
+
+  if (has_referrer(table)) {
+    const area_t segment = segment_of(table);
+    do_name_anyway(table, compose(class_name, "", "_field_list"), 0);
+    ea_t pos = table;
+    if (make_word_items(table, 1)) pos = get_item_end(table);
+    if (make_offset_item(pos)) pos = get_item_end(pos);
+    for (uint32_t i = 0; i < count && inside(segment, pos); ++i) {
+      const ea_t before = pos;
+      // Field offset and class index share three words.
+      pos = advance(pos, make_word_items(pos, 3), 6);
+      const asize_t name_width = short_string_width(pos);
+      pos = advance(pos, make_pascal_string(pos), name_width);
+      if (pos <= before) break;
+    }
+  }
+
+  const uint32_t class_count = get_word(class_list);
+  ea_t pos = class_list;
+  if (class_count != 0) {
+    if (make_word_items(class_list, 1)) pos = get_item_end(class_list);
+    set_cmt(class_list, "ParentClass Count", 0);
+    do_name_anyway(class_list, compose(class_name, "", "_cls_lst"), 0);
+  }
+  const area_t list_segment = segment_of(class_list);
+  for (uint32_t j = 0; j < class_count && inside(list_segment, pos); ++j) {
+    const ea_t before = pos;
+    pos = advance(pos, make_offset_item(pos), 4);
+    if (pos <= before) break;
+  }
+  return make_align4(pos);
+}

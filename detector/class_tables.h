@@ -2,3 +2,27 @@
 #pragma once
 
 #include "detector/core/host_api.h"
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+/// Annotates the interface table at `table` and the method slots of its
+/// first interface; a count of 0 leaves everything untouched.
+void annotate_interface_table(ea_t table, const char *class_name);
+/// Annotates the init table at `table` and the address and offset pairs
+/// behind it; the position behind the last item annotated.
+ea_t annotate_init_table(ea_t table, const char *class_name);
+/// Annotates and names the published method table at `table`; the position
+/// behind the last entry made, `table` when its entries were not made.
+ea_t annotate_method_table(ea_t table, const char *class_name);
+/// Annotates the dynamic method table at `table`; the position behind the
+/// last code slot made, `table` when its entries were not made.
+ea_t annotate_dynamic_table(ea_t table, const char *class_name);
+/// Annotates the published field table at `table` and its field class
+/// list; the aligned position behind the class list.
+ea_t annotate_field_table(ea_t table, const char *class_name);
+
+#ifdef __cplusplus
+}
+#endif
