@@ -17,6 +17,9 @@
 
 #include "detector/core/host_api.h"
 
+// The kernel library is built with hidden symbols; this face is exported.
+#pragma GCC visibility push(default)
+
 namespace kernel {
 
 enum class ItemType : uint8_t {
@@ -113,6 +116,9 @@ class Database {
   bool AddSegment(Segment segment, std::string* err);
   /// All segments, sorted by start.
   const std::vector<Segment>& segments() const;
+  /// Changes one byte of a segment (tests, patches); false outside every
+  /// segment. Items over the byte stay as they are.
+  bool SetByte(ea_t ea, uint8_t value);
   ea_t min_ea() const;
   ea_t max_ea() const;
   ea_t cursor() const;
@@ -141,6 +147,8 @@ class Database {
   /// The name a listing shows for `ea`: the given name, else the dummy name,
   /// else empty.
   std::string DisplayName(ea_t ea) const;
+  /// The item holding `ea`; false for an unknown byte or outside segments.
+  bool ItemAt(ea_t ea, Item* item) const;
   /// Addresses that refer to `ea` by a data reference, ascending.
   std::vector<ea_t> DataRefsTo(ea_t ea) const;
 
@@ -158,5 +166,9 @@ Database& TheDatabase();
 /// Where output, questions and jumps go; null drops output and takes the
 /// defaults.
 void SetUserInterface(UserInterface* ui);
+/// The interface set last, or null.
+UserInterface* GetUserInterface();
 
 }  // namespace kernel
+
+#pragma GCC visibility pop

@@ -1,0 +1,317 @@
+// The database's program (segments and bytes), its lifecycle, the saved
+// database's restore path and the export views.
+#include "host/kernel/database.h"
+
+#include <algorithm>
+
+#include "host/kernel/database_impl.h"
+
+namespace kernel {
+
+namespace {
+
+constexpr const char *kItemTypeNames[] = {"byte",    "word",  "dword",  "qword", "offset",
+                                          "pstring", "align", "struct", "code"};
+
+bool Fail(std::string *err, std::string reason) {
+  if (err != nullptr) *err = std::move(reason);
+  return false;
+}
+
+}  // namespace
+
+const char *ItemTypeName(ItemType type) {
+  const auto i = static_cast<size_t>(type);
+  return i < std::size(kItemTypeNames) ? kItemTypeNames[i] : "unknown";
+}
+
+bool ParseItemType(std::string_view name, ItemType *type) {
+  for (size_t i = 0; i < std::size(kItemTypeNames); ++i) {
+    if (name == kItemTypeNames[i]) {
+      if (type != nullptr) *type = static_cast<ItemType>(i);
+      return true;
+    }
+  }
+  return false;
+}
+
+// ---- Segments ---------------------------------------------------------------
+
+int Database::Impl::SegmentIndex(ea_t ea) const {
+  if (last_segment < segments.size()) {
+    const Segment &s = segments[last_segment];
+    if (ea >= s.start && ea < s.end) return static_cast<int>(last_segment);
+  }
+  // The last segment starting at or below ea is the only candidate.
+  auto it = std::upper_bound(segments.begin(), segments.end(), ea,
+                             [](ea_t a, const Segment &s) { return a < s.start; });
+  if (it == segments.begin()) return -1;
+  --it;
+  if (ea >= it->end) return -1;
+  last_segment = static_cast<size_t>(it - segments.begin());
+  return static_cast<int>(last_segment);
+}
+
+uint8_t Database::Impl::ByteSlow(ea_t ea) const {
+  const int i = SegmentIndex(ea);
+  if (i < 0) return 0xFF;
+  const Segment &s = segments[i];
+  window = {s.start, s.end - s.start, s.bytes.data()};
+  return s.bytes[ea - s.start];
+}
+
+uint32_t Database::Impl::Long(ea_t ea) const {
+  const ea_t off = ea - window.start;
+  if (off < window.size && window.size - off >= 4) {
+    const uint8_t *p = window.bytes + off;
+    return uint32_t{p[0]} | uint32_t{p[1]} << 8 | uint32_t{p[2]} << 16 |
+           uint32_t{p[3]} << 24;
+  }
+  return uint32_t{Byte(ea)} | uint32_t{Byte(ea + 1)} << 8 | uint32_t{Byte(ea + 2)} << 16 |
+         uint32_t{Byte(ea + 3)} << 24;
+}
+
+void Database::Impl::SegmentsChanged() {
+  window = ByteWindow();
+  last_segment = 0;
+  areas.clear();
+  for (const Segment &s : segments) areas.push_back({s.start, s.end});
+  PublishGlobals();
+}
+
+void Database::Impl::PublishGlobals() const {
+  if (!publishes_globals) return;
+  inf.min_ea = segments.empty() ? 0 : segments.front().start;
+  inf.max_ea = 0;
+  for (const Segment &s : segments) inf.max_ea = std::max(inf.max_ea, s.end);
+  ph.id = processor;
+}
+
+// ---- Database -----------------------------------------------------------------
+
+Database::Database() : impl_(std::make_unique<Impl>()) {}
+Database::~Database() = default;
+
+void Database::Clear() {
+  // The object stays where it is: the services keep a reference to it.
+  const bool publishes = impl_->publishes_globals;
+  *impl_ = Impl();
+  impl_->publishes_globals = publishes;
+  if (publishes) inf.strtype = 0;
+  impl_->SegmentsChanged();
+}
+
+void Database::SetInputPath(std::string path) { impl_->input_path = std::move(path); }
+const std::string &Database::input_path() const { return impl_->input_path; }
+
+void Database::SetProcessor(int32_t id) {
+  impl_->processor = id;
+  impl_->PublishGlobals();
+}
+int32_t Database::processor() const { return impl_->processor; }
+
+bool Database::AddSegment(Segment segment, std::string *err) {
+  if (segment.end <= segment.start)
+    return Fail(err, "segment " + segment.name + " is empty or wraps");
+  if (segment.bytes.size() != size_t{segment.end} - segment.start)
+    return Fail(err, "segment " + segment.name + " has the wrong number of bytes");
+  Impl &d = *impl_;
+  auto it = std::upper_bound(d.segments.begin(), d.segments.end(), segment.start,
+                             [](ea_t a, const Segment &s) { return a < s.start; });
+  if ((it != d.segments.end() && it->start < segment.end) ||
+      (it != d.segments.begin() && std::prev(it)->end > segment.start))
+    return Fail(err, "segment " + segment.name + " overlaps another");
+  const size_t pos = static_cast<size_t>(it - d.segments.begin());
+  const size_t size = segment.bytes.size();
+  d.segments.insert(it, std::move(segment));
+  d.states.insert(d.states.begin() + static_cast<ptrdiff_t>(pos),
+                  std::vector<uint8_t>(size, kUnknown));
+  d.SegmentsChanged();
+  return true;
+}
+
+const std::vector<Segment> &Database::segments() const { return impl_->segments; }
+
+bool Database::SetByte(ea_t ea, uint8_t value) {
+  Impl &d = *impl_;
+  const int i = d.SegmentIndex(ea);
+  if (i < 0) return false;
+  // An offset over the byte now refers to the value it holds after the change.
+  Item item;
+  const bool in_offset = d.ItemAt(ea, &item) && item.type == ItemType::kOffset;
+  if (in_offset) d.RemoveDataRef(item.start, d.Long(item.start));
+  Segment &s = d.segments[i];
+  s.bytes[ea - s.start] = value;
+  if (in_offset) d.AddDataRef(item.start, d.Long(item.start));
+  return true;
+}
+
+ea_t Database::min_ea() const {
+  return impl_->segments.empty() ? 0 : impl_->segments.front().start;
+}
+
+ea_t Database::max_ea() const {
+  ea_t end = 0;
+  for (const Segment &s : impl_->segments) end = std::max(end, s.end);
+  return end;
+}
+
+ea_t Database::cursor() const { return impl_->cursor; }
+void Database::SetCursor(ea_t ea) { impl_->cursor = ea; }
+
+// ---- Restoring ------------------------------------------------------------------
+
+bool Database::RestoreItem(const Item &item, std::string *err) {
+  Impl &d = *impl_;
+  int seg;
+  asize_t off;
+  if (item.size == 0 || !d.Locate(item.start, &seg, &off) ||
+      d.segments[seg].end - item.start < item.size)
+    return Fail(err, "item outside its segment");
+  for (asize_t i = 0; i < item.size; ++i)
+    if (d.states[seg][off + i] != kUnknown) return Fail(err, "item overlaps another");
+  asize_t element = 1;
+  switch (item.type) {
+    case ItemType::kWord:
+      element = 2;
+      break;
+    case ItemType::kDword:
+      element = 4;
+      break;
+    case ItemType::kQword:
+      element = 8;
+      break;
+    case ItemType::kOffset:
+      if (item.size != 4) return Fail(err, "offset item not 4 bytes long");
+      break;
+    case ItemType::kCode:
+      if (item.size > 15) return Fail(err, "code item longer than an instruction");
+      break;
+    case ItemType::kStruct: {
+      const struc_t *s = d.FindStructure(item.struct_id);
+      const asize_t n = s != nullptr ? StructureSize(s->s) : 0;
+      if (n == 0 || item.size % n != 0)
+        return Fail(err, "structure item of no known size");
+      break;
+    }
+    default:
+      break;
+  }
+  if (item.size % element != 0)
+    return Fail(err, "item size not a multiple of its element");
+  d.PlaceItem(item);
+  return true;
+}
+
+bool Database::RestoreFunction(const Function &function, std::string *err) {
+  return impl_->InsertFunction(function.start, function.end, err);
+}
+
+bool Database::RestoreName(ea_t ea, const std::string &name, std::string *err) {
+  Impl &d = *impl_;
+  if (d.SegmentIndex(ea) < 0) return Fail(err, "name outside every segment");
+  if (name.empty() || !IsNameText(name)) return Fail(err, "bad name " + name);
+  if (d.GivenName(ea) != nullptr) return Fail(err, "second name " + name);
+  if (d.name_owner.count(name) != 0) return Fail(err, "name used twice: " + name);
+  return d.SetName(ea, name) ? true : Fail(err, "name refused: " + name);
+}
+
+bool Database::RestoreComment(const Comment &comment, std::string *err) {
+  Impl &d = *impl_;
+  if (d.SegmentIndex(comment.ea) < 0) return Fail(err, "comment outside every segment");
+  if (d.CommentOf(comment.ea, comment.repeatable) != nullptr)
+    return Fail(err, "second comment at one address");
+  if (comment.text.empty()) return Fail(err, "empty comment");
+  return d.SetComment(comment.ea, comment.text, comment.repeatable)
+             ? true
+             : Fail(err, "comment refused");
+}
+
+bool Database::RestoreStructure(const Structure &structure, std::string *err) {
+  Impl &d = *impl_;
+  if (structure.id == BADNODE || d.FindStructure(structure.id) != nullptr)
+    return Fail(err, "structure id used twice");
+  if (structure.name.empty() || d.FindStructure(structure.name) != nullptr)
+    return Fail(err, "structure name empty or used twice: " + structure.name);
+  auto s = std::make_unique<struc_t>();
+  s->s.id = structure.id;
+  s->s.name = structure.name;
+  for (const StructMember &m : structure.members)
+    if (d.AddMember(s.get(), m) != 0)
+      return Fail(err, "bad member " + m.name + " in " + structure.name);
+  d.structures.push_back(std::move(s));
+  if (structure.id >= d.next_struct_id && structure.id != BADNODE - 1)
+    d.next_struct_id = structure.id + 1;
+  return true;
+}
+
+// ---- Export -------------------------------------------------------------------
+
+void Database::ForEachItem(const std::function<void(const Item &)> &visit) const {
+  const Impl &d = *impl_;
+  for (size_t seg = 0; seg < d.segments.size(); ++seg) {
+    const std::vector<uint8_t> &st = d.states[seg];
+    for (asize_t off = 0; off < st.size(); ++off)
+      if (st[off] & kHead) visit(d.ItemAtHead(static_cast<int>(seg), off));
+  }
+}
+
+std::vector<std::pair<ea_t, std::string>> Database::Names() const {
+  std::vector<std::pair<ea_t, std::string>> out;
+  impl_->names.ForEach([&](ea_t ea, const std::string *n) { out.emplace_back(ea, *n); });
+  std::sort(out.begin(), out.end());
+  return out;
+}
+
+std::vector<Comment> Database::Comments() const {
+  std::vector<Comment> out;
+  for (int r = 0; r < 2; ++r)
+    impl_->comments[r].ForEach([&](ea_t ea, uint32_t text) {
+      out.push_back({ea, impl_->texts[text], r == 1});
+    });
+  std::sort(out.begin(), out.end(), [](const Comment &a, const Comment &b) {
+    return a.ea != b.ea ? a.ea < b.ea : a.repeatable < b.repeatable;
+  });
+  return out;
+}
+
+std::vector<Function> Database::Functions() const {
+  std::vector<Function> out;
+  for (const auto &[start, f] : impl_->functions) out.push_back({start, f.end});
+  return out;
+}
+
+std::vector<Structure> Database::Structures() const {
+  std::vector<Structure> out;
+  for (const auto &s : impl_->structures) out.push_back(s->s);
+  return out;
+}
+
+bool Database::ItemAt(ea_t ea, Item *item) const {
+  Item found;
+  if (!impl_->ItemAt(ea, &found)) return false;
+  if (item != nullptr) *item = found;
+  return true;
+}
+
+std::string Database::DisplayName(ea_t ea) const { return impl_->NameOf(ea); }
+
+std::vector<ea_t> Database::DataRefsTo(ea_t ea) const {
+  const DataRefs *r = impl_->drefs.Find(ea);
+  if (r == nullptr) return {};
+  if (r->more == 0) return {r->first};
+  return impl_->ref_lists[r->more - 1];
+}
+
+Database &TheDatabase() {
+  // Never destroyed: plug-ins may still call in while the program exits.
+  static Database *const db = [] {
+    auto *d = new Database();
+    d->impl().publishes_globals = true;
+    d->Clear();
+    return d;
+  }();
+  return *db;
+}
+
+}  // namespace kernel

@@ -1,0 +1,158 @@
+// The inside of the kernel's database, shared by the files that implement
+// it. Nothing here is exported.
+//
+// Items are kept as one state byte per program byte beside the segment's
+// bytes: a head byte holds the item's type, a tail byte its distance back to
+// the head (saturated at 63). A short item's end is found by walking its tail
+// bytes; an item longer than kShortItem bytes keeps its size in a side table,
+// as does every structure instance its structure id. Offsets are the only
+// items that refer to data, so the cross-references are kept per target.
+#pragma once
+
+#include <cstdint>
+#include <deque>
+#include <map>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+#include "host/kernel/addr_map.h"
+#include "host/kernel/database.h"
+
+/// A structure type; the C interface only passes pointers to it.
+struct struc_t {
+  kernel::Structure s;
+};
+
+namespace kernel {
+
+// Item state bytes.
+constexpr uint8_t kUnknown = 0x00;
+constexpr uint8_t kHead = 0x80;
+constexpr uint8_t kTail = 0x40;
+constexpr uint8_t kLongItem = 0x10;  // head of an item whose size is in long_sizes
+constexpr uint8_t kTypeMask = 0x0F;
+constexpr uint8_t kDistMask = 0x3F;
+constexpr asize_t kShortItem = 32;
+
+/// The segment bytes the services read last, for reads without a search.
+struct ByteWindow {
+  ea_t start = 0;
+  asize_t size = 0;  // 0: no window
+  const uint8_t *bytes = nullptr;
+};
+
+/// Referrers of one target: the lowest, and all of them (sorted) in
+/// `more` when there are several.
+struct DataRefs {
+  ea_t first = BADADDR;
+  uint32_t more = 0;  // 1 + index into Database::Impl::ref_lists, 0: none
+};
+
+struct FunctionEntry {
+  ea_t end = 0;
+  int index = 0;
+};
+
+struct __attribute__((visibility("hidden"))) Database::Impl {
+  // ---- Segments (database.cc) ---------------------------------------------
+  std::vector<Segment> segments;
+  std::vector<std::vector<uint8_t>> states;  // one per segment, a byte per byte
+  std::vector<area_t> areas;                 // one per segment, for segs
+  mutable size_t last_segment = 0;
+  mutable ByteWindow window;
+  bool publishes_globals = false;  // true for TheDatabase(): keeps inf, segs in step
+
+  std::string input_path;
+  int32_t processor = 0;
+  ea_t cursor = BADADDR;
+
+  /// Index of the segment holding `ea`, or -1.
+  int SegmentIndex(ea_t ea) const;
+  /// Byte at `ea` through a segment search; moves the window there.
+  uint8_t ByteSlow(ea_t ea) const;
+  uint8_t Byte(ea_t ea) const {
+    const ea_t off = ea - window.start;
+    return off < window.size ? window.bytes[off] : ByteSlow(ea);
+  }
+  uint32_t Long(ea_t ea) const;
+  void SegmentsChanged();
+  void PublishGlobals() const;
+
+  // ---- Items (items.cc) ---------------------------------------------------
+  AddrMap<asize_t> long_sizes;
+  AddrMap<tid_t> struct_ids;
+
+  /// The state byte of `ea`, with its segment and offset; false outside
+  /// every segment.
+  bool Locate(ea_t ea, int *seg, asize_t *off) const;
+  /// The item holding `ea`; false for an unknown byte or outside segments.
+  bool ItemAt(ea_t ea, Item *item) const;
+  /// The item whose head is at segment `seg`, offset `off`.
+  Item ItemAtHead(int seg, asize_t off) const;
+  ea_t ItemEnd(ea_t ea) const;
+  /// True when [ea, ea + size) lies in one segment and each byte is unknown
+  /// or belongs to a data item whose head is `ea`.
+  bool CanPlaceData(ea_t ea, asize_t size) const;
+  /// Makes the item, undefining any item that starts at its head first.
+  void PlaceItem(const Item &item);
+  void Undefine(const Item &item);
+  /// Undefines every item overlapping [ea, end); end 0 stands for 2^32.
+  void UndefineRange(ea_t ea, uint64_t end);
+  bool MakeData(ea_t ea, ItemType type, asize_t size, tid_t id);
+  bool MakeOffset(ea_t ea);
+  bool MakeAlign(ea_t ea, asize_t size, int alignment);
+  bool MakePString(ea_t ea, asize_t size);
+
+  // ---- Cross-references (items.cc) ----------------------------------------
+  AddrMap<DataRefs> drefs;
+  std::vector<std::vector<ea_t>> ref_lists;
+  std::vector<uint32_t> free_ref_lists;
+  void AddDataRef(ea_t from, ea_t to);
+  void RemoveDataRef(ea_t from, ea_t to);
+  ea_t FirstDataRef(ea_t to) const;
+
+  // ---- Functions (functions.cc) -------------------------------------------
+  std::map<ea_t, FunctionEntry> functions;  // by start
+  int next_function_index = 0;
+  /// The function holding `ea`, or functions.end().
+  std::map<ea_t, FunctionEntry>::const_iterator FunctionAt(ea_t ea) const;
+  bool AddFunction(ea_t start);
+  /// A function over the given range.
+  bool AddFunctionRange(ea_t start, ea_t end);
+  bool InsertFunction(ea_t start, ea_t end, std::string *err);
+
+  // ---- Names and comments (names.cc) --------------------------------------
+  std::unordered_map<std::string, ea_t> name_owner;
+  AddrMap<const std::string *> names;
+  std::unordered_map<std::string, uint32_t> next_suffix;
+  AddrMap<uint32_t> comments[2];  // regular, repeatable: index into texts
+  std::deque<std::string> texts;  // comment texts, each kept once
+  std::unordered_map<std::string_view, uint32_t> text_index;
+
+  /// Sets or (empty `name`) removes the name of `ea`, making it unique.
+  bool SetName(ea_t ea, std::string_view name);
+  const std::string *GivenName(ea_t ea) const;
+  /// The given name, else the dummy name when `ea` has one; empty when none.
+  std::string NameOf(ea_t ea) const;
+  bool SetComment(ea_t ea, std::string_view text, bool repeatable);
+  const std::string *CommentOf(ea_t ea, bool repeatable) const;
+
+  // ---- Structures (structures.cc) -----------------------------------------
+  std::vector<std::unique_ptr<struc_t>> structures;  // list order
+  tid_t next_struct_id = 0xFF000000u;
+  struc_t *FindStructure(tid_t id) const;
+  struc_t *FindStructure(std::string_view name) const;
+  tid_t AddStructure(uint32_t index, std::string_view name);
+  /// 0, or a negative value when refused.
+  int AddMember(struc_t *s, const StructMember &m);
+};
+
+/// Each character is one a given name may hold.
+bool IsNameText(std::string_view name);
+/// The size a structure's instance has: the end of its last member.
+asize_t StructureSize(const Structure &s);
+
+}  // namespace kernel

@@ -1,0 +1,99 @@
+// Functions: contiguous ranges of code, found by following the flow from
+// their first instruction.
+#include <algorithm>
+
+#include "host/kernel/database_impl.h"
+#include "host/x86/function_finder.h"
+
+namespace kernel {
+
+std::map<ea_t, FunctionEntry>::const_iterator Database::Impl::FunctionAt(ea_t ea) const {
+  auto it = functions.upper_bound(ea);
+  if (it == functions.begin()) return functions.end();
+  --it;
+  return ea < it->second.end ? it : functions.end();
+}
+
+bool Database::Impl::InsertFunction(ea_t start, ea_t end, std::string *err) {
+  const int seg = SegmentIndex(start);
+  if (seg < 0 || end <= start || end > segments[seg].end) {
+    if (err != nullptr) *err = "function outside its segment";
+    return false;
+  }
+  auto next = functions.lower_bound(start);
+  const bool overlaps =
+      (next != functions.end() && next->first < end) ||
+      (next != functions.begin() && std::prev(next)->second.end > start);
+  if (overlaps) {
+    if (err != nullptr) *err = "function overlaps another";
+    return false;
+  }
+  functions.emplace_hint(next, start, FunctionEntry{end, next_function_index++});
+  return true;
+}
+
+bool Database::Impl::AddFunction(ea_t start) {
+  const int seg = SegmentIndex(start);
+  if (seg < 0 || FunctionAt(start) != functions.end()) return false;
+  const Segment &s = segments[seg];
+  const std::vector<uint8_t> &st = states[seg];
+  ea_t limit = s.end;
+  auto next = functions.upper_bound(start);
+  if (next != functions.end()) limit = std::min(limit, next->first);
+
+  x86::CodeView view;
+  view.bytes = s.bytes.data();
+  view.base = s.start;
+  view.limit = limit;
+  view.may_hold = [&](uint32_t ea, uint32_t length) {
+    const asize_t off = ea - s.start;
+    const uint8_t head = st[off];
+    if (head == kUnknown) {
+      for (uint32_t i = 1; i < length; ++i)
+        if (st[off + i] != kUnknown) return false;
+      return true;
+    }
+    // An instruction made earlier stays when it is the same one.
+    if ((head & (kHead | kTypeMask)) != (kHead | static_cast<uint8_t>(ItemType::kCode)))
+      return false;
+    return ItemAtHead(seg, off).size == length;
+  };
+  view.is_data = [&](uint32_t ea) {
+    const uint8_t b = st[ea - s.start];
+    if (b == kUnknown) return false;
+    Item item;
+    return ItemAt(ea, &item) && item.type != ItemType::kCode;
+  };
+  x86::FunctionSpan span;
+  if (!x86::FindFunction(view, start, &span)) return false;
+  for (const x86::Instruction &insn : span.instructions) {
+    if (st[insn.ea - s.start] == kUnknown)
+      PlaceItem({insn.ea, insn.length, ItemType::kCode, BADNODE});
+  }
+  return InsertFunction(span.start, span.end, nullptr);
+}
+
+bool Database::Impl::AddFunctionRange(ea_t start, ea_t end) {
+  const int seg = SegmentIndex(start);
+  if (seg < 0 || end <= start || end > segments[seg].end) return false;
+  const Segment &s = segments[seg];
+  const std::vector<uint8_t> &st = states[seg];
+  Item item;
+  for (ea_t ea = start; ea < end; ea = ItemEnd(ea))
+    if (ItemAt(ea, &item) && item.type != ItemType::kCode) return false;
+  if (!InsertFunction(start, end, nullptr)) return false;
+  // The given range is taken as it is; its bytes become code as far as they
+  // decode in a straight line.
+  x86::Instruction insn;
+  for (ea_t ea = start; ea < end; ea += insn.length) {
+    if (!x86::DecodeInstruction(s.bytes.data() + (ea - s.start), end - ea, ea, &insn))
+      break;
+    bool free = true;
+    for (uint32_t i = 0; i < insn.length; ++i)
+      free = free && st[ea - s.start + i] == kUnknown;
+    if (free) PlaceItem({ea, insn.length, ItemType::kCode, BADNODE});
+  }
+  return true;
+}
+
+}  // namespace kernel

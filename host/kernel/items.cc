@@ -1,0 +1,243 @@
+// Items over the segment bytes, and the data cross-references that offset
+// items make.
+#include <algorithm>
+
+#include "host/kernel/database_impl.h"
+
+namespace kernel {
+
+namespace {
+
+asize_t ElementSize(ItemType type) {
+  switch (type) {
+    case ItemType::kWord:
+      return 2;
+    case ItemType::kDword:
+      return 4;
+    case ItemType::kQword:
+      return 8;
+    default:
+      return 1;
+  }
+}
+
+}  // namespace
+
+bool Database::Impl::Locate(ea_t ea, int *seg, asize_t *off) const {
+  const int i = SegmentIndex(ea);
+  if (i < 0) return false;
+  *seg = i;
+  *off = ea - segments[i].start;
+  return true;
+}
+
+Item Database::Impl::ItemAtHead(int seg, asize_t off) const {
+  const std::vector<uint8_t> &st = states[seg];
+  Item item;
+  item.start = segments[seg].start + off;
+  item.type = static_cast<ItemType>(st[off] & kTypeMask);
+  if (st[off] & kLongItem) {
+    const asize_t *size = long_sizes.Find(item.start);
+    item.size = size != nullptr ? *size : 1;
+  } else {
+    asize_t n = 1;
+    while (off + n < st.size() && (st[off + n] & kTail) != 0) ++n;
+    item.size = n;
+  }
+  if (item.type == ItemType::kStruct) {
+    const tid_t *id = struct_ids.Find(item.start);
+    item.struct_id = id != nullptr ? *id : BADNODE;
+  }
+  return item;
+}
+
+bool Database::Impl::ItemAt(ea_t ea, Item *item) const {
+  int seg;
+  asize_t off;
+  if (!Locate(ea, &seg, &off)) return false;
+  const std::vector<uint8_t> &st = states[seg];
+  if (st[off] == kUnknown) return false;
+  while ((st[off] & kTail) != 0) off -= st[off] & kDistMask;
+  *item = ItemAtHead(seg, off);
+  return true;
+}
+
+ea_t Database::Impl::ItemEnd(ea_t ea) const {
+  Item item;
+  if (ItemAt(ea, &item)) return item.start + item.size;
+  return ea == BADADDR ? BADADDR : ea + 1;
+}
+
+bool Database::Impl::CanPlaceData(ea_t ea, asize_t size) const {
+  int seg;
+  asize_t off;
+  if (size == 0 || !Locate(ea, &seg, &off) || segments[seg].end - ea < size) return false;
+  const std::vector<uint8_t> &st = states[seg];
+  const uint8_t head = st[off];
+  if ((head & kTail) != 0) return false;
+  if ((head & kHead) != 0 && (head & kTypeMask) == static_cast<uint8_t>(ItemType::kCode))
+    return false;
+  // Past the head, a tail byte can only belong to the item at ea: any other
+  // item would show its own head first.
+  for (asize_t i = 1; i < size; ++i)
+    if ((st[off + i] & kHead) != 0) return false;
+  return true;
+}
+
+void Database::Impl::PlaceItem(const Item &item) {
+  int seg;
+  asize_t off;
+  if (!Locate(item.start, &seg, &off)) return;
+  if ((states[seg][off] & kHead) != 0) Undefine(ItemAtHead(seg, off));
+  std::vector<uint8_t> &st = states[seg];
+  const bool is_long = item.size > kShortItem || item.type == ItemType::kStruct;
+  st[off] = kHead | static_cast<uint8_t>(item.type) | (is_long ? kLongItem : 0);
+  for (asize_t i = 1; i < item.size; ++i)
+    st[off + i] = kTail | static_cast<uint8_t>(std::min<asize_t>(i, kDistMask));
+  if (is_long) long_sizes.Set(item.start, item.size);
+  if (item.type == ItemType::kStruct) struct_ids.Set(item.start, item.struct_id);
+  if (item.type == ItemType::kOffset) AddDataRef(item.start, Long(item.start));
+}
+
+void Database::Impl::Undefine(const Item &item) {
+  int seg;
+  asize_t off;
+  if (!Locate(item.start, &seg, &off)) return;
+  std::vector<uint8_t> &st = states[seg];
+  if ((st[off] & kLongItem) != 0) long_sizes.Erase(item.start);
+  if (item.type == ItemType::kStruct) struct_ids.Erase(item.start);
+  if (item.type == ItemType::kOffset) RemoveDataRef(item.start, Long(item.start));
+  std::fill_n(st.begin() + off, item.size, kUnknown);
+}
+
+void Database::Impl::UndefineRange(ea_t ea, uint64_t end) {
+  if (end == 0) end = uint64_t{1} << 32;
+  if (end <= ea) return;
+  for (size_t seg = 0; seg < segments.size(); ++seg) {
+    const Segment &s = segments[seg];
+    const uint64_t from = std::max<uint64_t>(ea, s.start);
+    const uint64_t to = std::min<uint64_t>(end, s.end);
+    if (from >= to) continue;
+    const std::vector<uint8_t> &st = states[seg];
+    asize_t off = static_cast<asize_t>(from - s.start);
+    const asize_t stop = static_cast<asize_t>(to - s.start);
+    Item item;
+    if ((st[off] & kTail) != 0 && ItemAt(static_cast<ea_t>(from), &item)) {
+      Undefine(item);
+      off = item.start + item.size - s.start;
+    }
+    for (; off < stop; ++off) {
+      if ((st[off] & kHead) == 0) continue;
+      item = ItemAtHead(static_cast<int>(seg), off);
+      Undefine(item);
+      off += item.size - 1;
+    }
+  }
+}
+
+bool Database::Impl::MakeData(ea_t ea, ItemType type, asize_t size, tid_t id) {
+  if (type == ItemType::kStruct) {
+    const struc_t *s = FindStructure(id);
+    const asize_t n = s != nullptr ? StructureSize(s->s) : 0;
+    if (n == 0 || size % n != 0) return false;
+  } else {
+    id = BADNODE;
+    if (size % ElementSize(type) != 0) return false;
+  }
+  if (!CanPlaceData(ea, size)) return false;
+  PlaceItem({ea, size, type, id});
+  return true;
+}
+
+bool Database::Impl::MakeOffset(ea_t ea) {
+  int seg;
+  asize_t off;
+  if (!Locate(ea, &seg, &off) || segments[seg].end - ea < 4) return false;
+  const std::vector<uint8_t> &st = states[seg];
+  if ((st[off] & kHead) != 0) {
+    const Item item = ItemAtHead(seg, off);
+    if (item.size != 4) return false;
+    if (item.type == ItemType::kOffset) return true;
+    if (item.type != ItemType::kDword) return false;
+  } else if (st[off] != kUnknown || st[off + 1] != kUnknown || st[off + 2] != kUnknown ||
+             st[off + 3] != kUnknown) {
+    return false;
+  }
+  PlaceItem({ea, 4, ItemType::kOffset, BADNODE});
+  return true;
+}
+
+bool Database::Impl::MakeAlign(ea_t ea, asize_t size, int alignment) {
+  if (alignment < 0 || alignment > 31 || size == 0) return false;
+  if ((uint64_t{ea} + size) % (uint64_t{1} << alignment) != 0) return false;
+  int seg;
+  asize_t off;
+  if (!Locate(ea, &seg, &off) || segments[seg].end - ea < size) return false;
+  const std::vector<uint8_t> &st = states[seg];
+  for (asize_t i = 0; i < size; ++i)
+    if (st[off + i] != kUnknown) return false;
+  PlaceItem({ea, size, ItemType::kAlign, BADNODE});
+  return true;
+}
+
+bool Database::Impl::MakePString(ea_t ea, asize_t size) {
+  if (!CanPlaceData(ea, size)) return false;
+  PlaceItem({ea, size, ItemType::kPString, BADNODE});
+  return true;
+}
+
+// ---- Cross-references -----------------------------------------------------------
+
+void Database::Impl::AddDataRef(ea_t from, ea_t to) {
+  DataRefs *r = drefs.Insert(to);
+  if (r->first == BADADDR) {
+    r->first = from;
+    return;
+  }
+  if (r->more == 0) {
+    if (r->first == from) return;
+    uint32_t list;
+    if (!free_ref_lists.empty()) {
+      list = free_ref_lists.back();
+      free_ref_lists.pop_back();
+    } else {
+      list = static_cast<uint32_t>(ref_lists.size());
+      ref_lists.emplace_back();
+    }
+    ref_lists[list] = {std::min(r->first, from), std::max(r->first, from)};
+    r->more = list + 1;
+    r->first = ref_lists[list].front();
+    return;
+  }
+  std::vector<ea_t> &refs = ref_lists[r->more - 1];
+  auto it = std::lower_bound(refs.begin(), refs.end(), from);
+  if (it != refs.end() && *it == from) return;
+  refs.insert(it, from);
+  r->first = refs.front();
+}
+
+void Database::Impl::RemoveDataRef(ea_t from, ea_t to) {
+  DataRefs *r = drefs.Find(to);
+  if (r == nullptr) return;
+  if (r->more == 0) {
+    if (r->first == from) drefs.Erase(to);
+    return;
+  }
+  std::vector<ea_t> &refs = ref_lists[r->more - 1];
+  auto it = std::lower_bound(refs.begin(), refs.end(), from);
+  if (it == refs.end() || *it != from) return;
+  refs.erase(it);
+  r->first = refs.front();
+  if (refs.size() == 1) {
+    refs = std::vector<ea_t>();
+    free_ref_lists.push_back(r->more - 1);
+    r->more = 0;
+  }
+}
+
+ea_t Database::Impl::FirstDataRef(ea_t to) const {
+  const DataRefs *r = drefs.Find(to);
+  return r != nullptr ? r->first : BADADDR;
+}
+
+}  // namespace kernel

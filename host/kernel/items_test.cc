@@ -1,0 +1,129 @@
+#include <gtest/gtest.h>
+
+#include "testing/test_db.h"
+
+namespace {
+
+constexpr ea_t kBase = 0x00401000;
+
+struct ItemsTest : testing::Test {
+  TestDb db{kBase, 0x1000};
+};
+
+TEST_F(ItemsTest, BytesReadLittleEndianAndOutsideSegmentsAsFF) {
+  db.PutDword(kBase + 0x10, 0x11223344);
+  EXPECT_EQ(0x44, get_byte(kBase + 0x10));
+  EXPECT_EQ(0x3344, get_word(kBase + 0x10));
+  EXPECT_EQ(0x11223344u, get_long(kBase + 0x10));
+  EXPECT_EQ(0xFF, get_byte(kBase - 1));
+  EXPECT_EQ(0xFF, get_byte(kBase + 0x1000));
+  // The last two bytes lie past the segment's end and read as 0xFF.
+  db.PutWord(kBase + 0xFFE, 0xBEEF);
+  EXPECT_EQ(0xFFFFBEEFu, get_long(kBase + 0xFFE));
+}
+
+TEST_F(ItemsTest, ReadsCrossSegmentBorderByteByByte) {
+  SegmentBytes data(kBase + 0x1000, 0x10);
+  data.PutDword(kBase + 0x1000, 0xAABBCCDD);
+  db.AddSegment(".data", data);
+  db.PutWord(kBase + 0xFFE, 0x1122);
+  EXPECT_EQ(0xCCDD1122u, get_long(kBase + 0xFFE));
+  EXPECT_EQ(kBase, inf.min_ea);
+  EXPECT_EQ(kBase + 0x1010, inf.max_ea);
+}
+
+TEST_F(ItemsTest, DataItemsAndTheirEnds) {
+  EXPECT_EQ(kBase + 1, get_item_end(kBase));
+  ASSERT_EQ(1, do_data_ex(kBase, DATA_DWORD, 12, BADNODE));
+  EXPECT_EQ(kBase + 12, get_item_end(kBase));
+  EXPECT_EQ(kBase + 12, get_item_end(kBase + 7));
+  ASSERT_EQ(1, do_data_ex(kBase + 0x20, DATA_WORD, 100, BADNODE));  // a long item
+  EXPECT_EQ(kBase + 0x20 + 100, get_item_end(kBase + 0x20 + 99));
+  EXPECT_EQ(0, do_data_ex(kBase + 0x100, DATA_WORD, 3, BADNODE));  // not whole words
+  EXPECT_EQ(0, do_data_ex(kBase + 0x100, DATA_ASCII, 4, BADNODE));
+  EXPECT_EQ(0, do_data_ex(kBase + 0x100, DATA_BYTE, 0, BADNODE));
+}
+
+TEST_F(ItemsTest, DataRefusesOverlapsButReplacesItemAtSameHead) {
+  ASSERT_EQ(1, do_data_ex(kBase + 4, DATA_DWORD, 4, BADNODE));
+  EXPECT_EQ(0, do_data_ex(kBase, DATA_QWORD, 8, BADNODE));     // covers another head
+  EXPECT_EQ(0, do_data_ex(kBase + 6, DATA_BYTE, 1, BADNODE));  // inside an item
+  ASSERT_EQ(1, do_data_ex(kBase + 4, DATA_BYTE, 2, BADNODE));  // same head: replaced
+  EXPECT_EQ(kBase + 6, get_item_end(kBase + 4));
+  EXPECT_EQ(kBase + 7, get_item_end(kBase + 6));                    // the rest is unknown
+  EXPECT_EQ(0, do_data_ex(kBase + 0xFFC, DATA_QWORD, 8, BADNODE));  // leaves the segment
+  EXPECT_EQ(0, do_data_ex(kBase - 8, DATA_QWORD, 8, BADNODE));
+}
+
+TEST_F(ItemsTest, UndefiningKeepsNamesAndComments) {
+  ASSERT_EQ(1, do_data_ex(kBase, DATA_DWORD, 16, BADNODE));
+  ASSERT_EQ(1, do_name_anyway(kBase, "Table", 0));
+  ASSERT_EQ(1, set_cmt(kBase, "count", 0));
+  ASSERT_EQ(1, do_unknown(kBase + 5, 1));
+  EXPECT_EQ(kBase + 1, get_item_end(kBase));
+  EXPECT_EQ("Table", TestDb::Name(kBase));
+  EXPECT_EQ("count", TestDb::Comment(kBase));
+}
+
+TEST_F(ItemsTest, UnknownRangeTakesEveryOverlappingItem) {
+  ASSERT_EQ(1, do_data_ex(kBase, DATA_DWORD, 8, BADNODE));
+  ASSERT_EQ(1, do_data_ex(kBase + 8, DATA_WORD, 2, BADNODE));
+  ASSERT_EQ(1, do_data_ex(kBase + 10, DATA_QWORD, 8, BADNODE));
+  ASSERT_EQ(1, do_unknown_range(kBase + 6, 5, 2));  // from inside the first to the third
+  EXPECT_FALSE(TestDb::ItemAt(kBase));
+  EXPECT_FALSE(TestDb::ItemAt(kBase + 8));
+  EXPECT_FALSE(TestDb::ItemAt(kBase + 17));
+  // Ranges that wrap or leave every segment are accepted and harmless.
+  ASSERT_EQ(1, do_data_ex(kBase + 0x20, DATA_DWORD, 4, BADNODE));
+  EXPECT_EQ(1, do_unknown_range(0xFFFFFFF0u, 0x100, 1));
+  EXPECT_EQ(1, do_unknown_range(kBase + 0x21, 0xFFFFFFFFu, 1));
+  EXPECT_FALSE(TestDb::ItemAt(kBase + 0x20));
+}
+
+TEST_F(ItemsTest, OffsetRecordsReferenceAndRefusesCodeAndOtherSizes) {
+  db.PutDword(kBase + 0x10, kBase + 0x80);
+  db.PutDword(kBase + 0x20, kBase + 0x80);
+  db.PutDword(kBase + 0x30, 0x12345678);  // outside every segment
+  EXPECT_EQ(BADADDR, get_first_dref_to(kBase + 0x80));
+  ASSERT_NE(0, op_offset(kBase + 0x20, 0, 2, BADADDR, 0, 0));
+  ASSERT_EQ(1, do_data_ex(kBase + 0x10, DATA_DWORD, 4, BADNODE));
+  ASSERT_NE(0, op_offset(kBase + 0x10, 0, 2, BADADDR, 0, 0));  // a dword becomes one
+  EXPECT_EQ(kBase + 0x10, get_first_dref_to(kBase + 0x80));
+  ASSERT_NE(0, op_offset(kBase + 0x30, 0, 2, BADADDR, 0, 0));
+  EXPECT_EQ(kBase + 0x30, get_first_dref_to(0x12345678));
+
+  ASSERT_EQ(1, do_unknown(kBase + 0x12, 0));
+  EXPECT_EQ(kBase + 0x20, get_first_dref_to(kBase + 0x80));
+  ASSERT_EQ(1, do_unknown(kBase + 0x20, 0));
+  EXPECT_EQ(BADADDR, get_first_dref_to(kBase + 0x80));
+
+  ASSERT_EQ(1, do_data_ex(kBase + 0x40, DATA_DWORD, 8, BADNODE));
+  EXPECT_EQ(0, op_offset(kBase + 0x40, 0, 2, BADADDR, 0, 0));
+  ASSERT_EQ(1, do_data_ex(kBase + 0x50, DATA_WORD, 2, BADNODE));
+  EXPECT_EQ(0, op_offset(kBase + 0x50, 0, 2, BADADDR, 0, 0));
+  EXPECT_EQ(0, op_offset(kBase + 0xFFE, 0, 2, BADADDR, 0, 0));  // leaves the segment
+  db.PutByte(kBase + 0x60, 0xC3);                               // ret
+  ASSERT_EQ(1, add_func(kBase + 0x60, BADADDR));
+  EXPECT_EQ(0, op_offset(kBase + 0x60, 0, 2, BADADDR, 0, 0));
+}
+
+TEST_F(ItemsTest, PascalStringTakesLengthFromItsFirstByte) {
+  db.PutShortString(kBase + 0x100, "TForm1");
+  ASSERT_EQ(1, make_ascii_string(kBase + 0x100, 0, 1));
+  EXPECT_EQ(kBase + 0x107, get_item_end(kBase + 0x100));
+  EXPECT_EQ(kernel::ItemType::kPString, TestDb::ItemAt(kBase + 0x106)->type);
+  EXPECT_EQ(0, make_ascii_string(kBase + 0x200, 0, 0));  // C strings are not made
+  db.PutByte(kBase + 0xFFE, 20);                         // would leave the segment
+  EXPECT_EQ(0, make_ascii_string(kBase + 0xFFE, 0, 1));
+}
+
+TEST_F(ItemsTest, AlignmentMustEndOnBoundaryOverUnknownBytes) {
+  EXPECT_EQ(0, doAlign(kBase + 1, 2, 2));  // ends at 3
+  ASSERT_EQ(1, doAlign(kBase + 1, 3, 2));
+  EXPECT_EQ(kBase + 4, get_item_end(kBase + 1));
+  ASSERT_EQ(1, do_data_ex(kBase + 6, DATA_BYTE, 1, BADNODE));
+  EXPECT_EQ(0, doAlign(kBase + 5, 3, 2));  // a byte item in the way
+  EXPECT_EQ(0, doAlign(kBase + 5, 0, 2));
+}
+
+}  // namespace

@@ -1,0 +1,173 @@
+// Names and comments. A name belongs to one address and an address has at
+// most one given name; the dummy names a disassembler shows for functions
+// and data that is referred to are derived from the item each time they are
+// asked for, so they follow the item when it changes.
+#include <cctype>
+#include <charconv>
+#include <cstdio>
+
+#include "host/kernel/database_impl.h"
+
+namespace kernel {
+
+namespace {
+
+bool IsNameChar(unsigned char c) {
+  if (std::isalnum(c)) return true;
+  switch (c) {
+    case '_':
+    case '$':
+    case '%':
+    case '&':
+    case '(':
+    case ')':
+    case '.':
+    case ':':
+    case '?':
+    case '@':
+    case '[':
+    case ']':
+      return true;
+    default:
+      return false;
+  }
+}
+
+std::string Hex(const char *prefix, ea_t ea) {
+  char buf[32];
+  std::snprintf(buf, sizeof buf, "%s%X", prefix, static_cast<unsigned>(ea));
+  return buf;
+}
+
+// Splits "base_12" into "base" and 12; false when the name has no numeric
+// suffix of the form the unique-name rule appends.
+bool SplitSuffix(std::string_view name, std::string_view *base, uint32_t *n) {
+  const size_t bar = name.rfind('_');
+  if (bar == std::string_view::npos || bar + 1 == name.size()) return false;
+  const std::string_view digits = name.substr(bar + 1);
+  if (digits.size() > 1 && digits[0] == '0') return false;
+  auto [end, ec] = std::from_chars(digits.data(), digits.data() + digits.size(), *n);
+  if (ec != std::errc() || end != digits.data() + digits.size()) return false;
+  *base = name.substr(0, bar);
+  return true;
+}
+
+}  // namespace
+
+bool IsNameText(std::string_view name) {
+  for (unsigned char c : name)
+    if (!IsNameChar(c)) return false;
+  return true;
+}
+
+const std::string *Database::Impl::GivenName(ea_t ea) const {
+  const std::string *const *n = names.Find(ea);
+  return n != nullptr ? *n : nullptr;
+}
+
+bool Database::Impl::SetName(ea_t ea, std::string_view name) {
+  if (SegmentIndex(ea) < 0 || !IsNameText(name)) return false;
+  const std::string *old = GivenName(ea);
+  if (old != nullptr && *old == name) return true;
+
+  std::string chosen(name);
+  if (!chosen.empty()) {
+    auto owner = name_owner.find(chosen);
+    if (owner != name_owner.end() && owner->second != ea) {
+      // Every suffix below the remembered one is taken, so the search for
+      // the first free one starts there.
+      uint32_t &next = next_suffix[chosen];
+      for (;; ++next) {
+        std::string candidate = chosen + "_" + std::to_string(next);
+        auto it = name_owner.find(candidate);
+        if (it == name_owner.end() || it->second == ea) {
+          chosen = std::move(candidate);
+          ++next;
+          break;
+        }
+      }
+      if (old != nullptr && *old == chosen) return true;
+    }
+  }
+
+  if (old != nullptr) {
+    std::string_view base;
+    uint32_t n;
+    if (SplitSuffix(*old, &base, &n)) {
+      auto hint = next_suffix.find(std::string(base));
+      if (hint != next_suffix.end() && n < hint->second) hint->second = n;
+    }
+    names.Erase(ea);
+    name_owner.erase(*old);
+  }
+  if (chosen.empty()) return true;
+  auto [it, inserted] = name_owner.emplace(std::move(chosen), ea);
+  names.Set(ea, &it->first);
+  return inserted;
+}
+
+std::string Database::Impl::NameOf(ea_t ea) const {
+  if (const std::string *given = GivenName(ea)) return *given;
+  if (SegmentIndex(ea) < 0) return {};
+  if (functions.count(ea) != 0) return Hex("sub_", ea);
+  if (FirstDataRef(ea) == BADADDR) return {};
+  Item item;
+  if (!ItemAt(ea, &item)) return Hex("unk_", ea);
+  switch (item.type) {
+    case ItemType::kByte:
+      return Hex("byte_", ea);
+    case ItemType::kWord:
+      return Hex("word_", ea);
+    case ItemType::kDword:
+      return Hex("dword_", ea);
+    case ItemType::kQword:
+      return Hex("qword_", ea);
+    case ItemType::kOffset:
+      return Hex("off_", ea);
+    case ItemType::kAlign:
+      return Hex("algn_", ea);
+    case ItemType::kStruct:
+      return Hex("stru_", ea);
+    case ItemType::kCode:
+      return Hex("loc_", ea);
+    case ItemType::kPString:
+      break;
+  }
+  if (item.start != ea) return Hex("unk_", ea);
+  // A string is named after its text: "a", then the identifier characters
+  // with the first one upper-cased and the rest lower-cased.
+  std::string text = "a";
+  for (ea_t a = item.start + 1; a != item.start + item.size; ++a) {
+    const unsigned char c = Byte(a);
+    if (!std::isalnum(c) && c != '_') continue;
+    text += static_cast<char>(text.size() == 1 ? std::toupper(c) : std::tolower(c));
+  }
+  return text.size() > 1 ? text : Hex("asc_", ea);
+}
+
+bool Database::Impl::SetComment(ea_t ea, std::string_view text, bool repeatable) {
+  if (SegmentIndex(ea) < 0) return false;
+  AddrMap<uint32_t> &map = comments[repeatable ? 1 : 0];
+  if (text.empty()) {
+    map.Erase(ea);
+    return true;
+  }
+  auto it = text_index.find(text);
+  uint32_t index;
+  if (it != text_index.end()) {
+    index = it->second;
+  } else {
+    index = static_cast<uint32_t>(texts.size());
+    texts.emplace_back(text);
+    text_index.emplace(texts.back(), index);
+  }
+  map.Set(ea, index);
+  return true;
+}
+
+const std::string *Database::Impl::CommentOf(ea_t ea, bool repeatable) const {
+  const uint32_t *index = comments[repeatable ? 1 : 0].Find(ea);
+  return index != nullptr ? &texts[*index] : nullptr;
+}
+
+}  // namespace kernel
