@@ -15,6 +15,7 @@
 #include <QRadioButton>
 #include <QScreen>
 #include <QShortcut>
+#include <algorithm>
 #include <exception>
 
 #include "calculator/conversions.h"
@@ -40,8 +41,8 @@ QLabel *MakeLabel(QWidget *form, const char *name, const char *caption, int left
   auto *label = new QLabel(QString::fromLatin1(caption), form);
   label->setObjectName(QString::fromLatin1(name));
   label->setGeometry(left, top, width, height);
-  // Labels size themselves to their caption from the given corner, so that a font
-  // wider than the layout's own does not cut them off.
+  // Labels size themselves to their caption from the given corner (the preset buttons
+  // widen the same way), so that a font wider than the layout's own cuts nothing off.
   label->resize(label->sizeHint().expandedTo(label->size()));
   return label;
 }
@@ -59,7 +60,7 @@ QRadioButton *MakePreset(QWidget *form, int k, int left, int top, int width) {
   const StdDisc &disc = StdDiscs[k - 1];
   auto *button = new QRadioButton(QString::fromLatin1(disc.Caption), form);
   button->setObjectName(QString::fromLatin1(disc.Button));
-  button->setGeometry(left, top, width, 17);
+  button->setGeometry(left, top, std::max(width, button->sizeHint().width()), 17);
   return button;
 }
 
@@ -85,7 +86,10 @@ TFrmTarvel::TFrmTarvel(QWidget *parent) : QWidget(parent), error_display_(ShowEr
   setWindowTitle("CD DVD Size Conversion");
   setWindowIcon(QIcon(QPixmap(MAINICON)));
   QFont font;
-  font.setFamilies({"MS Sans Serif", "Sans Serif"});
+  // The layout was measured in a narrow 8-point sans; where that is missing, the
+  // narrowest common sans faces keep the captions inside their controls.
+  font.setFamilies(
+      {"MS Sans Serif", "Liberation Sans", "DejaVu Sans Condensed", "Sans Serif"});
   font.setStyleHint(QFont::SansSerif);
   font.setPointSize(8);
   setFont(font);

