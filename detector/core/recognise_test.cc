@@ -1,0 +1,260 @@
+#include "detector/core/recognise.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "testing/test_db.h"
+
+namespace {
+
+constexpr ea_t kBase = 0x00401000;
+constexpr ea_t kSize = 0x1000;
+constexpr ea_t kEnd = kBase + kSize;
+
+// A class record at `at` whose name lies at `name_at`: SelfPtr at the first
+// slot, AutoTable empty, the name pointer at +32.
+void PutClassRecord(TestDb &db, ea_t at, ea_t name_at, const std::string &name) {
+  db.PutDword(at, at + 76);
+  db.PutDword(at + 8, 0);
+  db.PutDword(at + 32, name_at);
+  db.PutShortString(name_at, name);
+}
+
+// A type information block: reference cell, kind, name.
+void PutTypeInfo(TestDb &db, ea_t at, uint8_t kind, const std::string &name) {
+  db.PutDword(at, at + 4);
+  db.PutByte(at + 4, kind);
+  db.PutShortString(at + 5, name);
+}
+
+struct RecogniseTest : testing::Test {
+  TestDb db;
+  void SetUp() override { db.AddSegment("CODE", kBase, kSize); }
+};
+
+TEST_F(RecogniseTest, ClassRecordIsRecognisedByItsShape) {
+  PutClassRecord(db, kBase + 0x40, kBase + 0x200, "TForm1");
+  EXPECT_EQ(1, is_class_record(kBase + 0x40));
+  EXPECT_EQ(0, is_type_info(kBase + 0x40));
+  EXPECT_STREQ("TForm1", get_record_name(kBase + 0x200, kBase + 0x40));
+  EXPECT_STREQ("Class TForm1 of VritualTable", get_group_label(kBase + 0x40));
+
+  // SelfPtr is only tested for its range, not for pointing at the first slot.
+  db.PutDword(kBase + 0x40, kBase);
+  EXPECT_EQ(1, is_class_record(kBase + 0x40));
+  db.PutDword(kBase + 0x40, kEnd - 1);
+  EXPECT_EQ(1, is_class_record(kBase + 0x40));
+}
+
+TEST_F(RecogniseTest, ClassRecordWithAutoTableIsRejected) {
+  PutClassRecord(db, kBase + 0x40, kBase + 0x200, "TForm1");
+  db.PutDword(kBase + 0x48, 0x00401100);
+  EXPECT_EQ(0, is_class_record(kBase + 0x40));
+  EXPECT_EQ(nullptr, get_record_name(kBase + 0x200, kBase + 0x40));
+}
+
+TEST_F(RecogniseTest, ClassRecordPointersMustStayInTheRecordsRange) {
+  const ea_t rec = kBase + 0x40;
+  const ea_t name = kBase + 0x200;
+  struct Case {
+    const char *what;
+    ea_t offset;  // field changed: 0 SelfPtr, 32 class name pointer
+    ea_t value;
+  } cases[] = {
+      {"SelfPtr at the segment end", 0, kEnd},
+      {"SelfPtr below the lowest address", 0, kBase - 4},
+      {"SelfPtr far beyond", 0, 0x7FFFFFF0},
+      {"name pointer at the segment end", 32, kEnd},
+      {"name pointer below the lowest address", 32, kBase - 1},
+      {"name pointer into another segment above", 32, 0x00410010},
+  };
+  db.AddSegment("DATA", 0x00410000, 0x100);
+  db.PutShortString(0x00410010, "TOther");
+  for (const Case &c : cases) {
+    SCOPED_TRACE(c.what);
+    PutClassRecord(db, rec, name, "TForm1");
+    ASSERT_EQ(1, is_class_record(rec));
+    db.PutDword(rec + c.offset, c.value);
+    EXPECT_EQ(0, is_class_record(rec));
+    EXPECT_EQ(BADADDR, find_next_group(kBase));
+  }
+}
+
+TEST_F(RecogniseTest, RangeReachesDownToTheLowestAddressAcrossSegments) {
+  // The record lies in the second segment; a name in the first one is still
+  // within its range, since the range starts at the program's lowest address.
+  db.AddSegment("DATA", 0x00410000, 0x100);
+  PutClassRecord(db, 0x00410000, kBase + 0x10, "TLow");
+  EXPECT_EQ(1, is_class_record(0x00410000));
+  EXPECT_EQ(0x00410000u, find_next_group(kBase + 0x20));
+}
+
+TEST_F(RecogniseTest, TypeInfoKindsOneToSeventeenOnly) {
+  const ea_t at = kBase + 0x100;
+  for (int kind = 0; kind <= 0xFF; ++kind) {
+    SCOPED_TRACE(kind);
+    PutTypeInfo(db, at, static_cast<uint8_t>(kind), "TColor");
+    const int expected = kind >= 1 && kind <= 17 ? 1 : 0;
+    EXPECT_EQ(expected, is_type_info(at));
+    EXPECT_EQ(expected ? at : BADADDR, find_next_group(at));
+  }
+  PutTypeInfo(db, at, 1, "TColor");
+  EXPECT_STREQ("Type TColor of Integer", get_group_label(at));
+  PutTypeInfo(db, at, 17, "TBytes");
+  EXPECT_STREQ("Type TBytes of DynArray", get_group_label(at));
+}
+
+TEST_F(RecogniseTest, ReferenceCellMustHoldItsOwnAddressPlusFour) {
+  const ea_t at = kBase + 0x100;
+  for (int delta : {-8, -4, -1, 1, 2, 3, 4, 8, 0x100}) {
+    SCOPED_TRACE(delta);
+    PutTypeInfo(db, at, 7, "TForm1");
+    db.PutDword(at, at + 4 + delta);
+    EXPECT_EQ(0, is_type_info(at));
+  }
+}
+
+TEST_F(RecogniseTest, MethodTypeWithoutNameUsesItsFirstParameter) {
+  const ea_t at = kBase + 0x100;
+  // Kind 8, empty name, method kind, one parameter: flags, then its name.
+  PutTypeInfo(db, at, 8, "");
+  db.PutByte(at + 6, 0);
+  db.PutByte(at + 7, 1);
+  db.PutByte(at + 8, 0);
+  db.PutShortString(at + 9, "Sender");
+  EXPECT_EQ(1, is_type_info(at));
+  EXPECT_STREQ("unnamed_method", get_record_name(at + 5, at));
+  EXPECT_STREQ("Type UnnamedMethod of Method", get_group_label(at));
+
+  // The fallback belongs to method types alone, and needs a valid name.
+  db.PutByte(at + 4, 7);
+  EXPECT_EQ(0, is_type_info(at));
+  db.PutByte(at + 4, 8);
+  db.PutByte(at + 9, 0);
+  EXPECT_EQ(0, is_type_info(at));
+}
+
+TEST_F(RecogniseTest, PascalNameAcceptsOnlyIdentifierBytes) {
+  const std::string accepted =
+      "$%&().0123456789:?@ABCDEFGHIJKLMNOPQRSTUVWXYZ[]_abcdefghijklmnopqrstuvwxyz";
+  const ea_t at = kBase + 0x300;
+  for (int c = 0; c <= 0xFF; ++c) {
+    SCOPED_TRACE(c);
+    // The byte under test last, behind an accepted one, so that a check that
+    // stops early is caught as well.
+    db.PutByte(at, 2);
+    db.PutByte(at + 1, 'A');
+    db.PutByte(at + 2, static_cast<uint8_t>(c));
+    const bool ok = c != 0 && accepted.find(static_cast<char>(c)) != std::string::npos;
+    const char *name = get_pascal_name(at, 0);
+    if (ok) {
+      ASSERT_NE(nullptr, name);
+      EXPECT_EQ(std::string("A") + static_cast<char>(c), name);
+    } else {
+      EXPECT_EQ(nullptr, name);
+    }
+  }
+}
+
+TEST_F(RecogniseTest, PascalNameExamples) {
+  const ea_t at = kBase + 0x300;
+  for (const char *good : {"TForm1", "@Ptr", "Set$1", "1st", "Unit1.TForm1", "a:b[0]"}) {
+    db.PutShortString(at, good);
+    EXPECT_STREQ(good, get_pascal_name(at, 0));
+  }
+  for (const char *bad : {"T Form", "T-Form", "T+Form", "\xE9t\xE9", "TF\x7F"}) {
+    db.PutShortString(at, bad);
+    EXPECT_EQ(nullptr, get_pascal_name(at, 0)) << bad;
+  }
+  db.PutByte(at, 0);
+  EXPECT_EQ(nullptr, get_pascal_name(at, 0));
+
+  // The longest name a length byte can give.
+  const std::string longest(255, 'x');
+  db.PutShortString(at, longest);
+  EXPECT_EQ(longest, get_pascal_name(at, 0));
+
+  // Through a pointer.
+  db.PutShortString(at, "TButton");
+  db.PutDword(kBase + 0x10, at);
+  EXPECT_STREQ("TButton", get_pascal_name(kBase + 0x10, 1));
+
+  // A name running off the end of the segment reads 0xFF there.
+  db.PutByte(kEnd - 2, 5);
+  db.PutByte(kEnd - 1, 'A');
+  EXPECT_EQ(nullptr, get_pascal_name(kEnd - 2, 0));
+}
+
+TEST_F(RecogniseTest, SegmentEndAndLowestAddress) {
+  EXPECT_EQ(kEnd, segment_end(kBase));
+  EXPECT_EQ(kEnd, segment_end(kEnd - 1));
+  EXPECT_EQ(BADADDR, segment_end(kEnd));
+  EXPECT_EQ(BADADDR, segment_end(0x10));
+  EXPECT_EQ(kBase, lowest_address());
+}
+
+TEST_F(RecogniseTest, KindNames) {
+  EXPECT_EQ(nullptr, type_kind_name(0));
+  EXPECT_STREQ("Integer", type_kind_name(1));
+  EXPECT_STREQ("Enumeration", type_kind_name(3));
+  EXPECT_STREQ("Method", type_kind_name(8));
+  EXPECT_STREQ("Interface", type_kind_name(15));
+  EXPECT_STREQ("DynArray", type_kind_name(17));
+  EXPECT_EQ(nullptr, type_kind_name(18));
+  EXPECT_EQ(nullptr, type_kind_name(-1));
+}
+
+TEST_F(RecogniseTest, SearchRoundsDownToFourAndSkipsUnalignedRecords) {
+  PutTypeInfo(db, kBase + 0x100, 1, "TColor");
+  EXPECT_EQ(kBase + 0x100, find_next_group(kBase));
+  EXPECT_EQ(kBase + 0x100, find_next_group(kBase + 0x102));
+  EXPECT_EQ(kBase + 0x100, find_next_group(kBase + 0x103));
+  EXPECT_EQ(BADADDR, find_next_group(kBase + 0x104));
+
+  // A record two bytes off a boundary is never found.
+  PutTypeInfo(db, kBase + 0x100, 0, "");
+  PutTypeInfo(db, kBase + 0x202, 1, "TColor");
+  EXPECT_EQ(1, is_type_info(kBase + 0x202));
+  EXPECT_EQ(BADADDR, find_next_group(kBase));
+  EXPECT_EQ(BADADDR, find_next_group(kBase + 0x202));
+}
+
+TEST_F(RecogniseTest, SearchOutsideTheProgramFindsNothing) {
+  PutTypeInfo(db, kBase + 0x100, 1, "TColor");
+  EXPECT_EQ(BADADDR, find_next_group(kBase - 4));
+  EXPECT_EQ(BADADDR, find_next_group(0));
+  EXPECT_EQ(BADADDR, find_next_group(kEnd));
+  EXPECT_EQ(BADADDR, find_next_group(BADADDR));
+}
+
+TEST_F(RecogniseTest, ClassRecordIsTestedBeforeTypeInfo) {
+  // Both shapes at once: a class record whose SelfPtr is its own address
+  // plus 4. The label is the class record's.
+  const ea_t at = kBase + 0x100;
+  PutClassRecord(db, at, kBase + 0x400, "TBoth");
+  db.PutDword(at, at + 4);
+  db.PutByte(at + 4, 1);
+  db.PutShortString(at + 5, "T1");  // two bytes: AutoTable at +8 stays 0
+  ASSERT_EQ(1, is_class_record(at));
+  ASSERT_EQ(1, is_type_info(at));
+  EXPECT_EQ(at, find_next_group(kBase));
+  // The label prefers the type shape, as it tests that first.
+  EXPECT_STREQ("Type T1 of Integer", get_group_label(at));
+}
+
+TEST_F(RecogniseTest, LabelOfNoCandidateIsEmpty) {
+  EXPECT_STREQ("", get_group_label(BADADDR));
+  EXPECT_STREQ("", get_group_label(kBase + 0x10));
+}
+
+TEST(RecogniseWrapTest, SearchNeverWrapsPastTheTopOfTheAddressSpace) {
+  TestDb db;
+  db.AddSegment("LOW", 0, 0x1000);
+  db.AddSegment("TOP", 0xFFFFF000, 0xFFF);
+  PutTypeInfo(db, 0x100, 1, "TLow");
+  EXPECT_EQ(0x100u, find_next_group(0));
+  EXPECT_EQ(BADADDR, find_next_group(0xFFFFF000));
+}
+
+}  // namespace
