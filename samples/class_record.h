@@ -1,0 +1,103 @@
+// Class records as the linker lays them out in the code section.
+//
+// A record starts with a 76-byte header of nineteen 4-byte fields (SelfPtr,
+// the five table pointers around the always-empty AutoTable, TypeInfo,
+// ClassName, InstanceSize, ParentClass and the eight standard methods),
+// followed by the class's own virtual method slots; SelfPtr holds the address
+// of the first slot. Behind the slots come the class's sub-tables, each only
+// when the class has it, in this order: interface table (with the method
+// slot tables of its interfaces), init table, published method table,
+// dynamic method table, published field table with its field class list,
+// and last the class name as a short string, aligned with code fillers. The
+// next record of a run starts right there.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "samples/image.h"
+
+namespace samples {
+
+/// A 4-byte value that is either a label's address plus an addend or a
+/// plain number.
+struct Ref {
+  Label label;
+  int32_t addend = 0;
+  uint32_t raw = 0;
+
+  static Ref To(Label l, int32_t add = 0) { return Ref{l, add, 0}; }
+  static Ref Raw(uint32_t v) { return Ref{Label{}, 0, v}; }
+  void Put(Image &image) const;
+};
+
+using Guid = std::array<uint8_t, 16>;
+
+struct InterfaceEntry {
+  Guid guid{};
+  std::vector<Label> methods;  // the interface's method slot table
+  uint32_t ioffset = 0;        // offset of the interface field in the object
+  Ref getter = Ref::Raw(0);
+};
+
+struct InitEntry {
+  Label type_cell;  // reference cell of the field's type information
+  uint32_t offset = 0;
+};
+
+struct PublishedMethod {
+  Label code;
+  std::string name;
+};
+
+struct DynamicMethod {
+  uint16_t index = 0;
+  Label code;
+};
+
+struct PublishedField {
+  uint32_t offset = 0;
+  uint16_t class_index = 0;
+  std::string name;
+};
+
+constexpr int kStandardMethodCount = 8;
+
+struct ClassRecordSpec {
+  std::string name;
+  Label record;  // bound to the record's first byte by the writer
+  uint32_t instance_size = 4;
+  Ref parent = Ref::Raw(0);  // the parent's record (its SelfPtr field), or 0
+  Label type_cell;           // reference cell of the class type block, if any
+  std::array<Label, kStandardMethodCount> standard{};
+  std::vector<Label> virtual_methods;
+  std::vector<InterfaceEntry> interfaces;
+  bool init_table = false;
+  std::vector<InitEntry> init_entries;
+  std::vector<PublishedMethod> methods;
+  std::vector<DynamicMethod> dynamics;
+  std::vector<PublishedField> fields;
+  std::vector<Label> field_classes;  // records of the fields' classes
+};
+
+/// Where the writer put a record and its tables; 0 for a table the class lacks.
+struct ClassRecordAddrs {
+  Addr record = 0;
+  Addr vmt = 0;
+  Addr intf_table = 0;
+  Addr init_table = 0;
+  Addr method_table = 0;
+  Addr dynamic_table = 0;
+  Addr field_table = 0;
+  Addr field_class_list = 0;
+  Addr class_name = 0;
+  Addr end = 0;  // where the next record of a run starts
+};
+
+constexpr uint32_t kClassHeaderSize = 76;
+
+ClassRecordAddrs WriteClassRecord(Image &image, const ClassRecordSpec &spec);
+
+}  // namespace samples

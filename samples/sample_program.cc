@@ -1,0 +1,146 @@
+#include "samples/sample_program.h"
+
+#include <utility>
+
+#include "samples/catalogue.h"
+#include "samples/pe_writer.h"
+#include "samples/type_info.h"
+#include "samples/x86_emitter.h"
+
+namespace samples {
+
+namespace {
+
+// What the layout learns before every label is bound; turned into addresses
+// once the whole image is laid out.
+struct PendingClass {
+  ClassEntry entry;
+  Label type_cell;
+  std::vector<std::pair<Label, std::string>> methods;
+};
+
+struct PendingType {
+  TypeEntry entry;
+  std::vector<Addr> props;
+  std::vector<std::string> prop_names;
+};
+
+class Layout {
+ public:
+  Layout(Image &image, SampleProgram &out) : image_(image), out_(out) {}
+
+  void WriteUnits(Catalogue &cat) {
+    for (UnitSpec &unit : cat.units()) WriteUnit(unit);
+    cat.ForgetUnits();
+  }
+
+  void Finish(Catalogue &cat) {
+    for (PendingClass &p : classes_) {
+      if (p.type_cell.valid()) p.entry.type_cell = image_.AddressOf(p.type_cell);
+      for (auto &m : p.methods)
+        p.entry.methods.push_back({image_.AddressOf(m.first), m.second});
+      out_.classes.push_back(std::move(p.entry));
+    }
+    for (PendingType &p : types_) {
+      for (size_t i = 0; i < p.props.size(); ++i) {
+        const Addr r = p.props[i];
+        p.entry.props.push_back({r, p.prop_names[i], image_.Read32(r + 4),
+                                 image_.Read32(r + 8), image_.Read32(r + 12)});
+      }
+      out_.types.push_back(std::move(p.entry));
+    }
+    for (const SeedRequest &s : cat.seeds())
+      out_.seeds.push_back({image_.AddressOf(s.label) + static_cast<uint32_t>(s.addend),
+                            s.text, s.is_comment});
+  }
+
+ private:
+  void WriteUnit(const UnitSpec &unit) {
+    ++out_.units;
+    for (const GroupSpec &g : unit.groups) {
+      for (const ClassRecordSpec &c : g.classes) {
+        PendingClass p;
+        p.entry.name = c.name;
+        p.entry.unit = unit.name;
+        p.entry.at = WriteClassRecord(image_, c);
+        p.type_cell = c.type_cell;
+        for (const PublishedMethod &m : c.methods) p.methods.emplace_back(m.code, m.name);
+        classes_.push_back(std::move(p));
+      }
+      for (const TypeSpec &t : g.types) {
+        TypeInfoAddrs at = WriteTypeInfo(image_, t);
+        PendingType p;
+        p.entry = {at.cell, t.kind, t.name, unit.name, {}};
+        p.props = std::move(at.props);
+        for (const PropSpec &prop : t.props) p.prop_names.push_back(prop.name);
+        // Later passes only need the pending copies; property values are read
+        // back from the image once references are filled in.
+        types_.push_back(std::move(p));
+      }
+    }
+    for (const FunctionSpec &f : unit.functions) {
+      FunctionRange r = EmitFunction(image_, f.shape, f.label, f.callee, f.operand);
+      out_.functions.push_back({r.start, r.end, f.name});
+    }
+  }
+
+  Image &image_;
+  SampleProgram &out_;
+  std::vector<PendingClass> classes_;
+  std::vector<PendingType> types_;
+};
+
+}  // namespace
+
+SampleProgram BuildSample(const SampleOptions &options) {
+  SampleProgram out;
+  Image image;
+  image.BeginSection("CODE", kCodeCharacteristics);
+  const Addr code_start = image.Here();
+  Catalogue cat(image);
+  Layout layout(image, out);
+
+  AddLibraryUnits(cat);
+  AddApplicationUnits(cat);
+  layout.WriteUnits(cat);
+  for (int n = 0; n < options.units || image.Here() - code_start < options.min_code_bytes;
+       ++n) {
+    AddGeneratedUnit(cat, n, options.classes_per_unit);
+    layout.WriteUnits(cat);
+  }
+  AddProgramStart(cat);
+  layout.WriteUnits(cat);
+
+  // The data section: import cells through which classes of other modules
+  // are reached, then the unit count the start code reads.
+  image.BeginSection("DATA", kDataCharacteristics);
+  for (const auto &cell : cat.data_cells()) {
+    image.Bind(cell.first);
+    cell.second.Put(image);
+  }
+  image.Put32(static_cast<uint32_t>(out.units));
+  image.Put32(0);
+  image.BeginSection("BSS", kBssCharacteristics);
+  image.ReserveVirtual(0x1000);
+
+  image.Resolve();
+  layout.Finish(cat);
+  out.entry = image.AddressOf(cat.entry());
+  out.lowest = image.lowest();
+  out.highest = image.highest();
+  for (const Section &s : image.sections()) {
+    const uint32_t size = s.virtual_size > s.bytes.size()
+                              ? s.virtual_size
+                              : static_cast<uint32_t>(s.bytes.size());
+    out.sections.push_back(
+        {s.name, s.start,
+         s.start + (size + Image::kSectionAlignment - 1) / Image::kSectionAlignment *
+                       Image::kSectionAlignment});
+  }
+  PeOptions pe;
+  pe.entry_point = out.entry;
+  out.file = WritePe(image, pe);
+  return out;
+}
+
+}  // namespace samples

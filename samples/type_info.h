@@ -1,0 +1,145 @@
+// Run-time type information blocks as the linker lays them out behind the
+// class records of a unit.
+//
+// A block starts with its reference cell, a 4-byte cell holding the address
+// of the kind byte right behind it; the type's name follows as a short
+// string, then the data of its kind. Blocks are aligned to 4 with code
+// fillers, so the next block's cell follows on the next boundary. Other
+// blocks refer to a type through its cell (the "PPTypeInfo" references); a
+// class record refers to the kind byte.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "samples/class_record.h"
+#include "samples/image.h"
+
+namespace samples {
+
+enum TypeKind : uint8_t {
+  kInteger = 1,
+  kChar = 2,
+  kEnumeration = 3,
+  kFloat = 4,
+  kString = 5,
+  kSet = 6,
+  kClass = 7,
+  kMethod = 8,
+  kWChar = 9,
+  kLString = 10,
+  kWString = 11,
+  kVariant = 12,
+  kArray = 13,
+  kRecord = 14,
+  kInterface = 15,
+  kInt64 = 16,
+  kDynArray = 17,
+};
+
+/// The kind's name as the tools show it ("Integer" .. "DynArray").
+const char *KindName(uint8_t kind);
+
+struct PropSpec {
+  Label type_cell;
+  Ref get = Ref::Raw(0);
+  Ref set = Ref::Raw(0);
+  Ref stored = Ref::Raw(1);
+  uint32_t index = 0x80000000;
+  uint32_t default_value = 0x80000000;
+  uint16_t name_index = 0;
+  std::string name;
+};
+
+struct ParamSpec {
+  uint8_t flags = 0;
+  std::string name;
+  std::string type_name;
+  Label type_cell;  // used by the tail of calling convention and type references
+};
+
+/// One entry of an interface type's member list, in the order the readers
+/// walk it.
+struct IntfMemberSpec {
+  std::string name;
+  uint16_t index = 0;
+  uint8_t kind = 0;
+  uint8_t param_count = 0;
+  std::string param_name;
+  std::string param_type;
+  Label param_cell;
+  std::string result_type;
+  Label result_cell;
+};
+
+struct TypeSpec {
+  uint8_t kind = kInteger;
+  std::string name;
+  Label cell;  // bound to the reference cell by the writer
+
+  // Ordinal kinds (1, 2, 3, 6, 9).
+  uint8_t ord_type = 4;
+  int32_t min_value = 0;
+  int32_t max_value = 0;
+  Label base;  // enumeration: unset when the type is its own base
+  std::vector<std::string> enum_names;
+  std::string unit;  // enumeration, class, interface and dynamic array unit name
+  Label comp_type;   // set
+
+  uint8_t float_type = 1;
+  uint8_t max_length = 255;
+
+  // Class.
+  Label class_record;  // ClassType holds this record's address + 76
+  Label parent_info;
+  uint16_t inherited_props = 0;  // PropCount adds the own ones
+  std::vector<PropSpec> props;
+
+  // Method.
+  uint8_t method_kind = 0;
+  std::vector<ParamSpec> params;
+  std::string result_type;
+  Label result_cell;
+  bool ref_tail = false;  // result type reference, calling convention, parameter types
+
+  // Array.
+  uint32_t array_size = 0;
+  uint32_t array_count = 0;
+  Label element;
+
+  // Record.
+  uint32_t record_size = 0;
+  std::vector<InitEntry> managed_fields;
+
+  // Interface.
+  Label intf_parent;
+  uint8_t intf_flags = 1;
+  Guid guid{};
+  uint16_t intf_word0 = 0;
+  uint16_t intf_count = 0xFFFF;  // the word the readers call PropCount
+  std::vector<IntfMemberSpec> intf_members;
+  bool intf_zero_tail = false;  // a closing zero word behind the members
+
+  // Int64.
+  int64_t min64 = 0;
+  int64_t max64 = 0;
+
+  // Dynamic array.
+  uint32_t el_size = 4;
+  Label el_type;  // unset: 0
+  uint32_t var_type = 0;
+  Label el_type2;  // unset: 0
+};
+
+struct TypeInfoAddrs {
+  Addr cell = 0;
+  std::vector<Addr> props;  // the published property records of a class type
+  Addr end = 0;             // first address after the data, before the filler
+};
+
+/// Writes one block at the current position (which must be 4-aligned) and
+/// aligns behind it.
+TypeInfoAddrs WriteTypeInfo(Image &image, const TypeSpec &spec);
+
+}  // namespace samples
