@@ -73,6 +73,11 @@ bool Database::Impl::SetName(ea_t ea, std::string_view name) {
   std::string chosen(name);
   if (!chosen.empty()) {
     auto owner = name_owner.find(chosen);
+    std::string_view old_base;
+    uint32_t old_n;
+    if (owner != name_owner.end() && owner->second != ea && old != nullptr &&
+        SplitSuffix(*old, &old_base, &old_n) && old_base == chosen)
+      return true;  // already named with a unique form of this name
     if (owner != name_owner.end() && owner->second != ea) {
       // Every suffix below the remembered one is taken, so the search for
       // the first free one starts there.

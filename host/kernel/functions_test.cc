@@ -1,0 +1,77 @@
+#include <gtest/gtest.h>
+
+#include "testing/test_db.h"
+
+namespace {
+
+constexpr ea_t kBase = 0x00401000;
+
+struct FunctionsTest : testing::Test {
+  TestDb db{kBase, 0x1000};
+};
+
+TEST_F(FunctionsTest, MakesCodeItemsAndFindsTheEnd) {
+  // push ebp; mov ebp,esp; je +1; pop ebp; ret; (then a stray ret outside)
+  db.PutBytes(kBase, {0x55, 0x8B, 0xEC, 0x74, 0x01, 0x5D, 0xC3, 0x90});
+  ASSERT_EQ(1, add_func(kBase, BADADDR));
+  EXPECT_EQ(0, get_func_num(kBase));
+  EXPECT_EQ(0, get_func_num(kBase + 6));
+  EXPECT_EQ(-1, get_func_num(kBase + 7));
+  EXPECT_EQ(kBase + 3, get_item_end(kBase + 1));
+  EXPECT_EQ(kernel::ItemType::kCode, TestDb::ItemAt(kBase + 6)->type);
+  EXPECT_FALSE(TestDb::ItemAt(kBase + 7));
+  const auto functions = db.db().Functions();
+  ASSERT_EQ(1u, functions.size());
+  EXPECT_EQ(kBase + 7, functions[0].end);
+  EXPECT_EQ(0, add_func(kBase + 5, BADADDR));  // already in a function
+}
+
+TEST_F(FunctionsTest, RefusesWhatCannotStartAFunction) {
+  EXPECT_EQ(0, add_func(0x10, BADADDR));    // outside every segment
+  db.PutBytes(kBase + 0x10, {0xFF, 0xFF});  // no instruction
+  EXPECT_EQ(0, add_func(kBase + 0x10, BADADDR));
+  db.PutByte(kBase + 0x20, 0xC3);
+  ASSERT_EQ(1, do_data_ex(kBase + 0x20, DATA_BYTE, 1, BADNODE));
+  EXPECT_EQ(0, add_func(kBase + 0x20, BADADDR));  // data is not made code
+  db.PutByte(kBase + 0xFFF, 0xE8);                // a call cut by the end
+  EXPECT_EQ(0, add_func(kBase + 0xFFF, BADADDR));
+}
+
+TEST_F(FunctionsTest, NeverRunsIntoAnotherFunctionOrData) {
+  // Two nops and a ret at +0x40 made first; nops from +0x3C fall into it.
+  db.PutBytes(kBase + 0x3C, {0x90, 0x90, 0x90, 0x90, 0x90, 0x90, 0xC3});
+  ASSERT_EQ(1, add_func(kBase + 0x40, BADADDR));
+  ASSERT_EQ(1, add_func(kBase + 0x3C, BADADDR));
+  const auto functions = db.db().Functions();
+  ASSERT_EQ(2u, functions.size());
+  EXPECT_EQ(kBase + 0x40, functions[0].end);
+  EXPECT_EQ(1, get_func_num(kBase + 0x3F));
+
+  // Code that jumps over a data item ends before it.
+  db.PutBytes(kBase + 0x80, {0x74, 0x04, 0x90, 0xC3, 0x00, 0x00, 0x90, 0xC3});
+  ASSERT_EQ(1, do_data_ex(kBase + 0x84, DATA_WORD, 2, BADNODE));
+  ASSERT_EQ(1, add_func(kBase + 0x80, BADADDR));
+  EXPECT_EQ(kBase + 0x84, db.db().Functions()[2].end);
+  EXPECT_FALSE(TestDb::ItemAt(kBase + 0x86));
+}
+
+TEST_F(FunctionsTest, GivenRangeIsTakenAsItIs) {
+  db.PutBytes(kBase + 0x100, {0x90, 0xC3, 0x90, 0xC3});
+  ASSERT_EQ(1, add_func(kBase + 0x100, kBase + 0x104));
+  EXPECT_EQ(0, get_func_num(kBase + 0x103));
+  EXPECT_EQ(kernel::ItemType::kCode, TestDb::ItemAt(kBase + 0x103)->type);
+  EXPECT_EQ(0, add_func(kBase + 0x102, kBase + 0x108));   // overlaps
+  EXPECT_EQ(0, add_func(kBase + 0x110, kBase + 0x110));   // empty
+  EXPECT_EQ(0, add_func(kBase + 0xFF0, kBase + 0x1010));  // leaves the segment
+}
+
+TEST_F(FunctionsTest, PrevaddrSkipsGapsBetweenSegments) {
+  db.AddSegment("DATA", kBase + 0x2000, 0x10);
+  EXPECT_EQ(kBase + 0x2000, prevaddr(kBase + 0x2001));
+  EXPECT_EQ(kBase + 0xFFF, prevaddr(kBase + 0x2000));
+  EXPECT_EQ(kBase + 0xFFF, prevaddr(kBase + 0x1800));
+  EXPECT_EQ(BADADDR, prevaddr(kBase));
+  EXPECT_EQ(BADADDR, prevaddr(0));
+}
+
+}  // namespace

@@ -1,0 +1,93 @@
+#include "host/x86/decoder.h"
+
+#include <gtest/gtest.h>
+
+#include <vector>
+
+namespace {
+
+x86::Instruction Decode(const std::vector<uint8_t> &bytes, uint32_t ea = 0x1000) {
+  x86::Instruction insn;
+  EXPECT_TRUE(x86::DecodeInstruction(bytes.data(), bytes.size(), ea, &insn));
+  return insn;
+}
+
+TEST(DecoderTest, LengthsAndFlow) {
+  const struct {
+    const char *name;
+    std::vector<uint8_t> bytes;
+    int length;
+    bool falls_through, has_target, is_return, is_indirect;
+    uint32_t target;
+  } cases[] = {
+      {"push ebp", {0x55}, 1, true, false, false, false, 0},
+      {"mov eax,[ebp+8]", {0x8B, 0x45, 0x08}, 3, true, false, false, false, 0},
+      {"lea eax,[eax+0]", {0x8D, 0x40, 0x00}, 3, true, false, false, false, 0},
+      {"ret", {0xC3}, 1, false, false, true, false, 0},
+      {"ret 8", {0xC2, 0x08, 0x00}, 3, false, false, true, false, 0},
+      {"jmp short -2", {0xEB, 0xFE}, 2, false, true, false, false, 0x1000},
+      {"jmp near +0x100",
+       {0xE9, 0x00, 0x01, 0x00, 0x00},
+       5,
+       false,
+       true,
+       false,
+       false,
+       0x1105},
+      {"je short +4", {0x74, 0x04}, 2, true, true, false, false, 0x1006},
+      {"jne near",
+       {0x0F, 0x85, 0x10, 0x00, 0x00, 0x00},
+       6,
+       true,
+       true,
+       false,
+       false,
+       0x1016},
+      {"call rel32", {0xE8, 0xFB, 0xFF, 0xFF, 0xFF}, 5, true, true, false, false, 0x1000},
+      {"call [eax]", {0xFF, 0x10}, 2, true, false, false, false, 0},
+      {"jmp [eax*4+table]",
+       {0xFF, 0x24, 0x85, 0x00, 0x20, 0x00, 0x00},
+       7,
+       false,
+       false,
+       false,
+       true,
+       0},
+      {"jmp eax", {0xFF, 0xE0}, 2, false, false, false, true, 0},
+      {"hlt", {0xF4}, 1, false, false, false, false, 0},
+  };
+  for (const auto &c : cases) {
+    SCOPED_TRACE(c.name);
+    const x86::Instruction insn = Decode(c.bytes);
+    EXPECT_EQ(c.length, insn.length);
+    EXPECT_EQ(c.falls_through, insn.falls_through);
+    EXPECT_EQ(c.has_target, insn.has_target);
+    EXPECT_EQ(c.is_return, insn.is_return);
+    EXPECT_EQ(c.is_indirect, insn.is_indirect_jump);
+    if (c.has_target) {
+      EXPECT_EQ(c.target, insn.target);
+    }
+  }
+  EXPECT_TRUE(Decode({0xE8, 0, 0, 0, 0}).is_call);
+  EXPECT_FALSE(Decode({0xE9, 0, 0, 0, 0}).is_call);
+}
+
+TEST(DecoderTest, TargetsWrapAt32Bits) {
+  EXPECT_EQ(0xFFFFFFFEu, Decode({0xEB, 0xFC}, 0).target);
+}
+
+TEST(DecoderTest, RefusesBadAndTruncatedBytes) {
+  x86::Instruction insn;
+  const uint8_t bad[] = {0xFF, 0xFF, 0x00};
+  EXPECT_FALSE(x86::DecodeInstruction(bad, 3, 0, &insn));
+  const uint8_t call[] = {0xE8, 0x00, 0x00, 0x00, 0x00};
+  EXPECT_FALSE(x86::DecodeInstruction(call, 4, 0, &insn));  // cut short
+  EXPECT_TRUE(x86::DecodeInstruction(call, 5, 0, &insn));
+  EXPECT_FALSE(x86::DecodeInstruction(call, 0, 0, &insn));
+  EXPECT_FALSE(x86::DecodeInstruction(nullptr, 5, 0, &insn));
+  const uint8_t x64_only[] = {0x48};  // a REX prefix is dec eax in 32-bit code
+  EXPECT_TRUE(x86::DecodeInstruction(x64_only, 1, 0, &insn));
+  EXPECT_EQ(1, insn.length);
+}
+
+}  // namespace
