@@ -1,0 +1,157 @@
+// The files a run writes are written only after the plug-in returns, each
+// whole or not at all; a signal on the way removes the file being written
+// and ends the program without touching the others.
+#include "host/cli/pehost.h"
+
+#include <unistd.h>
+
+#include <cerrno>
+#include <csignal>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+
+#include "host/cli/host_ui.h"
+#include "host/cli/plugin_loader.h"
+#include "host/loader/database_json.h"
+#include "host/loader/listing.h"
+#include "host/loader/output_file.h"
+#include "host/loader/pe_loader.h"
+
+namespace pehost {
+namespace {
+
+namespace fs = std::filesystem;
+
+int Complain(const std::string &subject, const std::string &reason, int status) {
+  fprintf(stderr, "pehost: %s: %s\n", subject.c_str(), reason.c_str());
+  return status;
+}
+
+void OnSignal(int sig) {
+  loader::RemovePendingTempFile();
+  signal(sig, SIG_DFL);
+  raise(sig);
+}
+
+void CatchSignals() {
+  struct sigaction action = {};
+  action.sa_handler = OnSignal;
+  sigemptyset(&action.sa_mask);
+  for (int sig : {SIGINT, SIGTERM, SIGHUP}) sigaction(sig, &action, nullptr);
+}
+
+/// Checks before the run that `path` can be written, so that a long run is
+/// not wasted on a typing error.
+bool CanWrite(const std::string &path, std::string *err) {
+  std::error_code ec;
+  if (fs::is_directory(path, ec)) {
+    *err = "is a folder";
+    return false;
+  }
+  fs::path dir = fs::path(path).parent_path();
+  if (dir.empty()) dir = ".";
+  if (!fs::is_directory(dir, ec)) {
+    *err = "no folder " + dir.string();
+    return false;
+  }
+  if (access(dir.c_str(), W_OK) != 0) {
+    *err = "cannot write into " + dir.string();
+    return false;
+  }
+  return true;
+}
+
+/// Applies the saved database at `path` when the file exists.
+bool LoadSaved(const std::string &path, kernel::Database *db, std::string *err) {
+  std::error_code ec;
+  const fs::file_status status = fs::status(path, ec);
+  if (status.type() == fs::file_type::not_found) return true;
+  if (ec) {
+    *err = "cannot read: " + ec.message();
+    return false;
+  }
+  if (status.type() != fs::file_type::regular) {
+    *err = "not a regular file";
+    return false;
+  }
+  std::ifstream in(path, std::ios::binary);
+  if (!in) {
+    *err = std::string("cannot read: ") + strerror(errno);
+    return false;
+  }
+  return loader::ReadDatabaseJson(in, db, err);
+}
+
+int WriteOutputs(const Options &options, const kernel::Database &db) {
+  struct Output {
+    const std::string &path;
+    std::function<bool(std::ostream &)> write;
+  };
+  const Output outputs[] = {
+      {options.db,
+       [&](std::ostream &o) {
+         return loader::WriteDatabaseJson(db, loader::JsonContent::kSaved, o);
+       }},
+      {options.json,
+       [&](std::ostream &o) {
+         return loader::WriteDatabaseJson(db, loader::JsonContent::kExport, o);
+       }},
+      {options.listing, [&](std::ostream &o) { return loader::WriteListing(db, o); }},
+  };
+  int status = kExitRan;
+  for (const Output &output : outputs) {
+    if (output.path.empty()) continue;
+    std::string err;
+    if (!loader::WriteFileWhole(output.path, output.write, &err))
+      status = Complain(output.path, err, kExitNotRun);
+  }
+  return status;
+}
+
+}  // namespace
+
+int RunPehost(const Options &options) {
+  CatchSignals();
+  std::string err;
+  for (const std::string *path : {&options.db, &options.json, &options.listing})
+    if (!path->empty() && !CanWrite(*path, &err))
+      return Complain(*path, err, kExitBadInput);
+
+  kernel::Database &db = kernel::TheDatabase();
+  if (!loader::LoadPe(options.input, &db, &err))
+    return Complain(options.input, err, kExitBadInput);
+  if (!options.db.empty() && !LoadSaved(options.db, &db, &err))
+    return Complain(options.db, err, kExitBadInput);
+  if (options.cursor) db.SetCursor(*options.cursor);
+
+  const std::string plugin_path = PluginPath(options.plugin);
+  const plugin_t *plugin = OpenPlugin(plugin_path, &err);
+  if (plugin == nullptr) return Complain(plugin_path, err, kExitBadInput);
+
+  const bool interactive = isatty(STDIN_FILENO) && isatty(STDERR_FILENO);
+  HostUi ui(options.start, options.log, interactive);
+  kernel::SetUserInterface(&ui);
+  if (plugin->init() == 0) {
+    kernel::SetUserInterface(nullptr);
+    char processor[16];
+    snprintf(processor, sizeof processor, "0x%X", static_cast<unsigned>(db.processor()));
+    return Complain(plugin_path,
+                    std::string("the plug-in is not offered for this database "
+                                "(processor ") +
+                        processor + ", not x86)",
+                    kExitNotRun);
+  }
+  ui.StartProgress(db.min_ea(), db.max_ea());
+  plugin->run(0);
+  if (plugin->term != nullptr) plugin->term();
+  ui.EndProgress();
+  kernel::SetUserInterface(nullptr);
+  if (fflush(stdout) != 0)
+    return Complain("standard output", strerror(errno), kExitNotRun);
+  return WriteOutputs(options, db);
+}
+
+}  // namespace pehost
