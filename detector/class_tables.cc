@@ -20,7 +20,10 @@ namespace {
 constexpr size_t kTextSize = 1024;
 
 const char *const kMethodDummies[] = {"sub_", "unknown_", "nullsub_", nullptr};
-const char *const kDynamicDummies[] = {"word_",    "byte_",    "dword_",
+// "unk_" is what the host calls the unexplored bytes that the class record's
+// DynamicTable field refers to; without it no table reached from a record
+// would ever be named.
+const char *const kDynamicDummies[] = {"word_",    "byte_",    "dword_", "unk_",
                                        "unknown_", "nullsub_", nullptr};
 
 /// The segment holding `ea`, or an empty range when none does.
