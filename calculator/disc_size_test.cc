@@ -30,12 +30,6 @@ TEST(DiscSizeTest, StartsAtZero) {
   EXPECT_EQ(0, disc.MatchStdDisc());
 }
 
-TEST(DiscSizeTest, LimitsDescribeOneSize) {
-  EXPECT_EQ(44999999, MaxSectors);
-  EXPECT_EQ(92159997952, MaxBytes);
-  EXPECT_EQ(static_cast<double>(MaxBytes), MaxBytesFloat);
-}
-
 TEST(DiscSizeTest, EveryPresetHasItsSizeAndMatchesItself) {
   struct Row {
     int k;

@@ -7,6 +7,7 @@
 #pragma once
 
 #include <QWidget>
+#include <cstdint>
 #include <functional>
 #include <initializer_list>
 #include <string>
