@@ -117,6 +117,8 @@ std::string ManifestJson(const SampleProgram &p) {
     o += i ? ",\n  {" : "\n  {";
     Num(o, "address", t.cell);
     o += ", ";
+    Num(o, "end", t.end);
+    o += ", ";
     Num(o, "kind", t.kind);
     o += ", ";
     Str(o, "kind_name", KindName(t.kind));

@@ -70,7 +70,7 @@ class Layout {
       for (const TypeSpec &t : g.types) {
         TypeInfoAddrs at = WriteTypeInfo(image_, t);
         PendingType p;
-        p.entry = {at.cell, t.kind, t.name, unit.name, {}};
+        p.entry = {at.cell, at.end, t.kind, t.name, unit.name, {}};
         p.props = std::move(at.props);
         for (const PropSpec &prop : t.props) p.prop_names.push_back(prop.name);
         // Later passes only need the pending copies; property values are read

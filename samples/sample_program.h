@@ -47,6 +47,7 @@ struct PropEntry {
 
 struct TypeEntry {
   Addr cell = 0;
+  Addr end = 0;  // first address after the block's data, before the filler
   uint8_t kind = 0;
   std::string name;
   std::string unit;

@@ -1,0 +1,287 @@
+// Checks of the whole sample through its file alone: the PE headers, the
+// candidates the plug-ins' recognition rules find, and the places where the
+// annotators' walks decide by the value of the next doubleword.
+#include "samples/sample_program.h"
+
+#include <gtest/gtest.h>
+
+#include <map>
+#include <optional>
+#include <set>
+
+#include "samples/manifest.h"
+#include "samples/mapped_pe.h"
+#include "samples/type_info.h"
+
+namespace samples {
+namespace {
+
+// The identifier bytes the recognition accepts in a name.
+bool NameByte(uint32_t c) {
+  return (c >= 0x24 && c <= 0x26) || c == 0x28 || c == 0x29 || c == 0x2E ||
+         (c >= 0x30 && c <= 0x3A) || (c >= 0x3F && c <= 0x5B) || c == 0x5D || c == 0x5F ||
+         (c >= 0x61 && c <= 0x7A);
+}
+
+std::optional<std::string> PascalName(const MappedPe &pe, uint32_t ea) {
+  const uint32_t n = pe.Read8(ea);
+  if (n == 0) return std::nullopt;
+  for (uint32_t i = 1; i <= n; ++i)
+    if (!NameByte(pe.Read8(ea + i))) return std::nullopt;
+  return pe.ShortString(ea);
+}
+
+std::optional<std::string> RecordName(const MappedPe &pe, uint32_t n, uint32_t a) {
+  if (!pe.InRange(pe.Read32(a), a) || !pe.InRange(n, a)) return std::nullopt;
+  const uint32_t kind = pe.Read8(a + 4);
+  const bool type_shape = kind >= 1 && kind <= 17 && pe.Read32(a) == a + 4;
+  const bool class_shape = pe.Read32(a + 8) == 0 && pe.Read32(a + 32) == n;
+  if (!type_shape && !class_shape) return std::nullopt;
+  if (auto name = PascalName(pe, n)) return name;
+  if (kind == 8 && PascalName(pe, a + 9)) return std::string("unnamed_method");
+  return std::nullopt;
+}
+
+bool IsClassRecord(const MappedPe &pe, uint32_t a) {
+  return pe.InRange(pe.Read32(a), a) && pe.Read32(a + 8) == 0 &&
+         RecordName(pe, pe.Read32(a + 32), a).has_value();
+}
+
+bool IsTypeInfo(const MappedPe &pe, uint32_t a) {
+  const uint32_t kind = pe.Read8(a + 4);
+  return pe.InRange(pe.Read32(a), a) && RecordName(pe, a + 5, a).has_value() &&
+         kind >= 1 && kind <= 17 && pe.Read32(a) == a + 4;
+}
+
+uint32_t Align4(uint32_t a) { return (a + 3) / 4 * 4; }
+
+struct Sample {
+  explicit Sample(const SampleOptions &options) : program(BuildSample(options)) {
+    std::string err;
+    loaded = pe.Load(program.file, &err);
+    EXPECT_TRUE(loaded) << err;
+  }
+  SampleProgram program;
+  MappedPe pe;
+  bool loaded = false;
+};
+
+const Sample &Default() {
+  static const Sample *s = new Sample(SampleOptions{});
+  return *s;
+}
+
+const Sample &Scaled() {
+  static const Sample *s = [] {
+    SampleOptions o;
+    o.units = 40;
+    o.classes_per_unit = 9;
+    return new Sample(o);
+  }();
+  return *s;
+}
+
+TEST(SampleProgramTest, HeadersDescribeAnI386ProgramWithAlignedSectionsInsideTheFile) {
+  const SampleProgram &p = Default().program;
+  const std::vector<uint8_t> &f = p.file;
+  auto le = [&](size_t off, int n) {
+    uint32_t v = 0;
+    for (int i = n - 1; i >= 0; --i) v = (v << 8) | f[off + i];
+    return v;
+  };
+  const size_t pe = le(0x3C, 4);
+  const size_t opt = pe + 24;
+  EXPECT_EQ(0x400000u, le(opt + 28, 4));
+  EXPECT_EQ(0x1000u, le(opt + 32, 4));
+  EXPECT_EQ(0x200u, le(opt + 36, 4));
+  EXPECT_EQ(p.highest - 0x400000u, le(opt + 56, 4));  // SizeOfImage
+  EXPECT_EQ(0u, f.size() % 0x200);
+  const uint32_t count = le(pe + 6, 2);
+  ASSERT_EQ(3u, count);
+  uint32_t previous_end = 0x401000;
+  for (uint32_t i = 0; i < count; ++i) {
+    const size_t h = opt + 0xE0 + 40 * i;
+    const uint32_t vsize = le(h + 8, 4), rva = le(h + 12, 4);
+    const uint32_t raw = le(h + 16, 4), ptr = le(h + 20, 4);
+    SCOPED_TRACE(i);
+    EXPECT_EQ(0u, rva % 0x1000);
+    EXPECT_EQ(previous_end, 0x400000 + rva);  // contiguous, no overlap
+    EXPECT_EQ(0u, raw % 0x200);
+    EXPECT_EQ(0u, ptr % 0x200);
+    EXPECT_LE(uint64_t{ptr} + raw, f.size());
+    EXPECT_GE(raw, i == 2 ? 0u : vsize - vsize % 0x200);
+    previous_end = 0x400000 + rva + (vsize + 0xFFF) / 0x1000 * 0x1000;
+  }
+  const MappedPe &m = Default().pe;
+  EXPECT_EQ("CODE", m.sections[0].name);
+  EXPECT_EQ("DATA", m.sections[1].name);
+  EXPECT_EQ("BSS", m.sections[2].name);
+  EXPECT_EQ(p.entry, m.entry);
+  EXPECT_EQ(0x55u, m.Read8(m.entry));  // the start code's frame prologue
+  EXPECT_EQ(p.lowest, m.lowest);
+  EXPECT_EQ(p.highest, m.highest);
+}
+
+TEST(SampleProgramTest, SameOptionsGiveTheSameBytes) {
+  SampleOptions o;
+  o.units = 3;
+  const SampleProgram a = BuildSample(o);
+  const SampleProgram b = BuildSample(o);
+  EXPECT_EQ(a.file, b.file);
+  EXPECT_EQ(ManifestJson(a), ManifestJson(b));
+  EXPECT_EQ(SeedJson(a), SeedJson(b));
+  EXPECT_NE(a.file, Default().program.file);
+}
+
+void ExpectCandidatesAreExactlyTheManifest(const Sample &s) {
+  std::map<uint32_t, std::string> want;
+  for (const ClassEntry &c : s.program.classes) want[c.at.record] = "class " + c.name;
+  for (const TypeEntry &t : s.program.types)
+    want[t.cell] = "type " + (t.name.empty() ? std::string("unnamed_method") : t.name);
+  std::map<uint32_t, std::string> found;
+  for (uint32_t x = s.pe.lowest; x < s.pe.highest; x += 4) {
+    if (IsClassRecord(s.pe, x))
+      found[x] = "class " + *PascalName(s.pe, s.pe.Read32(x + 32));
+    else if (IsTypeInfo(s.pe, x))
+      found[x] = "type " + *RecordName(s.pe, x + 5, x);
+  }
+  EXPECT_EQ(want, found);
+}
+
+TEST(SampleProgramTest, RecognitionFindsEveryRecordAndBlockAndNothingElse) {
+  ExpectCandidatesAreExactlyTheManifest(Default());
+}
+
+TEST(SampleProgramTest, ScaledSampleIsRecognisedExactlyToo) {
+  ExpectCandidatesAreExactlyTheManifest(Scaled());
+  EXPECT_EQ(40 + 10, Scaled().program.units);  // behind the ten written by hand
+}
+
+// The class walk takes slots while they hold addresses, so the first table
+// (or the name) must not read as one; a filler's first doubleword must not
+// read as an address, or the alignment would stop there.
+void ExpectWalksStopWhereTheLayoutEnds(const Sample &s) {
+  const MappedPe &pe = s.pe;
+  for (const ClassEntry &c : s.program.classes) {
+    SCOPED_TRACE(c.name);
+    const uint32_t a = c.at.record;
+    EXPECT_EQ(a + 76, pe.Read32(a));
+    uint32_t p = a + 76;
+    do p += 4;
+    while (pe.InRange(pe.Read32(p), p));
+    if (!pe.InRange(pe.Read32(a + 76), a + 76)) p = a + 76;
+    uint32_t first = c.at.class_name;
+    for (uint32_t t : {c.at.intf_table, c.at.init_table, c.at.method_table,
+                       c.at.dynamic_table, c.at.field_table})
+      if (t != 0 && t < first) first = t;
+    EXPECT_EQ(first, p);
+    const uint32_t name_end = c.at.class_name + 1 + pe.Read8(c.at.class_name);
+    if (name_end % 4 != 0) {
+      EXPECT_FALSE(pe.InRange(pe.Read32(name_end), name_end));
+    }
+    EXPECT_EQ(Align4(name_end), c.at.end);
+    // The walk on to the next record reads the candidate's SelfPtr and its
+    // AutoTable; a type block behind the run must fail that head test.
+    if (IsTypeInfo(pe, c.at.end)) {
+      EXPECT_NE(0u, pe.Read32(c.at.end + 8));
+    }
+  }
+  for (const TypeEntry &t : s.program.types) {
+    SCOPED_TRACE(t.name);
+    if (t.end % 4 != 0) {
+      EXPECT_FALSE(pe.InRange(pe.Read32(t.end), t.end));
+    }
+  }
+}
+
+TEST(SampleProgramTest, WalksStopWhereTheLayoutEnds) {
+  ExpectWalksStopWhereTheLayoutEnds(Default());
+  ExpectWalksStopWhereTheLayoutEnds(Scaled());
+}
+
+TEST(SampleProgramTest, ClassRecordsPointAtTheirNamesParentsAndTypes) {
+  const MappedPe &pe = Default().pe;
+  std::map<std::string, uint32_t> record_of;
+  for (const ClassEntry &c : Default().program.classes) record_of[c.name] = c.at.record;
+  std::map<uint32_t, const TypeEntry *> type_at;
+  for (const TypeEntry &t : Default().program.types) type_at[t.cell] = &t;
+  for (const ClassEntry &c : Default().program.classes) {
+    SCOPED_TRACE(c.name);
+    const uint32_t a = c.at.record;
+    EXPECT_EQ(0u, pe.Read32(a + 8));
+    EXPECT_EQ(c.name, pe.ShortString(pe.Read32(a + 32)));
+    if (c.type_cell != 0) {
+      EXPECT_EQ(c.type_cell + 4, pe.Read32(a + 16));
+      ASSERT_TRUE(type_at.count(c.type_cell));
+      EXPECT_EQ(kClass, type_at[c.type_cell]->kind);
+      EXPECT_EQ(c.name, type_at[c.type_cell]->name);
+      EXPECT_EQ(c.at.vmt, pe.Read32(c.type_cell + 5 + 1 + c.name.size()));  // ClassType
+    }
+    for (const MethodEntry &m : c.methods) EXPECT_EQ(0x55u, pe.Read8(m.code));
+  }
+  EXPECT_EQ(0u, pe.Read32(record_of["TObject"] + 40));
+  EXPECT_EQ(record_of["TComponent"], pe.Read32(record_of["TControl"] + 40));
+  // The packaged class reaches its parent through a data cell.
+  const uint32_t cell = pe.Read32(record_of["TPackagedPart"] + 40);
+  EXPECT_EQ("DATA", pe.sections[1].name);
+  EXPECT_GE(cell, pe.sections[1].start);
+  EXPECT_EQ(record_of["TComponent"], pe.Read32(cell));
+}
+
+TEST(SampleProgramTest, HeaderZeroRunsOfEveryLengthOccur) {
+  const MappedPe &pe = Default().pe;
+  std::set<int> lengths;
+  for (const ClassEntry &c : Default().program.classes) {
+    int run = 0;
+    for (uint32_t off = 4; off <= 32; off += 4) {
+      if (off < 32 && pe.Read32(c.at.record + off) == 0) {
+        ++run;
+      } else if (run > 0) {
+        lengths.insert(run);
+        run = 0;
+      }
+    }
+  }
+  EXPECT_EQ((std::set<int>{1, 2, 3, 4, 5, 6, 7}), lengths);
+}
+
+TEST(SampleProgramTest, TypesOfEveryKindAndTheWorkedExampleArePresent) {
+  std::set<int> kinds;
+  const TypeEntry *color = nullptr;
+  for (const TypeEntry &t : Default().program.types) {
+    kinds.insert(t.kind);
+    if (t.name == "TColorMode") color = &t;
+  }
+  for (int k = 1; k <= 17; ++k)
+    EXPECT_TRUE(kinds.count(k)) << KindName(static_cast<uint8_t>(k));
+  ASSERT_NE(nullptr, color);
+  const MappedPe &pe = Default().pe;
+  const uint32_t s = color->cell;
+  EXPECT_EQ(s + 4, pe.Read32(s));
+  EXPECT_EQ("TColorMode", pe.ShortString(s + 5));
+  EXPECT_EQ(s, pe.Read32(s + 25));
+  EXPECT_EQ("cmRed", pe.ShortString(s + 29));
+  EXPECT_EQ("cmGreen", pe.ShortString(s + 35));
+  EXPECT_EQ("Modes", pe.ShortString(s + 43));
+  EXPECT_EQ(s + 49, color->end);
+}
+
+TEST(SampleProgramTest, SeedNamesAFunctionAndCommentsTableOfSlots) {
+  const SampleProgram &p = Default().program;
+  std::map<std::string, uint32_t> vmt_of;
+  for (const ClassEntry &c : p.classes) vmt_of[c.name] = c.at.vmt;
+  std::map<std::string, uint32_t> seeded;
+  for (const SeedEntry &s : p.seeds) seeded[s.text] = s.ea;
+  EXPECT_EQ(vmt_of["TForm1"], seeded["MainWindow"]);
+  bool method_named = false;
+  for (const ClassEntry &c : p.classes)
+    for (const MethodEntry &m : c.methods)
+      if (m.code == seeded["InitialiseMainForm"]) method_named = true;
+  EXPECT_TRUE(method_named);
+  const std::string json = SeedJson(p);
+  EXPECT_NE(std::string::npos,
+            json.find("\"text\": \"Data module\", \"repeatable\": true"));
+}
+
+}  // namespace
+}  // namespace samples
