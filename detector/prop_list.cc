@@ -53,6 +53,9 @@ void name_accessor(ea_t record, const Accessor &accessor, const char *type_name,
   // own segment are taken as code.
   if (target < lowest_address() || target >= segment_end(field)) return;
   ensure_function(target);
+  // Without the unit the name would not tell apart classes of the same name
+  // in different units; such an accessor stays as it is.
+  if (type_name == nullptr || unit_name == nullptr) return;
   static char current[kTextBufSize];
   const char *name = get_true_name(target, target, current, sizeof(current));
   if (!is_dummy_name(name, kAccessorMarkers)) return;
@@ -87,10 +90,7 @@ ea_t annotate_prop_list(ea_t ea, int count, const char *type_name, const char *u
       p = get_item_end(p);
     }
 
-    // Without the unit the accessor name would be ambiguous between
-    // classes of the same name in different units; such accessors stay as
-    // they are.
-    if (!named || unit_name == nullptr || type_name == nullptr) continue;
+    if (!named) continue;
     for (const Accessor &accessor : kAccessors) {
       name_accessor(record, accessor, type_name, unit_name, prop_name);
     }
