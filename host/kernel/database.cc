@@ -82,8 +82,10 @@ void Database::Impl::SegmentsChanged() {
 void Database::Impl::PublishGlobals() const {
   if (!publishes_globals) return;
   inf.min_ea = segments.empty() ? 0 : segments.front().start;
-  inf.max_ea = 0;
-  for (const Segment &s : segments) inf.max_ea = std::max(inf.max_ea, s.end);
+  // inf is packed: its fields are copied, never bound to references.
+  ea_t max_ea = 0;
+  for (const Segment &s : segments) max_ea = std::max(max_ea, s.end);
+  inf.max_ea = max_ea;
   ph.id = processor;
 }
 
@@ -211,8 +213,8 @@ bool Database::RestoreName(ea_t ea, const std::string &name, std::string *err) {
   Impl &d = *impl_;
   if (d.SegmentIndex(ea) < 0) return Fail(err, "name outside every segment");
   if (name.empty() || !IsNameText(name)) return Fail(err, "bad name " + name);
-  if (d.GivenName(ea) != nullptr) return Fail(err, "second name " + name);
-  if (d.name_owner.count(name) != 0) return Fail(err, "name used twice: " + name);
+  if (!d.GivenName(ea).empty()) return Fail(err, "second name " + name);
+  if (d.names.Find(name, nullptr)) return Fail(err, "name used twice: " + name);
   return d.SetName(ea, name) ? true : Fail(err, "name refused: " + name);
 }
 
@@ -258,7 +260,8 @@ void Database::ForEachItem(const std::function<void(const Item &)> &visit) const
 
 std::vector<std::pair<ea_t, std::string>> Database::Names() const {
   std::vector<std::pair<ea_t, std::string>> out;
-  impl_->names.ForEach([&](ea_t ea, const std::string *n) { out.emplace_back(ea, *n); });
+  impl_->names.ForEach(
+      [&](ea_t ea, std::string_view n) { out.emplace_back(ea, std::string(n)); });
   std::sort(out.begin(), out.end());
   return out;
 }
@@ -297,10 +300,10 @@ bool Database::ItemAt(ea_t ea, Item *item) const {
 std::string Database::DisplayName(ea_t ea) const { return impl_->NameOf(ea); }
 
 std::vector<ea_t> Database::DataRefsTo(ea_t ea) const {
-  const DataRefs *r = impl_->drefs.Find(ea);
-  if (r == nullptr) return {};
-  if (r->more == 0) return {r->first};
-  return impl_->ref_lists[r->more - 1];
+  const ea_t *first = impl_->first_refs.Find(ea);
+  if (first == nullptr) return {};
+  const uint32_t *list = impl_->ref_list_of.Find(ea);
+  return list != nullptr ? impl_->ref_lists[*list] : std::vector<ea_t>{*first};
 }
 
 Database &TheDatabase() {

@@ -20,6 +20,7 @@
 
 #include "host/kernel/addr_map.h"
 #include "host/kernel/database.h"
+#include "host/kernel/name_table.h"
 
 /// A structure type; the C interface only passes pointers to it.
 struct struc_t {
@@ -42,13 +43,6 @@ struct ByteWindow {
   ea_t start = 0;
   asize_t size = 0;  // 0: no window
   const uint8_t *bytes = nullptr;
-};
-
-/// Referrers of one target: the lowest, and all of them (sorted) in
-/// `more` when there are several.
-struct DataRefs {
-  ea_t first = BADADDR;
-  uint32_t more = 0;  // 1 + index into Database::Impl::ref_lists, 0: none
 };
 
 struct FunctionEntry {
@@ -107,7 +101,10 @@ struct __attribute__((visibility("hidden"))) Database::Impl {
   bool MakePString(ea_t ea, asize_t size);
 
   // ---- Cross-references (items.cc) ----------------------------------------
-  AddrMap<DataRefs> drefs;
+  // Most targets have one referrer: the lowest is kept per target, and the
+  // sorted list of all of them only for targets with several.
+  AddrMap<ea_t> first_refs;
+  AddrMap<uint32_t> ref_list_of;  // target -> index into ref_lists
   std::vector<std::vector<ea_t>> ref_lists;
   std::vector<uint32_t> free_ref_lists;
   void AddDataRef(ea_t from, ea_t to);
@@ -125,8 +122,7 @@ struct __attribute__((visibility("hidden"))) Database::Impl {
   bool InsertFunction(ea_t start, ea_t end, std::string *err);
 
   // ---- Names and comments (names.cc) --------------------------------------
-  std::unordered_map<std::string, ea_t> name_owner;
-  AddrMap<const std::string *> names;
+  NameTable names;
   std::unordered_map<std::string, uint32_t> next_suffix;
   AddrMap<uint32_t> comments[2];  // regular, repeatable: index into texts
   std::deque<std::string> texts;  // comment texts, each kept once
@@ -134,7 +130,8 @@ struct __attribute__((visibility("hidden"))) Database::Impl {
 
   /// Sets or (empty `name`) removes the name of `ea`, making it unique.
   bool SetName(ea_t ea, std::string_view name);
-  const std::string *GivenName(ea_t ea) const;
+  /// The given name of `ea`; empty when it has none.
+  std::string_view GivenName(ea_t ea) const { return names.NameAt(ea); }
   /// The given name, else the dummy name when `ea` has one; empty when none.
   std::string NameOf(ea_t ea) const;
   bool SetComment(ea_t ea, std::string_view text, bool repeatable);

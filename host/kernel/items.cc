@@ -189,55 +189,55 @@ bool Database::Impl::MakePString(ea_t ea, asize_t size) {
 // ---- Cross-references -----------------------------------------------------------
 
 void Database::Impl::AddDataRef(ea_t from, ea_t to) {
-  DataRefs *r = drefs.Insert(to);
-  if (r->first == BADADDR) {
-    r->first = from;
+  ea_t *first = first_refs.Find(to);
+  if (first == nullptr) {
+    first_refs.Set(to, from);
     return;
   }
-  if (r->more == 0) {
-    if (r->first == from) return;
-    uint32_t list;
-    if (!free_ref_lists.empty()) {
-      list = free_ref_lists.back();
-      free_ref_lists.pop_back();
-    } else {
-      list = static_cast<uint32_t>(ref_lists.size());
-      ref_lists.emplace_back();
-    }
-    ref_lists[list] = {std::min(r->first, from), std::max(r->first, from)};
-    r->more = list + 1;
-    r->first = ref_lists[list].front();
+  if (const uint32_t *list = ref_list_of.Find(to)) {
+    std::vector<ea_t> &refs = ref_lists[*list];
+    auto it = std::lower_bound(refs.begin(), refs.end(), from);
+    if (it == refs.end() || *it != from) refs.insert(it, from);
+    *first = refs.front();
     return;
   }
-  std::vector<ea_t> &refs = ref_lists[r->more - 1];
-  auto it = std::lower_bound(refs.begin(), refs.end(), from);
-  if (it != refs.end() && *it == from) return;
-  refs.insert(it, from);
-  r->first = refs.front();
+  if (*first == from) return;
+  uint32_t list;
+  if (!free_ref_lists.empty()) {
+    list = free_ref_lists.back();
+    free_ref_lists.pop_back();
+  } else {
+    list = static_cast<uint32_t>(ref_lists.size());
+    ref_lists.emplace_back();
+  }
+  ref_lists[list] = {std::min(*first, from), std::max(*first, from)};
+  ref_list_of.Set(to, list);
+  *first = ref_lists[list].front();
 }
 
 void Database::Impl::RemoveDataRef(ea_t from, ea_t to) {
-  DataRefs *r = drefs.Find(to);
-  if (r == nullptr) return;
-  if (r->more == 0) {
-    if (r->first == from) drefs.Erase(to);
+  ea_t *first = first_refs.Find(to);
+  if (first == nullptr) return;
+  const uint32_t *list = ref_list_of.Find(to);
+  if (list == nullptr) {
+    if (*first == from) first_refs.Erase(to);
     return;
   }
-  std::vector<ea_t> &refs = ref_lists[r->more - 1];
+  std::vector<ea_t> &refs = ref_lists[*list];
   auto it = std::lower_bound(refs.begin(), refs.end(), from);
   if (it == refs.end() || *it != from) return;
   refs.erase(it);
-  r->first = refs.front();
+  *first = refs.front();
   if (refs.size() == 1) {
     refs = std::vector<ea_t>();
-    free_ref_lists.push_back(r->more - 1);
-    r->more = 0;
+    free_ref_lists.push_back(*list);
+    ref_list_of.Erase(to);
   }
 }
 
 ea_t Database::Impl::FirstDataRef(ea_t to) const {
-  const DataRefs *r = drefs.Find(to);
-  return r != nullptr ? r->first : BADADDR;
+  const ea_t *first = first_refs.Find(to);
+  return first != nullptr ? *first : BADADDR;
 }
 
 }  // namespace kernel

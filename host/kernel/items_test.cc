@@ -28,8 +28,8 @@ TEST_F(ItemsTest, ReadsCrossSegmentBorderByteByByte) {
   db.AddSegment(".data", data);
   db.PutWord(kBase + 0xFFE, 0x1122);
   EXPECT_EQ(0xCCDD1122u, get_long(kBase + 0xFFE));
-  EXPECT_EQ(kBase, inf.min_ea);
-  EXPECT_EQ(kBase + 0x1010, inf.max_ea);
+  EXPECT_EQ(kBase, ea_t{inf.min_ea});  // packed: copied, not bound
+  EXPECT_EQ(kBase + 0x1010, ea_t{inf.max_ea});
 }
 
 TEST_F(ItemsTest, DataItemsAndTheirEnds) {

@@ -60,59 +60,47 @@ bool IsNameText(std::string_view name) {
   return true;
 }
 
-const std::string *Database::Impl::GivenName(ea_t ea) const {
-  const std::string *const *n = names.Find(ea);
-  return n != nullptr ? *n : nullptr;
-}
-
 bool Database::Impl::SetName(ea_t ea, std::string_view name) {
   if (SegmentIndex(ea) < 0 || !IsNameText(name)) return false;
-  const std::string *old = GivenName(ea);
-  if (old != nullptr && *old == name) return true;
+  const std::string old(GivenName(ea));
+  if (old == name) return true;
 
   std::string chosen(name);
-  if (!chosen.empty()) {
-    auto owner = name_owner.find(chosen);
+  ea_t owner;
+  if (!chosen.empty() && names.Find(chosen, &owner) && owner != ea) {
     std::string_view old_base;
     uint32_t old_n;
-    if (owner != name_owner.end() && owner->second != ea && old != nullptr &&
-        SplitSuffix(*old, &old_base, &old_n) && old_base == chosen)
+    if (SplitSuffix(old, &old_base, &old_n) && old_base == chosen)
       return true;  // already named with a unique form of this name
-    if (owner != name_owner.end() && owner->second != ea) {
-      // Every suffix below the remembered one is taken, so the search for
-      // the first free one starts there.
-      uint32_t &next = next_suffix[chosen];
-      for (;; ++next) {
-        std::string candidate = chosen + "_" + std::to_string(next);
-        auto it = name_owner.find(candidate);
-        if (it == name_owner.end() || it->second == ea) {
-          chosen = std::move(candidate);
-          ++next;
-          break;
-        }
+    // Every suffix below the remembered one is taken, so the search for the
+    // first free one starts there.
+    uint32_t &next = next_suffix[chosen];
+    for (;; ++next) {
+      std::string candidate = chosen + "_" + std::to_string(next);
+      if (!names.Find(candidate, nullptr)) {
+        chosen = std::move(candidate);
+        ++next;
+        break;
       }
-      if (old != nullptr && *old == chosen) return true;
     }
   }
 
-  if (old != nullptr) {
+  if (!old.empty()) {
     std::string_view base;
     uint32_t n;
-    if (SplitSuffix(*old, &base, &n)) {
+    if (SplitSuffix(old, &base, &n)) {
       auto hint = next_suffix.find(std::string(base));
       if (hint != next_suffix.end() && n < hint->second) hint->second = n;
     }
-    names.Erase(ea);
-    name_owner.erase(*old);
+    names.Remove(ea);
   }
-  if (chosen.empty()) return true;
-  auto [it, inserted] = name_owner.emplace(std::move(chosen), ea);
-  names.Set(ea, &it->first);
-  return inserted;
+  if (!chosen.empty()) names.Add(ea, chosen);
+  return true;
 }
 
 std::string Database::Impl::NameOf(ea_t ea) const {
-  if (const std::string *given = GivenName(ea)) return *given;
+  if (const std::string_view given = GivenName(ea); !given.empty())
+    return std::string(given);
   if (SegmentIndex(ea) < 0) return {};
   if (functions.count(ea) != 0) return Hex("sub_", ea);
   if (FirstDataRef(ea) == BADADDR) return {};

@@ -1,18 +1,41 @@
 #include "host/x86/function_finder.h"
 
 #include <map>
+#include <set>
 
 namespace x86 {
+
+namespace {
+
+// The end of the run of reached instructions from `end` on, gaps of filler
+// included.
+uint32_t ExtendRun(const std::map<uint32_t, Instruction> &reached, uint32_t end) {
+  for (auto it = reached.lower_bound(end);
+       it != reached.end() && it->first - end <= kMaxGap; ++it)
+    end = it->first + it->second.length;
+  return end;
+}
+
+}  // namespace
 
 bool FindFunction(const CodeView &code, uint32_t start, FunctionSpan *out) {
   if (code.bytes == nullptr || out == nullptr || start < code.base || start >= code.limit)
     return false;
   std::map<uint32_t, Instruction> reached;
-  std::vector<uint32_t> pending{start};
+  // Taken in address order, so that the run from the start grows steadily;
+  // what lies beyond a gap is explored only on a small budget, enough for a
+  // loop whose test sits at its bottom to jump back and fill the gap, but
+  // not for walking a whole other function behind a tail jump.
+  std::set<uint32_t> pending{start};
+  uint32_t run_end = start;
+  size_t budget = kMaxBeyondGap;
   while (!pending.empty() && reached.size() < kMaxFunctionInstructions) {
-    const uint32_t ea = pending.back();
-    pending.pop_back();
-    if (ea < start || ea >= code.limit) continue;
+    const uint32_t ea = *pending.begin();
+    pending.erase(pending.begin());
+    if (ea > run_end && ea - run_end > kMaxGap) {
+      if (budget == 0) break;
+      --budget;
+    }
     auto next = reached.lower_bound(ea);
     if (next != reached.end() && next->first == ea) continue;
     // A jump into the middle of a reached instruction cannot become an
@@ -31,8 +54,14 @@ bool FindFunction(const CodeView &code, uint32_t start, FunctionSpan *out) {
       continue;
     }
     reached.emplace_hint(next, ea, insn);
-    if (insn.has_target && !insn.is_call) pending.push_back(insn.target);
-    if (insn.falls_through) pending.push_back(ea + insn.length);
+    const uint32_t grown = ExtendRun(reached, run_end);
+    if (grown != run_end) budget = kMaxBeyondGap;
+    run_end = grown;
+    auto follow = [&](uint32_t to) {
+      if (to >= start && to < code.limit) pending.insert(to);
+    };
+    if (insn.has_target && !insn.is_call) follow(insn.target);
+    if (insn.falls_through) follow(ea + insn.length);
   }
 
   out->start = start;

@@ -19,6 +19,9 @@ constexpr size_t kMaxFunctionInstructions = 1 << 15;
 /// Bytes between two reached instructions that the function may span
 /// (alignment filler); a wider gap ends the function.
 constexpr uint32_t kMaxGap = 16;
+/// Instructions decoded past a wider gap, waiting for a jump back into it,
+/// before the search gives up on what lies beyond.
+constexpr size_t kMaxBeyondGap = 64;
 
 struct FunctionSpan {
   uint32_t start = 0;

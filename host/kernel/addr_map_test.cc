@@ -1,0 +1,72 @@
+#include "host/kernel/addr_map.h"
+
+#include <gtest/gtest.h>
+
+#include <random>
+#include <unordered_map>
+
+#include "host/kernel/name_table.h"
+
+namespace {
+
+// Random inserts and erases over a small key space (so that probe runs
+// collide and wrap) must agree with a standard map at every step.
+TEST(AddrMapTest, AgreesWithStandardMap) {
+  kernel::AddrMap<uint32_t> map;
+  std::unordered_map<ea_t, uint32_t> expected;
+  std::mt19937 rng(7);
+  for (int step = 0; step < 200000; ++step) {
+    ea_t key = rng() % 3000;
+    if (key == 2999) key = 0xFFFFFFFFu;  // the key the table reserves
+    if (rng() % 3 == 0) {
+      EXPECT_EQ(expected.erase(key) != 0, map.Erase(key));
+    } else {
+      map.Set(key, step);
+      expected[key] = step;
+    }
+    if (step % 1000 == 0) {
+      ASSERT_EQ(expected.size(), map.size());
+      for (const auto &[k, v] : expected) {
+        const uint32_t *found = map.Find(k);
+        ASSERT_NE(nullptr, found) << k;
+        ASSERT_EQ(v, *found);
+      }
+      size_t visited = 0;
+      map.ForEach([&](ea_t, uint32_t) { ++visited; });
+      ASSERT_EQ(expected.size(), visited);
+    }
+  }
+  EXPECT_EQ(nullptr, map.Find(5000));
+  map.Clear();
+  EXPECT_EQ(0u, map.size());
+  EXPECT_EQ(nullptr, map.Find(0xFFFFFFFFu));
+}
+
+TEST(NameTableTest, AgreesWithStandardMapsThroughRebuilds) {
+  kernel::NameTable table;
+  std::unordered_map<ea_t, std::string> expected;
+  std::mt19937 rng(11);
+  // Long names and many removals make the arena compact itself.
+  for (int step = 0; step < 60000; ++step) {
+    const ea_t ea = rng() % 5000;
+    if (expected.count(ea) != 0) {
+      table.Remove(ea);
+      expected.erase(ea);
+    } else {
+      std::string name = "name_" + std::to_string(step) + std::string(rng() % 200, 'x');
+      table.Add(ea, name);
+      expected[ea] = name;
+    }
+  }
+  ASSERT_EQ(expected.size(), table.size());
+  for (const auto &[ea, name] : expected) {
+    EXPECT_EQ(name, table.NameAt(ea));
+    ea_t owner = 0;
+    ASSERT_TRUE(table.Find(name, &owner));
+    EXPECT_EQ(ea, owner);
+  }
+  EXPECT_FALSE(table.Find("name_", nullptr));
+  EXPECT_TRUE(table.NameAt(5001).empty());
+}
+
+}  // namespace

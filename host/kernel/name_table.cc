@@ -1,0 +1,97 @@
+#include "host/kernel/name_table.h"
+
+#include <cstring>
+#include <functional>
+
+namespace kernel {
+
+ea_t NameTable::OwnerAt(uint32_t at) const {
+  ea_t ea;
+  std::memcpy(&ea, arena_.data() + at, sizeof ea);
+  return ea;
+}
+
+size_t NameTable::Home(std::string_view name) const {
+  return std::hash<std::string_view>()(name) & mask_;
+}
+
+std::string_view NameTable::NameAt(ea_t ea) const {
+  const uint32_t *at = by_ea_.Find(ea);
+  return at != nullptr ? TextAt(*at) : std::string_view();
+}
+
+bool NameTable::Find(std::string_view name, ea_t *owner) const {
+  if (slots_.empty()) return false;
+  for (size_t i = Home(name); slots_[i] != 0; i = (i + 1) & mask_) {
+    const uint32_t at = slots_[i] - 1;
+    if (TextAt(at) == name) {
+      if (owner != nullptr) *owner = OwnerAt(at);
+      return true;
+    }
+  }
+  return false;
+}
+
+void NameTable::InsertSlot(uint32_t at) {
+  size_t i = Home(TextAt(at));
+  while (slots_[i] != 0) i = (i + 1) & mask_;
+  slots_[i] = at + 1;
+}
+
+void NameTable::Add(ea_t ea, std::string_view name) {
+  if ((by_ea_.size() + 1) * 4 > slots_.size() * 3) {
+    const size_t n = slots_.empty() ? 64 : slots_.size() * 2;
+    slots_.assign(n, 0);
+    mask_ = n - 1;
+    by_ea_.ForEach([&](ea_t, uint32_t at) { InsertSlot(at); });
+  }
+  const auto at = static_cast<uint32_t>(arena_.size());
+  arena_.resize(arena_.size() + 4 + name.size() + 1);
+  std::memcpy(arena_.data() + at, &ea, 4);
+  std::memcpy(arena_.data() + at + 4, name.data(), name.size());
+  arena_.back() = '\0';
+  by_ea_.Set(ea, at);
+  InsertSlot(at);
+}
+
+void NameTable::Remove(ea_t ea) {
+  const uint32_t *found = by_ea_.Find(ea);
+  if (found == nullptr) return;
+  const uint32_t at = *found;
+  by_ea_.Erase(ea);
+  size_t i = Home(TextAt(at));
+  while (slots_[i] != at + 1) i = (i + 1) & mask_;
+  // Backward shift, as in AddrMap: later records of the probe run move up.
+  size_t hole = i;
+  for (size_t j = (i + 1) & mask_; slots_[j] != 0; j = (j + 1) & mask_) {
+    const size_t home = Home(TextAt(slots_[j] - 1));
+    const bool movable =
+        hole <= j ? (home <= hole || home > j) : (home <= hole && home > j);
+    if (movable) {
+      slots_[hole] = slots_[j];
+      hole = j;
+    }
+  }
+  slots_[hole] = 0;
+  dead_bytes_ += 4 + TextAt(at).size() + 1;
+  if (dead_bytes_ > (1u << 20) && dead_bytes_ * 2 > arena_.size()) Rebuild();
+}
+
+// Drops the records of removed names from the arena.
+void NameTable::Rebuild() {
+  std::vector<char> old = std::move(arena_);
+  AddrMap<uint32_t> old_by_ea = std::move(by_ea_);
+  arena_.clear();
+  by_ea_ = AddrMap<uint32_t>();
+  slots_.assign(slots_.size(), 0);
+  dead_bytes_ = 0;
+  old_by_ea.ForEach([&](ea_t ea, uint32_t at) {
+    const std::string_view text(old.data() + at + 4);
+    const auto now = static_cast<uint32_t>(arena_.size());
+    arena_.insert(arena_.end(), old.data() + at, old.data() + at + 4 + text.size() + 1);
+    by_ea_.Set(ea, now);
+    InsertSlot(now);
+  });
+}
+
+}  // namespace kernel
