@@ -95,7 +95,8 @@ PeImage SamplePe() {
 bool WriteBytes(const std::string &path, const std::vector<uint8_t> &bytes) {
   FILE *f = fopen(path.c_str(), "wb");
   if (!f) return false;
-  const bool ok = fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
+  const bool ok =
+      bytes.empty() || fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
   return fclose(f) == 0 && ok;
 }
 
