@@ -174,6 +174,11 @@ bool Database::Impl::MakeAlign(ea_t ea, asize_t size, int alignment) {
   asize_t off;
   if (!Locate(ea, &seg, &off) || segments[seg].end - ea < size) return false;
   const std::vector<uint8_t> &st = states[seg];
+  // The same alignment asked for again is already there.
+  if ((st[off] & kHead) != 0) {
+    const Item item = ItemAtHead(seg, off);
+    return item.type == ItemType::kAlign && item.size == size;
+  }
   for (asize_t i = 0; i < size; ++i)
     if (st[off + i] != kUnknown) return false;
   PlaceItem({ea, size, ItemType::kAlign, BADNODE});

@@ -121,6 +121,8 @@ TEST_F(ItemsTest, AlignmentMustEndOnBoundaryOverUnknownBytes) {
   EXPECT_EQ(0, doAlign(kBase + 1, 2, 2));  // ends at 3
   ASSERT_EQ(1, doAlign(kBase + 1, 3, 2));
   EXPECT_EQ(kBase + 4, get_item_end(kBase + 1));
+  EXPECT_EQ(1, doAlign(kBase + 1, 3, 2));  // the same alignment again
+  EXPECT_EQ(0, doAlign(kBase + 2, 2, 2));  // inside it
   ASSERT_EQ(1, do_data_ex(kBase + 6, DATA_BYTE, 1, BADNODE));
   EXPECT_EQ(0, doAlign(kBase + 5, 3, 2));  // a byte item in the way
   EXPECT_EQ(0, doAlign(kBase + 5, 0, 2));
