@@ -14,7 +14,7 @@ void Ref::Put(Image &image) const {
 namespace {
 
 struct TableLabels {
-  Label intf, init, method, dynamic, field, class_list, name;
+  Label init, method, dynamic, field, class_list, name;
 };
 
 void PutTableRef(Image &image, bool present, Label label) {
@@ -24,21 +24,32 @@ void PutTableRef(Image &image, bool present, Label label) {
     image.Put32(0);
 }
 
-void WriteInterfaceTable(Image &image, const ClassRecordSpec &spec) {
-  image.Put32(static_cast<uint32_t>(spec.interfaces.size()));
-  std::vector<Label> slot_tables;
+}  // namespace
+
+Addr WriteInterfaceTable(Image &image, const ClassRecordSpec &spec) {
+  if (spec.interfaces.empty()) return 0;
+  image.AlignFiller();
+  // The slot tables come first: a walk over the slots of the first entry goes
+  // on while the doublewords hold addresses, and the small entry count behind
+  // the last table is where it has to stop.
+  std::vector<Addr> slot_tables;
   for (const InterfaceEntry &e : spec.interfaces) {
+    slot_tables.push_back(image.Here());
+    for (Label m : e.methods) image.PutRef(m);
+  }
+  const Addr at = image.Here();
+  image.Put32(static_cast<uint32_t>(spec.interfaces.size()));
+  for (size_t i = 0; i < spec.interfaces.size(); ++i) {
+    const InterfaceEntry &e = spec.interfaces[i];
     image.PutBytes(e.guid.data(), e.guid.size());
-    slot_tables.push_back(image.NewLabel());
-    image.PutRef(slot_tables.back());
+    image.Put32(slot_tables[i]);
     image.Put32(e.ioffset);
     e.getter.Put(image);
   }
-  for (size_t i = 0; i < spec.interfaces.size(); ++i) {
-    image.Bind(slot_tables[i]);
-    for (Label m : spec.interfaces[i].methods) image.PutRef(m);
-  }
+  return at;
 }
+
+namespace {
 
 void WriteInitTable(Image &image, const ClassRecordSpec &spec) {
   image.Put8(14);  // the kind of a record type, with an empty name
@@ -78,19 +89,24 @@ void WriteFieldTable(Image &image, const ClassRecordSpec &spec, Label class_list
 
 }  // namespace
 
-ClassRecordAddrs WriteClassRecord(Image &image, const ClassRecordSpec &spec) {
+ClassRecordAddrs WriteClassRecord(Image &image, const ClassRecordSpec &spec,
+                                  Addr intf_table) {
   ClassRecordAddrs at;
-  const bool has_intf = !spec.interfaces.empty();
+  if (spec.interfaces.empty() != (intf_table == 0))
+    throw std::logic_error(spec.name + ": interface table not written before the record");
+  at.intf_table = intf_table;
+  // The plug-ins look for records on 4-byte boundaries only.
+  if (image.Here() % 4 != 0) throw std::logic_error(spec.name + ": record not aligned");
   const bool has_methods = !spec.methods.empty();
   const bool has_dynamics = !spec.dynamics.empty();
   const bool has_fields = !spec.fields.empty();
-  TableLabels t{image.NewLabel(), image.NewLabel(), image.NewLabel(), image.NewLabel(),
+  TableLabels t{image.NewLabel(), image.NewLabel(), image.NewLabel(),
                 image.NewLabel(), image.NewLabel(), image.NewLabel()};
 
   at.record = image.Here();
   image.Bind(spec.record);
   image.PutRef(spec.record, kClassHeaderSize);  // SelfPtr
-  PutTableRef(image, has_intf, t.intf);
+  image.Put32(intf_table);
   image.Put32(0);  // AutoTable
   PutTableRef(image, spec.init_table, t.init);
   if (spec.type_cell.valid())
@@ -110,11 +126,6 @@ ClassRecordAddrs WriteClassRecord(Image &image, const ClassRecordSpec &spec) {
   at.vmt = image.Here();
   for (Label m : spec.virtual_methods) image.PutRef(m);
 
-  if (has_intf) {
-    at.intf_table = image.Here();
-    image.Bind(t.intf);
-    WriteInterfaceTable(image, spec);
-  }
   if (spec.init_table) {
     at.init_table = image.Here();
     image.Bind(t.init);

@@ -5,11 +5,14 @@
 // ClassName, InstanceSize, ParentClass and the eight standard methods),
 // followed by the class's own virtual method slots; SelfPtr holds the address
 // of the first slot. Behind the slots come the class's sub-tables, each only
-// when the class has it, in this order: interface table (with the method
-// slot tables of its interfaces), init table, published method table,
+// when the class has it, in this order: init table, published method table,
 // dynamic method table, published field table with its field class list,
 // and last the class name as a short string, aligned with code fillers. The
 // next record of a run starts right there.
+//
+// Interface tables come before the run of records they belong to, each
+// behind the method slot tables of its interfaces: nothing between a
+// record's slots and its name may stop the walk from one record to the next.
 #pragma once
 
 #include <array>
@@ -98,6 +101,13 @@ struct ClassRecordAddrs {
 
 constexpr uint32_t kClassHeaderSize = 76;
 
-ClassRecordAddrs WriteClassRecord(Image &image, const ClassRecordSpec &spec);
+/// Writes the interface table of `spec` (nothing when it has no interfaces)
+/// and returns its address, or 0.
+Addr WriteInterfaceTable(Image &image, const ClassRecordSpec &spec);
+
+/// Writes the record and its other tables; `intf_table` is the address the
+/// interface table was written at, or 0.
+ClassRecordAddrs WriteClassRecord(Image &image, const ClassRecordSpec &spec,
+                                  Addr intf_table = 0);
 
 }  // namespace samples

@@ -60,7 +60,8 @@ TEST_F(ClassRecordTest, TablesFollowInOrderWithTheirExactLayouts) {
   spec.dynamics = {{0xB00B, Code(0x401C00)}, {0x0201, Code(0x401C10)}};
   spec.fields = {{0x2D0, 0, "Button1"}};
   spec.field_classes = {Code(0x401010)};
-  ClassRecordAddrs at = WriteClassRecord(image, spec);
+  const Addr t = WriteInterfaceTable(image, spec);
+  ClassRecordAddrs at = WriteClassRecord(image, spec, t);
   image.Resolve();
   const Addr a = at.record;
 
@@ -73,21 +74,23 @@ TEST_F(ClassRecordTest, TablesFollowInOrderWithTheirExactLayouts) {
   EXPECT_EQ(at.dynamic_table, image.Read32(a + 28));
   EXPECT_EQ(0x400F00u, image.Read32(a + 40));
 
-  // Interface table: count, then 28 bytes an entry, then the slot tables.
-  const Addr t = at.intf_table;
-  EXPECT_EQ(at.vmt, t);
+  // Interface table before the record, behind its slot tables: count, then
+  // 28 bytes an entry.
+  EXPECT_EQ(t, at.intf_table);
+  EXPECT_EQ(t + 60, at.record);
+  EXPECT_EQ(t - 16, image.Read32(t + 20));  // entry 0's slots
+  EXPECT_EQ(0x401A00u, image.Read32(t - 16));
+  EXPECT_EQ(0x401A04u, image.Read32(t - 12));
+  EXPECT_EQ(t - 8, image.Read32(t + 48));
+  EXPECT_EQ(0x401A00u, image.Read32(t - 8));
   EXPECT_EQ(2u, image.Read32(t));
   EXPECT_EQ(0xAAu, image.Read8(t + 4));
-  EXPECT_EQ(t + 60, image.Read32(t + 20));  // entry 0's slots behind both entries
   EXPECT_EQ(0x10u, image.Read32(t + 24));
   EXPECT_EQ(0u, image.Read32(t + 28));
-  EXPECT_EQ(t + 68, image.Read32(t + 48));
-  EXPECT_EQ(0x401A00u, image.Read32(t + 60));
-  EXPECT_EQ(0x401A04u, image.Read32(t + 72));
 
   // Init table: 0E 00 and a zero size read as the doubleword 14, then the count.
   const Addr i = at.init_table;
-  EXPECT_EQ(t + 76, i);
+  EXPECT_EQ(at.vmt, i);
   EXPECT_EQ(14u, image.Read32(i));
   EXPECT_EQ(0u, Word(i + 4));
   EXPECT_EQ(1u, image.Read32(i + 6));
@@ -123,6 +126,14 @@ TEST_F(ClassRecordTest, TablesFollowInOrderWithTheirExactLayouts) {
   // The name starts on the boundary behind the class list.
   EXPECT_EQ((k + 6 + 3) / 4 * 4, at.class_name);
   EXPECT_EQ(at.class_name, image.Read32(a + 32));
+}
+
+TEST_F(ClassRecordTest, RecordsMustBeAlignedAndFindTheirInterfaceTable) {
+  spec.interfaces.resize(1);
+  EXPECT_THROW(WriteClassRecord(image, spec), std::logic_error);  // table not written
+  spec.interfaces.clear();
+  image.Put8(0x90);
+  EXPECT_THROW(WriteClassRecord(image, spec), std::logic_error);  // off the boundary
 }
 
 TEST_F(ClassRecordTest, MissingStandardMethodIsRefused) {

@@ -58,11 +58,16 @@ class Layout {
   void WriteUnit(const UnitSpec &unit) {
     ++out_.units;
     for (const GroupSpec &g : unit.groups) {
-      for (const ClassRecordSpec &c : g.classes) {
+      std::vector<Addr> intf_tables;
+      for (const ClassRecordSpec &c : g.classes)
+        intf_tables.push_back(WriteInterfaceTable(image_, c));
+      image_.AlignFiller();
+      for (size_t i = 0; i < g.classes.size(); ++i) {
+        const ClassRecordSpec &c = g.classes[i];
         PendingClass p;
         p.entry.name = c.name;
         p.entry.unit = unit.name;
-        p.entry.at = WriteClassRecord(image_, c);
+        p.entry.at = WriteClassRecord(image_, c, intf_tables[i]);
         p.type_cell = c.type_cell;
         for (const PublishedMethod &m : c.methods) p.methods.emplace_back(m.code, m.name);
         classes_.push_back(std::move(p));
