@@ -5,8 +5,12 @@
 #include <string>
 #include <vector>
 
+#include "detector/core/recognise.h"
 #include "detector/edit_helpers.h"
 #include "detector/item_expectations.h"
+#include "samples/mapped_pe.h"
+#include "samples/sample_program.h"
+#include "samples/type_info.h"
 #include "testing/test_db.h"
 
 namespace {
@@ -280,6 +284,27 @@ TEST_F(AnnotateTypeTest, FunctionParametersFlagsAndResultType) {
                 {reference + 17, ItemType::kDword, 4, ""}});
 }
 
+TEST_F(AnnotateTypeTest, OnlyFunctionKindsHaveAResultType) {
+  const struct {
+    uint8_t kind;
+    const char *kind_text, *result_text;
+  } cases[] = {{5, "MethodKind:ClassFunction", "ResultType"},
+               {7, "MethodKind:SafeFunction", "ResultType"},
+               {6, "MethodKind:SafeProcedure", ""},
+               {4, "MethodKind:ClassProcedure", ""}};
+  ea_t s = kBase + 0x100;
+  for (const auto &c : cases) {
+    SCOPED_TRACE(c.kind_text);
+    const ea_t p = PutBlock(s, 8, "TFn");  // s + 9
+    db.PutByte(p, c.kind);
+    db.PutShortString(p + 2, "Integer");
+    Run(s);
+    ExpectFields({{p, ItemType::kByte, 1, c.kind_text},
+                  {p + 2, ItemType::kPString, 8, c.result_text}});
+    s += 0x40;
+  }
+}
+
 TEST_F(AnnotateTypeTest, DynamicArrayVarTypeTexts) {
   const struct {
     uint32_t var_type;
@@ -416,6 +441,155 @@ TEST_F(ClassTypeTest, ClassTypeNamesItsAccessorsAfterItsUnitAndReusesTPropInfo) 
   Run(second);
   EXPECT_TRUE(HasItem(records, ItemType::kStruct, 26));
   EXPECT_EQ(1, TPropInfoCount());
+}
+
+TEST_F(AnnotateTypeTest, CountsFromTheProgramEndWithinTheSegment) {
+  // An enumeration that is its own base with 2^32 - 1 names and none there.
+  const ea_t e = kBase + 0x100;
+  const ea_t p = PutBlock(e, 3, "TE");
+  db.PutDword(p + 1, 1);
+  db.PutDword(p + 5, 0);
+  db.PutDword(p + 9, e);
+  EXPECT_EQ(p + 16, Run(e));
+  EXPECT_EQ("NameList", TestDb::Comment(p + 13));
+
+  // A record of 2^31 - 1 fields over zeros: every pass makes two dwords
+  // until the segment ends.
+  const ea_t r = kBase + 0x200;
+  db.PutDword(PutBlock(r, 14, "TR") + 4, 0x7FFFFFFF);
+  EXPECT_EQ(kEnd, Run(r));
+  EXPECT_TRUE(HasItem(kEnd - 4, ItemType::kDword, 4));
+}
+
+TEST(AnnotateTypeBytesTest, AnyBytesBehindABlockHeaderEnd) {
+  constexpr asize_t kSize = 0x1000;
+  uint32_t state = 12345;
+  auto next = [&state] { return state = state * 1103515245u + 12345u, state >> 8; };
+  for (int round = 0; round < 300; ++round) {
+    SCOPED_TRACE(round);
+    TestDb db{kBase, kSize};
+    // Mostly zeros, addresses of the segment, small counts and text: what
+    // makes the walks go on longest.
+    for (ea_t ea = kBase; ea < kBase + kSize; ea += 4) {
+      const uint32_t r = next();
+      const uint32_t v[] = {0, kBase + r % kSize, r % 9, 0x41424300u | (r % 7), r};
+      db.PutDword(ea, v[r % 5]);
+    }
+    std::vector<ea_t> starts;
+    for (int i = 0; i < 6; ++i) {
+      const ea_t s = kBase + (next() % (kSize - 0x40)) / 4 * 4;
+      db.PutDword(s, s + 4);
+      db.PutByte(s + 4, static_cast<uint8_t>(1 + next() % 17));
+      db.PutShortString(s + 5, "T" + std::string(1, static_cast<char>('a' + i)));
+      starts.push_back(s);
+    }
+    for (ea_t s : starts) {
+      int32_t more = -1;
+      const ea_t end = annotate_type_infos(s, &more);
+      EXPECT_TRUE(end == 0 || (end <= kBase + kSize && end >= kBase)) << std::hex << end;
+      EXPECT_TRUE(more == 0 || more == 1);
+    }
+  }
+}
+
+/// The sample program loaded into the database with the user's names and
+/// comments, as the host shows it before the detector runs.
+struct SampleTest : testing::Test {
+  void SetUp() override {
+    samples::MappedPe pe;
+    std::string err;
+    ASSERT_TRUE(pe.Load(program.file, &err)) << err;
+    for (const samples::MappedSection &section : pe.sections) {
+      SegmentBytes bytes(section.start, section.end - section.start);
+      bytes.PutBytes(section.start, section.bytes);
+      db.AddSegment(section.name, bytes);
+    }
+    for (const samples::SeedEntry &seed : program.seeds) {
+      if (seed.is_comment) {
+        set_cmt(seed.ea, seed.text.c_str(), 0);
+      } else {
+        do_name_anyway(seed.ea, seed.text.c_str(), 0);
+        seeded_names.push_back(seed.text);
+      }
+    }
+  }
+
+  /// True when `name` is `expected` or the host's unique form of it.
+  static bool IsNameOrUniqueForm(const std::string &name, const std::string &expected) {
+    return name == expected || name.rfind(expected + "_", 0) == 0;
+  }
+
+  bool IsSeeded(const std::string &name) const {
+    for (const std::string &s : seeded_names)
+      if (s == name) return true;
+    return false;
+  }
+
+  const samples::SampleProgram program = samples::BuildSample({});
+  TestDb db;
+  std::vector<std::string> seeded_names;
+};
+
+TEST_F(SampleTest, EveryTypeInformationBlockIsAnnotatedAndNamed) {
+  ASSERT_FALSE(program.types.empty());
+  // Each run of adjacent blocks is walked as the detector walks it: again
+  // from the position reached for as long as the walk advances and may go
+  // on. A block the walk cannot step over (an integer whose OrdType it does
+  // not know) ends the walk inside it; the search for candidates then finds
+  // the next block.
+  for (size_t i = 0; i < program.types.size(); ++i) {
+    if (i > 0 && program.types[i].cell == ((program.types[i - 1].end + 3) & ~3u))
+      continue;
+    size_t last = i;
+    while (last + 1 < program.types.size() &&
+           program.types[last + 1].cell == ((program.types[last].end + 3) & ~3u))
+      ++last;
+    const ea_t run_end = program.types[last].end;
+    ea_t q = program.types[i].cell;
+    while (q < run_end) {
+      const ea_t from = q;
+      int32_t more = 1;
+      while (more > 0) {
+        const ea_t r = annotate_type_infos(q, &more);
+        if (r <= q) break;
+        q = r;
+      }
+      if (q < run_end) q = find_next_group(q > from ? q : from + 4);
+    }
+  }
+
+  for (const samples::TypeEntry &t : program.types) {
+    SCOPED_TRACE(t.name.empty() ? "unnamed method" : t.name);
+    const std::string name =
+        std::string(t.kind == 7 || t.kind == 15 ? "_obj_" : "_type_") +
+        (t.name.empty() ? "unnamed_method" : t.name);
+    const std::string given = TestDb::Name(t.cell + 4);
+    EXPECT_TRUE(IsNameOrUniqueForm(given, name) || given == "TAgeRange") << given;
+    EXPECT_TRUE(IsNameOrUniqueForm(TestDb::Name(t.cell), "offset" + name));
+    EXPECT_EQ(samples::KindName(t.kind), TestDb::Comment(t.cell + 4));
+    EXPECT_TRUE(HasItem(t.cell, ItemType::kOffset, 4));
+    EXPECT_TRUE(HasItem(t.cell + 4, ItemType::kByte, 1));
+
+    for (const samples::PropEntry &prop : t.props) {
+      SCOPED_TRACE(prop.name);
+      EXPECT_TRUE(HasItem(prop.record, ItemType::kStruct, 26));
+      EXPECT_TRUE(HasItem(prop.record + 26, ItemType::kPString,
+                          static_cast<asize_t>(prop.name.size() + 1)));
+      for (uint32_t accessor : {prop.get, prop.set, prop.stored}) {
+        if (accessor < lowest_address() || accessor >= segment_end(prop.record)) continue;
+        EXPECT_TRUE(StartsFunction(accessor));
+        const std::string accessor_name = TestDb::Name(accessor);
+        EXPECT_TRUE(accessor_name.rfind(t.name + "@" + t.unit + "@", 0) == 0 ||
+                    IsSeeded(accessor_name))
+            << accessor_name;
+      }
+    }
+  }
+  EXPECT_EQ("_type_TScoreRange", TestDb::Name([&] {
+              for (const samples::TypeEntry &t : program.types)
+                if (t.name == "TScoreRange") return t.cell + 4;
+              return ea_t{0};
+            }()));
 }
 
 }  // namespace
