@@ -1,5 +1,6 @@
 // The inside of the kernel's database, shared by the files that implement
-// it. Nothing here is exported.
+// it. Plug-ins never use it. Impl keeps the visibility its declaration in
+// database.h gives it: clang refuses a different one on the definition.
 //
 // Items are kept as one state byte per program byte beside the segment's
 // bytes: a head byte holds the item's type, a tail byte its distance back to
@@ -50,7 +51,7 @@ struct FunctionEntry {
   int index = 0;
 };
 
-struct __attribute__((visibility("hidden"))) Database::Impl {
+struct Database::Impl {
   // ---- Segments (database.cc) ---------------------------------------------
   std::vector<Segment> segments;
   std::vector<std::vector<uint8_t>> states;  // one per segment, a byte per byte
