@@ -119,8 +119,8 @@ struct ReadError : std::runtime_error {
 
 void CheckKeys(const json &obj, std::initializer_list<const char *> allowed,
                const std::string &where) {
-  for (const auto &[key, value] : obj.items()) {
-    (void)value;
+  for (const auto &entry : obj.items()) {
+    const std::string &key = entry.key();
     if (std::none_of(allowed.begin(), allowed.end(),
                      [&](const char *a) { return key == a; }))
       Refuse(where, "unknown key \"" + key + "\"");
@@ -363,7 +363,11 @@ void AssignStructIds(SavedDatabase *saved, const kernel::Database &db) {
     if (next == BADNODE) Refuse("structs", "no structure id is left");
     saved->structs[i].id = next++;
   }
-  for (const auto &[index, name] : saved->struct_refs) {
+  for (const auto &ref : saved->struct_refs) {
+    // Plain names rather than a structured binding, which clang 14 cannot
+    // capture in a lambda.
+    const size_t index = ref.first;
+    const std::string &name = ref.second;
     auto it = std::find_if(saved->structs.begin(), saved->structs.end(),
                            [&](const kernel::Structure &s) { return s.name == name; });
     if (it == saved->structs.end())
