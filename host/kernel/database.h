@@ -169,6 +169,11 @@ void SetUserInterface(UserInterface* ui);
 /// The interface set last, or null.
 UserInterface* GetUserInterface();
 
+/// Removes the temporary files of text files opened with fopenWT and not yet
+/// closed (a file takes its name only when closed complete), so that an
+/// interrupted run leaves an earlier file as it was. Async-signal-safe.
+void RemoveUnfinishedTextFiles();
+
 }  // namespace kernel
 
 #pragma GCC visibility pop

@@ -4,6 +4,13 @@
 #include <cstring>
 #include <string>
 
+#if !defined(_WIN32)
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <csignal>
+#endif
+
 #include "detector/core/host_api.h"
 #include "host/kernel/database_impl.h"
 
@@ -18,7 +25,43 @@ const char *LastSeparator(const char *path) {
   return last;
 }
 
+#if !defined(_WIN32)
+// A text file is written under a temporary name beside its own and takes its
+// name when closed, so that a run interrupted half-way leaves an earlier file
+// of that name (a log of an earlier run) as it was. The table is fixed so
+// that a signal handler can remove the unfinished files.
+struct TextFile {
+  FILE *fp;
+  char temp[4096];
+  char path[4096];
+};
+constexpr int kMaxTextFiles = 16;
+TextFile g_text_files[kMaxTextFiles];
+volatile sig_atomic_t g_text_file_open[kMaxTextFiles];
+
+int FreeTextFileSlot() {
+  for (int i = 0; i < kMaxTextFiles; ++i)
+    if (!g_text_file_open[i]) return i;
+  return -1;
+}
+#endif
+
 }  // namespace
+
+namespace kernel {
+
+void RemoveUnfinishedTextFiles() {
+#if !defined(_WIN32)
+  for (int i = 0; i < kMaxTextFiles; ++i) {
+    if (g_text_file_open[i]) {
+      unlink(g_text_files[i].temp);
+      g_text_file_open[i] = 0;
+    }
+  }
+#endif
+}
+
+}  // namespace kernel
 
 extern "C" {
 
@@ -32,7 +75,25 @@ FILE *fopenWT(const char *file) {
   std::string path(file);
   for (char &c : path)
     if (c == '\\') c = '/';
-  return std::fopen(path.c_str(), "w");
+  const int slot = FreeTextFileSlot();
+  if (slot < 0 || path.size() + 12 > sizeof g_text_files[slot].temp)
+    return std::fopen(path.c_str(), "w");
+  TextFile &f = g_text_files[slot];
+  std::snprintf(f.temp, sizeof f.temp, "%s.tmp-XXXXXX", path.c_str());
+  std::snprintf(f.path, sizeof f.path, "%s", path.c_str());
+  const int fd = mkstemp(f.temp);
+  if (fd < 0) return nullptr;
+  const mode_t mask = umask(0);
+  umask(mask);
+  fchmod(fd, 0666 & ~mask);
+  f.fp = fdopen(fd, "w");
+  if (f.fp == nullptr) {
+    close(fd);
+    unlink(f.temp);
+    return nullptr;
+  }
+  g_text_file_open[slot] = 1;
+  return f.fp;
 #endif
 }
 
@@ -41,7 +102,21 @@ int qvfprintf(FILE *fp, const char *format, va_list va) {
   return std::vfprintf(fp, format, va);
 }
 
-int qfclose(FILE *fp) { return fp != nullptr ? std::fclose(fp) : EOF; }
+int qfclose(FILE *fp) {
+  if (fp == nullptr) return EOF;
+#if !defined(_WIN32)
+  for (int i = 0; i < kMaxTextFiles; ++i) {
+    if (!g_text_file_open[i] || g_text_files[i].fp != fp) continue;
+    const int r = std::fclose(fp);
+    const bool renamed =
+        r == 0 && std::rename(g_text_files[i].temp, g_text_files[i].path) == 0;
+    if (!renamed) unlink(g_text_files[i].temp);
+    g_text_file_open[i] = 0;
+    return renamed ? 0 : EOF;
+  }
+#endif
+  return std::fclose(fp);
+}
 
 char *qstrncpy(char *dst, const char *src, size_t dstsize) {
   if (dst == nullptr || dstsize == 0) return dst;
