@@ -1,6 +1,7 @@
 // The files a run writes are written only after the plug-in returns, each
-// whole or not at all; a signal on the way removes the file being written
-// and ends the program without touching the others.
+// whole or not at all, and the plug-in's own text files (its log) take their
+// names only when closed; a signal on the way removes the unfinished files
+// and ends the program without touching the earlier ones.
 #include "host/cli/pehost.h"
 
 #include <unistd.h>
@@ -32,6 +33,7 @@ int Complain(const std::string &subject, const std::string &reason, int status) 
 
 void OnSignal(int sig) {
   loader::RemovePendingTempFile();
+  kernel::RemoveUnfinishedTextFiles();
   signal(sig, SIG_DFL);
   raise(sig);
 }

@@ -220,12 +220,13 @@ TEST_F(PehostTest, BadUsageAndBadInputChangeNothing) {
   EXPECT_NE(std::string::npos, r.out.find("interface 76")) << r.out;
 }
 
-TEST_F(PehostTest, InterruptedRunKeepsTheSavedDatabase) {
+TEST_F(PehostTest, InterruptedRunKeepsTheSavedDatabaseAndTheEarlierLog) {
   const std::string db = (dir / "app.db.json").string();
   const std::string before = R"({"comments": [{"ea": 4198400, "text": "earlier"}]})";
   std::ofstream(db) << before;
+  std::ofstream(dir / "app.exe_test.log") << "the earlier log\n";
   const pid_t pid = Start({"--plugin", TEST_PLUGIN_PATH, "--start", "sleep", "--log",
-                           "no", "--db", db, program});
+                           "yes", "--db", db, program});
   const fs::path marker = dir / "app.exe.sleeping";
   for (int i = 0; i < 200 && !fs::exists(marker); ++i)
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
@@ -234,6 +235,7 @@ TEST_F(PehostTest, InterruptedRunKeepsTheSavedDatabase) {
   const Result r = Wait(pid);
   EXPECT_NE(0, r.status);
   EXPECT_EQ(before, ReadFile(db));
+  EXPECT_EQ("the earlier log\n", ReadFile(dir / "app.exe_test.log"));
   for (const auto &entry : fs::directory_iterator(dir))
     EXPECT_EQ(std::string::npos, entry.path().string().find(".tmp")) << entry.path();
 }

@@ -5,8 +5,8 @@
 // Built three times: as it is; with TEST_PLUGIN_VERSION set to a foreign
 // interface version; with TEST_PLUGIN_NO_DESCRIPTOR, exporting nothing.
 //
-// The start answer "sleep" makes it write FILE.sleeping beside the program
-// (and a log, when asked for one) and then wait, so that a test can
+// The start answer "sleep" makes it open its log (when asked for one), write
+// FILE.sleeping beside the program and then wait, so that a test can
 // interrupt pehost in the middle of a run.
 #include <string.h>
 #include <time.h>
@@ -49,12 +49,17 @@ static void log_printf(FILE *fp, const char *format, ...) {
   va_end(va);
 }
 
-/// Writes `text` to the program's path followed by `suffix`.
-static void write_file(const char *suffix, const char *text) {
+/// Opens the program's path followed by `suffix` for writing.
+static FILE *open_beside(const char *suffix) {
   static char path[1024];
   netnode_valstr(RootNode, path, sizeof path);
   qstrncat(path, suffix, sizeof path);
-  FILE *fp = fopenWT(path);
+  return fopenWT(path);
+}
+
+/// Writes `text` to the program's path followed by `suffix`.
+static void write_file(const char *suffix, const char *text) {
+  FILE *fp = open_beside(suffix);
   if (fp == NULL) return;
   log_printf(fp, "%s", text);
   qfclose(fp);
@@ -91,12 +96,15 @@ static void run(int arg) {
   add_func(cursor, BADADDR);
 
   if (strcmp(start, "sleep") == 0) {
-    if (log == 1) write_file("_test.log", "the interrupted run's log\n");
+    // The log stays open while the run waits, as a scan's log does.
+    FILE *fp = log == 1 ? open_beside("_test.log") : NULL;
+    if (fp != NULL) log_printf(fp, "%s", "the interrupted run's log\n");
     write_file(".sleeping", "");
     for (int i = 0; i < 300; ++i) {
       struct timespec ts = {0, 100 * 1000 * 1000};
       nanosleep(&ts, NULL);
     }
+    if (fp != NULL) qfclose(fp);
   } else if (log == 1) {
     write_file("_test.log", "the test plug-in's log\n");
   }
