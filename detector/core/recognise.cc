@@ -40,10 +40,32 @@ bool is_name_byte(uint8_t c) {
 
 bool is_valid_kind(uint8_t kind) { return kind >= 1 && kind <= kLastKind; }
 
-// The range of a record: from the lowest address of the program up to the
-// end of the segment that holds the record.
-bool in_record_range(ea_t value, ea_t record) {
-  return value >= lowest_address() && value < segment_end(record);
+// A record's address with what every test of it reads first: its first
+// field and its range, from the lowest address of the program up to the end
+// of the segment that holds the record.
+struct Place {
+  ea_t at;
+  ea_t first;  // get_long(at)
+  ea_t lowest;
+  ea_t end;  // segment_end(at)
+  bool in_range(ea_t value) const { return value >= lowest && value < end; }
+};
+
+Place place_of(ea_t at) { return {at, get_long(at), lowest_address(), segment_end(at)}; }
+
+const char *record_name(const Place &p, ea_t name_ea);
+
+bool class_record_at(const Place &p) {
+  if (!p.in_range(p.first)) return false;     // SelfPtr is only range-tested
+  if (get_long(p.at + 8) != 0) return false;  // AutoTable is always empty
+  return record_name(p, get_long(p.at + 32)) != nullptr;
+}
+
+bool type_info_at(const Place &p) {
+  if (!p.in_range(p.first)) return false;
+  if (record_name(p, p.at + 5) == nullptr) return false;
+  if (!is_valid_kind(get_byte(p.at + 4))) return false;
+  return p.first == p.at + 4;
 }
 
 }  // namespace
@@ -78,45 +100,30 @@ const char *type_kind_name(int kind) {
 }
 
 const char *get_record_name(ea_t name_ea, ea_t record) {
-  static char unnamed[kTextBufSize];
-  if (!in_record_range(get_long(record), record)) return nullptr;
-  if (!in_record_range(name_ea, record)) return nullptr;
-
-  const bool type_shape =
-      is_valid_kind(get_byte(record + 4)) && get_long(record) == record + 4;
-  const bool class_shape = get_long(record + 8) == 0 && get_long(record + 32) == name_ea;
-  if (!type_shape && !class_shape) return nullptr;
-
-  const char *name = get_pascal_name(name_ea, 0);
-  if (name != nullptr) return name;
-  // A method type without a name of its own has its first parameter's name
-  // where the type name would follow.
-  if (get_byte(record + 4) == kKindMethod && get_pascal_name(record + 9, 0) != nullptr) {
-    qstrncpy(unnamed, "unnamed_method", kTextBufSize);
-    return unnamed;
-  }
-  return nullptr;
+  return record_name(place_of(record), name_ea);
 }
 
-int is_class_record(ea_t ea) {
-  if (!in_record_range(get_long(ea), ea)) return 0;  // SelfPtr is only range-tested
-  if (get_long(ea + 8) != 0) return 0;               // AutoTable is always empty
-  return get_record_name(get_long(ea + 32), ea) != nullptr ? 1 : 0;
-}
+int is_class_record(ea_t ea) { return class_record_at(place_of(ea)) ? 1 : 0; }
 
-int is_type_info(ea_t ea) {
-  if (!in_record_range(get_long(ea), ea)) return 0;
-  if (get_record_name(ea + 5, ea) == nullptr) return 0;
-  if (!is_valid_kind(get_byte(ea + 4))) return 0;
-  return get_long(ea) == ea + 4 ? 1 : 0;
-}
+int is_type_info(ea_t ea) { return type_info_at(place_of(ea)) ? 1 : 0; }
 
 ea_t find_next_group(ea_t ea) {
   const ea_t lowest = lowest_address();
   ea_t x = ea - ea % 4;
   if (x < lowest) return BADADDR;
+  const area_t *seg = nullptr;  // the segment of the last address tested
   while (x < inf.max_ea) {
-    if (is_class_record(x) || is_type_info(x)) break;
+    // Both shapes begin with a pointer in the record's range, which nearly
+    // every address fails; the segment is kept from one address to the next
+    // so that the test costs one read.
+    const ea_t first = get_long(x);
+    if (first >= lowest) {
+      if (seg == nullptr || x < seg->start_ea || x >= seg->end_ea) {
+        seg = areacb_t_get_area(&segs, x);
+      }
+      const Place p{x, first, lowest, seg == nullptr ? BADADDR : seg->end_ea};
+      if (class_record_at(p) || type_info_at(p)) break;
+    }
     const ea_t next = x + 4;
     // A step past the top of the address space wraps; whatever it wraps to
     // has been searched or lies below the program.
@@ -151,3 +158,28 @@ const char *get_group_label(ea_t ea) {
 }
 
 }  // extern "C"
+
+namespace {
+
+const char *record_name(const Place &p, ea_t name_ea) {
+  static char unnamed[kTextBufSize];
+  if (!p.in_range(p.first) || !p.in_range(name_ea)) return nullptr;
+
+  const uint8_t kind = get_byte(p.at + 4);
+  const bool type_shape = is_valid_kind(kind) && p.first == p.at + 4;
+  if (!type_shape && !(get_long(p.at + 8) == 0 && get_long(p.at + 32) == name_ea)) {
+    return nullptr;
+  }
+
+  const char *name = get_pascal_name(name_ea, 0);
+  if (name != nullptr) return name;
+  // A method type without a name of its own has its first parameter's name
+  // where the type name would follow.
+  if (kind == kKindMethod && get_pascal_name(p.at + 9, 0) != nullptr) {
+    qstrncpy(unnamed, "unnamed_method", kTextBufSize);
+    return unnamed;
+  }
+  return nullptr;
+}
+
+}  // namespace
