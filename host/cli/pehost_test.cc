@@ -35,14 +35,14 @@ std::string ReadFile(const fs::path &path) {
 
 struct PehostTest : testing::Test {
   void SetUp() override {
-    dir = fs::path(testing::TempDir()) /
-          (std::string("pehost_test_") +
-           testing::UnitTest::GetInstance()->current_test_info()->name());
+    dir = loader::TestPath(std::string("pehost_test_") +
+                           testing::UnitTest::GetInstance()->current_test_info()->name());
     fs::remove_all(dir);
     fs::create_directories(dir);
     program = (dir / "app.exe").string();
     ASSERT_TRUE(loader::WriteBytes(program, loader::BuildPe(loader::SamplePe())));
   }
+  void TearDown() override { fs::remove_all(dir); }
 
   /// Starts pehost with `args`; standard input from /dev/null.
   pid_t Start(const std::vector<std::string> &args) {

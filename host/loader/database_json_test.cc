@@ -31,10 +31,11 @@ std::string ItemText(const kernel::Database &db) {
 
 struct DatabaseJsonTest : testing::Test {
   void SetUp() override {
-    path = testing::TempDir() + "database_json_test.exe";
+    path = TestPath("database_json_test.exe");
     ASSERT_TRUE(WriteBytes(path, BuildPe(SamplePe())));
     ASSERT_TRUE(LoadPe(path, &db, &err)) << err;
   }
+  void TearDown() override { std::remove(path.c_str()); }
   bool Read(kernel::Database *into, const std::string &text) {
     EXPECT_TRUE(LoadPe(path, into, &err)) << err;
     std::istringstream in(text);

@@ -27,11 +27,12 @@ std::string LineAt(const std::vector<std::string> &lines, const std::string &pre
 }
 
 TEST(ListingTest, OneLinePerItemNameAndCommentInAddressOrder) {
-  const std::string path = testing::TempDir() + "listing_test.exe";
+  const std::string path = TestPath("listing_test.exe");
   ASSERT_TRUE(WriteBytes(path, BuildPe(SamplePe())));
   kernel::Database db;
   std::string err;
   ASSERT_TRUE(LoadPe(path, &db, &err)) << err;
+  std::remove(path.c_str());
   kernel::Structure s;
   s.id = 0xFF000000;
   s.name = "TPair";

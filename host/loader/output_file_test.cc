@@ -6,6 +6,8 @@
 #include <fstream>
 #include <sstream>
 
+#include "host/loader/pe_builder.h"
+
 namespace loader {
 namespace {
 
@@ -13,12 +15,13 @@ namespace fs = std::filesystem;
 
 struct OutputFileTest : testing::Test {
   void SetUp() override {
-    dir = fs::path(testing::TempDir()) / "output_file_test";
+    dir = TestPath("output_file_test");
     fs::remove_all(dir);
     fs::create_directories(dir);
     target = (dir / "out.json").string();
     std::ofstream(target) << "earlier";
   }
+  void TearDown() override { fs::remove_all(dir); }
   std::string Contents() {
     std::ifstream in(target);
     std::stringstream s;

@@ -1,6 +1,10 @@
 #include "host/loader/pe_builder.h"
 
+#include <unistd.h>
+
+#include <algorithm>
 #include <cstdio>
+#include <filesystem>
 
 namespace loader {
 namespace {
@@ -90,6 +94,12 @@ PeImage SamplePe() {
   PeSection bss{".bss", 0x3000, 0x100, {}, {}, {}};
   image.sections = {text, data, bss};
   return image;
+}
+
+std::string TestPath(const std::string &name) {
+  return (std::filesystem::temp_directory_path() /
+          (std::to_string(getpid()) + "_" + name))
+      .string();
 }
 
 bool WriteBytes(const std::string &path, const std::vector<uint8_t> &bytes) {

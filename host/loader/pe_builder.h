@@ -44,6 +44,10 @@ std::vector<uint8_t> BuildPe(const PeImage &image);
 /// with a few bytes and a string, ".bss" with no raw data.
 PeImage SamplePe();
 
+/// `name` in the temporary folder, made unique to this process so that
+/// tests running side by side do not share files.
+std::string TestPath(const std::string &name);
+
 /// Writes `bytes` to `path`; false when it could not.
 bool WriteBytes(const std::string &path, const std::vector<uint8_t> &bytes);
 

@@ -12,11 +12,12 @@ namespace {
 
 struct PeLoaderTest : testing::Test {
   std::string Write(const std::vector<uint8_t> &bytes) {
-    const std::string path = testing::TempDir() + "pe_loader_test.exe";
+    const std::string path = TestPath("pe_loader_test.exe");
     EXPECT_TRUE(WriteBytes(path, bytes));
     return path;
   }
   bool Load(const PeImage &image) { return LoadPe(Write(BuildPe(image)), &db, &err); }
+  void TearDown() override { std::remove(TestPath("pe_loader_test.exe").c_str()); }
   kernel::Database db;
   std::string err;
 };
@@ -46,7 +47,7 @@ TEST_F(PeLoaderTest, LoadsEachSectionAsAnAlignedSegment) {
   EXPECT_EQ(0, db.processor());
   EXPECT_EQ(0x401010u, db.cursor());
   EXPECT_TRUE(std::filesystem::path(db.input_path()).is_absolute());
-  EXPECT_EQ("pe_loader_test.exe", std::filesystem::path(db.input_path()).filename());
+  EXPECT_EQ(TestPath("pe_loader_test.exe"), db.input_path());
   EXPECT_TRUE(db.Names().empty());
   EXPECT_TRUE(db.Comments().empty());
   int items = 0;
@@ -146,7 +147,7 @@ TEST_F(PeLoaderTest, RefusesMalformedFilesWithOneReason) {
 }
 
 TEST_F(PeLoaderTest, RefusesFilesThatAreNotPe) {
-  EXPECT_FALSE(LoadPe(testing::TempDir() + "no such file.exe", &db, &err));
+  EXPECT_FALSE(LoadPe(TestPath("no such file.exe"), &db, &err));
   EXPECT_NE(std::string::npos, err.find("cannot open")) << err;
 
   std::vector<uint8_t> bytes = BuildPe(SamplePe());
