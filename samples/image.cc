@@ -105,6 +105,7 @@ void Image::AlignFiller() {
   static const uint8_t kFill1[] = {0x90};
   static const uint8_t kFill2[] = {0x8B, 0xC0};
   static const uint8_t kFill3[] = {0x8D, 0x40, 0x00};
+  if (Here() % 4 != 0) filler_start_ = Here();
   switch (4 - Here() % 4) {
     case 1:
       PutBytes(kFill1, 1);
@@ -118,6 +119,28 @@ void Image::AlignFiller() {
     default:
       break;
   }
+}
+
+bool Image::GuardFiller(uint32_t next, Addr bound) {
+  const Addr here = Here();
+  if (filler_start_ == 0 || here % 4 != 0 || here - filler_start_ > 3) return false;
+  const uint32_t gap = here - filler_start_;
+  uint32_t v = next << (8 * gap);
+  for (uint32_t i = 0; i < gap; ++i) v |= uint32_t{Read8(filler_start_ + i)} << (8 * i);
+  filler_start_ = 0;
+  if (v < lowest() || v >= bound) return false;
+  Put32(0x90909090);
+  return true;
+}
+
+bool Image::GuardFillerAlways() {
+  const Addr here = Here();
+  const bool after_filler =
+      filler_start_ != 0 && here % 4 == 0 && here - filler_start_ <= 3;
+  filler_start_ = 0;
+  if (!after_filler) return false;
+  Put32(0x90909090);
+  return true;
 }
 
 const Section *Image::SectionAt(Addr addr) const {

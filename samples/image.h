@@ -68,6 +68,15 @@ class Image {
   /// Pads to a multiple of 4 with the one-instruction fillers the linker
   /// puts into code: 90, 8B C0 or 8D 40 00.
   void AlignFiller();
+  /// Called right before writing an object whose first doubleword will be
+  /// `next`. When the filler just written, read together with the first
+  /// bytes of `next`, would give an address in [lowest, bound), a reader
+  /// aligning over the filler would take it for data; four more filler bytes
+  /// then keep the two apart. True when they were put.
+  bool GuardFiller(uint32_t next, Addr bound);
+  /// The same for an object whose first doubleword is not known yet: the
+  /// four bytes are put whenever a filler ends here.
+  bool GuardFillerAlways();
 
   /// Little-endian read of already written bytes at an absolute address;
   /// 0 outside the written bytes.
@@ -94,6 +103,7 @@ class Image {
   std::vector<Section> sections_;
   std::vector<Addr> labels_;
   std::vector<Fixup> fixups_;
+  Addr filler_start_ = 0;  // where the last filler began, if it ends at Here()
 };
 
 }  // namespace samples

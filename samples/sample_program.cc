@@ -27,7 +27,8 @@ struct PendingType {
 
 class Layout {
  public:
-  Layout(Image &image, SampleProgram &out) : image_(image), out_(out) {}
+  Layout(Image &image, SampleProgram &out, Addr bound)
+      : image_(image), out_(out), bound_(bound) {}
 
   void WriteUnits(Catalogue &cat) {
     for (UnitSpec &unit : cat.units()) WriteUnit(unit);
@@ -59,11 +60,15 @@ class Layout {
     ++out_.units;
     for (const GroupSpec &g : unit.groups) {
       std::vector<Addr> intf_tables;
-      for (const ClassRecordSpec &c : g.classes)
+      for (const ClassRecordSpec &c : g.classes) {
+        // The slot tables start with code addresses, known only at the end.
+        if (!c.interfaces.empty()) image_.GuardFillerAlways();
         intf_tables.push_back(WriteInterfaceTable(image_, c));
+      }
       image_.AlignFiller();
       for (size_t i = 0; i < g.classes.size(); ++i) {
         const ClassRecordSpec &c = g.classes[i];
+        image_.GuardFiller(image_.Here() + kClassHeaderSize, bound_);
         PendingClass p;
         p.entry.name = c.name;
         p.entry.unit = unit.name;
@@ -73,6 +78,7 @@ class Layout {
         classes_.push_back(std::move(p));
       }
       for (const TypeSpec &t : g.types) {
+        image_.GuardFiller(image_.Here() + 4, bound_);
         TypeInfoAddrs at = WriteTypeInfo(image_, t);
         PendingType p;
         p.entry = {at.cell, at.end, t.kind, t.name, unit.name, {}};
@@ -91,9 +97,43 @@ class Layout {
 
   Image &image_;
   SampleProgram &out_;
+  Addr bound_;
   std::vector<PendingClass> classes_;
   std::vector<PendingType> types_;
 };
+
+// The readers take a doubleword for an address when it lies below the end of
+// the code section, which is known only when the program is complete. The
+// guard against fillers that read as addresses needs that end beforehand,
+// so it is taken from the options, generously: a guess too high costs a few
+// filler bytes, one too low would let a filler pass for data.
+Addr CodeEndBound(const SampleOptions &options) {
+  constexpr uint32_t kMargin = 16u << 20;
+  uint64_t bound = Image::kImageBase + Image::kSectionAlignment + uint64_t{kMargin} +
+                   options.min_code_bytes;
+  if (options.units > 0) {
+    // Measure a few generated units behind the hand-written ones.
+    constexpr int kProbe = 4;
+    SampleProgram scratch;
+    Image image;
+    image.BeginSection("CODE", kCodeCharacteristics);
+    Catalogue cat(image);
+    Layout layout(image, scratch, 0);
+    AddLibraryUnits(cat);
+    AddApplicationUnits(cat);
+    layout.WriteUnits(cat);
+    const Addr before = image.Here();
+    for (int n = 0; n < kProbe; ++n) {
+      AddGeneratedUnit(cat, n, options.classes_per_unit);
+      layout.WriteUnits(cat);
+    }
+    const uint64_t per_unit = (image.Here() - before) / kProbe;
+    const uint64_t by_units =
+        uint64_t{before} + kMargin + per_unit * options.units * 5 / 4;
+    if (by_units > bound) bound = by_units;
+  }
+  return bound > 0xFFFFFFFFu ? 0xFFFFFFFFu : static_cast<Addr>(bound);
+}
 
 }  // namespace
 
@@ -103,7 +143,7 @@ SampleProgram BuildSample(const SampleOptions &options) {
   image.BeginSection("CODE", kCodeCharacteristics);
   const Addr code_start = image.Here();
   Catalogue cat(image);
-  Layout layout(image, out);
+  Layout layout(image, out, CodeEndBound(options));
 
   AddLibraryUnits(cat);
   AddApplicationUnits(cat);
