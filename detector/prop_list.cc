@@ -71,14 +71,14 @@ ea_t annotate_prop_list(ea_t ea, int count, const char *type_name, const char *u
   ea_t p = ea;
   for (int i = 0; i < count; ++i) {
     const ea_t record = p;
-    // The byte after the fixed part is the name's length byte; it goes too,
-    // so that an earlier item over it cannot block the structure.
+    // The fixed part and the name's length byte behind it: an earlier walk
+    // may have taken these bytes for other items.
     for (asize_t k = 0; k <= fixed_size; ++k) do_unknown(record + k, 0);
     tid_t id = BADNODE;
     netnode_check(&id, "TPropInfo", 0, 0);
     if (do_data_ex(record, DATA_STRUCT, fixed_size, id)) p = get_item_end(record);
 
-    // The length byte and every character, at least one address.
+    // The name: its length byte and every character.
     for (asize_t k = 0; k <= get_byte(p); ++k) do_unknown(p + k, 0);
     bool named = false;
     if (make_pascal_string(p)) {
