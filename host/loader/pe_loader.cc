@@ -220,6 +220,18 @@ bool LoadPe(const std::string &path, kernel::Database *db, std::string *err) {
                   db, err);
   }
 
+  // The plug-ins search every address from the lowest to the highest, gaps
+  // included, so a few bytes of sections placed gigabytes apart would keep
+  // them busy for minutes: the spread counts against the image limit too.
+  const uint64_t spread = uint64_t{segments.back().end} - segments.front().start;
+  if (spread > kMaxImageBytes)
+    return Fail(Format("sections %s and %s lie 0x%llX bytes apart (the image may span at "
+                       "most 0x%llX bytes)",
+                       segments.front().name.c_str(), segments.back().name.c_str(),
+                       static_cast<unsigned long long>(spread),
+                       static_cast<unsigned long long>(kMaxImageBytes)),
+                db, err);
+
   std::error_code ec;
   std::filesystem::path absolute = std::filesystem::absolute(path, ec);
   db->SetInputPath(ec ? path : absolute.lexically_normal().string());

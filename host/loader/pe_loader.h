@@ -18,7 +18,8 @@ namespace loader {
 /// with this bit set, so that it is never 0 (the x86 family).
 constexpr int32_t kForeignProcessorBit = 0x10000;
 
-/// Largest program image accepted, in bytes of all segments together.
+/// Largest program image accepted, in bytes of all segments together and
+/// from the lowest address to the highest.
 constexpr uint64_t kMaxImageBytes = 1ull << 30;
 
 /// Largest section count accepted.
