@@ -39,7 +39,8 @@ TEST_F(EditHelpersTest, ShortStringsNeedPrintableCharactersAndKeepTheStringType)
     db.PutBytes(ea, c.bytes);
     inf.strtype = 7;
     EXPECT_EQ(c.made, make_pascal_string(ea));
-    EXPECT_EQ(7, inf.strtype);
+    const int32_t type_after = inf.strtype;  // a copy: the field is not aligned
+    EXPECT_EQ(7, type_after);
     if (c.made) {
       EXPECT_TRUE(HasItem(ea, ItemType::kPString, static_cast<asize_t>(c.bytes.size())));
     } else {
