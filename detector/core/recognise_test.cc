@@ -103,6 +103,8 @@ TEST_F(RecogniseTest, TypeInfoKindsOneToSeventeenOnly) {
   EXPECT_STREQ("Type TColor of Integer", get_group_label(at));
   PutTypeInfo(db, at, 17, "TBytes");
   EXPECT_STREQ("Type TBytes of DynArray", get_group_label(at));
+  EXPECT_EQ(nullptr, type_kind_name(0));
+  EXPECT_EQ(nullptr, type_kind_name(18));
 }
 
 TEST_F(RecogniseTest, ReferenceCellMustHoldItsOwnAddressPlusFour) {
@@ -194,17 +196,6 @@ TEST_F(RecogniseTest, SegmentEndAndLowestAddress) {
   EXPECT_EQ(kBase, lowest_address());
 }
 
-TEST_F(RecogniseTest, KindNames) {
-  EXPECT_EQ(nullptr, type_kind_name(0));
-  EXPECT_STREQ("Integer", type_kind_name(1));
-  EXPECT_STREQ("Enumeration", type_kind_name(3));
-  EXPECT_STREQ("Method", type_kind_name(8));
-  EXPECT_STREQ("Interface", type_kind_name(15));
-  EXPECT_STREQ("DynArray", type_kind_name(17));
-  EXPECT_EQ(nullptr, type_kind_name(18));
-  EXPECT_EQ(nullptr, type_kind_name(-1));
-}
-
 TEST_F(RecogniseTest, SearchRoundsDownToFourAndSkipsUnalignedRecords) {
   PutTypeInfo(db, kBase + 0x100, 1, "TColor");
   EXPECT_EQ(kBase + 0x100, find_next_group(kBase));
@@ -226,21 +217,6 @@ TEST_F(RecogniseTest, SearchOutsideTheProgramFindsNothing) {
   EXPECT_EQ(BADADDR, find_next_group(0));
   EXPECT_EQ(BADADDR, find_next_group(kEnd));
   EXPECT_EQ(BADADDR, find_next_group(BADADDR));
-}
-
-TEST_F(RecogniseTest, ClassRecordIsTestedBeforeTypeInfo) {
-  // Both shapes at once: a class record whose SelfPtr is its own address
-  // plus 4. The label is the class record's.
-  const ea_t at = kBase + 0x100;
-  PutClassRecord(db, at, kBase + 0x400, "TBoth");
-  db.PutDword(at, at + 4);
-  db.PutByte(at + 4, 1);
-  db.PutShortString(at + 5, "T1");  // two bytes: AutoTable at +8 stays 0
-  ASSERT_EQ(1, is_class_record(at));
-  ASSERT_EQ(1, is_type_info(at));
-  EXPECT_EQ(at, find_next_group(kBase));
-  // The label prefers the type shape, as it tests that first.
-  EXPECT_STREQ("Type T1 of Integer", get_group_label(at));
 }
 
 TEST_F(RecogniseTest, LabelOfNoCandidateIsEmpty) {
