@@ -7,6 +7,7 @@
 // an entry costs its key and value and there are no tombstones to sweep.
 #pragma once
 
+#include <bit>
 #include <cstddef>
 #include <cstdint>
 #include <utility>
@@ -95,6 +96,7 @@ class AddrMap {
     slots_.clear();
     slots_.shrink_to_fit();
     mask_ = 0;
+    shift_ = 63;
     size_ = 0;
     has_empty_key_ = false;
     empty_key_value_ = V();
@@ -116,8 +118,9 @@ class AddrMap {
   };
 
   size_t Home(ea_t ea) const {
-    // Fibonacci hashing spreads the runs of nearby addresses a program has.
-    return static_cast<size_t>((uint64_t{ea} * 0x9E3779B97F4A7C15ull) >> 32) & mask_;
+    // Fibonacci hashing: the top bits of the product spread the runs of
+    // nearby addresses a program has.
+    return static_cast<size_t>((uint64_t{ea} * 0x9E3779B97F4A7C15ull) >> shift_);
   }
 
   void Grow() {
@@ -125,6 +128,7 @@ class AddrMap {
     const size_t n = old.empty() ? 64 : old.size() * 2;
     slots_.assign(n, Slot());
     mask_ = n - 1;
+    shift_ = 64 - std::countr_zero(n);
     for (Slot &s : old) {
       if (s.key == kEmpty) continue;
       size_t i = Home(s.key);
@@ -135,6 +139,7 @@ class AddrMap {
 
   std::vector<Slot> slots_;
   size_t mask_ = 0;
+  int shift_ = 63;
   size_t size_ = 0;
   bool has_empty_key_ = false;
   V empty_key_value_{};

@@ -2,9 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <map>
 #include <random>
 #include <unordered_map>
 
+#include "host/kernel/addr_index.h"
 #include "host/kernel/name_table.h"
 
 namespace {
@@ -40,6 +42,59 @@ TEST(AddrMapTest, AgreesWithStandardMap) {
   map.Clear();
   EXPECT_EQ(0u, map.size());
   EXPECT_EQ(nullptr, map.Find(0xFFFFFFFFu));
+}
+
+// Runs in order, runs backwards and random keys, with erases, so that
+// chunks are appended, halved and emptied; lookups, Floor and Next must agree
+// with a standard ordered map throughout.
+TEST(AddrIndexTest, AgreesWithOrderedMap) {
+  kernel::AddrIndex<uint32_t> index;
+  std::map<ea_t, uint32_t> expected;
+  std::mt19937 rng(3);
+  auto check = [&] {
+    ASSERT_EQ(expected.size(), index.size());
+    std::vector<std::pair<ea_t, uint32_t>> seen;
+    index.ForEach([&](ea_t k, uint32_t v) { seen.emplace_back(k, v); });
+    const std::vector<std::pair<ea_t, uint32_t>> want(expected.begin(), expected.end());
+    ASSERT_EQ(want, seen);
+    for (int probe = 0; probe < 300; ++probe) {
+      const ea_t ea = rng() % 70000;
+      auto up = expected.upper_bound(ea);
+      ea_t key = 0;
+      uint32_t value = 0;
+      const bool floor = index.Floor(ea, &key, &value);
+      ASSERT_EQ(up != expected.begin(), floor) << ea;
+      if (floor) {
+        ASSERT_EQ(std::prev(up)->first, key);
+      }
+      ASSERT_EQ(up != expected.end(), index.Next(ea, &key)) << ea;
+      if (up != expected.end()) {
+        ASSERT_EQ(up->first, key);
+      }
+      ASSERT_EQ(expected.count(ea) != 0, index.Find(ea) != nullptr);
+    }
+  };
+  for (ea_t k = 20000; k < 30000; k += 3) index.Set(k, k), expected[k] = k;
+  check();
+  for (ea_t k = 19999; k > 10000; k -= 2) index.Set(k, k), expected[k] = k;
+  check();
+  for (int step = 0; step < 40000; ++step) {
+    const ea_t k = rng() % 60000;
+    if (rng() % 2 == 0) {
+      ASSERT_EQ(expected.erase(k) != 0, index.Erase(k));
+    } else {
+      index.Set(k, step);
+      expected[k] = step;
+    }
+  }
+  check();
+  for (auto it = expected.begin(); it != expected.end();) {
+    ASSERT_TRUE(index.Erase(it->first));
+    it = expected.erase(it);
+  }
+  check();
+  index.Set(5, 1);
+  EXPECT_EQ(1u, *index.Find(5));
 }
 
 TEST(NameTableTest, AgreesWithStandardMapsThroughRebuilds) {

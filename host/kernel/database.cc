@@ -280,7 +280,9 @@ std::vector<Comment> Database::Comments() const {
 
 std::vector<Function> Database::Functions() const {
   std::vector<Function> out;
-  for (const auto &[start, f] : impl_->functions) out.push_back({start, f.end});
+  impl_->functions.ForEach([&](ea_t start, const FunctionEntry &f) {
+    out.push_back({start, f.end});
+  });
   return out;
 }
 

@@ -19,6 +19,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "host/kernel/addr_index.h"
 #include "host/kernel/addr_map.h"
 #include "host/kernel/database.h"
 #include "host/kernel/name_table.h"
@@ -77,8 +78,8 @@ struct Database::Impl {
   void PublishGlobals() const;
 
   // ---- Items (items.cc) ---------------------------------------------------
-  AddrMap<asize_t> long_sizes;
-  AddrMap<tid_t> struct_ids;
+  AddrIndex<asize_t> long_sizes;
+  AddrIndex<tid_t> struct_ids;
 
   /// The state byte of `ea`, with its segment and offset; false outside
   /// every segment.
@@ -104,7 +105,7 @@ struct Database::Impl {
   // ---- Cross-references (items.cc) ----------------------------------------
   // Most targets have one referrer: the lowest is kept per target, and the
   // sorted list of all of them only for targets with several.
-  AddrMap<ea_t> first_refs;
+  AddrIndex<ea_t> first_refs;
   AddrMap<uint32_t> ref_list_of;  // target -> index into ref_lists
   std::vector<std::vector<ea_t>> ref_lists;
   std::vector<uint32_t> free_ref_lists;
@@ -113,10 +114,10 @@ struct Database::Impl {
   ea_t FirstDataRef(ea_t to) const;
 
   // ---- Functions (functions.cc) -------------------------------------------
-  std::map<ea_t, FunctionEntry> functions;  // by start
+  AddrIndex<FunctionEntry> functions;  // by start
   int next_function_index = 0;
-  /// The function holding `ea`, or functions.end().
-  std::map<ea_t, FunctionEntry>::const_iterator FunctionAt(ea_t ea) const;
+  /// The function holding `ea`, with its start; false when none holds it.
+  bool FunctionAt(ea_t ea, ea_t *start, FunctionEntry *f) const;
   bool AddFunction(ea_t start);
   /// A function over the given range.
   bool AddFunctionRange(ea_t start, ea_t end);
@@ -125,8 +126,8 @@ struct Database::Impl {
   // ---- Names and comments (names.cc) --------------------------------------
   NameTable names;
   std::unordered_map<std::string, uint32_t> next_suffix;
-  AddrMap<uint32_t> comments[2];  // regular, repeatable: index into texts
-  std::deque<std::string> texts;  // comment texts, each kept once
+  AddrIndex<uint32_t> comments[2];  // regular, repeatable: index into texts
+  std::deque<std::string> texts;    // comment texts, each kept once
   std::unordered_map<std::string_view, uint32_t> text_index;
 
   /// Sets or (empty `name`) removes the name of `ea`, making it unique.

@@ -7,11 +7,13 @@
 
 namespace kernel {
 
-std::map<ea_t, FunctionEntry>::const_iterator Database::Impl::FunctionAt(ea_t ea) const {
-  auto it = functions.upper_bound(ea);
-  if (it == functions.begin()) return functions.end();
-  --it;
-  return ea < it->second.end ? it : functions.end();
+bool Database::Impl::FunctionAt(ea_t ea, ea_t *start, FunctionEntry *f) const {
+  ea_t s;
+  FunctionEntry e;
+  if (!functions.Floor(ea, &s, &e) || ea >= e.end) return false;
+  if (start != nullptr) *start = s;
+  if (f != nullptr) *f = e;
+  return true;
 }
 
 bool Database::Impl::InsertFunction(ea_t start, ea_t end, std::string *err) {
@@ -20,26 +22,25 @@ bool Database::Impl::InsertFunction(ea_t start, ea_t end, std::string *err) {
     if (err != nullptr) *err = "function outside its segment";
     return false;
   }
-  auto next = functions.lower_bound(start);
+  ea_t next;
   const bool overlaps =
-      (next != functions.end() && next->first < end) ||
-      (next != functions.begin() && std::prev(next)->second.end > start);
+      FunctionAt(start, nullptr, nullptr) || (functions.Next(start, &next) && next < end);
   if (overlaps) {
     if (err != nullptr) *err = "function overlaps another";
     return false;
   }
-  functions.emplace_hint(next, start, FunctionEntry{end, next_function_index++});
+  functions.Set(start, FunctionEntry{end, next_function_index++});
   return true;
 }
 
 bool Database::Impl::AddFunction(ea_t start) {
   const int seg = SegmentIndex(start);
-  if (seg < 0 || FunctionAt(start) != functions.end()) return false;
+  if (seg < 0 || FunctionAt(start, nullptr, nullptr)) return false;
   const Segment &s = segments[seg];
   const std::vector<uint8_t> &st = states[seg];
   ea_t limit = s.end;
-  auto next = functions.upper_bound(start);
-  if (next != functions.end()) limit = std::min(limit, next->first);
+  ea_t next;
+  if (functions.Next(start, &next)) limit = std::min(limit, next);
 
   x86::CodeView view;
   view.bytes = s.bytes.data();

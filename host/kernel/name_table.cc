@@ -7,7 +7,7 @@ namespace kernel {
 
 ea_t NameTable::OwnerAt(uint32_t at) const {
   ea_t ea;
-  std::memcpy(&ea, arena_.data() + at, sizeof ea);
+  std::memcpy(&ea, RecordAt(at), sizeof ea);
   return ea;
 }
 
@@ -38,18 +38,31 @@ void NameTable::InsertSlot(uint32_t at) {
   slots_[i] = at + 1;
 }
 
+uint32_t NameTable::Allocate(size_t n) {
+  if (blocks_.empty() || used_ + n > kBlock) {
+    blocks_.push_back(std::make_unique<char[]>(kBlock));
+    used_ = 0;
+  }
+  const auto at = static_cast<uint32_t>((blocks_.size() - 1) * kBlock + used_);
+  used_ += static_cast<uint32_t>(n);
+  return at;
+}
+
 void NameTable::Add(ea_t ea, std::string_view name) {
+  if (4 + name.size() + 1 > kBlock) return;  // never: the database keeps names short
   if ((by_ea_.size() + 1) * 4 > slots_.size() * 3) {
     const size_t n = slots_.empty() ? 64 : slots_.size() * 2;
     slots_.assign(n, 0);
     mask_ = n - 1;
     by_ea_.ForEach([&](ea_t, uint32_t at) { InsertSlot(at); });
   }
-  const auto at = static_cast<uint32_t>(arena_.size());
-  arena_.resize(arena_.size() + 4 + name.size() + 1);
-  std::memcpy(arena_.data() + at, &ea, 4);
-  std::memcpy(arena_.data() + at + 4, name.data(), name.size());
-  arena_.back() = '\0';
+  const size_t n = 4 + name.size() + 1;
+  const uint32_t at = Allocate(n);
+  char *record = blocks_[at / kBlock].get() + at % kBlock;
+  std::memcpy(record, &ea, 4);
+  std::memcpy(record + 4, name.data(), name.size());
+  record[4 + name.size()] = '\0';
+  live_bytes_ += n;
   by_ea_.Set(ea, at);
   InsertSlot(at);
 }
@@ -73,22 +86,28 @@ void NameTable::Remove(ea_t ea) {
     }
   }
   slots_[hole] = 0;
-  dead_bytes_ += 4 + TextAt(at).size() + 1;
-  if (dead_bytes_ > (1u << 20) && dead_bytes_ * 2 > arena_.size()) Rebuild();
+  const size_t n = 4 + TextAt(at).size() + 1;
+  live_bytes_ -= n;
+  dead_bytes_ += n;
+  if (dead_bytes_ > kBlock && dead_bytes_ > live_bytes_) Rebuild();
 }
 
 // Drops the records of removed names from the arena.
 void NameTable::Rebuild() {
-  std::vector<char> old = std::move(arena_);
-  AddrMap<uint32_t> old_by_ea = std::move(by_ea_);
-  arena_.clear();
-  by_ea_ = AddrMap<uint32_t>();
-  slots_.assign(slots_.size(), 0);
+  std::vector<std::unique_ptr<char[]>> old = std::move(blocks_);
+  AddrIndex<uint32_t> old_by_ea = std::move(by_ea_);
+  blocks_.clear();
+  by_ea_ = AddrIndex<uint32_t>();
+  used_ = 0;
+  live_bytes_ = 0;
   dead_bytes_ = 0;
+  slots_.assign(slots_.size(), 0);
   old_by_ea.ForEach([&](ea_t ea, uint32_t at) {
-    const std::string_view text(old.data() + at + 4);
-    const auto now = static_cast<uint32_t>(arena_.size());
-    arena_.insert(arena_.end(), old.data() + at, old.data() + at + 4 + text.size() + 1);
+    const char *record = old[at / kBlock].get() + at % kBlock;
+    const size_t n = 4 + std::strlen(record + 4) + 1;
+    const uint32_t now = Allocate(n);
+    std::memcpy(blocks_[now / kBlock].get() + now % kBlock, record, n);
+    live_bytes_ += n;
     by_ea_.Set(ea, now);
     InsertSlot(now);
   });

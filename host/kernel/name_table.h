@@ -4,20 +4,24 @@
 // A detector run names millions of addresses; a node-based map per
 // direction would cost more than the program's own bytes. The names live in
 // one character arena instead, each record holding its address and its
-// text; the address side is a flat AddrMap and the name side an
+// text; the address side is a sorted AddrIndex and the name side an
 // open-addressing table of arena offsets.
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string_view>
 #include <vector>
 
-#include "host/kernel/addr_map.h"
+#include "host/kernel/addr_index.h"
 
 namespace kernel {
 
 class NameTable {
  public:
+  /// The longest name kept; longer ones are refused by the database.
+  static constexpr size_t kMaxName = 4096;
+
   /// The name of `ea`, or an empty view when it has none.
   std::string_view NameAt(ea_t ea) const;
   /// The address named `name`; false when no address has that name.
@@ -36,15 +40,24 @@ class NameTable {
 
  private:
   // A record is the address (4 bytes), the text and a terminating zero.
-  std::string_view TextAt(uint32_t at) const { return arena_.data() + at + 4; }
+  const char *RecordAt(uint32_t at) const {
+    return blocks_[at / kBlock].get() + at % kBlock;
+  }
+  std::string_view TextAt(uint32_t at) const { return RecordAt(at) + 4; }
+  /// Room for a record of `n` bytes; its position.
+  uint32_t Allocate(size_t n);
   ea_t OwnerAt(uint32_t at) const;
   size_t Home(std::string_view name) const;
   void InsertSlot(uint32_t at);
   void Rebuild();
 
-  std::vector<char> arena_;
+  // Records never straddle two blocks.
+  static constexpr uint32_t kBlock = 1u << 20;
+  std::vector<std::unique_ptr<char[]>> blocks_;
+  uint32_t used_ = 0;  // bytes used in the last block
+  size_t live_bytes_ = 0;
   size_t dead_bytes_ = 0;
-  AddrMap<uint32_t> by_ea_;      // address -> record
+  AddrIndex<uint32_t> by_ea_;    // address -> record
   std::vector<uint32_t> slots_;  // record + 1, 0 for an empty slot
   size_t mask_ = 0;
 };

@@ -61,7 +61,8 @@ bool IsNameText(std::string_view name) {
 }
 
 bool Database::Impl::SetName(ea_t ea, std::string_view name) {
-  if (SegmentIndex(ea) < 0 || !IsNameText(name)) return false;
+  if (SegmentIndex(ea) < 0 || name.size() > NameTable::kMaxName || !IsNameText(name))
+    return false;
   const std::string old(GivenName(ea));
   if (old == name) return true;
 
@@ -102,7 +103,7 @@ std::string Database::Impl::NameOf(ea_t ea) const {
   if (const std::string_view given = GivenName(ea); !given.empty())
     return std::string(given);
   if (SegmentIndex(ea) < 0) return {};
-  if (functions.count(ea) != 0) return Hex("sub_", ea);
+  if (functions.Find(ea) != nullptr) return Hex("sub_", ea);
   if (FirstDataRef(ea) == BADADDR) return {};
   Item item;
   if (!ItemAt(ea, &item)) return Hex("unk_", ea);
@@ -140,7 +141,7 @@ std::string Database::Impl::NameOf(ea_t ea) const {
 
 bool Database::Impl::SetComment(ea_t ea, std::string_view text, bool repeatable) {
   if (SegmentIndex(ea) < 0) return false;
-  AddrMap<uint32_t> &map = comments[repeatable ? 1 : 0];
+  AddrIndex<uint32_t> &map = comments[repeatable ? 1 : 0];
   if (text.empty()) {
     map.Erase(ea);
     return true;

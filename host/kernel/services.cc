@@ -74,8 +74,8 @@ ea_t prevaddr(ea_t ea) {
 
 int get_func_num(ea_t ea) {
   Database::Impl &d = Db();
-  auto it = d.FunctionAt(ea);
-  return it == d.functions.end() ? -1 : it->second.index;
+  kernel::FunctionEntry f;
+  return d.FunctionAt(ea, nullptr, &f) ? f.index : -1;
 }
 
 ea_t get_first_dref_to(ea_t ea) { return Db().FirstDataRef(ea); }
