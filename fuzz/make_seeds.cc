@@ -1,0 +1,178 @@
+// make_fuzz_seeds: turns a PE program (the sample builder's, say) into seed
+// inputs for every fuzz target, and writes the small hand-made cases.
+//
+//   make_fuzz_seeds [--hand-made] OUT_DIR [PROGRAM...]
+//
+// For each program: the file and truncated copies of it (loader, pehost
+// path); its segments in the segment input format, together, one by one and
+// in 4 KB windows (finder scan, group walk). The hand-made cases are a lone
+// class record, a lone type information block, a method type without a
+// name, and a few calculator action lists.
+#include <algorithm>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "fuzz/segment_input.h"
+#include "host/loader/pe_loader.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr size_t kWindow = 4096;
+
+bool Write(const fs::path &dir, const std::string &name,
+           const std::vector<uint8_t> &bytes) {
+  std::error_code ec;
+  fs::create_directories(dir, ec);
+  std::ofstream out(dir / name, std::ios::binary | std::ios::trunc);
+  out.write(reinterpret_cast<const char *>(bytes.data()),
+            static_cast<std::streamsize>(bytes.size()));
+  out.close();
+  if (!out) fprintf(stderr, "make_fuzz_seeds: cannot write %s\n", (dir / name).c_str());
+  return static_cast<bool>(out);
+}
+
+void Both(const fs::path &out, const std::string &name, const std::vector<uint8_t> &bytes,
+          bool *ok) {
+  *ok &= Write(out / "finder_scan", name, bytes);
+  *ok &= Write(out / "process_group", name, bytes);
+}
+
+bool ProgramSeeds(const fs::path &out, const fs::path &program) {
+  std::ifstream in(program, std::ios::binary);
+  const std::vector<uint8_t> file((std::istreambuf_iterator<char>(in)),
+                                  std::istreambuf_iterator<char>());
+  kernel::Database &db = kernel::TheDatabase();
+  std::string err;
+  if (!loader::LoadPe(program.string(), &db, &err)) {
+    fprintf(stderr, "make_fuzz_seeds: %s: %s\n", program.c_str(), err.c_str());
+    return false;
+  }
+  const std::string stem = program.stem().string();
+  bool ok = true;
+  for (const char *target : {"pe_loader", "pehost_path"}) {
+    ok &= Write(out / target, stem + ".exe", file);
+    // Cut inside the headers, inside the section table and inside the data.
+    for (size_t cut : {size_t{300}, size_t{1024}, file.size() / 2})
+      if (cut < file.size())
+        ok &= Write(out / target, stem + "_cut" + std::to_string(cut) + ".exe",
+                    std::vector<uint8_t>(file.begin(), file.begin() + cut));
+  }
+
+  Both(out, stem + "_all", fuzz::MakeSegmentInput(db, 0), &ok);
+  Both(out, stem + "_all_cursor", fuzz::MakeSegmentInput(db, 4 | 1 << 3), &ok);
+  // One segment at a time, and windows of the first one, each in a database
+  // of its own.
+  const std::vector<kernel::Segment> segments = db.segments();
+  for (size_t i = 0; i < segments.size(); ++i) {
+    const kernel::Segment &s = segments[i];
+    for (size_t off = 0; off < s.bytes.size(); off += kWindow) {
+      if (i > 0 && off > 0) break;
+      const size_t n = std::min(kWindow, s.bytes.size() - off);
+      const auto first = s.bytes.begin() + off;
+      if (std::all_of(first, first + n, [](uint8_t b) { return b == 0; })) continue;
+      kernel::Database one;
+      kernel::Segment part{
+          s.name, static_cast<ea_t>(s.start + off), static_cast<ea_t>(s.start + off + n),
+          std::vector<uint8_t>(s.bytes.begin() + off, s.bytes.begin() + off + n)};
+      one.AddSegment(std::move(part), nullptr);
+      one.SetCursor(static_cast<ea_t>(s.start + off));
+      Both(out, stem + "_" + s.name + "_" + std::to_string(off / kWindow),
+           fuzz::MakeSegmentInput(one, 0), &ok);
+    }
+  }
+  return ok;
+}
+
+void Put32(std::vector<uint8_t> *b, size_t at, uint32_t v) {
+  for (int i = 0; i < 4; ++i) (*b)[at + i] = static_cast<uint8_t>(v >> (8 * i));
+}
+
+void PutName(std::vector<uint8_t> *b, size_t at, const std::string &name) {
+  (*b)[at] = static_cast<uint8_t>(name.size());
+  std::copy(name.begin(), name.end(), b->begin() + at + 1);
+}
+
+/// One segment of `bytes` at `base`.
+std::vector<uint8_t> OneSegment(ea_t base, const std::vector<uint8_t> &bytes) {
+  kernel::Database db;
+  db.AddSegment({"CODE", base, static_cast<ea_t>(base + bytes.size()), bytes}, nullptr);
+  db.SetCursor(base);
+  return fuzz::MakeSegmentInput(db, 1 << 3);
+}
+
+bool HandMadeSeeds(const fs::path &out) {
+  constexpr ea_t kBase = 0x00401000;
+  bool ok = true;
+  {
+    // A class record: SelfPtr to its first slot, AutoTable 0, the name pointer
+    // at +32, the name behind the slots.
+    std::vector<uint8_t> b(256, 0);
+    Put32(&b, 0, kBase + 76);
+    Put32(&b, 32, kBase + 96);
+    PutName(&b, 96, "TForm1");
+    Both(out, "hand_class_record", OneSegment(kBase, b), &ok);
+  }
+  {
+    // A type information block of kind 1 and one of kind 7 behind it.
+    std::vector<uint8_t> b(128, 0);
+    Put32(&b, 0, kBase + 4);
+    b[4] = 1;
+    PutName(&b, 5, "TColor");
+    Put32(&b, 64, kBase + 68);
+    b[68] = 7;
+    PutName(&b, 69, "TForm1");
+    Both(out, "hand_type_infos", OneSegment(kBase, b), &ok);
+  }
+  {
+    // A method type without a name: its first parameter's name follows.
+    std::vector<uint8_t> b(64, 0);
+    Put32(&b, 0, kBase + 4);
+    b[4] = 8;
+    b[5] = 0;
+    PutName(&b, 9, "Sender");
+    Both(out, "hand_unnamed_method", OneSegment(kBase, b), &ok);
+  }
+  // Calculator: typing into every field, pasting, a lone ".", digits beyond
+  // the 64-bit range, a preset click.
+  const auto text = [](uint8_t action, const std::string &t) {
+    std::vector<uint8_t> v{action, static_cast<uint8_t>(t.size())};
+    v.insert(v.end(), t.begin(), t.end());
+    return v;
+  };
+  const std::vector<std::vector<uint8_t>> actions = {
+      text(0, "4095"), text(1, "45000000"),
+      text(2, "9999"), text(3, "75"),
+      text(4, "80"),   text(5, "1.5"),
+      text(5, "."),    text(0, "123456789012345678901234"),
+      text(8, ""),     {14, 0, 14, 4},
+  };
+  std::vector<uint8_t> all;
+  for (size_t i = 0; i < actions.size(); ++i) {
+    ok &= Write(out / "calculator", "hand_" + std::to_string(i), actions[i]);
+    all.insert(all.end(), actions[i].begin(), actions[i].end());
+  }
+  ok &= Write(out / "calculator", "hand_all", all);
+  return ok;
+}
+
+}  // namespace
+
+int main(int argc, char **argv) {
+  int i = 1;
+  const bool hand_made = argc > 1 && std::string(argv[1]) == "--hand-made";
+  if (hand_made) ++i;
+  if (i >= argc) {
+    fputs("usage: make_fuzz_seeds [--hand-made] OUT_DIR [PROGRAM...]\n", stderr);
+    return 2;
+  }
+  const fs::path out = argv[i++];
+  bool ok = !hand_made || HandMadeSeeds(out);
+  for (; i < argc; ++i) ok &= ProgramSeeds(out, argv[i]);
+  return ok ? 0 : 1;
+}

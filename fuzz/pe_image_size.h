@@ -1,0 +1,20 @@
+// How many bytes a PE file's sections ask for, read without loading it.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+namespace fuzz {
+
+/// Programs declaring more than this are not loaded by the targets: the
+/// loader accepts up to a gigabyte, and filling that much with zeros under
+/// the sanitizers would slow the search down a thousandfold. The loader's
+/// tests cover its size limits.
+constexpr uint64_t kMaxFuzzedImageBytes = 16u << 20;
+
+/// The sum of the sections' virtual sizes (raw sizes where the virtual size
+/// is 0) when the section table lies inside `data`; 0 when it does not, in
+/// which case the loader refuses the file before it allocates anything.
+uint64_t DeclaredImageBytes(const uint8_t *data, size_t size);
+
+}  // namespace fuzz

@@ -1,0 +1,69 @@
+#!/bin/bash
+# Builds the libFuzzer targets (build-fuzz) and runs them one after another,
+# each within a time or execution budget, from the committed seeds, the
+# regression inputs and seeds made from the sample builder's programs. Prints
+# each target's executions and coverage (libFuzzer's cov: and ft:) and fails
+# when any target finds a crash, a leak, a timeout or a broken invariant;
+# the input that did it is kept in build-fuzz/fuzz-artifacts.
+#
+#   scripts/fuzz_long.sh [--time SECONDS] [--runs N] [TARGET...]
+#
+# Targets: pe_loader finder_scan process_group pehost_path calculator (all by
+# default). Without a budget each target runs for 30 minutes. The corpus each
+# run grows is kept in build-fuzz/fuzz-corpus/TARGET for the next run.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+seconds=
+runs=
+targets=()
+while (($#)); do
+  case $1 in
+    --time) seconds=$2; shift 2 ;;
+    --runs) runs=$2; shift 2 ;;
+    -h|--help) sed -n '2,14p' "$0"; exit 0 ;;
+    *) targets+=("$1"); shift ;;
+  esac
+done
+((${#targets[@]})) || targets=(pe_loader finder_scan process_group pehost_path calculator)
+[[ -n $seconds || -n $runs ]] || seconds=1800
+
+bash scripts/deps.sh
+
+dir=build-fuzz
+mkdir -p "$dir"
+CC=clang CXX=clang++ cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+  -DFUZZ=ON -DBUILD_CALCULATOR_WINDOW=OFF -DBUILD_BENCHMARKS=OFF >"$dir/fuzz-configure.log" \
+  || { cat "$dir/fuzz-configure.log" >&2; exit 1; }
+cmake --build "$dir" -j "$(nproc)" --target "${targets[@]/#/fuzz_}" make_fuzz_seeds \
+  make_sample >"$dir/fuzz-build.log" 2>&1 || { tail -n 50 "$dir/fuzz-build.log" >&2; exit 1; }
+
+# Seeds from a sample program with more units than the committed one.
+made="$dir/fuzz-seeds"
+rm -rf "$made"
+mkdir -p "$made"
+"$dir/bin/make_sample" --units 3 "$made/sample3.exe"
+"$dir/bin/make_fuzz_seeds" "$made" "$made/sample3.exe"
+
+options=(-timeout=30 -rss_limit_mb=4096 -print_final_stats=1)
+[[ -n $seconds ]] && options+=("-max_total_time=$seconds")
+[[ -n $runs ]] && options+=("-runs=$runs")
+
+status=0
+for t in "${targets[@]}"; do
+  corpus="$dir/fuzz-corpus/$t"
+  artifacts="$dir/fuzz-artifacts"
+  log="$dir/fuzz-$t.log"
+  mkdir -p "$corpus" "$artifacts"
+  inputs=("$corpus" "fuzz/seeds/$t")
+  [[ -d $made/$t ]] && inputs+=("$made/$t")
+  [[ -d fuzz/regressions/$t ]] && inputs+=("fuzz/regressions/$t")
+  result=clean
+  "$dir/bin/fuzz_$t" "${inputs[@]}" "${options[@]}" "-artifact_prefix=$artifacts/$t-" \
+    >"$log" 2>&1 || { result="FINDING (see $log)"; status=1; }
+  executions=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log" | tail -n 1)
+  coverage=$(grep -oE 'cov: [0-9]+ ft: [0-9]+' "$log" | tail -n 1)
+  echo "fuzz_$t: ${executions:-?} executions, ${coverage:-no coverage line}: $result"
+  [[ $result == clean ]] || grep -E -m 3 'invariant broken|ERROR|SUMMARY|^  ' "$log" >&2 || true
+done
+exit $status
