@@ -1,0 +1,124 @@
+// The detector end to end: pehost runs corvale on the sample program with
+// the user's seed database, and the output window, the log file and the
+// listing of the database are compared with reviewed copies kept in
+// testdata/. After a change that is meant, run the test with REBASE=1 to
+// rewrite them, and review the difference like code.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <nlohmann/json.hpp>
+#include <sstream>
+#include <string>
+
+namespace {
+
+namespace fs = std::filesystem;
+using nlohmann::json;
+
+std::string ReadFile(const fs::path &path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+void WriteFile(const fs::path &path, const std::string &text) {
+  std::ofstream out(path, std::ios::binary);
+  out << text;
+}
+
+std::string ReplaceAll(std::string text, const std::string &from, const std::string &to) {
+  for (size_t at = text.find(from); at != std::string::npos;
+       at = text.find(from, at + to.size()))
+    text.replace(at, from.size(), to);
+  return text;
+}
+
+int RunCommand(const std::string &command, const fs::path &out) {
+  const int status = std::system((command + " >'" + out.string() + "'").c_str());
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+struct CorvaleRunTest : testing::Test {
+  fs::path dir;
+  fs::path sample;
+
+  void SetUp() override {
+    dir = fs::absolute(fs::path(testing::TempDir()) / "corvale_run");
+    fs::remove_all(dir);
+    fs::create_directories(dir);
+    sample = dir / "sample.exe";
+    ASSERT_EQ(0,
+              RunCommand(std::string(MAKE_SAMPLE_PATH) + " --db-seed '" +
+                             (dir / "seed.json").string() + "' '" + sample.string() + "'",
+                         dir / "make_sample.out"));
+    fs::copy_file(dir / "seed.json", dir / "sample.db");
+  }
+  void TearDown() override { fs::remove_all(dir); }
+
+  // One detector run over the saved database, its files named after `run`.
+  void Run(const std::string &run) {
+    ASSERT_EQ(
+        0,
+        RunCommand(std::string(PEHOST_PATH) + " --plugin '" + CORVALE_PATH +
+                       "' --start 0 --log yes --db '" + (dir / "sample.db").string() +
+                       "' --json '" + (dir / (run + ".json")).string() + "' --listing '" +
+                       (dir / (run + ".lst")).string() + "' '" + sample.string() + "'",
+                   dir / (run + ".out")));
+    fs::rename(dir / "sample_classes.log", dir / (run + ".log"));
+  }
+
+  // The file with the run's folder written as "<dir>", as kept in testdata/.
+  std::string Portable(const std::string &file) {
+    return ReplaceAll(ReadFile(dir / file), dir.string(), "<dir>");
+  }
+
+  void ExpectGolden(const std::string &file, const std::string &golden) {
+    const fs::path kept = fs::path(TESTDATA_DIR) / golden;
+    const std::string actual = Portable(file);
+    if (std::getenv("REBASE") != nullptr) WriteFile(kept, actual);
+    ASSERT_TRUE(fs::exists(kept)) << kept;
+    EXPECT_EQ(ReadFile(kept), actual) << "differs from " << kept;
+  }
+};
+
+TEST_F(CorvaleRunTest, SampleMatchesTheReviewedRun) {
+  Run("first");
+  ExpectGolden("first.out", "sample.output");
+  ExpectGolden("first.log", "sample_classes.log");
+  ExpectGolden("first.lst", "sample.lst");
+
+  // The detector made the structure type once, and the user's names from
+  // the seed are still there.
+  const json db = json::parse(ReadFile(dir / "first.json"));
+  ASSERT_EQ(1u, db["structs"].size());
+  EXPECT_EQ("TPropInfo", db["structs"][0]["name"]);
+  EXPECT_EQ(26, db["structs"][0]["size"]);
+  const json seed = json::parse(ReadFile(dir / "seed.json"));
+  for (const json &name : seed["names"]) {
+    if (name["name"] == "my_dword_list") continue;  // a dummy the detector replaces
+    EXPECT_NE(db["names"].end(), std::find(db["names"].begin(), db["names"].end(), name))
+        << name.dump();
+  }
+}
+
+TEST_F(CorvaleRunTest, SecondRunOnTheSavedDatabaseKeepsTheFirstRunsWork) {
+  Run("first");
+  Run("second");
+  EXPECT_EQ(ReadFile(dir / "first.out"), ReadFile(dir / "second.out"));
+  EXPECT_EQ(ReadFile(dir / "first.log"), ReadFile(dir / "second.log"));
+  const json first = json::parse(ReadFile(dir / "first.json"));
+  const json second = json::parse(ReadFile(dir / "second.json"));
+  // Same names (none made unique a second time), items, comments,
+  // functions, and still one TPropInfo.
+  EXPECT_EQ(first["names"], second["names"]);
+  EXPECT_EQ(first["items"], second["items"]);
+  EXPECT_EQ(first["comments"], second["comments"]);
+  EXPECT_EQ(first["functions"], second["functions"]);
+  EXPECT_EQ(first["structs"], second["structs"]);
+}
+
+}  // namespace
