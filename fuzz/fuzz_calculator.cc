@@ -33,10 +33,7 @@ constexpr size_t kMaxLength[kFields] = {32767, 32767, 4, 2, 2, 32767};
 
 class Window {
  public:
-  Window() {
-    text_[kMB] = "1";
-    FormShow();
-  }
+  Window() { FormShow(); }
 
   /// Replaces a field's text as typing or pasting would, cut to its length.
   void SetText(int f, std::string_view text) {
@@ -150,7 +147,8 @@ class Window {
     WriteAllBut(edited);
   }
 
-  std::string text_[kFields];
+  // The megabyte field starts as "1", the others empty.
+  std::string text_[kFields] = {{}, {}, {}, {}, {}, std::string(1, '1')};
   DiscSize disc_;
 };
 
