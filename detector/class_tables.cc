@@ -246,12 +246,15 @@ ea_t annotate_field_table(ea_t table, const char *class_name) {
   const uint32_t count = get_word(table);
   if (count != 0) set_cmt(table, "FieldTable Count", 0);
 
+  ea_t entries_end = table;
   if (has_referrer(table)) {
     const area_t segment = segment_of(table);
     do_name_anyway(table, compose(class_name, "", "_field_list"), 0);
     ea_t pos = table;
     if (make_word_items(table, 1)) pos = get_item_end(table);
-    if (make_offset_item(pos)) pos = get_item_end(pos);
+    // The entries start behind the class list pointer even when it holds no
+    // address to make an offset of.
+    pos = advance(pos, make_offset_item(pos), 4);
     for (uint32_t i = 0; i < count && inside(segment, pos); ++i) {
       const ea_t before = pos;
       // Field offset and class index share three words.
@@ -260,6 +263,16 @@ ea_t annotate_field_table(ea_t table, const char *class_name) {
       pos = advance(pos, make_pascal_string(pos), name_width);
       if (pos <= before) break;
     }
+    entries_end = pos;
+  }
+
+  // The class list pointer is the one table address nobody tested. A value
+  // that is no address of the program (a newer compiler's field table read
+  // in this layout, say) would become the furthest position of the record
+  // and end the whole scan there; the walk stays behind the entries instead.
+  const ea_t list_end = segment_end(class_list);
+  if (list_end == BADADDR || class_list < lowest_address() || class_list >= list_end) {
+    return make_align4(entries_end);
   }
 
   const uint32_t class_count = get_word(class_list);

@@ -313,6 +313,25 @@ TEST_F(ClassTablesTest, FieldTableWithItsClassList) {
   EXPECT_TRUE(HasItem(list + 10, ItemType::kAlign, 2));
 }
 
+// A class list pointer that leads nowhere in the program must neither
+// shift the entries nor carry the result out of the program.
+TEST_F(ClassTablesTest, FieldTableWhoseClassListIsNoAddress) {
+  const ea_t table = kBase + 0x500;
+  db.PutWord(table, 1);
+  db.PutDword(table + 2, 0x8C520000);
+  db.PutDword(table + 6, 4);
+  db.PutWord(table + 10, 0);
+  db.PutShortString(table + 12, "FOwner");
+
+  EXPECT_EQ(table + 20, annotate_field_table(table, "TFoo"));
+
+  EXPECT_EQ("TFoo_field_list", TestDb::Name(table));
+  EXPECT_FALSE(TestDb::ItemAt(table + 2));
+  EXPECT_TRUE(HasItem(table + 6, ItemType::kWord, 6));
+  EXPECT_TRUE(HasItem(table + 12, ItemType::kPString, 7));
+  EXPECT_TRUE(HasItem(table + 19, ItemType::kAlign, 1));
+}
+
 TEST_F(ClassTablesTest, FieldClassListWithCountZeroGetsNothing) {
   const ea_t table = kBase + 0x500, list = kBase + 0x541;
   db.PutWord(table, 0);

@@ -5,6 +5,7 @@
 // rewrite them, and review the difference like code.
 #include <gtest/gtest.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <cstdlib>
 #include <filesystem>
@@ -47,7 +48,8 @@ struct CorvaleRunTest : testing::Test {
   fs::path sample;
 
   void SetUp() override {
-    dir = fs::absolute(fs::path(testing::TempDir()) / "corvale_run");
+    dir = fs::absolute(fs::path(testing::TempDir()) /
+                       ("corvale_run_" + std::to_string(getpid())));
     fs::remove_all(dir);
     fs::create_directories(dir);
     sample = dir / "sample.exe";

@@ -96,6 +96,14 @@ void AddExtras(Catalogue &cat) {
   // Published methods and nothing else: five zero fields from IntfTable.
   ClassRecordSpec &sink = cat.AddClass("TEventSink", "TObject", 8);
   sink.methods = {{cat.Function("TEventSink.Notify", FunctionShape::kLocals), "Notify"}};
+  // A field table whose class list pointer leads nowhere in the program, as
+  // the tables of a newer compiler read in this layout do; the records
+  // behind it must still be walked.
+  ClassRecordSpec &foreign = cat.AddClass("TForeignFields", "TObject", 12);
+  foreign.methods = {
+      {cat.Function("TForeignFields.Changed", FunctionShape::kEmpty), "Changed"}};
+  foreign.fields = {{0x4, 0, "Owner"}, {0x8, 0, "Link"}};
+  foreign.foreign_class_list = 0x8C520000;
   // An interface whose getter is code: six zero fields from AutoTable.
   ClassRecordSpec &agg = cat.AddClass("TAggregatedObject", "TObject", 8);
   InterfaceEntry e;

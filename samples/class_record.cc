@@ -79,7 +79,11 @@ void WriteDynamicTable(Image &image, const ClassRecordSpec &spec) {
 
 void WriteFieldTable(Image &image, const ClassRecordSpec &spec, Label class_list) {
   image.Put16(static_cast<uint16_t>(spec.fields.size()));
-  image.PutRef(class_list);
+  if (spec.foreign_class_list != 0) {
+    image.Put32(spec.foreign_class_list);
+  } else {
+    image.PutRef(class_list);
+  }
   for (const PublishedField &f : spec.fields) {
     image.Put32(f.offset);
     image.Put16(f.class_index);
@@ -145,10 +149,12 @@ ClassRecordAddrs WriteClassRecord(Image &image, const ClassRecordSpec &spec,
     at.field_table = image.Here();
     image.Bind(t.field);
     WriteFieldTable(image, spec, t.class_list);
-    at.field_class_list = image.Here();
-    image.Bind(t.class_list);
-    image.Put16(static_cast<uint16_t>(spec.field_classes.size()));
-    for (Label c : spec.field_classes) image.PutRef(c);
+    if (spec.foreign_class_list == 0) {
+      at.field_class_list = image.Here();
+      image.Bind(t.class_list);
+      image.Put16(static_cast<uint16_t>(spec.field_classes.size()));
+      for (Label c : spec.field_classes) image.PutRef(c);
+    }
     image.AlignFiller();
   }
   at.class_name = image.Here();

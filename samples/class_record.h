@@ -83,6 +83,9 @@ struct ClassRecordSpec {
   std::vector<DynamicMethod> dynamics;
   std::vector<PublishedField> fields;
   std::vector<Label> field_classes;  // records of the fields' classes
+  // When not 0, the field table's class list pointer holds this value and no
+  // list is written: a table of another compiler's layout, read as this one.
+  uint32_t foreign_class_list = 0;
 };
 
 /// Where the writer put a record and its tables; 0 for a table the class lacks.
