@@ -11,9 +11,8 @@
 
 #include "detector/annotate_class.h"
 #include "detector/item_expectations.h"
-#include "samples/mapped_pe.h"
 #include "samples/sample_program.h"
-#include "testing/test_db.h"
+#include "testing/sample_db.h"
 
 namespace {
 
@@ -26,22 +25,10 @@ struct AnnotateClassSampleTest : testing::Test {
   std::map<ea_t, std::string> seeded_names, seeded_comments;
 
   void SetUp() override {
-    samples::MappedPe pe;
-    std::string err;
-    ASSERT_TRUE(pe.Load(program.file, &err)) << err;
-    for (const samples::MappedSection &s : pe.sections) {
-      SegmentBytes bytes(s.start, s.end - s.start);
-      bytes.PutBytes(s.start, s.bytes);
-      db.AddSegment(s.name, bytes);
-    }
+    LoadSample(db, program);
+    ApplySeed(program);
     for (const samples::SeedEntry &seed : program.seeds) {
-      if (seed.is_comment) {
-        ASSERT_EQ(1, set_cmt(seed.ea, seed.text.c_str(), 1));
-        seeded_comments[seed.ea] = seed.text;
-      } else {
-        ASSERT_EQ(1, do_name_anyway(seed.ea, seed.text.c_str(), 0));
-        seeded_names[seed.ea] = seed.text;
-      }
+      (seed.is_comment ? seeded_comments : seeded_names)[seed.ea] = seed.text;
     }
   }
 

@@ -8,10 +8,9 @@
 #include "detector/core/recognise.h"
 #include "detector/edit_helpers.h"
 #include "detector/item_expectations.h"
-#include "samples/mapped_pe.h"
 #include "samples/sample_program.h"
 #include "samples/type_info.h"
-#include "testing/test_db.h"
+#include "testing/sample_db.h"
 
 namespace {
 
@@ -496,21 +495,10 @@ TEST(AnnotateTypeBytesTest, AnyBytesBehindABlockHeaderEnd) {
 /// comments, as the host shows it before the detector runs.
 struct SampleTest : testing::Test {
   void SetUp() override {
-    samples::MappedPe pe;
-    std::string err;
-    ASSERT_TRUE(pe.Load(program.file, &err)) << err;
-    for (const samples::MappedSection &section : pe.sections) {
-      SegmentBytes bytes(section.start, section.end - section.start);
-      bytes.PutBytes(section.start, section.bytes);
-      db.AddSegment(section.name, bytes);
-    }
+    LoadSample(db, program);
+    ApplySeed(program);
     for (const samples::SeedEntry &seed : program.seeds) {
-      if (seed.is_comment) {
-        set_cmt(seed.ea, seed.text.c_str(), 0);
-      } else {
-        do_name_anyway(seed.ea, seed.text.c_str(), 0);
-        seeded_names.push_back(seed.text);
-      }
+      if (!seed.is_comment) seeded_names.push_back(seed.text);
     }
   }
 

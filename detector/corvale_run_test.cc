@@ -14,17 +14,12 @@
 #include <sstream>
 #include <string>
 
+#include "testing/command_run.h"
+
 namespace {
 
 namespace fs = std::filesystem;
 using nlohmann::json;
-
-std::string ReadFile(const fs::path &path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
 
 void WriteFile(const fs::path &path, const std::string &text) {
   std::ofstream out(path, std::ios::binary);
@@ -36,11 +31,6 @@ std::string ReplaceAll(std::string text, const std::string &from, const std::str
        at = text.find(from, at + to.size()))
     text.replace(at, from.size(), to);
   return text;
-}
-
-int RunCommand(const std::string &command, const fs::path &out) {
-  const int status = std::system((command + " >'" + out.string() + "'").c_str());
-  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
 struct CorvaleRunTest : testing::Test {

@@ -17,24 +17,12 @@
 #include <vector>
 
 #include "samples/mapped_pe.h"
+#include "testing/command_run.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 using nlohmann::json;
-
-std::string ReadFile(const fs::path &path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
-
-int RunCommand(const std::string &command, const fs::path &out) {
-  const int status = std::system(
-      (command + " >'" + out.string() + "' 2>'" + out.string() + ".err'").c_str());
-  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
 
 struct Found {
   std::map<uint32_t, std::string> classes;  // class record address -> class name

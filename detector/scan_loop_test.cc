@@ -9,9 +9,8 @@
 #include <vector>
 
 #include "detector/core/recognise.h"
-#include "samples/mapped_pe.h"
 #include "samples/sample_program.h"
-#include "testing/test_db.h"
+#include "testing/sample_db.h"
 
 namespace {
 
@@ -35,18 +34,6 @@ Snapshot Take(const kernel::Database &db) {
   for (const kernel::Function &f : db.Functions())
     s.functions.emplace_back(f.start, f.end);
   return s;
-}
-
-void LoadSample(TestDb &db, const samples::SampleProgram &program) {
-  samples::MappedPe pe;
-  std::string err;
-  ASSERT_TRUE(pe.Load(program.file, &err)) << err;
-  for (const samples::MappedSection &s : pe.sections) {
-    SegmentBytes bytes(s.start, s.end - s.start);
-    bytes.PutBytes(s.start, s.bytes);
-    db.AddSegment(s.name, bytes);
-  }
-  db.db().SetCursor(program.entry);
 }
 
 size_t CountLines(const std::string &text, const std::string &needle) {

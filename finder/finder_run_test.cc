@@ -13,28 +13,17 @@
 #include <string>
 #include <vector>
 
+#include "testing/command_run.h"
+
 namespace {
 
 namespace fs = std::filesystem;
 using nlohmann::json;
 
-std::string ReadFile(const fs::path &path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
-
 std::string Hex(const char *format, unsigned long v) {
   char buf[32];
   std::snprintf(buf, sizeof buf, format, v);
   return buf;
-}
-
-// Runs `command`, its standard output into `out`; the exit status.
-int RunCommand(const std::string &command, const fs::path &out) {
-  const int status = std::system((command + " >'" + out.string() + "'").c_str());
-  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
 struct Record {

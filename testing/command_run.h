@@ -1,0 +1,13 @@
+// Running the project's programs from a test, as a user runs them.
+#pragma once
+
+#include <filesystem>
+#include <string>
+
+/// The whole file, or "" when it cannot be read.
+std::string ReadFile(const std::filesystem::path &path);
+
+/// Runs `command` through the shell with its standard output in `out` and
+/// its standard error in `out` + ".err"; the exit status, or -1 when the
+/// command did not exit normally.
+int RunCommand(const std::string &command, const std::filesystem::path &out);
