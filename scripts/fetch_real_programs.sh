@@ -26,4 +26,4 @@ fetch() {
 
 fetch 5.5.9
 fetch 6.3.1
-ls "$dest"/*/ >&2
+

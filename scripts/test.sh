@@ -5,6 +5,10 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 bash scripts/deps.sh
+# Real programs for the tests that use them; without a network those tests
+# are skipped with a message.
+bash scripts/fetch_real_programs.sh 2>/dev/null ||
+  echo "Real Delphi programs could not be fetched; their tests will be skipped." >&2
 
 jobs=$(nproc)
 run_build() {
