@@ -26,25 +26,58 @@ struct RunResult {
   long peak_kb = 0;
 };
 
-RunResult RunPehost(const std::string &pehost, const std::string &program) {
+// The peak a parent reads from wait4 is the larger of the child's peak and
+// that of the process it was forked from: exec records the forked copy's
+// resident size. A fork of this process, which holds the sample, would
+// report the sample's memory, so pehost is started from a fresh, small copy
+// of this program (--spawn), which reports pehost's own figure back.
+RunResult RunPehost(const std::string &self, const std::string &pehost,
+                    const std::string &program) {
   RunResult result;
+  int fds[2];
+  if (pipe(fds) != 0) return result;
   const auto started = std::chrono::steady_clock::now();
   const pid_t pid = fork();
   if (pid < 0) return result;
   if (pid == 0) {
+    close(fds[0]);
+    const std::string fd = std::to_string(fds[1]);
+    execl(self.c_str(), self.c_str(), "--spawn", fd.c_str(), pehost.c_str(),
+          program.c_str(), static_cast<char *>(nullptr));
+    _exit(127);
+  }
+  close(fds[1]);
+  long peak_kb = -1;
+  FILE *report = fdopen(fds[0], "r");
+  if (report == nullptr || fscanf(report, "%ld", &peak_kb) != 1) peak_kb = -1;
+  if (report != nullptr) fclose(report);
+  int status = 0;
+  if (waitpid(pid, &status, 0) != pid) return result;
+  result.seconds =
+      std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+  result.peak_kb = peak_kb;
+  result.ok = WIFEXITED(status) && WEXITSTATUS(status) == 0 && peak_kb >= 0;
+  return result;
+}
+
+/// The --spawn side: runs pehost, writes its peak in KB to `fd`, exits with
+/// 0 when pehost succeeded.
+int Spawn(int fd, const char *pehost, const char *program) {
+  const pid_t pid = fork();
+  if (pid < 0) return 1;
+  if (pid == 0) {
+    close(fd);
     freopen("/dev/null", "w", stdout);
-    execl(pehost.c_str(), pehost.c_str(), "--plugin", "corvale", "--start", "0", "--log",
-          "no", program.c_str(), static_cast<char *>(nullptr));
+    execl(pehost, pehost, "--plugin", "corvale", "--start", "0", "--log", "no", program,
+          static_cast<char *>(nullptr));
     _exit(127);
   }
   int status = 0;
   rusage usage{};
-  if (wait4(pid, &status, 0, &usage) != pid) return result;
-  result.seconds =
-      std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
-  result.peak_kb = usage.ru_maxrss;
-  result.ok = WIFEXITED(status) && WEXITSTATUS(status) == 0;
-  return result;
+  if (wait4(pid, &status, 0, &usage) != pid) return 1;
+  const std::string peak = std::to_string(usage.ru_maxrss) + "\n";
+  if (write(fd, peak.data(), peak.size()) != static_cast<ssize_t>(peak.size())) return 1;
+  return WIFEXITED(status) && WEXITSTATUS(status) == 0 ? 0 : 1;
 }
 
 std::string DefaultPehost(const char *argv0) {
@@ -55,6 +88,8 @@ std::string DefaultPehost(const char *argv0) {
 }  // namespace
 
 int main(int argc, char **argv) {
+  if (argc == 5 && std::string(argv[1]) == "--spawn")
+    return Spawn(std::atoi(argv[2]), argv[3], argv[4]);
   std::string pehost = DefaultPehost(argv[0]);
   std::vector<int> sizes;
   for (int i = 1; i < argc; ++i) {
@@ -82,6 +117,7 @@ int main(int argc, char **argv) {
 
   std::printf("%8s %10s %9s %9s %9s %10s %12s %10s %8s\n", "size MB", "image MB",
               "classes", "types", "seconds", "MB/s", "us/class", "peak MB", "peak/img");
+  std::fflush(stdout);
   int status = 0;
   for (const int mb : sizes) {
     samples::SampleOptions options;
@@ -94,7 +130,7 @@ int main(int argc, char **argv) {
                 static_cast<std::streamsize>(sample.file.size()));
     }
     const double image_mb = (sample.highest - sample.lowest) / (1024.0 * 1024.0);
-    const RunResult run = RunPehost(pehost, path.string());
+    const RunResult run = RunPehost(argv[0], pehost, path.string());
     std::filesystem::remove(path);
     if (!run.ok) {
       std::fprintf(stderr, "detector_bench: pehost failed on the %d MB sample\n", mb);
