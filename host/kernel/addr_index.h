@@ -5,11 +5,13 @@
 // and run to millions. Sorted chunks of at most kChunk entries cost little
 // more than the entries themselves, make the usual in-order insert an append
 // to a chunk already in cache, and answer "the entry at or before" for the
-// function ranges.
+// function ranges. A chunk holds addresses of one 64 KB page only, so that
+// it keeps their low halves: two bytes a key instead of four.
 #pragma once
 
 #include <algorithm>
 #include <cstddef>
+#include <cstdint>
 #include <vector>
 
 #include "detector/core/host_api.h"
@@ -23,10 +25,10 @@ class AddrIndex {
 
   const V *Find(ea_t ea) const {
     const size_t c = ChunkFor(ea);
-    if (c == kNone) return nullptr;
+    if (c == kNone || Page(firsts_[c]) != Page(ea)) return nullptr;
     const Chunk &ch = chunks_[c];
-    auto it = std::lower_bound(ch.keys.begin(), ch.keys.end(), ea);
-    if (it == ch.keys.end() || *it != ea) return nullptr;
+    auto it = std::lower_bound(ch.keys.begin(), ch.keys.end(), Low(ea));
+    if (it == ch.keys.end() || *it != Low(ea)) return nullptr;
     return &ch.values[static_cast<size_t>(it - ch.keys.begin())];
   }
   V *Find(ea_t ea) {
@@ -38,9 +40,8 @@ class AddrIndex {
     size_t c = ChunkFor(ea);
     if (c == kNone || ea < firsts_[c]) return false;
     const Chunk &ch = chunks_[c];
-    auto it = std::upper_bound(ch.keys.begin(), ch.keys.end(), ea);
-    const size_t i = static_cast<size_t>(it - ch.keys.begin()) - 1;  // keys[0] <= ea
-    *key = ch.keys[i];
+    const size_t i = UpperIn(c, ea) - 1;  // keys[0] <= ea
+    *key = KeyAt(c, i);
     *value = ch.values[i];
     return true;
   }
@@ -50,10 +51,9 @@ class AddrIndex {
     size_t c = ChunkFor(ea);
     if (c == kNone) c = 0;
     for (; c < chunks_.size(); ++c) {
-      const Chunk &ch = chunks_[c];
-      auto it = std::upper_bound(ch.keys.begin(), ch.keys.end(), ea);
-      if (it != ch.keys.end()) {
-        *key = *it;
+      const size_t i = UpperIn(c, ea);
+      if (i < chunks_[c].keys.size()) {
+        *key = KeyAt(c, i);
         return true;
       }
     }
@@ -64,21 +64,25 @@ class AddrIndex {
 
   /// The value at `ea`, default-constructed when it was not there.
   V *Insert(ea_t ea) {
-    if (chunks_.empty()) {
-      chunks_.emplace_back();
-      firsts_.push_back(ea);
-    }
     size_t c = ChunkFor(ea);
-    if (c == kNone || ea < firsts_[c]) c = 0;
+    if (c == kNone) return Begin(0, ea);
+    if (ea < firsts_[c]) {
+      // Below every entry: the first chunk takes it when it is of the same
+      // page and has room.
+      if (Page(ea) != Page(firsts_[0]) || chunks_[0].keys.size() >= kChunk)
+        return Begin(0, ea);
+      c = 0;
+    } else if (Page(ea) != Page(firsts_[c])) {
+      return Begin(c + 1, ea);
+    }
     Chunk *ch = &chunks_[c];
-    auto it = std::lower_bound(ch->keys.begin(), ch->keys.end(), ea);
-    size_t i = static_cast<size_t>(it - ch->keys.begin());
-    if (it != ch->keys.end() && *it == ea) return &ch->values[i];
+    size_t i = LowerIn(c, ea);
+    if (i < ch->keys.size() && ch->keys[i] == Low(ea)) return &ch->values[i];
     if (ch->keys.size() >= kChunk) {
       // Past the end of the last chunk a new one is begun, so that an
       // in-order run fills its chunks; elsewhere the chunk is halved.
-      const bool append = c + 1 == chunks_.size() && i == ch->keys.size();
-      const size_t keep = append ? ch->keys.size() : ch->keys.size() / 2;
+      if (c + 1 == chunks_.size() && i == ch->keys.size()) return Begin(c + 1, ea);
+      const size_t keep = ch->keys.size() / 2;
       Chunk right;
       right.keys.assign(ch->keys.begin() + keep, ch->keys.end());
       right.values.assign(ch->values.begin() + keep, ch->values.end());
@@ -86,7 +90,7 @@ class AddrIndex {
       ch->values.resize(keep);
       ch->keys.shrink_to_fit();
       ch->values.shrink_to_fit();
-      const ea_t right_first = append ? ea : right.keys.front();
+      const ea_t right_first = (firsts_[c] & kPageMask) | right.keys.front();
       chunks_.insert(chunks_.begin() + c + 1, std::move(right));
       firsts_.insert(firsts_.begin() + c + 1, right_first);
       if (ea >= right_first) {
@@ -95,14 +99,8 @@ class AddrIndex {
       }
       ch = &chunks_[c];
     }
-    if (ch->keys.size() == ch->keys.capacity()) {
-      // Grown by a quarter rather than doubled: the chunks are most of the
-      // memory these maps take.
-      const size_t cap = std::min(kChunk, ch->keys.size() + ch->keys.size() / 4 + 4);
-      ch->keys.reserve(cap);
-      ch->values.reserve(cap);
-    }
-    ch->keys.insert(ch->keys.begin() + i, ea);
+    Reserve(ch);
+    ch->keys.insert(ch->keys.begin() + i, Low(ea));
     ch->values.insert(ch->values.begin() + i, V());
     if (i == 0) firsts_[c] = ea;
     ++size_;
@@ -113,10 +111,10 @@ class AddrIndex {
   /// Removes the entry at `ea`; false when there was none.
   bool Erase(ea_t ea) {
     const size_t c = ChunkFor(ea);
-    if (c == kNone) return false;
+    if (c == kNone || Page(firsts_[c]) != Page(ea)) return false;
     Chunk &ch = chunks_[c];
-    auto it = std::lower_bound(ch.keys.begin(), ch.keys.end(), ea);
-    if (it == ch.keys.end() || *it != ea) return false;
+    auto it = std::lower_bound(ch.keys.begin(), ch.keys.end(), Low(ea));
+    if (it == ch.keys.end() || *it != Low(ea)) return false;
     const size_t i = static_cast<size_t>(it - ch.keys.begin());
     ch.keys.erase(it);
     ch.values.erase(ch.values.begin() + i);
@@ -126,7 +124,7 @@ class AddrIndex {
       firsts_.erase(firsts_.begin() + c);
       hint_ = 0;
     } else if (i == 0) {
-      firsts_[c] = ch.keys.front();
+      firsts_[c] = KeyAt(c, 0);
     }
     return true;
   }
@@ -136,16 +134,61 @@ class AddrIndex {
   /// Visits every entry in address order.
   template <typename F>
   void ForEach(F &&visit) const {
-    for (const Chunk &ch : chunks_)
-      for (size_t i = 0; i < ch.keys.size(); ++i) visit(ch.keys[i], ch.values[i]);
+    for (size_t c = 0; c < chunks_.size(); ++c)
+      for (size_t i = 0; i < chunks_[c].keys.size(); ++i)
+        visit(KeyAt(c, i), chunks_[c].values[i]);
   }
 
  private:
   static constexpr size_t kNone = static_cast<size_t>(-1);
+  static constexpr ea_t kPageMask = 0xFFFF0000u;
   struct Chunk {
-    std::vector<ea_t> keys;
+    std::vector<uint16_t> keys;  // low halves; the page is that of the first
     std::vector<V> values;
   };
+
+  static ea_t Page(ea_t ea) { return ea & kPageMask; }
+  static uint16_t Low(ea_t ea) { return static_cast<uint16_t>(ea); }
+  ea_t KeyAt(size_t c, size_t i) const { return Page(firsts_[c]) | chunks_[c].keys[i]; }
+
+  // The position in chunk `c` of the first key not below / above `ea`.
+  size_t LowerIn(size_t c, ea_t ea) const {
+    const Chunk &ch = chunks_[c];
+    if (Page(firsts_[c]) != Page(ea))
+      return Page(firsts_[c]) < Page(ea) ? ch.keys.size() : 0;
+    return static_cast<size_t>(std::lower_bound(ch.keys.begin(), ch.keys.end(), Low(ea)) -
+                               ch.keys.begin());
+  }
+  size_t UpperIn(size_t c, ea_t ea) const {
+    const Chunk &ch = chunks_[c];
+    if (Page(firsts_[c]) != Page(ea))
+      return Page(firsts_[c]) < Page(ea) ? ch.keys.size() : 0;
+    return static_cast<size_t>(std::upper_bound(ch.keys.begin(), ch.keys.end(), Low(ea)) -
+                               ch.keys.begin());
+  }
+
+  static void Reserve(Chunk *ch) {
+    if (ch->keys.size() < ch->keys.capacity()) return;
+    // Grown by a quarter rather than doubled: the chunks are most of the
+    // memory these maps take.
+    const size_t cap = std::min(kChunk, ch->keys.size() + ch->keys.size() / 4 + 4);
+    ch->keys.reserve(cap);
+    ch->values.reserve(cap);
+  }
+
+  /// A new chunk at position `c` holding only `ea`; the caller has checked
+  /// that it sorts there.
+  V *Begin(size_t c, ea_t ea) {
+    Chunk ch;
+    Reserve(&ch);
+    ch.keys.push_back(Low(ea));
+    ch.values.push_back(V());
+    chunks_.insert(chunks_.begin() + c, std::move(ch));
+    firsts_.insert(firsts_.begin() + c, ea);
+    ++size_;
+    hint_ = c;
+    return &chunks_[c].values[0];
+  }
 
   // The chunk whose range holds `ea`: the last one starting at or below it,
   // or the first one when `ea` lies below every chunk; kNone when empty.
@@ -161,7 +204,7 @@ class AddrIndex {
     return c;
   }
 
-  std::vector<ea_t> firsts_;  // first key of each chunk
+  std::vector<ea_t> firsts_;  // the whole first key of each chunk
   std::vector<Chunk> chunks_;
   size_t size_ = 0;
   mutable size_t hint_ = 0;

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <map>
 #include <random>
 #include <unordered_map>
@@ -95,6 +96,57 @@ TEST(AddrIndexTest, AgreesWithOrderedMap) {
   check();
   index.Set(5, 1);
   EXPECT_EQ(1u, *index.Find(5));
+}
+
+TEST(AddrIndexTest, AgreesWithOrderedMapAcrossPages) {
+  // Keys from a few pages densely and from the whole address range sparsely,
+  // inserted out of order: chunks begin and split at page borders.
+  kernel::AddrIndex<uint8_t> index;
+  std::map<ea_t, uint8_t> expected;
+  std::mt19937 rng(5);
+  auto pick = [&]() -> ea_t {
+    switch (rng() % 3) {
+      case 0:
+        return 0x400000 + rng() % 0x30000;
+      case 1:
+        return 0xFFFF0000u | (rng() % 0x10000);
+      default:
+        return static_cast<ea_t>(rng());
+    }
+  };
+  for (ea_t k = 0x40FFF0; k < 0x411010; ++k) index.Set(k, 1), expected[k] = 1;
+  for (int step = 0; step < 60000; ++step) {
+    const ea_t k = pick();
+    if (rng() % 3 == 0) {
+      ASSERT_EQ(expected.erase(k) != 0, index.Erase(k)) << k;
+    } else {
+      const auto v = static_cast<uint8_t>(step);
+      index.Set(k, v);
+      expected[k] = v;
+    }
+  }
+  ASSERT_EQ(expected.size(), index.size());
+  std::vector<std::pair<ea_t, uint8_t>> seen;
+  index.ForEach([&](ea_t k, uint8_t v) { seen.emplace_back(k, v); });
+  const std::vector<std::pair<ea_t, uint8_t>> want(expected.begin(), expected.end());
+  ASSERT_EQ(want, seen);
+  for (int probe = 0; probe < 20000; ++probe) {
+    const ea_t ea = probe % 2 == 0 ? pick() : expected.begin()->first + rng() % 0x80000;
+    auto up = expected.upper_bound(ea);
+    ea_t key = 0;
+    uint8_t value = 0;
+    ASSERT_EQ(up != expected.begin(), index.Floor(ea, &key, &value)) << ea;
+    if (up != expected.begin()) {
+      ASSERT_EQ(std::prev(up)->first, key);
+      ASSERT_EQ(std::prev(up)->second, value);
+    }
+    ASSERT_EQ(up != expected.end(), index.Next(ea, &key)) << ea;
+    if (up != expected.end()) {
+      ASSERT_EQ(up->first, key);
+    }
+    const uint8_t *found = index.Find(ea);
+    ASSERT_EQ(expected.count(ea) != 0, found != nullptr) << ea;
+  }
 }
 
 TEST(NameTableTest, AgreesWithStandardMapsThroughRebuilds) {

@@ -269,8 +269,8 @@ std::vector<std::pair<ea_t, std::string>> Database::Names() const {
 std::vector<Comment> Database::Comments() const {
   std::vector<Comment> out;
   for (int r = 0; r < 2; ++r)
-    impl_->comments[r].ForEach([&](ea_t ea, uint32_t text) {
-      out.push_back({ea, impl_->texts[text], r == 1});
+    impl_->comments[r].ForEach([&](ea_t ea, uint8_t text) {
+      out.push_back({ea, impl_->CommentText(r, ea, text), r == 1});
     });
   std::sort(out.begin(), out.end(), [](const Comment &a, const Comment &b) {
     return a.ea != b.ea ? a.ea < b.ea : a.repeatable < b.repeatable;

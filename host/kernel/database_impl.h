@@ -126,8 +126,12 @@ struct Database::Impl {
   // ---- Names and comments (names.cc) --------------------------------------
   NameTable names;
   std::unordered_map<std::string, uint32_t> next_suffix;
-  AddrIndex<uint32_t> comments[2];  // regular, repeatable: index into texts
-  std::deque<std::string> texts;    // comment texts, each kept once
+  // Comments are millions, their texts a few dozen: an address keeps a
+  // byte, the index of its text, or kWideText with the index in wide_comments.
+  static constexpr uint8_t kWideText = 0xFF;
+  AddrIndex<uint8_t> comments[2];  // regular, repeatable
+  AddrMap<uint32_t> wide_comments[2];
+  std::deque<std::string> texts;  // comment texts, each kept once
   std::unordered_map<std::string_view, uint32_t> text_index;
 
   /// Sets or (empty `name`) removes the name of `ea`, making it unique.
@@ -138,6 +142,10 @@ struct Database::Impl {
   std::string NameOf(ea_t ea) const;
   bool SetComment(ea_t ea, std::string_view text, bool repeatable);
   const std::string *CommentOf(ea_t ea, bool repeatable) const;
+  /// The text of the comment at `ea` whose byte in comments[r] is `index`.
+  const std::string &CommentText(int r, ea_t ea, uint8_t index) const {
+    return texts[index != kWideText ? index : *wide_comments[r].Find(ea)];
+  }
 
   // ---- Structures (structures.cc) -----------------------------------------
   std::vector<std::unique_ptr<struc_t>> structures;  // list order

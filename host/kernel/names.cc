@@ -141,9 +141,10 @@ std::string Database::Impl::NameOf(ea_t ea) const {
 
 bool Database::Impl::SetComment(ea_t ea, std::string_view text, bool repeatable) {
   if (SegmentIndex(ea) < 0) return false;
-  AddrIndex<uint32_t> &map = comments[repeatable ? 1 : 0];
+  const int r = repeatable ? 1 : 0;
   if (text.empty()) {
-    map.Erase(ea);
+    comments[r].Erase(ea);
+    wide_comments[r].Erase(ea);
     return true;
   }
   auto it = text_index.find(text);
@@ -155,13 +156,20 @@ bool Database::Impl::SetComment(ea_t ea, std::string_view text, bool repeatable)
     texts.emplace_back(text);
     text_index.emplace(texts.back(), index);
   }
-  map.Set(ea, index);
+  if (index < kWideText) {
+    comments[r].Set(ea, static_cast<uint8_t>(index));
+    wide_comments[r].Erase(ea);
+  } else {
+    comments[r].Set(ea, kWideText);
+    wide_comments[r].Set(ea, index);
+  }
   return true;
 }
 
 const std::string *Database::Impl::CommentOf(ea_t ea, bool repeatable) const {
-  const uint32_t *index = comments[repeatable ? 1 : 0].Find(ea);
-  return index != nullptr ? &texts[*index] : nullptr;
+  const int r = repeatable ? 1 : 0;
+  const uint8_t *index = comments[r].Find(ea);
+  return index != nullptr ? &CommentText(r, ea, *index) : nullptr;
 }
 
 }  // namespace kernel

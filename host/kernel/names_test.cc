@@ -135,4 +135,27 @@ TEST_F(NamesTest, CommentsRegularAndRepeatable) {
   EXPECT_STREQ("repe", small);
 }
 
+TEST_F(NamesTest, CommentsPastAByteOfTexts) {
+  // Texts past the 255th are kept beside the one-byte index; an address can
+  // move between the two kinds and back.
+  for (ea_t i = 0; i < 600; ++i) {
+    const std::string text = "text " + std::to_string(i);
+    ASSERT_EQ(1, set_cmt(kBase + i, text.c_str(), i % 2));
+  }
+  ASSERT_EQ(1, set_cmt(kBase + 1, "text 0", 1));
+  ASSERT_EQ(1, set_cmt(kBase + 2, "text 599", 0));
+  ASSERT_EQ(1, set_cmt(kBase + 599, "text 3", 1));
+  ASSERT_EQ(1, set_cmt(kBase + 598, "", 0));
+  for (ea_t i = 3; i < 598; ++i)
+    ASSERT_EQ("text " + std::to_string(i), TestDb::Comment(kBase + i, i % 2 == 1)) << i;
+  EXPECT_EQ("text 0", TestDb::Comment(kBase + 1, true));
+  EXPECT_EQ("text 599", TestDb::Comment(kBase + 2));
+  EXPECT_EQ("text 3", TestDb::Comment(kBase + 599, true));
+  char buf[16];
+  EXPECT_EQ(-1, get_cmt(kBase + 598, 0, buf, sizeof buf));
+  const auto all = kernel::TheDatabase().Comments();
+  ASSERT_EQ(599u, all.size());
+  EXPECT_EQ("text 597", all[597].text);
+}
+
 }  // namespace
