@@ -304,8 +304,14 @@ std::string Database::DisplayName(ea_t ea) const { return impl_->NameOf(ea); }
 std::vector<ea_t> Database::DataRefsTo(ea_t ea) const {
   const ea_t *first = impl_->first_refs.Find(ea);
   if (first == nullptr) return {};
-  const uint32_t *list = impl_->ref_list_of.Find(ea);
-  return list != nullptr ? impl_->ref_lists[*list] : std::vector<ea_t>{*first};
+  std::vector<ea_t> refs{*first};
+  uint64_t next;
+  for (uint64_t at = PairSet::Pair(ea, *first) + 1;
+       impl_->more_refs.LowerBound(at, &next) && next >> 32 == ea; at = next + 1) {
+    refs.push_back(static_cast<ea_t>(next));
+    if (refs.back() == BADADDR) break;  // next + 1 would leave this target
+  }
+  return refs;
 }
 
 Database &TheDatabase() {

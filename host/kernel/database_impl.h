@@ -23,6 +23,7 @@
 #include "host/kernel/addr_map.h"
 #include "host/kernel/database.h"
 #include "host/kernel/name_table.h"
+#include "host/kernel/pair_set.h"
 
 /// A structure type; the C interface only passes pointers to it.
 struct struc_t {
@@ -103,12 +104,10 @@ struct Database::Impl {
   bool MakePString(ea_t ea, asize_t size);
 
   // ---- Cross-references (items.cc) ----------------------------------------
-  // Most targets have one referrer: the lowest is kept per target, and the
-  // sorted list of all of them only for targets with several.
+  // Most targets have one referrer: the lowest is kept per target, the
+  // others as (target, referrer) pairs.
   AddrIndex<ea_t> first_refs;
-  AddrMap<uint32_t> ref_list_of;  // target -> index into ref_lists
-  std::vector<std::vector<ea_t>> ref_lists;
-  std::vector<uint32_t> free_ref_lists;
+  PairSet more_refs;
   void AddDataRef(ea_t from, ea_t to);
   void RemoveDataRef(ea_t from, ea_t to);
   ea_t FirstDataRef(ea_t to) const;

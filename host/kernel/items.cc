@@ -199,44 +199,24 @@ void Database::Impl::AddDataRef(ea_t from, ea_t to) {
     first_refs.Set(to, from);
     return;
   }
-  if (const uint32_t *list = ref_list_of.Find(to)) {
-    std::vector<ea_t> &refs = ref_lists[*list];
-    auto it = std::lower_bound(refs.begin(), refs.end(), from);
-    if (it == refs.end() || *it != from) refs.insert(it, from);
-    *first = refs.front();
-    return;
-  }
   if (*first == from) return;
-  uint32_t list;
-  if (!free_ref_lists.empty()) {
-    list = free_ref_lists.back();
-    free_ref_lists.pop_back();
-  } else {
-    list = static_cast<uint32_t>(ref_lists.size());
-    ref_lists.emplace_back();
-  }
-  ref_lists[list] = {std::min(*first, from), std::max(*first, from)};
-  ref_list_of.Set(to, list);
-  *first = ref_lists[list].front();
+  if (from < *first) std::swap(*first, from);
+  more_refs.Insert(PairSet::Pair(to, from));
 }
 
 void Database::Impl::RemoveDataRef(ea_t from, ea_t to) {
   ea_t *first = first_refs.Find(to);
   if (first == nullptr) return;
-  const uint32_t *list = ref_list_of.Find(to);
-  if (list == nullptr) {
-    if (*first == from) first_refs.Erase(to);
+  if (*first != from) {
+    more_refs.Erase(PairSet::Pair(to, from));
     return;
   }
-  std::vector<ea_t> &refs = ref_lists[*list];
-  auto it = std::lower_bound(refs.begin(), refs.end(), from);
-  if (it == refs.end() || *it != from) return;
-  refs.erase(it);
-  *first = refs.front();
-  if (refs.size() == 1) {
-    refs = std::vector<ea_t>();
-    free_ref_lists.push_back(*list);
-    ref_list_of.Erase(to);
+  uint64_t next;
+  if (more_refs.LowerBound(PairSet::Pair(to, 0), &next) && next >> 32 == to) {
+    *first = static_cast<ea_t>(next);
+    more_refs.Erase(next);
+  } else {
+    first_refs.Erase(to);
   }
 }
 

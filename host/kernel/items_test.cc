@@ -1,5 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <map>
+#include <random>
+#include <vector>
+
 #include "testing/test_db.h"
 
 namespace {
@@ -126,6 +130,34 @@ TEST_F(ItemsTest, AlignmentMustEndOnBoundaryOverUnknownBytes) {
   ASSERT_EQ(1, do_data_ex(kBase + 6, DATA_BYTE, 1, BADNODE));
   EXPECT_EQ(0, doAlign(kBase + 5, 3, 2));  // a byte item in the way
   EXPECT_EQ(0, doAlign(kBase + 5, 0, 2));
+}
+
+TEST_F(ItemsTest, ReferrersAgreeWithAStandardMapUnderRandomUse) {
+  // Offsets at random places of the segment to a few targets, made and
+  // undone: the first referrer and the whole list follow every change.
+  std::map<ea_t, ea_t> target_of;  // referrer -> target
+  std::mt19937 rng(3);
+  const ea_t targets[] = {kBase + 0x800, kBase + 0x900, kBase + 0xA00, 0x12345678};
+  for (int step = 0; step < 3000; ++step) {
+    const ea_t from = kBase + 4 * (rng() % 0x180);
+    if (target_of.count(from) != 0) {
+      ASSERT_EQ(1, do_unknown(from, 0));
+      target_of.erase(from);
+    } else {
+      const ea_t to = targets[rng() % 4];
+      db.PutDword(from, to);
+      ASSERT_NE(0, op_offset(from, 0, 2, BADADDR, 0, 0));
+      target_of[from] = to;
+    }
+    if (step % 50 != 0) continue;
+    for (const ea_t to : targets) {
+      std::vector<ea_t> want;
+      for (const auto &[f, t] : target_of)
+        if (t == to) want.push_back(f);
+      ASSERT_EQ(want, kernel::TheDatabase().DataRefsTo(to)) << step;
+      ASSERT_EQ(want.empty() ? BADADDR : want.front(), get_first_dref_to(to));
+    }
+  }
 }
 
 }  // namespace
