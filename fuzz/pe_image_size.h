@@ -13,8 +13,9 @@ namespace fuzz {
 constexpr uint64_t kMaxFuzzedImageBytes = 16u << 20;
 
 /// The sum of the sections' virtual sizes (raw sizes where the virtual size
-/// is 0) when the section table lies inside `data`; 0 when it does not, in
-/// which case the loader refuses the file before it allocates anything.
+/// is 0), each rounded up to the section alignment, when the headers lie
+/// inside `data`; 0 when they do not, in which case the loader refuses the
+/// file before it allocates anything.
 uint64_t DeclaredImageBytes(const uint8_t *data, size_t size);
 
 }  // namespace fuzz

@@ -65,13 +65,18 @@ TEST_F(SegmentInputTest, ShortDataCutsTheLastSegmentsAndRefusalsAreLeftOut) {
 
 TEST(PeImageSizeTest, SumsTheDeclaredSectionSizes) {
   loader::PeImage image = loader::SamplePe();  // virtual sizes 0x30, 0x20, 0x100
+  image.section_alignment = 0x10;
   std::vector<uint8_t> file = loader::BuildPe(image);
   EXPECT_EQ(0x150u, fuzz::DeclaredImageBytes(file.data(), file.size()));
 
-  image.sections[1].virtual_size = 0;  // the raw size counts instead
+  image.sections[1].virtual_size = 0;  // the raw size (15 bytes) counts instead
   file = loader::BuildPe(image);
-  EXPECT_EQ(0x130u + image.sections[1].data.size(),
-            fuzz::DeclaredImageBytes(file.data(), file.size()));
+  EXPECT_EQ(0x140u, fuzz::DeclaredImageBytes(file.data(), file.size()));
+
+  // Each section takes at least one alignment unit.
+  image.section_alignment = 0x40000000;
+  file = loader::BuildPe(image);
+  EXPECT_EQ(3 * 0x40000000ull, fuzz::DeclaredImageBytes(file.data(), file.size()));
 
   // A file cut inside its section table declares nothing.
   const uint32_t table = loader::BuiltSectionTableOffset(image);
