@@ -19,7 +19,11 @@ cp out/sample.seed.json out/sample.db.json
   --json out/sample.json --listing out/sample.lst out/sample.exe >out/sample.output.txt
 
 total=$(grep -E "^(Total|No groups)" out/sample.output.txt || true)
+count() { grep -c "$1" out/sample.json || true; }
 echo "Class detector on out/sample.exe: ${total%.}"
+echo "  annotated $(count '"name": "offset_cls_') class records," \
+  "$(count '"name": "offset_\(type\|obj\)_') type information blocks," \
+  "$(count '^ *{"start"') functions"
 echo "  output window: out/sample.output.txt"
 echo "  log file:      out/sample_classes.log"
 echo "  listing:       out/sample.lst"
