@@ -126,8 +126,7 @@ bool Database::AddSegment(Segment segment, std::string *err) {
   const size_t pos = static_cast<size_t>(it - d.segments.begin());
   const size_t size = segment.bytes.size();
   d.segments.insert(it, std::move(segment));
-  d.states.insert(d.states.begin() + static_cast<ptrdiff_t>(pos),
-                  std::vector<uint8_t>(size, kUnknown));
+  d.states.insert(d.states.begin() + static_cast<ptrdiff_t>(pos), ItemStates(size));
   d.SegmentsChanged();
   return true;
 }
@@ -252,9 +251,9 @@ bool Database::RestoreStructure(const Structure &structure, std::string *err) {
 void Database::ForEachItem(const std::function<void(const Item &)> &visit) const {
   const Impl &d = *impl_;
   for (size_t seg = 0; seg < d.segments.size(); ++seg) {
-    const std::vector<uint8_t> &st = d.states[seg];
+    const ItemStates &st = d.states[seg];
     for (asize_t off = 0; off < st.size(); ++off)
-      if (st[off] & kHead) visit(d.ItemAtHead(static_cast<int>(seg), off));
+      if (IsHead(st[off])) visit(d.ItemAtHead(static_cast<int>(seg), off));
   }
 }
 

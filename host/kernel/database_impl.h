@@ -2,11 +2,12 @@
 // it. Plug-ins never use it. Impl keeps the visibility its declaration in
 // database.h gives it: clang refuses a different one on the definition.
 //
-// Items are kept as one state byte per program byte beside the segment's
-// bytes: a head byte holds the item's type, a tail byte its distance back to
-// the head (saturated at 63). A short item's end is found by walking its tail
-// bytes; an item longer than kShortItem bytes keeps its size in a side table,
-// as does every structure instance its structure id. Offsets are the only
+// Items are kept as a four-bit state per program byte beside the segment's
+// bytes: a short item's head holds its type and its end is found by walking
+// its tails; an item longer than kShortItem bytes (and every structure
+// instance) has a long head and keeps its size and type in a side table, as
+// a structure instance keeps its structure id. The head of a tail is at most
+// kShortItem - 1 bytes back, unless the tail belongs to a long item. Offsets are the only
 // items that refer to data, so the cross-references are kept per target.
 #pragma once
 
@@ -22,6 +23,7 @@
 #include "host/kernel/addr_index.h"
 #include "host/kernel/addr_map.h"
 #include "host/kernel/database.h"
+#include "host/kernel/item_states.h"
 #include "host/kernel/name_table.h"
 #include "host/kernel/pair_set.h"
 
@@ -32,14 +34,22 @@ struct struc_t {
 
 namespace kernel {
 
-// Item state bytes.
-constexpr uint8_t kUnknown = 0x00;
-constexpr uint8_t kHead = 0x80;
-constexpr uint8_t kTail = 0x40;
-constexpr uint8_t kLongItem = 0x10;  // head of an item whose size is in long_sizes
-constexpr uint8_t kTypeMask = 0x0F;
-constexpr uint8_t kDistMask = 0x3F;
+// Item states.
+constexpr uint8_t kUnknown = 0;
+constexpr uint8_t kTail = 1;
+constexpr uint8_t kLongHead = 2;   // size and type in long_items
+constexpr uint8_t kShortHead = 3;  // plus the item's type
 constexpr asize_t kShortItem = 32;
+
+inline bool IsHead(uint8_t state) { return state >= kLongHead; }
+inline uint8_t ShortHead(ItemType type) {
+  return static_cast<uint8_t>(kShortHead + static_cast<uint8_t>(type));
+}
+
+struct LongItem {
+  asize_t size = 1;
+  ItemType type = ItemType::kByte;
+};
 
 /// The segment bytes the services read last, for reads without a search.
 struct ByteWindow {
@@ -56,8 +66,8 @@ struct FunctionEntry {
 struct Database::Impl {
   // ---- Segments (database.cc) ---------------------------------------------
   std::vector<Segment> segments;
-  std::vector<std::vector<uint8_t>> states;  // one per segment, a byte per byte
-  std::vector<area_t> areas;                 // one per segment, for segs
+  std::vector<ItemStates> states;  // one per segment
+  std::vector<area_t> areas;       // one per segment, for segs
   mutable size_t last_segment = 0;
   mutable ByteWindow window;
   bool publishes_globals = false;  // true for TheDatabase(): keeps inf, segs in step
@@ -79,7 +89,7 @@ struct Database::Impl {
   void PublishGlobals() const;
 
   // ---- Items (items.cc) ---------------------------------------------------
-  AddrIndex<asize_t> long_sizes;
+  AddrIndex<LongItem> long_items;
   AddrIndex<tid_t> struct_ids;
 
   /// The state byte of `ea`, with its segment and offset; false outside

@@ -37,7 +37,7 @@ bool Database::Impl::AddFunction(ea_t start) {
   const int seg = SegmentIndex(start);
   if (seg < 0 || FunctionAt(start, nullptr, nullptr)) return false;
   const Segment &s = segments[seg];
-  const std::vector<uint8_t> &st = states[seg];
+  const ItemStates &st = states[seg];
   ea_t limit = s.end;
   ea_t next;
   if (functions.Next(start, &next)) limit = std::min(limit, next);
@@ -55,9 +55,9 @@ bool Database::Impl::AddFunction(ea_t start) {
       return true;
     }
     // An instruction made earlier stays when it is the same one.
-    if ((head & (kHead | kTypeMask)) != (kHead | static_cast<uint8_t>(ItemType::kCode)))
-      return false;
-    return ItemAtHead(seg, off).size == length;
+    if (!IsHead(head)) return false;
+    const Item item = ItemAtHead(seg, off);
+    return item.type == ItemType::kCode && item.size == length;
   };
   view.is_data = [&](uint32_t ea) {
     const uint8_t b = st[ea - s.start];
@@ -78,7 +78,7 @@ bool Database::Impl::AddFunctionRange(ea_t start, ea_t end) {
   const int seg = SegmentIndex(start);
   if (seg < 0 || end <= start || end > segments[seg].end) return false;
   const Segment &s = segments[seg];
-  const std::vector<uint8_t> &st = states[seg];
+  const ItemStates &st = states[seg];
   Item item;
   for (ea_t ea = start; ea < end; ea = ItemEnd(ea))
     if (ItemAt(ea, &item) && item.type != ItemType::kCode) return false;

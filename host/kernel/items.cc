@@ -32,16 +32,18 @@ bool Database::Impl::Locate(ea_t ea, int *seg, asize_t *off) const {
 }
 
 Item Database::Impl::ItemAtHead(int seg, asize_t off) const {
-  const std::vector<uint8_t> &st = states[seg];
+  const ItemStates &st = states[seg];
   Item item;
   item.start = segments[seg].start + off;
-  item.type = static_cast<ItemType>(st[off] & kTypeMask);
-  if (st[off] & kLongItem) {
-    const asize_t *size = long_sizes.Find(item.start);
-    item.size = size != nullptr ? *size : 1;
+  if (st[off] == kLongHead) {
+    const LongItem *found = long_items.Find(item.start);
+    const LongItem long_item = found != nullptr ? *found : LongItem();
+    item.type = long_item.type;
+    item.size = long_item.size;
   } else {
+    item.type = static_cast<ItemType>(st[off] - kShortHead);
     asize_t n = 1;
-    while (off + n < st.size() && (st[off + n] & kTail) != 0) ++n;
+    while (off + n < st.size() && st[off + n] == kTail) ++n;
     item.size = n;
   }
   if (item.type == ItemType::kStruct) {
@@ -55,9 +57,21 @@ bool Database::Impl::ItemAt(ea_t ea, Item *item) const {
   int seg;
   asize_t off;
   if (!Locate(ea, &seg, &off)) return false;
-  const std::vector<uint8_t> &st = states[seg];
+  const ItemStates &st = states[seg];
   if (st[off] == kUnknown) return false;
-  while ((st[off] & kTail) != 0) off -= st[off] & kDistMask;
+  if (st[off] == kTail) {
+    // A short item's head is near; past that the tail is a long item's.
+    asize_t back = 1;
+    while (back < kShortItem && back <= off && st[off - back] == kTail) ++back;
+    if (back < kShortItem && back <= off) {
+      off -= back;
+    } else {
+      ea_t head;
+      LongItem long_item;
+      if (!long_items.Floor(ea, &head, &long_item)) return false;
+      off = head - segments[seg].start;
+    }
+  }
   *item = ItemAtHead(seg, off);
   return true;
 }
@@ -72,15 +86,14 @@ bool Database::Impl::CanPlaceData(ea_t ea, asize_t size) const {
   int seg;
   asize_t off;
   if (size == 0 || !Locate(ea, &seg, &off) || segments[seg].end - ea < size) return false;
-  const std::vector<uint8_t> &st = states[seg];
+  const ItemStates &st = states[seg];
   const uint8_t head = st[off];
-  if ((head & kTail) != 0) return false;
-  if ((head & kHead) != 0 && (head & kTypeMask) == static_cast<uint8_t>(ItemType::kCode))
-    return false;
+  if (head == kTail) return false;
+  if (IsHead(head) && ItemAtHead(seg, off).type == ItemType::kCode) return false;
   // Past the head, a tail byte can only belong to the item at ea: any other
   // item would show its own head first.
   for (asize_t i = 1; i < size; ++i)
-    if ((st[off + i] & kHead) != 0) return false;
+    if (IsHead(st[off + i])) return false;
   return true;
 }
 
@@ -88,13 +101,12 @@ void Database::Impl::PlaceItem(const Item &item) {
   int seg;
   asize_t off;
   if (!Locate(item.start, &seg, &off)) return;
-  if ((states[seg][off] & kHead) != 0) Undefine(ItemAtHead(seg, off));
-  std::vector<uint8_t> &st = states[seg];
+  if (IsHead(states[seg][off])) Undefine(ItemAtHead(seg, off));
+  ItemStates &st = states[seg];
   const bool is_long = item.size > kShortItem || item.type == ItemType::kStruct;
-  st[off] = kHead | static_cast<uint8_t>(item.type) | (is_long ? kLongItem : 0);
-  for (asize_t i = 1; i < item.size; ++i)
-    st[off + i] = kTail | static_cast<uint8_t>(std::min<asize_t>(i, kDistMask));
-  if (is_long) long_sizes.Set(item.start, item.size);
+  st.Set(off, is_long ? kLongHead : ShortHead(item.type));
+  st.Fill(off + 1, item.size - 1, kTail);
+  if (is_long) long_items.Set(item.start, LongItem{item.size, item.type});
   if (item.type == ItemType::kStruct) struct_ids.Set(item.start, item.struct_id);
   if (item.type == ItemType::kOffset) AddDataRef(item.start, Long(item.start));
 }
@@ -103,11 +115,11 @@ void Database::Impl::Undefine(const Item &item) {
   int seg;
   asize_t off;
   if (!Locate(item.start, &seg, &off)) return;
-  std::vector<uint8_t> &st = states[seg];
-  if ((st[off] & kLongItem) != 0) long_sizes.Erase(item.start);
+  ItemStates &st = states[seg];
+  if (st[off] == kLongHead) long_items.Erase(item.start);
   if (item.type == ItemType::kStruct) struct_ids.Erase(item.start);
   if (item.type == ItemType::kOffset) RemoveDataRef(item.start, Long(item.start));
-  std::fill_n(st.begin() + off, item.size, kUnknown);
+  st.Fill(off, item.size, kUnknown);
 }
 
 void Database::Impl::UndefineRange(ea_t ea, uint64_t end) {
@@ -118,16 +130,16 @@ void Database::Impl::UndefineRange(ea_t ea, uint64_t end) {
     const uint64_t from = std::max<uint64_t>(ea, s.start);
     const uint64_t to = std::min<uint64_t>(end, s.end);
     if (from >= to) continue;
-    const std::vector<uint8_t> &st = states[seg];
+    const ItemStates &st = states[seg];
     asize_t off = static_cast<asize_t>(from - s.start);
     const asize_t stop = static_cast<asize_t>(to - s.start);
     Item item;
-    if ((st[off] & kTail) != 0 && ItemAt(static_cast<ea_t>(from), &item)) {
+    if (st[off] == kTail && ItemAt(static_cast<ea_t>(from), &item)) {
       Undefine(item);
       off = item.start + item.size - s.start;
     }
     for (; off < stop; ++off) {
-      if ((st[off] & kHead) == 0) continue;
+      if (!IsHead(st[off])) continue;
       item = ItemAtHead(static_cast<int>(seg), off);
       Undefine(item);
       off += item.size - 1;
@@ -153,8 +165,8 @@ bool Database::Impl::MakeOffset(ea_t ea) {
   int seg;
   asize_t off;
   if (!Locate(ea, &seg, &off) || segments[seg].end - ea < 4) return false;
-  const std::vector<uint8_t> &st = states[seg];
-  if ((st[off] & kHead) != 0) {
+  const ItemStates &st = states[seg];
+  if (IsHead(st[off])) {
     const Item item = ItemAtHead(seg, off);
     if (item.size != 4) return false;
     if (item.type == ItemType::kOffset) return true;
@@ -173,9 +185,9 @@ bool Database::Impl::MakeAlign(ea_t ea, asize_t size, int alignment) {
   int seg;
   asize_t off;
   if (!Locate(ea, &seg, &off) || segments[seg].end - ea < size) return false;
-  const std::vector<uint8_t> &st = states[seg];
+  const ItemStates &st = states[seg];
   // The same alignment asked for again is already there.
-  if ((st[off] & kHead) != 0) {
+  if (IsHead(st[off])) {
     const Item item = ItemAtHead(seg, off);
     return item.type == ItemType::kAlign && item.size == size;
   }

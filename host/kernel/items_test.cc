@@ -43,6 +43,17 @@ TEST_F(ItemsTest, DataItemsAndTheirEnds) {
   EXPECT_EQ(kBase + 12, get_item_end(kBase + 7));
   ASSERT_EQ(1, do_data_ex(kBase + 0x20, DATA_WORD, 100, BADNODE));  // a long item
   EXPECT_EQ(kBase + 0x20 + 100, get_item_end(kBase + 0x20 + 99));
+  // The longest short item and the shortest long one, from each tail.
+  ASSERT_EQ(1, do_data_ex(kBase + 0x200, DATA_BYTE, 32, BADNODE));
+  ASSERT_EQ(1, do_data_ex(kBase + 0x220, DATA_QWORD, 40, BADNODE));
+  for (ea_t i = 1; i < 32; ++i) ASSERT_EQ(kBase + 0x220, get_item_end(kBase + 0x200 + i));
+  kernel::Item item;
+  for (ea_t i = 0; i < 40; ++i) {
+    ASSERT_TRUE(kernel::TheDatabase().ItemAt(kBase + 0x220 + i, &item));
+    ASSERT_EQ(kBase + 0x220, item.start);
+    ASSERT_EQ(40u, item.size);
+    ASSERT_EQ(kernel::ItemType::kQword, item.type);
+  }
   EXPECT_EQ(0, do_data_ex(kBase + 0x100, DATA_WORD, 3, BADNODE));  // not whole words
   EXPECT_EQ(0, do_data_ex(kBase + 0x100, DATA_ASCII, 4, BADNODE));
   EXPECT_EQ(0, do_data_ex(kBase + 0x100, DATA_BYTE, 0, BADNODE));
