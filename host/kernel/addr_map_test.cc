@@ -235,12 +235,24 @@ TEST(NameTableTest, AgreesWithStandardMapsThroughRebuilds) {
   ASSERT_EQ(expected.size(), table.size());
   for (const auto &[ea, name] : expected) {
     EXPECT_EQ(name, table.NameAt(ea));
-    ea_t owner = 0;
-    ASSERT_TRUE(table.Find(name, &owner));
-    EXPECT_EQ(ea, owner);
+    ASSERT_TRUE(table.Find(name));
   }
-  EXPECT_FALSE(table.Find("name_", nullptr));
+  EXPECT_FALSE(table.Find("name_"));
   EXPECT_TRUE(table.NameAt(5001).empty());
+}
+
+TEST(NameTableTest, LengthsAroundTheRecordHeader) {
+  // A name's length takes one byte below 128 and two from there on.
+  kernel::NameTable table;
+  const size_t lengths[] = {1, 127, 128, 255, 256, kernel::NameTable::kMaxName};
+  for (size_t i = 0; i < std::size(lengths); ++i)
+    table.Add(static_cast<ea_t>(i), std::string(lengths[i], static_cast<char>('a' + i)));
+  for (size_t i = 0; i < std::size(lengths); ++i) {
+    const std::string name(lengths[i], static_cast<char>('a' + i));
+    EXPECT_EQ(name, table.NameAt(static_cast<ea_t>(i)));
+    EXPECT_TRUE(table.Find(name));
+    EXPECT_FALSE(table.Find(name + name[0]));
+  }
 }
 
 }  // namespace

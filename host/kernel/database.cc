@@ -213,7 +213,7 @@ bool Database::RestoreName(ea_t ea, const std::string &name, std::string *err) {
   if (d.SegmentIndex(ea) < 0) return Fail(err, "name outside every segment");
   if (name.empty() || !IsNameText(name)) return Fail(err, "bad name " + name);
   if (!d.GivenName(ea).empty()) return Fail(err, "second name " + name);
-  if (d.names.Find(name, nullptr)) return Fail(err, "name used twice: " + name);
+  if (d.names.Find(name)) return Fail(err, "name used twice: " + name);
   return d.SetName(ea, name) ? true : Fail(err, "name refused: " + name);
 }
 

@@ -5,12 +5,6 @@
 
 namespace kernel {
 
-ea_t NameTable::OwnerAt(uint32_t at) const {
-  ea_t ea;
-  std::memcpy(&ea, RecordAt(at), sizeof ea);
-  return ea;
-}
-
 size_t NameTable::Home(std::string_view name) const {
   return std::hash<std::string_view>()(name) & mask_;
 }
@@ -20,15 +14,10 @@ std::string_view NameTable::NameAt(ea_t ea) const {
   return at != nullptr ? TextAt(*at) : std::string_view();
 }
 
-bool NameTable::Find(std::string_view name, ea_t *owner) const {
+bool NameTable::Find(std::string_view name) const {
   if (slots_.empty()) return false;
-  for (size_t i = Home(name); slots_[i] != 0; i = (i + 1) & mask_) {
-    const uint32_t at = slots_[i] - 1;
-    if (TextAt(at) == name) {
-      if (owner != nullptr) *owner = OwnerAt(at);
-      return true;
-    }
-  }
+  for (size_t i = Home(name); slots_[i] != 0; i = (i + 1) & mask_)
+    if (TextAt(slots_[i] - 1) == name) return true;
   return false;
 }
 
@@ -49,19 +38,25 @@ uint32_t NameTable::Allocate(size_t n) {
 }
 
 void NameTable::Add(ea_t ea, std::string_view name) {
-  if (4 + name.size() + 1 > kBlock) return;  // never: the database keeps names short
+  static_assert(kMaxName < 0x8000);
+  if (name.size() > kMaxName) return;  // never: the database refuses them
   if ((by_ea_.size() + 1) * 4 > slots_.size() * 3) {
     const size_t n = slots_.empty() ? 64 : slots_.size() * 2;
     slots_.assign(n, 0);
     mask_ = n - 1;
     by_ea_.ForEach([&](ea_t, uint32_t at) { InsertSlot(at); });
   }
-  const size_t n = 4 + name.size() + 1;
+  const size_t n = RecordSize(name.size());
   const uint32_t at = Allocate(n);
-  char *record = blocks_[at / kBlock].get() + at % kBlock;
-  std::memcpy(record, &ea, 4);
-  std::memcpy(record + 4, name.data(), name.size());
-  record[4 + name.size()] = '\0';
+  auto *record =
+      reinterpret_cast<unsigned char *>(blocks_[at / kBlock].get() + at % kBlock);
+  if (name.size() < 0x80) {
+    record[0] = static_cast<unsigned char>(name.size());
+  } else {
+    record[0] = static_cast<unsigned char>(0x80 | name.size() >> 8);
+    record[1] = static_cast<unsigned char>(name.size());
+  }
+  std::memcpy(record + n - name.size(), name.data(), name.size());
   live_bytes_ += n;
   by_ea_.Set(ea, at);
   InsertSlot(at);
@@ -86,7 +81,7 @@ void NameTable::Remove(ea_t ea) {
     }
   }
   slots_[hole] = 0;
-  const size_t n = 4 + TextAt(at).size() + 1;
+  const size_t n = RecordSize(TextAt(at).size());
   live_bytes_ -= n;
   dead_bytes_ += n;
   if (dead_bytes_ > kBlock && dead_bytes_ > live_bytes_) Rebuild();
@@ -104,7 +99,9 @@ void NameTable::Rebuild() {
   slots_.assign(slots_.size(), 0);
   old_by_ea.ForEach([&](ea_t ea, uint32_t at) {
     const char *record = old[at / kBlock].get() + at % kBlock;
-    const size_t n = 4 + std::strlen(record + 4) + 1;
+    const auto *r = reinterpret_cast<const unsigned char *>(record);
+    const size_t length = r[0] < 0x80 ? r[0] : size_t{r[0] & 0x7Fu} << 8 | r[1];
+    const size_t n = RecordSize(length);
     const uint32_t now = Allocate(n);
     std::memcpy(blocks_[now / kBlock].get() + now % kBlock, record, n);
     live_bytes_ += n;

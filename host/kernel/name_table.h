@@ -3,9 +3,10 @@
 //
 // A detector run names millions of addresses; a node-based map per
 // direction would cost more than the program's own bytes. The names live in
-// one character arena instead, each record holding its address and its
-// text; the address side is a sorted AddrIndex and the name side an
-// open-addressing table of arena offsets.
+// one character arena instead, each record its length (one byte, two from
+// 128 on) and its text; the address side is a sorted AddrIndex and the name
+// side an open-addressing table of arena offsets. The name side answers
+// whether a name is used, not by whom: the database only asks that.
 #pragma once
 
 #include <cstdint>
@@ -24,8 +25,8 @@ class NameTable {
 
   /// The name of `ea`, or an empty view when it has none.
   std::string_view NameAt(ea_t ea) const;
-  /// The address named `name`; false when no address has that name.
-  bool Find(std::string_view name, ea_t *owner) const;
+  /// True when some address has that name.
+  bool Find(std::string_view name) const;
   /// Names `ea`; `name` must not be empty or in use, and `ea` unnamed.
   void Add(ea_t ea, std::string_view name);
   /// Removes the name of `ea`, if any.
@@ -39,14 +40,17 @@ class NameTable {
   }
 
  private:
-  // A record is the address (4 bytes), the text and a terminating zero.
   const char *RecordAt(uint32_t at) const {
     return blocks_[at / kBlock].get() + at % kBlock;
   }
-  std::string_view TextAt(uint32_t at) const { return RecordAt(at) + 4; }
+  std::string_view TextAt(uint32_t at) const {
+    const auto *r = reinterpret_cast<const unsigned char *>(RecordAt(at));
+    if (r[0] < 0x80) return {reinterpret_cast<const char *>(r + 1), r[0]};
+    return {reinterpret_cast<const char *>(r + 2), size_t{r[0] & 0x7Fu} << 8 | r[1]};
+  }
+  static size_t RecordSize(size_t length) { return (length < 0x80 ? 1 : 2) + length; }
   /// Room for a record of `n` bytes; its position.
   uint32_t Allocate(size_t n);
-  ea_t OwnerAt(uint32_t at) const;
   size_t Home(std::string_view name) const;
   void InsertSlot(uint32_t at);
   void Rebuild();

@@ -67,8 +67,8 @@ bool Database::Impl::SetName(ea_t ea, std::string_view name) {
   if (old == name) return true;
 
   std::string chosen(name);
-  ea_t owner;
-  if (!chosen.empty() && names.Find(chosen, &owner) && owner != ea) {
+  // The name of ea is not `name`, so a holder of `name` is another address.
+  if (!chosen.empty() && names.Find(chosen)) {
     std::string_view old_base;
     uint32_t old_n;
     if (SplitSuffix(old, &old_base, &old_n) && old_base == chosen)
@@ -78,7 +78,7 @@ bool Database::Impl::SetName(ea_t ea, std::string_view name) {
     uint32_t &next = next_suffix[chosen];
     for (;; ++next) {
       std::string candidate = chosen + "_" + std::to_string(next);
-      if (!names.Find(candidate, nullptr)) {
+      if (!names.Find(candidate)) {
         chosen = std::move(candidate);
         ++next;
         break;
