@@ -180,7 +180,17 @@ class AddrIndex {
   /// that it sorts there.
   V *Begin(size_t c, ea_t ea) {
     Chunk ch;
-    Reserve(&ch);
+    if (c == chunks_.size() && c > 0) {
+      // An in-order run is filling a new last chunk: it takes its whole room
+      // at once, and the chunk it leaves gives back what it did not use.
+      Chunk &done = chunks_[c - 1];
+      done.keys.shrink_to_fit();
+      done.values.shrink_to_fit();
+      ch.keys.reserve(kChunk);
+      ch.values.reserve(kChunk);
+    } else {
+      Reserve(&ch);
+    }
     ch.keys.push_back(Low(ea));
     ch.values.push_back(V());
     chunks_.insert(chunks_.begin() + c, std::move(ch));
