@@ -16,9 +16,9 @@ run_build() {
   shift
   cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@" >/dev/null
   cmake --build "$dir" -j "$jobs" >"$dir.log" 2>&1 || { cat "$dir.log" >&2; return 1; }
-  (cd "$dir" && ctest --output-on-failure -j "$jobs" --timeout 600 >"$dir/ctest.log" 2>&1) \
-    || { cat "$dir/ctest.log" >&2; return 1; }
-  tail -n 3 "$dir/ctest.log" | grep -E "tests passed|Total" >&2 || true
+  ctest --test-dir "$dir" --output-on-failure -j "$jobs" --timeout 600 >"$dir.ctest.log" 2>&1 \
+    || { cat "$dir.ctest.log" >&2; return 1; }
+  grep -E "tests passed" "$dir.ctest.log" >&2 || true
 }
 
 echo "== plain build" >&2
