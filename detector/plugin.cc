@@ -7,7 +7,9 @@ static void detector_run(int) {
   detect_classes();
 }
 
-extern "C" PLUGIN_EXPORT plugin_t PLUGIN = {
+extern "C" {
+
+PLUGIN_EXPORT plugin_t PLUGIN = {
     PLUGIN_INTERFACE_VERSION,
     0,
     plugin_init,
@@ -18,3 +20,5 @@ extern "C" PLUGIN_EXPORT plugin_t PLUGIN = {
     "Corvale",
     "Ctrl-Alt-X",
 };
+
+}  // extern "C"

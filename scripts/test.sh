@@ -1,6 +1,7 @@
 #!/bin/bash
 # Builds everything twice (plain, and with AddressSanitizer and
-# UndefinedBehaviorSanitizer) and runs every test in both builds.
+# UndefinedBehaviorSanitizer) and runs every test in both builds, then gives
+# every fuzz target a minute (FUZZ_SECONDS) from its seeds.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -26,3 +27,6 @@ run_build build
 echo "== sanitizer build" >&2
 ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
   run_build build-asan -DSANITIZE=ON -DBUILD_BENCHMARKS=OFF
+echo "== fuzz smoke run" >&2
+bash scripts/fuzz_smoke.sh >build-fuzz.log 2>&1 || { cat build-fuzz.log >&2; exit 1; }
+grep -E "^fuzz_.*executions" build-fuzz.log >&2 || true
