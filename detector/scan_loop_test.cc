@@ -89,7 +89,7 @@ TEST_F(DetectorSampleTest, OneGroupWalksClassRecordsThenTheirTypeInformation) {
 
   const int32_t strtype = inf.strtype;
   const ea_t next = process_group(first);
-  EXPECT_EQ(strtype, inf.strtype);
+  EXPECT_EQ(strtype, int32_t{inf.strtype});
   ASSERT_GT(next, first);
 
   // Every class record and type block up to where the group ended was

@@ -32,9 +32,9 @@ TEST_F(SegmentInputTest, WrittenDatabaseLoadsBackWithItsCursorAndFlags) {
   EXPECT_EQ(0x401002u, input.cursor);
   EXPECT_EQ(0x401002u, input.start);  // bit 2: start at the cursor
   EXPECT_EQ(3, input.strtype);
-  EXPECT_EQ(3, inf.strtype);
+  EXPECT_EQ(3, int32_t{inf.strtype});
   EXPECT_EQ(0, loaded.processor());
-  EXPECT_EQ(0x402002u, inf.max_ea);
+  EXPECT_EQ(0x402002u, ea_t{inf.max_ea});
 }
 
 TEST_F(SegmentInputTest, ShortDataCutsTheLastSegmentsAndRefusalsAreLeftOut) {
