@@ -5,13 +5,13 @@
 #include <algorithm>
 #include <cstring>
 
-namespace {
-
-void PutLe(std::vector<uint8_t> *bytes, size_t at, uint64_t v, int n) {
-  for (int i = 0; i < n; ++i) (*bytes)[at + i] = static_cast<uint8_t>(v >> (8 * i));
+std::vector<uint8_t> LittleEndianBytes(uint32_t v, int n) {
+  std::vector<uint8_t> out(n);
+  for (int i = 0; i < n; ++i) out[i] = static_cast<uint8_t>(v >> (8 * i));
+  return out;
 }
 
-std::vector<uint8_t> ShortString(std::string_view text) {
+std::vector<uint8_t> ShortStringBytes(std::string_view text) {
   if (text.size() > 255) text = text.substr(0, 255);
   std::vector<uint8_t> out(text.size() + 1);
   out[0] = static_cast<uint8_t>(text.size());
@@ -19,26 +19,10 @@ std::vector<uint8_t> ShortString(std::string_view text) {
   return out;
 }
 
-}  // namespace
-
 void SegmentBytes::PutBytes(ea_t ea, const std::vector<uint8_t> &bytes) {
   ASSERT_GE(ea, start_);
   ASSERT_LE(uint64_t{ea} - start_ + bytes.size(), bytes_.size());
   std::memcpy(bytes_.data() + (ea - start_), bytes.data(), bytes.size());
-}
-void SegmentBytes::PutByte(ea_t ea, uint8_t v) { PutBytes(ea, {v}); }
-void SegmentBytes::PutWord(ea_t ea, uint16_t v) {
-  std::vector<uint8_t> b(2);
-  PutLe(&b, 0, v, 2);
-  PutBytes(ea, b);
-}
-void SegmentBytes::PutDword(ea_t ea, uint32_t v) {
-  std::vector<uint8_t> b(4);
-  PutLe(&b, 0, v, 4);
-  PutBytes(ea, b);
-}
-void SegmentBytes::PutShortString(ea_t ea, std::string_view text) {
-  PutBytes(ea, ShortString(text));
 }
 
 TestDb::TestDb() {
@@ -70,20 +54,6 @@ void TestDb::PutBytes(ea_t ea, const std::vector<uint8_t> &bytes) {
   for (size_t i = 0; i < bytes.size(); ++i)
     ASSERT_TRUE(db().SetByte(ea + static_cast<ea_t>(i), bytes[i]))
         << "no segment holds " << std::hex << ea + i;
-}
-void TestDb::PutByte(ea_t ea, uint8_t v) { PutBytes(ea, {v}); }
-void TestDb::PutWord(ea_t ea, uint16_t v) {
-  std::vector<uint8_t> b(2);
-  PutLe(&b, 0, v, 2);
-  PutBytes(ea, b);
-}
-void TestDb::PutDword(ea_t ea, uint32_t v) {
-  std::vector<uint8_t> b(4);
-  PutLe(&b, 0, v, 4);
-  PutBytes(ea, b);
-}
-void TestDb::PutShortString(ea_t ea, std::string_view text) {
-  PutBytes(ea, ShortString(text));
 }
 
 std::string TestDb::Name(ea_t ea) {

@@ -21,15 +21,31 @@
 #include "detector/core/host_api.h"
 #include "host/kernel/database.h"
 
-/// The bytes of a segment not yet added, written little-endian.
-class SegmentBytes {
+/// `v` as `n` little-endian bytes.
+std::vector<uint8_t> LittleEndianBytes(uint32_t v, int n);
+/// A length byte, then the characters (at most 255).
+std::vector<uint8_t> ShortStringBytes(std::string_view text);
+
+/// Values written little-endian, and short strings, through the PutBytes of
+/// `Target`.
+template <typename Target>
+class ValueWriter {
+ public:
+  void PutByte(ea_t ea, uint8_t v) { target().PutBytes(ea, {v}); }
+  void PutWord(ea_t ea, uint16_t v) { target().PutBytes(ea, LittleEndianBytes(v, 2)); }
+  void PutDword(ea_t ea, uint32_t v) { target().PutBytes(ea, LittleEndianBytes(v, 4)); }
+  void PutShortString(ea_t ea, std::string_view text) {
+    target().PutBytes(ea, ShortStringBytes(text));
+  }
+
+ private:
+  Target &target() { return static_cast<Target &>(*this); }
+};
+
+/// The bytes of a segment not yet added.
+class SegmentBytes : public ValueWriter<SegmentBytes> {
  public:
   SegmentBytes(ea_t start, asize_t size) : start_(start), bytes_(size, 0) {}
-  void PutByte(ea_t ea, uint8_t v);
-  void PutWord(ea_t ea, uint16_t v);
-  void PutDword(ea_t ea, uint32_t v);
-  /// A length byte, then the characters (at most 255).
-  void PutShortString(ea_t ea, std::string_view text);
   void PutBytes(ea_t ea, const std::vector<uint8_t> &bytes);
   ea_t start() const { return start_; }
   const std::vector<uint8_t> &bytes() const { return bytes_; }
@@ -41,7 +57,7 @@ class SegmentBytes {
 
 /// Resets kernel::TheDatabase() when made and again when destroyed; the
 /// processor is 0 (x86) and the input path "C:\work\test.exe".
-class TestDb {
+class TestDb : public ValueWriter<TestDb> {
  public:
   TestDb();
   /// With one zero-filled segment ".text" over [start, start + size).
@@ -55,10 +71,6 @@ class TestDb {
   void AddSegment(std::string name, const SegmentBytes &bytes);
 
   // Writes into a segment already added (the address must lie in one).
-  void PutByte(ea_t ea, uint8_t v);
-  void PutWord(ea_t ea, uint16_t v);
-  void PutDword(ea_t ea, uint32_t v);
-  void PutShortString(ea_t ea, std::string_view text);
   void PutBytes(ea_t ea, const std::vector<uint8_t> &bytes);
 
   kernel::Database &db() { return kernel::TheDatabase(); }
