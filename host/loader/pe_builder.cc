@@ -63,7 +63,9 @@ std::vector<uint8_t> BuildPe(const PeImage &image) {
   put32(56, image_size);
   put32(60, headers);
   put16(68, 2);  // graphical subsystem
-  put32(92, 16);
+  put32(92, image.directory_entries);
+  put32(96 + 16, image.resources_rva);
+  put32(96 + 20, image.resources_size);
 
   for (size_t i = 0; i < image.sections.size(); ++i) {
     const PeSection &s = image.sections[i];

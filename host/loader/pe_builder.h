@@ -28,6 +28,9 @@ struct PeImage {
   uint32_t file_alignment = 0x200;
   uint16_t optional_header_size = 0xE0;
   std::optional<uint16_t> section_count;  // NumberOfSections instead of the real count
+  uint32_t directory_entries = 16;        // NumberOfRvaAndSizes
+  uint32_t resources_rva = 0;             // data directory entry 2
+  uint32_t resources_size = 0;
   std::vector<PeSection> sections;
 };
 

@@ -26,6 +26,10 @@ constexpr uint32_t kMinOptionalHeaderSize = 96;
 constexpr uint16_t kMachineI386 = 0x14C;
 constexpr uint16_t kMagicPe32 = 0x10B;
 constexpr uint16_t kMagicPe32Plus = 0x20B;
+// The data directory entry of the resources: its place in the optional
+// header, which holds it only when it declares at least three entries.
+constexpr uint32_t kResourceEntryOffset = 96 + 2 * 8;
+constexpr uint32_t kResourceEntryIndex = 2;
 
 std::string Format(const char *format, ...) __attribute__((format(printf, 1, 2)));
 std::string Format(const char *format, ...) {
@@ -107,7 +111,8 @@ bool Fail(std::string reason, kernel::Database *db, std::string *err) {
 
 }  // namespace
 
-bool LoadPe(const std::string &path, kernel::Database *db, std::string *err) {
+bool LoadPe(const std::string &path, kernel::Database *db, std::string *err,
+            ImageFacts *facts) {
   db->Clear();
   FileBytes file;
   if (!file.Open(path, err)) return false;
@@ -152,6 +157,17 @@ bool LoadPe(const std::string &path, kernel::Database *db, std::string *err) {
   const uint32_t entry_rva = Le32(opt + 16);
   const uint32_t image_base = Le32(opt + 28);
   const uint32_t alignment = Le32(opt + 32);
+  const uint32_t directory_entries = Le32(opt + 92);
+  uint32_t resources_rva = 0;
+  uint32_t resources_size = 0;
+  uint8_t resource_entry[8];
+  if (directory_entries > kResourceEntryIndex &&
+      optional_size >= kResourceEntryOffset + sizeof resource_entry &&
+      file.Read(optional_offset + kResourceEntryOffset, resource_entry,
+                sizeof resource_entry)) {
+    resources_rva = Le32(resource_entry);
+    resources_size = Le32(resource_entry + 4);
+  }
   if (alignment == 0 || (alignment & (alignment - 1)) != 0)
     return Fail(Format("section alignment 0x%X is not a power of two", alignment), db,
                 err);
@@ -244,6 +260,14 @@ bool LoadPe(const std::string &path, kernel::Database *db, std::string *err) {
   }
   // A program without an entry point (a library) starts at its lowest address.
   db->SetCursor(entry_rva != 0 ? image_base + entry_rva : db->min_ea());
+  if (facts != nullptr) {
+    *facts = ImageFacts{};
+    facts->image_base = image_base;
+    if (resources_rva != 0 && resources_size != 0) {
+      facts->resources = image_base + resources_rva;
+      facts->resources_size = resources_size;
+    }
+  }
   return true;
 }
 

@@ -84,6 +84,29 @@ TEST_F(PeLoaderTest, ProcessorAndCursorEdgeCases) {
   EXPECT_EQ(db.min_ea(), db.cursor());
 }
 
+TEST_F(PeLoaderTest, TellsWhereTheResourceDirectoryIsWhenDeclared) {
+  PeImage image = SamplePe();
+  image.image_base = 0x10000000;
+  image.resources_rva = 0x2100;
+  image.resources_size = 0x80;
+  ImageFacts facts;
+  ASSERT_TRUE(LoadPe(Write(BuildPe(image)), &db, &err, &facts)) << err;
+  EXPECT_EQ(0x10000000u, facts.image_base);
+  EXPECT_EQ(0x10002100u, facts.resources);
+  EXPECT_EQ(0x80u, facts.resources_size);
+
+  // Two directory entries declare no resources, whatever the header holds
+  // where the third would be.
+  image.directory_entries = 2;
+  ASSERT_TRUE(LoadPe(Write(BuildPe(image)), &db, &err, &facts)) << err;
+  EXPECT_EQ(0u, facts.resources);
+  EXPECT_EQ(0u, facts.resources_size);
+  image.directory_entries = 16;
+  image.resources_size = 0;
+  ASSERT_TRUE(LoadPe(Write(BuildPe(image)), &db, &err, &facts)) << err;
+  EXPECT_EQ(0u, facts.resources);
+}
+
 TEST_F(PeLoaderTest, RefusesMalformedFilesWithOneReason) {
   struct Case {
     const char *name;
