@@ -56,11 +56,6 @@ struct ClassRecord {
   char name[kTextSize];
 };
 
-/// True when `value` is an address of the segment that holds `at`.
-bool is_address_of_segment(uint32_t value, ea_t at) {
-  return value >= lowest_address() && value < segment_end(at);
-}
-
 /// The header comment for the field at `ea` of the record at `record`, or
 /// null when the field has none.
 const char *header_comment(ea_t record, ea_t ea, bool zero) {
@@ -90,35 +85,32 @@ int count_zero_dwords(ea_t ea) {
 ea_t annotate_header_field(const ClassRecord &record, ea_t pos) {
   const ea_t a = record.record;
   const uint32_t value = get_long(pos);
-  if (is_address_of_segment(value, pos)) {
+  if (in_record_range(value, pos)) {
     if (!make_offset_item(pos)) return pos + 4;
     set_comment(pos, header_comment(a, pos, false));
     if (pos == a + 32 && make_pascal_string(value)) make_align4(get_item_end(value));
     // The standard virtual methods point to code; so does the parent class
     // field of a class without instances (InstanceSize 0).
     if (pos > a + 40 || (pos > a + 36 && get_long(a + 36) == 0)) ensure_function(value);
-    const ea_t end = get_item_end(pos);
-    return end > pos ? end : pos + 4;
+    return field_end(pos, 1, 4);
   }
   if (value != 0) {
     clear_field_name(pos);
     if (pos == a + 36) set_cmt(pos, "InstanceSize", 0);
     if (!make_dword_items(pos, 1)) return pos + 4;
-    const ea_t end = get_item_end(pos);
-    return end > pos ? end : pos + 4;
+    return field_end(pos, 1, 4);
   }
   // A run of zero fields becomes one item; only a lone zero is commented.
   const int zeros = count_zero_dwords(pos);
   if (zeros == 1) set_comment(pos, header_comment(a, pos, true));
   make_dword_items(pos, zeros);
-  const ea_t end = get_item_end(pos);
-  return end > pos ? end : pos + 4 * (zeros > 0 ? zeros : 1);
+  return field_end(pos, 1, 4 * (zeros > 0 ? zeros : 1));
 }
 
 /// Annotates the user virtual method slots from `pos`; the position behind
 /// the last slot made.
 ea_t annotate_user_slots(const ClassRecord &record, ea_t pos) {
-  if (!is_address_of_segment(pos, pos)) {
+  if (!in_record_range(pos, pos)) {
     // No room for slots: what follows can only be the class name string.
     if (make_pascal_string(pos)) pos = get_item_end(pos);
     return make_align4(pos);
@@ -132,21 +124,20 @@ ea_t annotate_user_slots(const ClassRecord &record, ea_t pos) {
         set_cmt(pos, kSlotComments[slot / 4], 0);
       }
       ensure_function(get_long(pos));
-      const ea_t end = get_item_end(pos);
-      pos = end > pos ? end : pos + 4;
-    } else if (is_address_of_segment(get_long(pos), pos)) {
+      pos = field_end(pos, 1, 4);
+    } else if (in_record_range(get_long(pos), pos)) {
       pos += 4;  // refused, but still a slot: step over it
     } else {
       return pos;
     }
     if (pos <= before || pos >= segment_limit) return pos;
-    if (!is_address_of_segment(get_long(pos), pos)) return pos;
+    if (!in_record_range(get_long(pos), pos)) return pos;
   }
 }
 
 /// A table address of the record's segment.
 bool is_table_address(const ClassRecord &record, ea_t table) {
-  return is_address_of_segment(table, record.record);
+  return in_record_range(table, record.record);
 }
 
 /// Tables the compiler placed in front of what was already annotated are
@@ -261,7 +252,7 @@ ea_t annotate_class_records(ea_t start, int32_t *found) {
 
     ea_t pos = a;
     const ea_t slots = a + kHeaderSize;
-    if (slots > a && is_address_of_segment(slots, a)) {
+    if (slots > a && in_record_range(slots, a)) {
       while (pos < slots) pos = annotate_header_field(record, pos);
       pos = annotate_user_slots(record, pos);
       furthest = pos;

@@ -19,8 +19,7 @@ namespace {
 
 constexpr size_t kTextBufSize = 1024;
 
-constexpr uint8_t kKindMethod = 8;
-constexpr uint8_t kLastKind = 17;
+constexpr uint8_t kLastKind = KIND_DYN_ARRAY;
 
 const char *const kKindNames[kLastKind + 1] = {
     nullptr,   "Integer", "Char",   "Enumeration", "Float",   "String",
@@ -94,6 +93,10 @@ ea_t segment_end(ea_t ea) {
 
 ea_t lowest_address(void) { return inf.min_ea; }
 
+int in_record_range(uint32_t value, ea_t at) {
+  return value >= lowest_address() && value < segment_end(at) ? 1 : 0;
+}
+
 const char *type_kind_name(int kind) {
   if (kind < 1 || kind > kLastKind) return nullptr;
   return kKindNames[kind];
@@ -139,7 +142,7 @@ const char *get_group_label(ea_t ea) {
   if (is_type_info(ea)) {
     const uint8_t kind = get_byte(ea + 4);
     const char *name = get_pascal_name(ea + 5, 0);
-    if (name == nullptr && kind == kKindMethod) name = "UnnamedMethod";
+    if (name == nullptr && kind == KIND_METHOD) name = "UnnamedMethod";
     if (name == nullptr) return label;
     qstrncpy(label, "Type ", kTextBufSize);
     qstrncat(label, name, kTextBufSize);
@@ -175,7 +178,7 @@ const char *record_name(const Place &p, ea_t name_ea) {
   if (name != nullptr) return name;
   // A method type without a name of its own has its first parameter's name
   // where the type name would follow.
-  if (kind == kKindMethod && get_pascal_name(p.at + 9, 0) != nullptr) {
+  if (kind == KIND_METHOD && get_pascal_name(p.at + 9, 0) != nullptr) {
     qstrncpy(unnamed, "unnamed_method", kTextBufSize);
     return unnamed;
   }

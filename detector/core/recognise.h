@@ -31,6 +31,31 @@ ea_t segment_end(ea_t ea);
 /// The lowest address of the program.
 ea_t lowest_address(void);
 
+/// 1 when `value` is an address in the range of a record at `at`: from the
+/// lowest address of the program up to the end of the segment holding `at`.
+int in_record_range(uint32_t value, ea_t at);
+
+/// The kind byte of a type information block.
+enum type_kind {
+  KIND_INTEGER = 1,
+  KIND_CHAR = 2,
+  KIND_ENUMERATION = 3,
+  KIND_FLOAT = 4,
+  KIND_STRING = 5,
+  KIND_SET = 6,
+  KIND_CLASS = 7,
+  KIND_METHOD = 8,
+  KIND_WCHAR = 9,
+  KIND_LSTRING = 10,
+  KIND_WSTRING = 11,
+  KIND_VARIANT = 12,
+  KIND_ARRAY = 13,
+  KIND_RECORD = 14,
+  KIND_INTERFACE = 15,
+  KIND_INT64 = 16,
+  KIND_DYN_ARRAY = 17,
+};
+
 /// "Integer" ... "DynArray" for kinds 1 to 17; null for any other kind.
 const char *type_kind_name(int kind);
 
