@@ -2,6 +2,9 @@
 // table: a pointer to that table, the addresses of the interface, auto, init,
 // type information, field, method and dynamic tables, the class name, the
 // instance size, the parent class and the eight standard virtual methods.
+// Older compilers had five standard virtual methods (a 64-byte header),
+// newer ones eleven (88 bytes); the eleven fields up to the parent class are
+// the same in all three.
 // The user's virtual method slots follow it, then the sub-tables and the
 // class name string, and the compiler places the next class record of the
 // unit right behind. The walk here annotates such a run record by record,
@@ -17,27 +20,42 @@
 namespace {
 
 constexpr size_t kTextSize = 1024;
-constexpr ea_t kHeaderSize = 76;
 
-/// Comments of the header fields, by field index: for a field that holds an
-/// address of its segment, and for a lone zero.
+/// Comments of the header fields up to ParentClass, by field index: for a
+/// field that holds an address of its segment, and for a lone zero.
 struct FieldComments {
   const char *address;
   const char *zero;
 };
 
-const FieldComments kHeaderComments[kHeaderSize / 4] = {
+constexpr ea_t kTableFields = 11;
+
+const FieldComments kTableFieldComments[kTableFields] = {
     {"SelfPtr", nullptr},           {"IntfTable", "IntfTable"},
     {nullptr, "AutoTable"},         {"InitTable", "InitTable"},
     {"TypeInfo", "TypeInfo"},       {"FieldTable", "FieldTable"},
     {"MethodTable", "MethodTable"}, {"DynamicTable", "DynamicTable"},
     {"ClassName Address", nullptr}, {nullptr, nullptr},  // InstanceSize
-    {"ParentClass", nullptr},       {"SafeCallException", nullptr},
-    {"AfterConstruction", nullptr}, {"BeforeDestruction", nullptr},
-    {"Dispatch", nullptr},          {"DefaultHandler", nullptr},
-    {"NewInstance", nullptr},       {"FreeInstance", nullptr},
-    {"Destroy", nullptr},
+    {"ParentClass", nullptr},
 };
+
+/// The standard virtual methods behind ParentClass, by header size.
+const char *const kMethods64[] = {"SafeCallException", "DefaultHandler", "NewInstance",
+                                  "FreeInstance", "Destroy"};
+const char *const kMethods76[] = {
+    "SafeCallException", "AfterConstruction", "BeforeDestruction", "Dispatch",
+    "DefaultHandler",    "NewInstance",       "FreeInstance",      "Destroy"};
+const char *const kMethods88[] = {"Equals",
+                                  "GetHashCode",
+                                  "ToString",
+                                  "SafeCallException",
+                                  "AfterConstruction",
+                                  "BeforeDestruction",
+                                  "Dispatch",
+                                  "DefaultHandler",
+                                  "NewInstance",
+                                  "FreeInstance",
+                                  "Destroy"};
 
 const char *const kSlotComments[] = {"QueryInterface", "AddRef", "Release",
                                      "CreateObject"};
@@ -56,18 +74,34 @@ struct ClassRecord {
   char name[kTextSize];
 };
 
-/// True when `value` is an address of the segment that holds `at`.
-bool is_address_of_segment(uint32_t value, ea_t at) {
-  return value >= lowest_address() && value < segment_end(at);
-}
-
 /// The header comment for the field at `ea` of the record at `record`, or
 /// null when the field has none.
 const char *header_comment(ea_t record, ea_t ea, bool zero) {
   const ea_t offset = ea - record;
-  if (offset % 4 != 0 || offset >= kHeaderSize) return nullptr;
-  const FieldComments &comments = kHeaderComments[offset / 4];
-  return zero ? comments.zero : comments.address;
+  if (offset % 4 != 0 || offset >= static_cast<ea_t>(class_layout())) return nullptr;
+  const ea_t field = offset / 4;
+  if (field < kTableFields) {
+    const FieldComments &comments = kTableFieldComments[field];
+    return zero ? comments.zero : comments.address;
+  }
+  if (zero) return nullptr;
+  const ea_t method = field - kTableFields;
+  switch (class_layout()) {
+    case 64:
+      return method < 5 ? kMethods64[method] : nullptr;
+    case 88:
+      return method < 11 ? kMethods88[method] : nullptr;
+    default:
+      return method < 8 ? kMethods76[method] : nullptr;
+  }
+}
+
+/// The record's first field as its layout demands: in the classic layout
+/// any address of the record's range, in the others exactly the address
+/// behind the header.
+bool holds_own_table(ea_t a) {
+  const int header = class_layout();
+  return header == 76 || get_long(a) == a + static_cast<ea_t>(header);
 }
 
 void set_comment(ea_t ea, const char *text) {
@@ -90,35 +124,32 @@ int count_zero_dwords(ea_t ea) {
 ea_t annotate_header_field(const ClassRecord &record, ea_t pos) {
   const ea_t a = record.record;
   const uint32_t value = get_long(pos);
-  if (is_address_of_segment(value, pos)) {
+  if (in_record_range(value, pos)) {
     if (!make_offset_item(pos)) return pos + 4;
     set_comment(pos, header_comment(a, pos, false));
     if (pos == a + 32 && make_pascal_string(value)) make_align4(get_item_end(value));
     // The standard virtual methods point to code; so does the parent class
     // field of a class without instances (InstanceSize 0).
     if (pos > a + 40 || (pos > a + 36 && get_long(a + 36) == 0)) ensure_function(value);
-    const ea_t end = get_item_end(pos);
-    return end > pos ? end : pos + 4;
+    return field_end(pos, 1, 4);
   }
   if (value != 0) {
     clear_field_name(pos);
     if (pos == a + 36) set_cmt(pos, "InstanceSize", 0);
     if (!make_dword_items(pos, 1)) return pos + 4;
-    const ea_t end = get_item_end(pos);
-    return end > pos ? end : pos + 4;
+    return field_end(pos, 1, 4);
   }
   // A run of zero fields becomes one item; only a lone zero is commented.
   const int zeros = count_zero_dwords(pos);
   if (zeros == 1) set_comment(pos, header_comment(a, pos, true));
   make_dword_items(pos, zeros);
-  const ea_t end = get_item_end(pos);
-  return end > pos ? end : pos + 4 * (zeros > 0 ? zeros : 1);
+  return field_end(pos, 1, 4 * (zeros > 0 ? zeros : 1));
 }
 
 /// Annotates the user virtual method slots from `pos`; the position behind
 /// the last slot made.
 ea_t annotate_user_slots(const ClassRecord &record, ea_t pos) {
-  if (!is_address_of_segment(pos, pos)) {
+  if (!in_record_range(pos, pos)) {
     // No room for slots: what follows can only be the class name string.
     if (make_pascal_string(pos)) pos = get_item_end(pos);
     return make_align4(pos);
@@ -127,26 +158,26 @@ ea_t annotate_user_slots(const ClassRecord &record, ea_t pos) {
   for (;;) {
     const ea_t before = pos;
     if (make_offset_item(pos)) {
-      const ea_t slot = pos - record.record - kHeaderSize;
-      if (pos >= record.record + kHeaderSize && slot % 4 == 0 && slot / 4 < 4) {
+      const ea_t header = static_cast<ea_t>(class_layout());
+      const ea_t slot = pos - record.record - header;
+      if (pos >= record.record + header && slot % 4 == 0 && slot / 4 < 4) {
         set_cmt(pos, kSlotComments[slot / 4], 0);
       }
       ensure_function(get_long(pos));
-      const ea_t end = get_item_end(pos);
-      pos = end > pos ? end : pos + 4;
-    } else if (is_address_of_segment(get_long(pos), pos)) {
+      pos = field_end(pos, 1, 4);
+    } else if (in_record_range(get_long(pos), pos)) {
       pos += 4;  // refused, but still a slot: step over it
     } else {
       return pos;
     }
     if (pos <= before || pos >= segment_limit) return pos;
-    if (!is_address_of_segment(get_long(pos), pos)) return pos;
+    if (!in_record_range(get_long(pos), pos)) return pos;
   }
 }
 
 /// A table address of the record's segment.
 bool is_table_address(const ClassRecord &record, ea_t table) {
-  return is_address_of_segment(table, record.record);
+  return in_record_range(table, record.record);
 }
 
 /// Tables the compiler placed in front of what was already annotated are
@@ -243,7 +274,7 @@ ea_t annotate_class_records(ea_t start, int32_t *found) {
   const ea_t start_end = segment_end(start);
   const uint32_t self_ptr = get_long(start);
   if (self_ptr < lowest || self_ptr >= start_end || get_long(start + 4) >= start_end ||
-      get_long(start + 8) != 0) {
+      get_long(start + 8) != 0 || !holds_own_table(start)) {
     *found = 0;
     return 0;
   }
@@ -253,15 +284,17 @@ ea_t annotate_class_records(ea_t start, int32_t *found) {
   ea_t furthest = 0;
   ea_t a = start;
   for (;;) {
-    if (get_long(a) >= segment_end(a) || get_long(a + 8) != 0) return furthest;
+    if (get_long(a) >= segment_end(a) || get_long(a + 8) != 0 || !holds_own_table(a)) {
+      return furthest;
+    }
     if (!read_record(a, &record)) {
       *found = 0;
       return furthest;
     }
 
     ea_t pos = a;
-    const ea_t slots = a + kHeaderSize;
-    if (slots > a && is_address_of_segment(slots, a)) {
+    const ea_t slots = a + static_cast<ea_t>(class_layout());
+    if (slots > a && in_record_range(slots, a)) {
       while (pos < slots) pos = annotate_header_field(record, pos);
       pos = annotate_user_slots(record, pos);
       furthest = pos;

@@ -37,21 +37,6 @@ bool inside(const area_t &segment, ea_t ea) {
   return ea >= segment.start_ea && ea < segment.end_ea;
 }
 
-/// True when `value` is an address of the segment that holds `at`.
-bool is_address_of_segment(uint32_t value, ea_t at) {
-  return value >= lowest_address() && value < segment_end(at);
-}
-
-/// The position behind the item at `ea` when it was made, else behind the
-/// `width` bytes of its field.
-ea_t advance(ea_t ea, int made, asize_t width) {
-  if (made) {
-    const ea_t end = get_item_end(ea);
-    if (end > ea) return end;
-  }
-  return ea + width;
-}
-
 /// The class's name followed by `suffix`, in a buffer owned here.
 const char *compose(const char *class_name, const char *separator, const char *suffix) {
   static char text[kTextSize];
@@ -81,14 +66,14 @@ void annotate_method_slots(ea_t slot) {
     const ea_t before = slot;
     if (make_offset_item(slot)) {
       ensure_function(get_long(slot));
-      slot = advance(slot, 1, 4);
-    } else if (is_address_of_segment(get_long(slot), slot)) {
+      slot = field_end(slot, 1, 4);
+    } else if (in_record_range(get_long(slot), slot)) {
       slot += 4;
     } else {
       return;
     }
     if (slot <= before || !inside(segment, slot)) return;
-    if (!is_address_of_segment(get_long(slot), slot)) return;
+    if (!in_record_range(get_long(slot), slot)) return;
   }
 }
 
@@ -110,20 +95,20 @@ void annotate_interface_table(ea_t table, const char *class_name) {
     const ea_t entry = pos;
     if (make_dword_items(pos, 4)) {
       set_cmt(pos, "TGUID", 0);
-      pos = advance(pos, 1, 16);
+      pos = field_end(pos, 1, 16);
     } else {
       pos += 16;
     }
     if (i == 0) first_slots_field = pos;
     if (make_offset_item(pos)) {
       set_cmt(pos, "VTable", 0);
-      pos = advance(pos, 1, 4);
+      pos = field_end(pos, 1, 4);
     } else {
       pos += 4;
     }
     set_cmt(pos, "IOffset,ImplGetter", 0);
-    if (!is_address_of_segment(get_long(pos + 4), pos)) {
-      pos = advance(pos, make_dword_items(pos, 2), 8);
+    if (!in_record_range(get_long(pos + 4), pos)) {
+      pos = field_end(pos, make_dword_items(pos, 2), 8);
     } else {
       // The getter is code of this segment: show it as a reference, and
       // keep the walk on the entry grid.
@@ -154,18 +139,18 @@ ea_t annotate_init_table(ea_t table, const char *class_name) {
     }
     for (uint32_t i = 0; i < count && inside(segment, pos); ++i) {
       const ea_t before = pos;
-      pos = advance(pos, make_offset_item(pos), 4);
+      pos = field_end(pos, make_offset_item(pos), 4);
       clear_field_name(pos);
-      pos = advance(pos, make_dword_items(pos, 1), 4);
+      pos = field_end(pos, make_dword_items(pos, 1), 4);
       if (pos <= before) break;
     }
   }
   // Pairs of a type reference and a field offset that follow the counted
   // entries belong to the table as well.
-  while (inside(segment, pos) && is_address_of_segment(get_long(pos), pos)) {
+  while (inside(segment, pos) && in_record_range(get_long(pos), pos)) {
     const ea_t before = pos;
-    pos = advance(pos, make_offset_item(pos), 4);
-    pos = advance(pos, make_dword_items(pos, 1), 4);
+    pos = field_end(pos, make_offset_item(pos), 4);
+    pos = field_end(pos, make_dword_items(pos, 1), 4);
     if (pos <= before) break;
   }
   return pos;
@@ -184,15 +169,15 @@ ea_t annotate_method_table(ea_t table, const char *class_name) {
     if (make_word_items(table, 1)) pos = get_item_end(table);
     for (uint32_t i = 0; i < count && inside(segment, pos); ++i) {
       const ea_t before = pos;
-      pos = advance(pos, make_word_items(pos, 1), 2);  // entry size
+      pos = field_end(pos, make_word_items(pos, 1), 2);  // entry size
       if (make_offset_item(pos)) {
         ensure_function(get_long(pos));
-        pos = advance(pos, 1, 4);
+        pos = field_end(pos, 1, 4);
       } else {
         pos += 4;
       }
       const asize_t name_width = short_string_width(pos);
-      pos = advance(pos, make_pascal_string(pos), name_width);
+      pos = field_end(pos, make_pascal_string(pos), name_width);
       if (pos <= before) break;
     }
   }
@@ -232,7 +217,7 @@ ea_t annotate_dynamic_table(ea_t table, const char *class_name) {
     const ea_t before = pos;
     if (make_offset_item(pos)) {
       ensure_function(get_long(pos));
-      pos = advance(pos, 1, 4);
+      pos = field_end(pos, 1, 4);
     } else {
       pos += 4;
     }
@@ -254,13 +239,13 @@ ea_t annotate_field_table(ea_t table, const char *class_name) {
     if (make_word_items(table, 1)) pos = get_item_end(table);
     // The entries start behind the class list pointer even when it holds no
     // address to make an offset of.
-    pos = advance(pos, make_offset_item(pos), 4);
+    pos = field_end(pos, make_offset_item(pos), 4);
     for (uint32_t i = 0; i < count && inside(segment, pos); ++i) {
       const ea_t before = pos;
       // Field offset and class index share three words.
-      pos = advance(pos, make_word_items(pos, 3), 6);
+      pos = field_end(pos, make_word_items(pos, 3), 6);
       const asize_t name_width = short_string_width(pos);
-      pos = advance(pos, make_pascal_string(pos), name_width);
+      pos = field_end(pos, make_pascal_string(pos), name_width);
       if (pos <= before) break;
     }
     entries_end = pos;
@@ -270,8 +255,7 @@ ea_t annotate_field_table(ea_t table, const char *class_name) {
   // that is no address of the program (a newer compiler's field table read
   // in this layout, say) would become the furthest position of the record
   // and end the whole scan there; the walk stays behind the entries instead.
-  const ea_t list_end = segment_end(class_list);
-  if (list_end == BADADDR || class_list < lowest_address() || class_list >= list_end) {
+  if (segment_end(class_list) == BADADDR || !in_record_range(class_list, class_list)) {
     return make_align4(entries_end);
   }
 
@@ -285,7 +269,7 @@ ea_t annotate_field_table(ea_t table, const char *class_name) {
   const area_t list_segment = segment_of(class_list);
   for (uint32_t j = 0; j < class_count && inside(list_segment, pos); ++j) {
     const ea_t before = pos;
-    pos = advance(pos, make_offset_item(pos), 4);
+    pos = field_end(pos, make_offset_item(pos), 4);
     if (pos <= before) break;
   }
   return make_align4(pos);

@@ -98,14 +98,21 @@ ea_t make_align4(ea_t ea) {
   if (ea % 4 == 0) return ea;
   const asize_t gap = 4 - ea % 4;
   // Four bytes that hold an address of this segment are data, not filler.
-  const uint32_t value = get_long(ea);
-  if (value >= lowest_address() && value < segment_end(ea)) return ea;
+  if (in_record_range(get_long(ea), ea)) return ea;
   if (doAlign(ea, gap, 2)) return get_item_end(ea);
   // The compiler pads between routines with one-instruction fillers that
   // the host may already have decoded; free the first and try again.
   if (!undefine_filler(ea)) return ea;
   if (doAlign(ea, gap, 2)) return get_item_end(ea);
   return ea;
+}
+
+ea_t field_end(ea_t ea, int made, asize_t width) {
+  if (made) {
+    const ea_t end = get_item_end(ea);
+    if (end > ea) return end;
+  }
+  return ea + width;
 }
 
 void clear_field_name(ea_t ea) {

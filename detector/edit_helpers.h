@@ -26,6 +26,10 @@ void clear_field_name(ea_t ea);
 /// 1 when `name` (null: none) may be replaced: missing, empty, or holding
 /// one of the null-terminated list of `markers`.
 int is_dummy_name(const char *name, const char *const *markers);
+/// Where the walk goes on behind the field at `ea`: the end of the item
+/// made there (`made` non-zero), or `width` bytes on when nothing was made
+/// or the host reports no end beyond `ea`.
+ea_t field_end(ea_t ea, int made, asize_t width);
 /// Creates the structure type "TPropInfo".
 void make_tpropinfo_struc(void);
 /// Makes code behind a slot: when no function holds `target`, undefines it

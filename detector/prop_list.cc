@@ -51,7 +51,7 @@ void name_accessor(ea_t record, const Accessor &accessor, const char *type_name,
   // StoredProc typically holds 0 or 1, and a field may hold a constant or
   // a packed field offset instead of code; only addresses of the record's
   // own segment are taken as code.
-  if (target < lowest_address() || target >= segment_end(field)) return;
+  if (!in_record_range(target, field)) return;
   ensure_function(target);
   // Without the unit the name would not tell apart classes of the same name
   // in different units; such an accessor stays as it is.

@@ -56,6 +56,13 @@ int detect_scan_loop(ea_t start, FILE *log, int log_choice, ea_t cursor) {
       out_msg("%s @ %.8lX\n", label, (unsigned long)m);
     }
     const ea_t next = process_group(m);
+    // A candidate that starts no group is passed over, as the finder passes
+    // over every record: the rest of the program still gets searched.
+    if (next == m) {
+      search = get_item_end(m) + 4;
+      if (search <= inf.min_ea || search >= inf.max_ea) break;
+      continue;
+    }
     if (next <= m || next <= inf.min_ea || next >= inf.max_ea) break;
     search = next;
   }

@@ -111,51 +111,61 @@ TEST_F(DetectorSampleTest, OneGroupWalksClassRecordsThenTheirTypeInformation) {
 
 // A class record the finder accepts but the class record walk refuses (its
 // interface table pointer lies beyond the segment), with a good record
-// behind it.
-struct RefusedCandidateTest : testing::Test {
+// behind it, in each of the three class record layouts.
+struct RefusedCandidateTest : testing::TestWithParam<int> {
   static constexpr ea_t kBase = 0x00401000;
   TestDb db{kBase, 0x200};
   RecordingUi ui;
+  ~RefusedCandidateTest() override { set_class_layout(76); }
 
   void PutRecord(ea_t a, const char *name, uint32_t intf_table) {
-    db.PutDword(a, a + 76);  // SelfPtr
+    const ea_t header = static_cast<ea_t>(GetParam());
+    db.PutDword(a, a + header);  // SelfPtr
     db.PutDword(a + 4, intf_table);
-    db.PutDword(a + 32, a + 76);  // the class name right behind the header
-    db.PutDword(a + 36, 12);      // InstanceSize
-    db.PutShortString(a + 76, name);
+    db.PutDword(a + 32, a + header);  // the class name right behind the header
+    db.PutDword(a + 36, 12);          // InstanceSize
+    db.PutShortString(a + header, name);
+  }
+  void Run() {
+    ui.text_answers.push_back("0");
+    ui.yes_no_answers.push_back(0);
+    EXPECT_EQ(1, detect_classes());
   }
 };
 
-TEST_F(RefusedCandidateTest, NeitherAnnotatorAdvancingEndsTheScan) {
+INSTANTIATE_TEST_SUITE_P(Layouts, RefusedCandidateTest, testing::Values(64, 76, 88));
+
+TEST_P(RefusedCandidateTest, TheScanGoesOnBehindACandidateThatStartsNoGroup) {
   PutRecord(kBase, "TBroken", 0xFFFFFFF0);
   PutRecord(kBase + 0x100, "TGood", 0);
+  set_class_layout(GetParam());
   ASSERT_EQ(1, is_class_record(kBase));
   ASSERT_EQ(1, is_class_record(kBase + 0x100));
-
   EXPECT_EQ(kBase, process_group(kBase));
   EXPECT_TRUE(db.db().Names().empty());
 
-  ui.text_answers.push_back("0");
-  ui.yes_no_answers.push_back(0);
-  EXPECT_EQ(1, detect_classes());
-  // The scan stopped at the refused candidate: the good record behind it
-  // was neither counted nor annotated.
+  Run();
+  EXPECT_EQ(GetParam(), class_layout());
+  // The refused candidate still counts as a group; the good record behind
+  // it is found and annotated.
   EXPECT_NE(std::string::npos,
-            ui.output.find("Total 1 groups of classes or types found.\n"));
-  EXPECT_EQ("", TestDb::Name(kBase + 0x100));
-  EXPECT_FALSE(TestDb::ItemAt(kBase + 0x100));
+            ui.output.find("Total 2 groups of classes or types found.\n"));
+  EXPECT_EQ("", TestDb::Name(kBase));
+  EXPECT_EQ("offset_cls_TGood", TestDb::Name(kBase + 0x100));
+  EXPECT_TRUE(TestDb::ItemAt(kBase + 0x100));
 }
 
-TEST_F(RefusedCandidateTest, GoodRecordIsOneGroupAndTheScanGoesOnBehindIt) {
+TEST_P(RefusedCandidateTest, GoodRecordIsOneGroupAndTheScanGoesOnBehindIt) {
   PutRecord(kBase, "TFirst", 0);
   PutRecord(kBase + 0x100, "TSecond", 0);
-  ui.text_answers.push_back("0");
-  ui.yes_no_answers.push_back(0);
-  EXPECT_EQ(1, detect_classes());
+  Run();
   EXPECT_NE(std::string::npos,
             ui.output.find("Total 2 groups of classes or types found.\n"));
   EXPECT_EQ("offset_cls_TFirst", TestDb::Name(kBase));
   EXPECT_EQ("offset_cls_TSecond", TestDb::Name(kBase + 0x100));
+  // Only the programs of the newer and older layouts say which they are.
+  const bool told = ui.output.find("Class record header: ") != std::string::npos;
+  EXPECT_EQ(GetParam() != 76, told);
 }
 
 }  // namespace

@@ -126,6 +126,12 @@ int run_scan_driver(scan_loop_fn scan_loop) {
   ea2str(start, start_text, kTextBufSize);
   out_msg("Start from address %s ...\n", start_text);
 
+  // The header size is the same for every class record of a program, so it
+  // is decided once, from the whole program, before the first candidate.
+  const int header_size = decide_class_layout();
+  set_class_layout(header_size);
+  if (header_size != 76) out_msg("Class record header: %d bytes\n", header_size);
+
   const int groups = scan_loop(start, log, log_choice, cursor);
 
   callui(UI_JUMP_TO, cursor, -1);

@@ -4,11 +4,13 @@
 // A class record sits just before its virtual method table: its first field
 // points into the program (normally at the first slot, 76 bytes on), the
 // AutoTable field at +8 is always empty, and the pointer at +32 leads to the
-// class name as a short string. A type information block starts with a
-// reference cell holding the address of the kind byte right behind it,
-// followed by the kind (1 to 17) and the type's name. Every pointer must stay
-// within the record's range: from the program's lowest address up to the end
-// of the segment holding the record.
+// class name as a short string. Compilers of other generations put 64 or 88
+// bytes of header in front of the table; in their programs the first field
+// always holds exactly the table's address, which the tests then demand. A type
+// information block starts with a reference cell holding the address of the kind byte
+// right behind it, followed by the kind (1 to 17) and the type's name. Every pointer must
+// stay within the record's range: from the program's lowest address up to the end of the
+// segment holding the record.
 //
 // Names are short strings restricted to the characters the compiler puts in
 // identifiers and generated names; anything else means the bytes are not a
@@ -19,14 +21,22 @@ namespace {
 
 constexpr size_t kTextBufSize = 1024;
 
-constexpr uint8_t kKindMethod = 8;
-constexpr uint8_t kLastKind = 17;
+constexpr int kClassicHeader = 76;
+constexpr uint8_t kLastClassicKind = KIND_DYN_ARRAY;
+constexpr uint8_t kLastKind = KIND_MRECORD;
+constexpr int kWitnessesNeeded = 32;
 
 const char *const kKindNames[kLastKind + 1] = {
-    nullptr,   "Integer", "Char",   "Enumeration", "Float",   "String",
-    "Set",     "Class",   "Method", "WChar",       "LString", "WString",
-    "Variant", "Array",   "Record", "Interface",   "Int64",   "DynArray",
+    nullptr,   "Integer",  "Char",    "Enumeration", "Float",   "String",
+    "Set",     "Class",    "Method",  "WChar",       "LString", "WString",
+    "Variant", "Array",    "Record",  "Interface",   "Int64",   "DynArray",
+    "UString", "ClassRef", "Pointer", "Procedure",   "MRecord",
 };
+
+// The header size of the program's class records, decided once per run.
+int header_size = kClassicHeader;
+
+bool newest_layout() { return header_size == 88; }
 
 bool is_name_byte(uint8_t c) {
   return (c >= 0x24 && c <= 0x26) ||  // $ % &
@@ -38,7 +48,28 @@ bool is_name_byte(uint8_t c) {
          (c >= 0x61 && c <= 0x7A);    // a-z
 }
 
-bool is_valid_kind(uint8_t kind) { return kind >= 1 && kind <= kLastKind; }
+/// Generic names add the comma, the angle brackets and the backquote.
+bool is_wide_name_byte(uint8_t c) {
+  return is_name_byte(c) || c == 0x2C || c == 0x3C || c == 0x3E || c == 0x60;
+}
+
+bool is_valid_kind(uint8_t kind) {
+  return kind >= 1 && kind <= (newest_layout() ? kLastKind : kLastClassicKind);
+}
+
+/// The short string at `ea` into `out` (room for 256 bytes); false when it
+/// is empty or holds a byte outside the name set.
+bool read_name(ea_t ea, bool wide, char *out) {
+  const uint8_t n = get_byte(ea);
+  if (n == 0) return false;
+  for (uint32_t i = 0; i < n; ++i) {
+    const uint8_t c = get_byte(ea + 1 + i);
+    if (!(wide ? is_wide_name_byte(c) : is_name_byte(c))) return false;
+    out[i] = static_cast<char>(c);
+  }
+  out[n] = '\0';
+  return true;
+}
 
 // A record's address with what every test of it reads first: its first
 // field and its range, from the lowest address of the program up to the end
@@ -56,7 +87,9 @@ Place place_of(ea_t at) { return {at, get_long(at), lowest_address(), segment_en
 const char *record_name(const Place &p, ea_t name_ea);
 
 bool class_record_at(const Place &p) {
-  if (!p.in_range(p.first)) return false;     // SelfPtr is only range-tested
+  if (!p.in_range(p.first)) return false;
+  // In the classic layout SelfPtr is only range-tested.
+  if (header_size != kClassicHeader && p.first != p.at + header_size) return false;
   if (get_long(p.at + 8) != 0) return false;  // AutoTable is always empty
   return record_name(p, get_long(p.at + 32)) != nullptr;
 }
@@ -75,16 +108,7 @@ extern "C" {
 const char *get_pascal_name(ea_t ea, int deref) {
   static char name[kTextBufSize];
   if (deref == 1) ea = get_long(ea);
-  const uint8_t n = get_byte(ea);
-  if (n == 0) return nullptr;
-  // n is at most 255, so the name and its terminator always fit.
-  for (uint32_t i = 0; i < n; ++i) {
-    const uint8_t c = get_byte(ea + 1 + i);
-    if (!is_name_byte(c)) return nullptr;
-    name[i] = static_cast<char>(c);
-  }
-  name[n] = '\0';
-  return name;
+  return read_name(ea, newest_layout(), name) ? name : nullptr;
 }
 
 ea_t segment_end(ea_t ea) {
@@ -94,10 +118,49 @@ ea_t segment_end(ea_t ea) {
 
 ea_t lowest_address(void) { return inf.min_ea; }
 
+int in_record_range(uint32_t value, ea_t at) {
+  return value >= lowest_address() && value < segment_end(at) ? 1 : 0;
+}
+
 const char *type_kind_name(int kind) {
-  if (kind < 1 || kind > kLastKind) return nullptr;
+  if (kind < 1 || kind > 255 || !is_valid_kind(static_cast<uint8_t>(kind)))
+    return nullptr;
   return kKindNames[kind];
 }
+
+int decide_class_layout(void) {
+  static const int kSizes[] = {64, 76, 88};
+  int witnesses[3] = {0, 0, 0};
+  int total = 0;
+  char name[256];
+  const ea_t lowest = lowest_address();
+  ea_t a = lowest + (4 - lowest % 4) % 4;
+  while (a >= lowest && a < inf.max_ea && total < kWitnessesNeeded) {
+    const ea_t self = get_long(a);
+    for (int i = 0; i < 3; ++i) {
+      if (self - a != static_cast<ea_t>(kSizes[i])) continue;
+      const ea_t name_ea = get_long(a + 32);
+      if (in_record_range(self, a) && get_long(a + 8) == 0 &&
+          in_record_range(name_ea, a) && read_name(name_ea, true, name)) {
+        ++witnesses[i];
+        ++total;
+      }
+    }
+    a += 4;
+  }
+  int best = 1;  // 76 unless another size has strictly more witnesses
+  for (int i = 0; i < 3; ++i) {
+    if (witnesses[i] > witnesses[best]) best = i;
+  }
+  for (int i = 0; i < 3; ++i) {
+    if (i != best && witnesses[i] == witnesses[best]) return kClassicHeader;
+  }
+  return kSizes[best];
+}
+
+void set_class_layout(int size) { header_size = size; }
+
+int class_layout(void) { return header_size; }
 
 const char *get_record_name(ea_t name_ea, ea_t record) {
   return record_name(place_of(record), name_ea);
@@ -139,7 +202,7 @@ const char *get_group_label(ea_t ea) {
   if (is_type_info(ea)) {
     const uint8_t kind = get_byte(ea + 4);
     const char *name = get_pascal_name(ea + 5, 0);
-    if (name == nullptr && kind == kKindMethod) name = "UnnamedMethod";
+    if (name == nullptr && kind == KIND_METHOD) name = "UnnamedMethod";
     if (name == nullptr) return label;
     qstrncpy(label, "Type ", kTextBufSize);
     qstrncat(label, name, kTextBufSize);
@@ -175,7 +238,7 @@ const char *record_name(const Place &p, ea_t name_ea) {
   if (name != nullptr) return name;
   // A method type without a name of its own has its first parameter's name
   // where the type name would follow.
-  if (kind == kKindMethod && get_pascal_name(p.at + 9, 0) != nullptr) {
+  if (kind == KIND_METHOD && get_pascal_name(p.at + 9, 0) != nullptr) {
     qstrncpy(unnamed, "unnamed_method", kTextBufSize);
     return unnamed;
   }

@@ -8,6 +8,18 @@
 extern "C" {
 #endif
 
+/// Decides the program's class record header size (64, 76 or 88) from its
+/// first 32 witnesses: addresses A whose first field holds A + H in A's
+/// range, with an empty AutoTable and a class name (of the wide character
+/// set) behind the pointer at A + 32. The size with the most witnesses wins;
+/// a tie or no witness gives 76. Does not change the layout in use.
+int decide_class_layout(void);
+/// Sets the header size the recognition and the annotators use from now on
+/// (76 until set).
+void set_class_layout(int header_size);
+/// The header size in use.
+int class_layout(void);
+
 /// 1 when a class record starts at `ea`, else 0.
 int is_class_record(ea_t ea);
 /// 1 when a type information block starts at `ea`, else 0.
@@ -24,14 +36,46 @@ ea_t find_next_group(ea_t ea);
 const char *get_group_label(ea_t ea);
 /// The short string at `ea` (at get_long(ea) when `deref` is 1) in a
 /// 1024-byte static buffer; null when it is empty or holds a byte outside
-/// the identifier set.
+/// the identifier set (which takes generic names in programs of the 88-byte
+/// layout).
 const char *get_pascal_name(ea_t ea, int deref);
 /// End of the segment holding `ea`, or BADADDR.
 ea_t segment_end(ea_t ea);
 /// The lowest address of the program.
 ea_t lowest_address(void);
 
-/// "Integer" ... "DynArray" for kinds 1 to 17; null for any other kind.
+/// 1 when `value` is an address in the range of a record at `at`: from the
+/// lowest address of the program up to the end of the segment holding `at`.
+int in_record_range(uint32_t value, ea_t at);
+
+/// The kind byte of a type information block.
+enum type_kind {
+  KIND_INTEGER = 1,
+  KIND_CHAR = 2,
+  KIND_ENUMERATION = 3,
+  KIND_FLOAT = 4,
+  KIND_STRING = 5,
+  KIND_SET = 6,
+  KIND_CLASS = 7,
+  KIND_METHOD = 8,
+  KIND_WCHAR = 9,
+  KIND_LSTRING = 10,
+  KIND_WSTRING = 11,
+  KIND_VARIANT = 12,
+  KIND_ARRAY = 13,
+  KIND_RECORD = 14,
+  KIND_INTERFACE = 15,
+  KIND_INT64 = 16,
+  KIND_DYN_ARRAY = 17,
+  KIND_USTRING = 18,
+  KIND_CLASS_REF = 19,
+  KIND_POINTER = 20,
+  KIND_PROCEDURE = 21,
+  KIND_MRECORD = 22,
+};
+
+/// "Integer" ... "DynArray" for kinds 1 to 17, and "UString" ... "MRecord"
+/// for 18 to 22 in programs of the 88-byte layout; null for any other kind.
 const char *type_kind_name(int kind);
 
 #ifdef __cplusplus

@@ -27,6 +27,12 @@ bool IsNameChar(unsigned char c) {
     case '@':
     case '[':
     case ']':
+    // Generic class names: TList<System.Classes.TComponent>,
+    // TDictionary<System.string,System.Integer>, and the rare backquote.
+    case '<':
+    case '>':
+    case ',':
+    case '`':
       return true;
     default:
       return false;
