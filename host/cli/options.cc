@@ -22,6 +22,9 @@ const char *UsageText() {
          "                        there after the run\n"
          "  --json FILE           write the database after the run as JSON\n"
          "  --listing FILE        write a readable listing of the database\n"
+         "  --classes FILE        write the program's classes, types and forms as JSON\n"
+         "  --report FILE         write them as a readable Markdown report\n"
+         "  --forms DIR           write each form of the program as text into DIR\n"
          "  --help, --version\n"
          "\n"
          "Standard output carries the plug-in's output window only. Without --start or\n"
@@ -80,7 +83,8 @@ bool ParseOptions(const std::vector<std::string> &args, Options *options,
     }
     const bool known = arg == "--plugin" || arg == "--start" || arg == "--log" ||
                        arg == "--cursor" || arg == "--db" || arg == "--json" ||
-                       arg == "--listing";
+                       arg == "--listing" || arg == "--classes" || arg == "--report" ||
+                       arg == "--forms";
     if (!known) {
       *err = arg + ": unknown option (see --help)";
       return false;
@@ -120,12 +124,15 @@ bool ParseOptions(const std::vector<std::string> &args, Options *options,
       options->cursor = ea;
     } else {
       if (value.empty()) {
-        *err = arg + ": needs a file name";
+        *err = arg + (arg == "--forms" ? ": needs a folder name" : ": needs a file name");
         return false;
       }
-      (arg == "--db"     ? options->db
-       : arg == "--json" ? options->json
-                         : options->listing) = value;
+      (arg == "--db"        ? options->db
+       : arg == "--json"    ? options->json
+       : arg == "--listing" ? options->listing
+       : arg == "--classes" ? options->classes
+       : arg == "--report"  ? options->report
+                            : options->forms) = value;
     }
   }
   if (options->help || options->version) return true;

@@ -17,6 +17,9 @@ struct Options {
   std::string db;  // empty: none
   std::string json;
   std::string listing;
+  std::string classes;  // the class model as JSON
+  std::string report;   // the class model as a readable report
+  std::string forms;    // a folder for the program's forms as text
   std::string input;
   bool help = false;
   bool version = false;

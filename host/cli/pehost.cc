@@ -20,6 +20,9 @@
 #include "host/loader/listing.h"
 #include "host/loader/output_file.h"
 #include "host/loader/pe_loader.h"
+#include "model/form_files.h"
+#include "model/model_json.h"
+#include "model/model_report.h"
 
 namespace pehost {
 namespace {
@@ -87,6 +90,50 @@ bool LoadSaved(const std::string &path, kernel::Database *db, std::string *err) 
   return loader::ReadDatabaseJson(in, db, err);
 }
 
+/// Checks before the run that the forms can go into `dir`: an existing
+/// folder, or a name whose parent folder exists.
+bool CanWriteFolder(const std::string &dir, std::string *err) {
+  std::error_code ec;
+  if (!fs::exists(dir, ec)) return CanWrite(dir, err);
+  if (!fs::is_directory(dir, ec)) {
+    *err = "is not a folder";
+    return false;
+  }
+  if (access(dir.c_str(), W_OK) != 0) {
+    *err = "cannot write into it";
+    return false;
+  }
+  return true;
+}
+
+/// The class model's files, read from the database as the run left it.
+int WriteModel(const Options &options, const loader::ImageFacts &facts) {
+  if (options.classes.empty() && options.report.empty() && options.forms.empty())
+    return kExitRan;
+  const model::ProgramModel program = model::BuildModel(facts);
+  // A form or a part of the resources that cannot be read is told, not fatal.
+  for (const std::string &problem : program.problems)
+    Complain(options.input, problem, kExitRan);
+  int status = kExitRan;
+  std::string err;
+  if (!options.classes.empty() &&
+      !loader::WriteFileWhole(
+          options.classes,
+          [&](std::ostream &o) { return model::WriteModelJson(program, o); }, &err))
+    status = Complain(options.classes, err, kExitNotRun);
+  if (!options.report.empty() &&
+      !loader::WriteFileWhole(
+          options.report,
+          [&](std::ostream &o) { return model::WriteModelReport(program, o); }, &err))
+    status = Complain(options.report, err, kExitNotRun);
+  if (!options.forms.empty()) {
+    std::vector<std::string> errors;
+    model::WriteFormFiles(program, options.forms, &errors);
+    for (const std::string &e : errors) status = Complain("--forms", e, kExitNotRun);
+  }
+  return status;
+}
+
 int WriteOutputs(const Options &options, const kernel::Database &db) {
   struct Output {
     const std::string &path;
@@ -118,12 +165,16 @@ int WriteOutputs(const Options &options, const kernel::Database &db) {
 int RunPehost(const Options &options) {
   CatchSignals();
   std::string err;
-  for (const std::string *path : {&options.db, &options.json, &options.listing})
+  for (const std::string *path : {&options.db, &options.json, &options.listing,
+                                  &options.classes, &options.report})
     if (!path->empty() && !CanWrite(*path, &err))
       return Complain(*path, err, kExitBadInput);
+  if (!options.forms.empty() && !CanWriteFolder(options.forms, &err))
+    return Complain(options.forms, err, kExitBadInput);
 
   kernel::Database &db = kernel::TheDatabase();
-  if (!loader::LoadPe(options.input, &db, &err))
+  loader::ImageFacts facts;
+  if (!loader::LoadPe(options.input, &db, &err, &facts))
     return Complain(options.input, err, kExitBadInput);
   if (!options.db.empty() && !LoadSaved(options.db, &db, &err))
     return Complain(options.db, err, kExitBadInput);
@@ -153,7 +204,9 @@ int RunPehost(const Options &options) {
   kernel::SetUserInterface(nullptr);
   if (fflush(stdout) != 0)
     return Complain("standard output", strerror(errno), kExitNotRun);
-  return WriteOutputs(options, db);
+  const int status = WriteOutputs(options, db);
+  const int model_status = WriteModel(options, facts);
+  return status != kExitRan ? status : model_status;
 }
 
 }  // namespace pehost

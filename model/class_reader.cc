@@ -1,0 +1,242 @@
+#include "model/class_reader.h"
+
+#include <algorithm>
+#include <cstdio>
+
+#include "detector/core/recognise.h"
+
+namespace model {
+
+namespace {
+
+// Header fields, from the record's start, the same in every layout.
+constexpr ea_t kIntfTable = 4;
+constexpr ea_t kInitTable = 12;
+constexpr ea_t kFieldTable = 20;
+constexpr ea_t kMethodTable = 24;
+constexpr ea_t kDynamicTable = 28;
+constexpr ea_t kClassName = 32;
+constexpr ea_t kInstanceSize = 36;
+constexpr ea_t kFirstStandard = 44;
+
+constexpr uint32_t kInterfaceEntrySize = 28;
+constexpr uint32_t kPropRecordFixed = 26;
+// An index or default of this value means the property has none.
+constexpr uint32_t kNoValue = 0x80000000u;
+
+// The standard methods in front of the table, by layout.
+const char *const kStandard64[] = {"SafeCallException", "DefaultHandler", "NewInstance",
+                                   "FreeInstance", "Destroy"};
+const char *const kStandard76[] = {"SafeCallException", "AfterConstruction",
+                                   "BeforeDestruction", "Dispatch",
+                                   "DefaultHandler",    "NewInstance",
+                                   "FreeInstance",      "Destroy"};
+const char *const kStandard88[] = {
+    "Equals",   "GetHashCode",    "ToString",     "SafeCallException",
+    "AfterConstruction", "BeforeDestruction", "Dispatch", "DefaultHandler",
+    "NewInstance",       "FreeInstance",      "Destroy"};
+
+const char *StandardName(int header_size, ea_t offset) {
+  const size_t i = (offset - kFirstStandard) / 4;
+  switch (header_size) {
+    case 64:
+      return i < std::size(kStandard64) ? kStandard64[i] : nullptr;
+    case 88:
+      return i < std::size(kStandard88) ? kStandard88[i] : nullptr;
+    default:
+      return i < std::size(kStandard76) ? kStandard76[i] : nullptr;
+  }
+}
+
+/// True when `n` bytes at `ea` lie below `end`.
+bool Fits(ea_t ea, uint64_t n, ea_t end) { return ea < end && n <= end - ea; }
+
+std::string GuidText(const uint8_t *g) {
+  char text[40];
+  snprintf(text, sizeof text,
+           "{%02X%02X%02X%02X-%02X%02X-%02X%02X-%02X%02X-%02X%02X%02X%02X%02X%02X}", g[3],
+           g[2], g[1], g[0], g[5], g[4], g[7], g[6], g[8], g[9], g[10], g[11], g[12], g[13],
+           g[14], g[15]);
+  return text;
+}
+
+/// The first address behind the slots: the nearest of the tables and the
+/// name that the compiler puts behind them.
+ea_t SlotsEnd(ea_t record, ea_t vmt, ea_t segment_end) {
+  ea_t end = segment_end;
+  for (ea_t field : {kIntfTable, kInitTable, kFieldTable, kMethodTable, kDynamicTable,
+                     kClassName}) {
+    const ea_t v = get_long(record + field);
+    if (v > vmt && v < end) end = v;
+  }
+  return end;
+}
+
+void ReadVirtualMethods(ea_t record, int header_size, ClassDetails *c) {
+  for (ea_t off = kFirstStandard; off < static_cast<ea_t>(header_size); off += 4) {
+    const ea_t v = get_long(record + off);
+    if (!in_record_range(v, record)) continue;
+    c->virtual_methods.push_back({(static_cast<int>(off) - header_size) / 4, v,
+                                  DatabaseName(v), StandardName(header_size, off)});
+  }
+  const ea_t end = SlotsEnd(record, c->vmt, segment_end(record));
+  for (ea_t p = c->vmt; Fits(p, 4, end); p += 4) {
+    const ea_t v = get_long(p);
+    if (!in_record_range(v, record)) break;
+    c->virtual_methods.push_back(
+        {static_cast<int>((p - c->vmt) / 4), v, DatabaseName(v), nullptr});
+  }
+}
+
+void ReadDynamicMethods(ea_t table, ClassDetails *c) {
+  const ea_t end = segment_end(table);
+  const uint32_t n = get_word(table);
+  if (!Fits(table, 2 + 6ull * n, end)) return;
+  for (uint32_t i = 0; i < n; ++i) {
+    const ea_t code = get_long(table + 2 + 2 * n + 4 * i);
+    c->dynamic_methods.push_back(
+        {get_word(table + 2 + 2 * i), code, DatabaseName(code)});
+  }
+}
+
+void ReadFields(const ProgramModel &model, ea_t table, ClassDetails *c) {
+  const ea_t end = segment_end(table);
+  if (!Fits(table, 6, end)) return;
+  const uint32_t n = get_word(table);
+  const ea_t list = get_long(table + 2);
+  const uint32_t classes =
+      in_record_range(list, table) && Fits(list, 2, end) ? get_word(list) : 0;
+  ea_t p = table + 6;
+  for (uint32_t i = 0; i < n; ++i) {
+    if (!Fits(p, 7, end) || !Fits(p + 6, 1u + get_byte(p + 6), end)) break;
+    PublishedField f;
+    f.offset = get_long(p);
+    const uint16_t index = get_word(p + 4);
+    f.name = ShortStringAt(p + 6);
+    if (index < classes && Fits(list + 2, 4u * (index + 1), end)) {
+      const ClassEntry *field_class = model.ResolveClassRef(get_long(list + 2 + 4 * index));
+      if (field_class != nullptr) f.class_name = ClassName(field_class->record);
+    }
+    c->published_fields.push_back(std::move(f));
+    p += 7 + get_byte(p + 6);
+  }
+}
+
+void ReadInterfaces(const ProgramModel &model, ea_t table, ClassDetails *c) {
+  const ea_t end = segment_end(table);
+  const uint32_t n = get_long(table);
+  if (!Fits(table, 4 + uint64_t{kInterfaceEntrySize} * n, end)) return;
+  for (uint32_t i = 0; i < n; ++i) {
+    const ea_t e = table + 4 + i * kInterfaceEntrySize;
+    uint8_t guid[16];
+    for (int k = 0; k < 16; ++k) guid[k] = get_byte(e + k);
+    ImplementedInterface intf;
+    intf.guid = GuidText(guid);
+    const ea_t type = model.InterfaceNamed(guid);
+    if (type != BADADDR) intf.name = NameAt(type + 5);
+    intf.table = get_long(e + 16);
+    intf.offset = get_long(e + 20);
+    c->interfaces.push_back(std::move(intf));
+  }
+}
+
+void ReadProperties(const ProgramModel &model, ea_t block, ClassDetails *c) {
+  const ea_t end = segment_end(block);
+  // Behind the name: ClassType, ParentInfo, PropCount, UnitName, then the
+  // count of the class's own property records.
+  const ea_t data = block + 6 + get_byte(block + 5);
+  const ea_t unit = data + 10;
+  ea_t p = unit + 1 + get_byte(unit);
+  if (!Fits(p, 2, end)) return;
+  const uint32_t n = get_word(p);
+  p += 2;
+  for (uint32_t i = 0; i < n; ++i) {
+    if (!Fits(p, kPropRecordFixed + 1, end)) break;
+    const uint8_t length = get_byte(p + kPropRecordFixed);
+    if (!Fits(p + kPropRecordFixed, 1u + length, end)) break;
+    Property prop;
+    prop.type = model.TypeNameAt(get_long(p));
+    prop.read = DecodeAccessor(get_long(p + 4), false);
+    prop.write = DecodeAccessor(get_long(p + 8), false);
+    prop.stored = DecodeAccessor(get_long(p + 12), true);
+    const uint32_t index = get_long(p + 16);
+    const uint32_t default_value = get_long(p + 20);
+    prop.has_index = index != kNoValue;
+    prop.index = static_cast<int32_t>(index);
+    prop.has_default = default_value != kNoValue;
+    prop.default_value = static_cast<int32_t>(default_value);
+    prop.name_index = get_word(p + 24);
+    prop.name = ShortStringAt(p + kPropRecordFixed);
+    c->properties.push_back(std::move(prop));
+    p += kPropRecordFixed + 1 + length;
+  }
+}
+
+}  // namespace
+
+Accessor DecodeAccessor(uint32_t value, bool stored) {
+  if (stored && (value & 0xFFFFFF00u) == 0) return {Accessor::kConstant, value};
+  if (value == 0) return {};
+  switch (value >> 24) {
+    case 0xFF:
+      return {Accessor::kField, value & 0x00FFFFFFu};
+    case 0xFE:
+      return {Accessor::kVirtual, static_cast<int16_t>(value & 0xFFFF) / 4};
+    default:
+      return {Accessor::kStatic, value};
+  }
+}
+
+std::vector<PublishedMethod> ReadPublishedMethods(ea_t record) {
+  std::vector<PublishedMethod> methods;
+  const ea_t table = get_long(record + kMethodTable);
+  if (table == 0 || !in_record_range(table, record)) return methods;
+  const ea_t end = segment_end(table);
+  if (!Fits(table, 2, end)) return methods;
+  const uint32_t n = get_word(table);
+  ea_t p = table + 2;
+  for (uint32_t i = 0; i < n; ++i) {
+    if (!Fits(p, 7, end)) break;
+    const uint32_t size = get_word(p);
+    const uint32_t length = get_byte(p + 6);
+    // Newer compilers let an entry run past its name; an entry shorter than
+    // its own name means the table is not what it seems.
+    if (size < 7 + length || !Fits(p, size, end)) break;
+    methods.push_back({ShortStringAt(p + 6), get_long(p + 2)});
+    p += size;
+  }
+  return methods;
+}
+
+ClassDetails ReadClass(const ProgramModel &model, const ClassEntry &entry) {
+  const ea_t a = entry.record;
+  ClassDetails c;
+  c.name = ClassName(a);
+  c.unit = model.units[entry.unit];
+  c.record = a;
+  c.vmt = get_long(a);
+  c.instance_size = get_long(a + kInstanceSize);
+  c.parent = entry.parent;
+  if (entry.parent != BADADDR) c.parent_name = ClassName(entry.parent);
+  c.type_block = entry.type_block;
+  // A table field counts only when it leads into the program.
+  auto table = [a](ea_t field) {
+    const ea_t v = get_long(a + field);
+    return v != 0 && in_record_range(v, a) ? v : 0;
+  };
+  c.interface_table = table(kIntfTable);
+  c.init_table = table(kInitTable);
+  c.field_table = table(kFieldTable);
+  c.method_table = table(kMethodTable);
+  c.dynamic_table = table(kDynamicTable);
+
+  ReadVirtualMethods(a, model.header_size, &c);
+  if (c.dynamic_table != 0) ReadDynamicMethods(c.dynamic_table, &c);
+  c.published_methods = ReadPublishedMethods(a);
+  if (c.field_table != 0) ReadFields(model, c.field_table, &c);
+  if (c.interface_table != 0) ReadInterfaces(model, c.interface_table, &c);
+  if (entry.type_block != BADADDR) ReadProperties(model, entry.type_block, &c);
+  return c;
+}
+
+}  // namespace model

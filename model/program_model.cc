@@ -1,0 +1,199 @@
+#include "model/program_model.h"
+
+#include <algorithm>
+#include <cstring>
+#include <map>
+
+#include "detector/core/recognise.h"
+#include "model/form_binding.h"
+
+namespace model {
+
+namespace {
+
+constexpr ea_t kTypeInfoField = 16;
+constexpr ea_t kParentField = 40;
+
+bool SameNameIgnoringCase(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i) {
+    char x = a[i], y = b[i];
+    if (x >= 'a' && x <= 'z') x = static_cast<char>(x - 32);
+    if (y >= 'a' && y <= 'z') y = static_cast<char>(y - 32);
+    if (x != y) return false;
+  }
+  return true;
+}
+
+bool InProgram(ea_t ea) { return ea >= inf.min_ea && ea < inf.max_ea; }
+
+/// Every class record and type information block, found as the plug-ins
+/// find them: the next candidate at or after each 4-byte boundary.
+void FindRecords(ProgramModel *model) {
+  ea_t x = inf.min_ea;
+  for (;;) {
+    const ea_t m = find_next_group(x);
+    if (m == BADADDR) break;
+    if (is_class_record(m)) {
+      model->classes.push_back({m, BADADDR, BADADDR, 0});
+    } else if (is_type_info(m)) {
+      model->types.push_back({m, get_byte(m + 4)});
+    }
+    if (m + 4 < m) break;
+    x = m + 4;
+  }
+}
+
+uint32_t InternUnit(const std::string &unit, std::map<std::string, uint32_t> *index,
+                    std::vector<std::string> *units) {
+  if (unit.empty()) return 0;
+  auto [it, added] = index->emplace(unit, static_cast<uint32_t>(units->size()));
+  if (added) units->push_back(unit);
+  return it->second;
+}
+
+/// The unit name of a class type block: behind ClassType, ParentInfo and
+/// PropCount.
+std::string ClassTypeUnit(ea_t cell) {
+  const ea_t data = cell + 6 + get_byte(cell + 5);
+  return NameAt(data + 10);
+}
+
+void LinkClasses(ProgramModel *model) {
+  std::map<std::string, uint32_t> unit_index;
+  const ea_t header = static_cast<ea_t>(model->header_size);
+  // The class type blocks name their class by its table address.
+  for (const TypeEntry &t : model->types) {
+    if (t.kind != KIND_CLASS) continue;
+    const ea_t vmt = get_long(t.cell + 6 + get_byte(t.cell + 5));
+    auto it = std::lower_bound(
+        model->classes.begin(), model->classes.end(), vmt - header,
+        [](const ClassEntry &c, ea_t record) { return c.record < record; });
+    if (it == model->classes.end() || it->record != vmt - header) continue;
+    // The class's own TypeInfo field decides when two blocks claim it.
+    if (it->type_block != BADADDR && get_long(it->record + kTypeInfoField) != t.cell + 4)
+      continue;
+    it->type_block = t.cell;
+    it->unit = InternUnit(ClassTypeUnit(t.cell), &unit_index, &model->units);
+  }
+  for (ClassEntry &c : model->classes) {
+    const ClassEntry *parent = model->ResolveClassRef(get_long(c.record + kParentField));
+    if (parent != nullptr && parent->record != c.record) c.parent = parent->record;
+  }
+}
+
+void CollectInterfaceGuids(ProgramModel *model) {
+  for (const TypeEntry &t : model->types) {
+    if (t.kind != KIND_INTERFACE) continue;
+    // Behind the name: IntfParent (4 bytes), IntfFlags (1), then the GUID.
+    const ea_t guid = t.cell + 6 + get_byte(t.cell + 5) + 5;
+    if (guid + 16 < guid || guid + 16 > segment_end(t.cell)) continue;
+    InterfaceGuid g;
+    for (int i = 0; i < 16; ++i) g.bytes[i] = get_byte(guid + i);
+    g.cell = t.cell;
+    model->guids.push_back(g);
+  }
+  std::stable_sort(model->guids.begin(), model->guids.end(),
+                   [](const InterfaceGuid &a, const InterfaceGuid &b) {
+                     return memcmp(a.bytes, b.bytes, 16) < 0;
+                   });
+}
+
+}  // namespace
+
+std::string NameAt(ea_t ea) {
+  const char *name = get_pascal_name(ea, 0);
+  return name != nullptr ? name : "";
+}
+
+std::string ShortStringAt(ea_t ea) {
+  const uint8_t n = get_byte(ea);
+  std::string s;
+  s.reserve(n);
+  for (uint32_t i = 0; i < n; ++i) {
+    const uint8_t c = get_byte(ea + 1 + i);
+    if (c < 0x80) {
+      s.push_back(static_cast<char>(c));
+    } else {
+      s.push_back(static_cast<char>(0xC0 | c >> 6));
+      s.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+    }
+  }
+  return s;
+}
+
+std::string ClassName(ea_t record) { return NameAt(get_long(record + 32)); }
+
+std::string DatabaseName(ea_t ea) {
+  char buf[1024];
+  return get_true_name(ea, ea, buf, sizeof buf) != nullptr ? buf : "";
+}
+
+const ClassEntry *ProgramModel::FindClass(ea_t record) const {
+  auto it = std::lower_bound(classes.begin(), classes.end(), record,
+                             [](const ClassEntry &c, ea_t r) { return c.record < r; });
+  return it != classes.end() && it->record == record ? &*it : nullptr;
+}
+
+const TypeEntry *ProgramModel::FindType(ea_t cell) const {
+  auto it = std::lower_bound(types.begin(), types.end(), cell,
+                             [](const TypeEntry &t, ea_t c) { return t.cell < c; });
+  return it != types.end() && it->cell == cell ? &*it : nullptr;
+}
+
+const ClassEntry *ProgramModel::FindClassNamed(std::string_view name) const {
+  for (const ClassEntry &c : classes)
+    if (SameNameIgnoringCase(ClassName(c.record), name)) return &c;
+  return nullptr;
+}
+
+const ClassEntry *ProgramModel::ResolveClassRef(ea_t ref) const {
+  if (ref == 0 || !InProgram(ref)) return nullptr;
+  // The cell is normally the class's own SelfPtr field, which holds its
+  // table address.
+  if (const ClassEntry *c = FindClass(ref)) return c;
+  const ea_t held = get_long(ref);
+  if (const ClassEntry *c = FindClass(held - static_cast<ea_t>(header_size))) return c;
+  return FindClass(held);
+}
+
+std::string ProgramModel::TypeNameAt(ea_t ref) const {
+  if (ref == 0 || !InProgram(ref)) return "";
+  const ea_t kind_at = get_long(ref);
+  if (!InProgram(kind_at)) return "";
+  // The kind byte sits behind a block's cell; a reference through an import
+  // cell leads there as well.
+  if (const TypeEntry *t = FindType(kind_at - 4)) {
+    const char *name = get_record_name(t->cell + 5, t->cell);
+    return name != nullptr ? name : "";
+  }
+  if (type_kind_name(get_byte(kind_at)) == nullptr) return "";
+  return NameAt(kind_at + 1);
+}
+
+ea_t ProgramModel::InterfaceNamed(const uint8_t *guid) const {
+  auto it = std::lower_bound(guids.begin(), guids.end(), guid,
+                             [](const InterfaceGuid &g, const uint8_t *key) {
+                               return memcmp(g.bytes, key, 16) < 0;
+                             });
+  return it != guids.end() && memcmp(it->bytes, guid, 16) == 0 ? it->cell : BADADDR;
+}
+
+ProgramModel BuildModel(const loader::ImageFacts &facts) {
+  ProgramModel model;
+  char path[4096];
+  if (netnode_valstr(RootNode, path, sizeof path) >= 0) model.file = qbasename(path);
+  model.header_size = decide_class_layout();
+  set_class_layout(model.header_size);
+  model.image_base = facts.image_base;
+  model.lowest = inf.min_ea;
+  model.highest = inf.max_ea;
+  model.units.emplace_back();
+  FindRecords(&model);
+  LinkClasses(&model);
+  CollectInterfaceGuids(&model);
+  ReadForms(facts, &model);
+  return model;
+}
+
+}  // namespace model

@@ -1,0 +1,117 @@
+// The class model of a loaded program: every class record and type
+// information block the recognition finds, the class tree, the units, and
+// the program's forms with the handler behind each event.
+//
+// The model is read from the database after the plug-in ran, with the same
+// recognition the plug-ins use, so it lists exactly the records they
+// annotate. It keeps only an index (addresses, parent links, unit numbers):
+// the details of a class or a type (its methods, fields, properties, type
+// data) are read from the database when they are written out, which keeps
+// the model of a program of hundreds of thousands of classes small.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "detector/core/host_api.h"
+#include "host/loader/pe_loader.h"
+#include "model/form_reader.h"
+#include "model/resource_directory.h"
+
+namespace model {
+
+struct ClassEntry {
+  ea_t record = 0;
+  /// The parent's record when the parent is one of the program's classes.
+  ea_t parent = BADADDR;
+  /// The reference cell of the class's type information block, if found.
+  ea_t type_block = BADADDR;
+  uint32_t unit = 0;  // index into ProgramModel::units; 0 when unknown
+};
+
+struct TypeEntry {
+  ea_t cell = 0;
+  uint8_t kind = 0;
+};
+
+/// The interface identifier of an interface type, for naming the
+/// interfaces a class implements.
+struct InterfaceGuid {
+  uint8_t bytes[16];
+  ea_t cell;
+};
+
+struct FormComponent {
+  std::string name;
+  std::string class_name;
+  int depth = 0;  // 0 for the form itself
+};
+
+struct FormEvent {
+  std::string component;
+  std::string event;  // the property, e.g. "OnClick"
+  std::string handler;
+  ea_t address = BADADDR;  // BADADDR when no published method has that name
+};
+
+struct FormEntry {
+  Resource resource;
+  bool decoded = false;
+  std::string error;  // why the form could not be read
+  FormObject root;
+  ea_t class_record = BADADDR;  // the form's class, when the program has it
+  std::vector<FormComponent> components;
+  std::vector<FormEvent> events;
+};
+
+struct ProgramModel {
+  std::string file;  // the program's file name
+  int header_size = 76;
+  ea_t image_base = 0;
+  ea_t lowest = 0;
+  ea_t highest = 0;
+  std::vector<ClassEntry> classes;  // by record address
+  std::vector<TypeEntry> types;     // by reference cell
+  std::vector<std::string> units;   // units[0] is "" (unknown)
+  std::vector<InterfaceGuid> guids;  // by identifier
+  std::vector<FormEntry> forms;
+  /// One line for each part of the program that could not be read (the
+  /// resource directory, a form); none of them stops the model.
+  std::vector<std::string> problems;
+
+  const ClassEntry *FindClass(ea_t record) const;
+  const TypeEntry *FindType(ea_t cell) const;
+  /// The class named `name` (as Delphi compares names: ignoring case).
+  const ClassEntry *FindClassNamed(std::string_view name) const;
+  /// The class a class reference leads to: the reference is the address of
+  /// a cell holding the class's table address, as the ParentClass field and
+  /// field class lists hold; an import cell holding the record's address is
+  /// followed as well. Null when it leads to none of the program's classes.
+  const ClassEntry *ResolveClassRef(ea_t ref) const;
+  /// The name of the type a type reference leads to (the address of a cell
+  /// holding the address of the type's kind byte), or "" for none.
+  std::string TypeNameAt(ea_t ref) const;
+  /// The interface type with identifier `guid` (16 bytes), or BADADDR.
+  ea_t InterfaceNamed(const uint8_t *guid) const;
+};
+
+/// Builds the model of the program in the kernel's database; `facts` tell
+/// where its resources are. Decides the class layout first, as the plug-ins
+/// do.
+ProgramModel BuildModel(const loader::ImageFacts &facts);
+
+/// The class name of the record at `record` ("" when unreadable).
+std::string ClassName(ea_t record);
+/// The short string at `ea` when it is a name as the recognition accepts
+/// names, else "".
+std::string NameAt(ea_t ea);
+/// The short string at `ea` whatever its bytes, as UTF-8 (bytes from 0x80
+/// taken as Latin-1).
+std::string ShortStringAt(ea_t ea);
+/// The name the database gives `ea` (a given name, else its dummy name), or
+/// "" for none.
+std::string DatabaseName(ea_t ea);
+
+}  // namespace model

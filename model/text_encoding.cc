@@ -1,0 +1,84 @@
+#include "model/text_encoding.h"
+
+namespace model {
+
+namespace {
+
+constexpr char32_t kReplacement = 0xFFFD;
+
+}  // namespace
+
+void AppendUtf8(char32_t cp, std::string *out) {
+  if (cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) cp = kReplacement;
+  if (cp < 0x80) {
+    out->push_back(static_cast<char>(cp));
+  } else if (cp < 0x800) {
+    out->push_back(static_cast<char>(0xC0 | cp >> 6));
+    out->push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+  } else if (cp < 0x10000) {
+    out->push_back(static_cast<char>(0xE0 | cp >> 12));
+    out->push_back(static_cast<char>(0x80 | (cp >> 6 & 0x3F)));
+    out->push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+  } else {
+    out->push_back(static_cast<char>(0xF0 | cp >> 18));
+    out->push_back(static_cast<char>(0x80 | (cp >> 12 & 0x3F)));
+    out->push_back(static_cast<char>(0x80 | (cp >> 6 & 0x3F)));
+    out->push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+  }
+}
+
+std::u32string DecodeUtf16Le(const uint8_t *bytes, size_t units) {
+  std::u32string out;
+  out.reserve(units);
+  for (size_t i = 0; i < units; ++i) {
+    const char32_t u = bytes[2 * i] | bytes[2 * i + 1] << 8;
+    if (u >= 0xD800 && u <= 0xDBFF && i + 1 < units) {
+      const char32_t low = bytes[2 * i + 2] | bytes[2 * i + 3] << 8;
+      if (low >= 0xDC00 && low <= 0xDFFF) {
+        out.push_back(0x10000 + ((u - 0xD800) << 10) + (low - 0xDC00));
+        ++i;
+        continue;
+      }
+    }
+    out.push_back(u >= 0xD800 && u <= 0xDFFF ? kReplacement : u);
+  }
+  return out;
+}
+
+std::u32string DecodeUtf8(std::string_view text) {
+  std::u32string out;
+  out.reserve(text.size());
+  size_t i = 0;
+  while (i < text.size()) {
+    const uint8_t b = static_cast<uint8_t>(text[i]);
+    int length = b < 0x80 ? 1 : (b & 0xE0) == 0xC0 ? 2 : (b & 0xF0) == 0xE0 ? 3
+                            : (b & 0xF8) == 0xF0 ? 4 : 0;
+    char32_t cp = length == 1 ? b : length == 2 ? b & 0x1F : length == 3 ? b & 0x0F : b & 0x07;
+    bool ok = length != 0 && i + length <= text.size();
+    for (int k = 1; ok && k < length; ++k) {
+      const uint8_t c = static_cast<uint8_t>(text[i + k]);
+      if ((c & 0xC0) != 0x80) ok = false;
+      cp = cp << 6 | (c & 0x3F);
+    }
+    // Overlong forms and surrogates are as broken as a missing byte.
+    static const char32_t kLeast[] = {0, 0, 0x80, 0x800, 0x10000};
+    if (ok && (cp < kLeast[length] || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)))
+      ok = false;
+    if (!ok) {
+      out.push_back(kReplacement);
+      ++i;
+      continue;
+    }
+    out.push_back(cp);
+    i += length;
+  }
+  return out;
+}
+
+std::string Utf16LeToUtf8(const uint8_t *bytes, size_t units) {
+  std::string out;
+  for (char32_t cp : DecodeUtf16Le(bytes, units)) AppendUtf8(cp, &out);
+  return out;
+}
+
+}  // namespace model

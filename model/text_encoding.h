@@ -1,0 +1,23 @@
+// Texts of the analysed program in the encodings it keeps them: UTF-16 in
+// resource names and wide strings, UTF-8 in a few form values. Broken
+// sequences (a lone surrogate, a stray continuation byte) become U+FFFD, so
+// every text comes out as valid UTF-8.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace model {
+
+/// Appends `cp` to `out` in UTF-8.
+void AppendUtf8(char32_t cp, std::string *out);
+/// The code points of `units` little-endian UTF-16 code units at `bytes`.
+std::u32string DecodeUtf16Le(const uint8_t *bytes, size_t units);
+/// The code points of the UTF-8 text `text`.
+std::u32string DecodeUtf8(std::string_view text);
+/// `units` little-endian UTF-16 code units as UTF-8.
+std::string Utf16LeToUtf8(const uint8_t *bytes, size_t units);
+
+}  // namespace model
