@@ -157,6 +157,25 @@ std::string ManifestJson(const SampleProgram &p) {
     Str(o, "name", f.name);
     o += "}";
   }
+  o += "],\n";
+  Num(o, "resource_directory", p.resource_directory);
+  o += ",\n";
+  Num(o, "resource_size", p.resource_size);
+  o += ",\n\"resources\": [";
+  for (size_t i = 0; i < p.resources.size(); ++i) {
+    const ResourceEntry &r = p.resources[i];
+    o += i ? ",\n  {" : "\n  {";
+    Str(o, "type", r.type);
+    o += ", ";
+    Str(o, "name", r.name);
+    o += ", ";
+    Num(o, "language", r.language);
+    o += ", ";
+    Num(o, "data", r.data);
+    o += ", ";
+    Num(o, "size", r.size);
+    o += "}";
+  }
   o += "]\n}\n";
   return o;
 }

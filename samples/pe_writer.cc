@@ -118,6 +118,10 @@ std::vector<uint8_t> WritePe(const Image &image, const PeOptions &options) {
     w.U32(opt + 96 + 8, options.import_directory - base);
     w.U32(opt + 96 + 12, options.import_size);
   }
+  if (options.resource_directory != 0) {
+    w.U32(opt + 96 + 16, options.resource_directory - base);
+    w.U32(opt + 96 + 20, options.resource_size);
+  }
 
   // Section headers, then the raw data of each section in order.
   uint32_t file_pos = size_of_headers;

@@ -4,6 +4,7 @@
 
 #include "samples/catalogue.h"
 #include "samples/pe_writer.h"
+#include "samples/sample_resources.h"
 #include "samples/type_info.h"
 #include "samples/x86_emitter.h"
 
@@ -102,6 +103,27 @@ class Layout {
   std::vector<PendingType> types_;
 };
 
+std::string KeyText(const ResourceId &id) {
+  if (id.name.empty()) return "#" + std::to_string(id.id);
+  return std::string(id.name.begin(), id.name.end());  // the sample's names are ASCII
+}
+
+/// The resource section, last in the image.
+void WriteResources(Image &image, SampleProgram &out) {
+  image.BeginSection(".rsrc", kResourceCharacteristics);
+  const Addr start = image.Here();
+  const std::vector<ResourceSpec> specs = SampleResources();
+  std::vector<ResourcePlace> places;
+  const std::vector<uint8_t> bytes =
+      BuildResourceSection(start - Image::kImageBase, specs, &places);
+  image.PutBytes(bytes.data(), bytes.size());
+  out.resource_directory = start;
+  out.resource_size = static_cast<uint32_t>(bytes.size());
+  for (size_t i = 0; i < specs.size(); ++i)
+    out.resources.push_back({KeyText(specs[i].type), KeyText(specs[i].name),
+                             specs[i].language, start + places[i].offset, places[i].size});
+}
+
 // The readers take a doubleword for an address when it lies below the end of
 // the code section, which is known only when the program is complete. The
 // guard against fillers that read as addresses needs that end beforehand,
@@ -167,6 +189,7 @@ SampleProgram BuildSample(const SampleOptions &options) {
   image.Put32(0);
   image.BeginSection("BSS", kBssCharacteristics);
   image.ReserveVirtual(0x1000);
+  WriteResources(image, out);
 
   image.Resolve();
   layout.Finish(cat);
@@ -184,6 +207,8 @@ SampleProgram BuildSample(const SampleOptions &options) {
   }
   PeOptions pe;
   pe.entry_point = out.entry;
+  pe.resource_directory = out.resource_directory;
+  pe.resource_size = out.resource_size;
   out.file = WritePe(image, pe);
   return out;
 }

@@ -66,6 +66,14 @@ struct SeedEntry {
   bool is_comment = false;
 };
 
+struct ResourceEntry {
+  std::string type;  // a name, or "#" and the number
+  std::string name;
+  uint16_t language = 0;
+  Addr data = 0;
+  uint32_t size = 0;
+};
+
 struct SampleProgram {
   std::vector<uint8_t> file;
   Addr image_base = Image::kImageBase;
@@ -77,6 +85,9 @@ struct SampleProgram {
   std::vector<TypeEntry> types;
   std::vector<FunctionEntry> functions;
   std::vector<SeedEntry> seeds;
+  Addr resource_directory = 0;
+  uint32_t resource_size = 0;
+  std::vector<ResourceEntry> resources;
   int units = 0;
 };
 

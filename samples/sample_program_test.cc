@@ -100,7 +100,7 @@ TEST(SampleProgramTest, HeadersDescribeAnI386ProgramWithAlignedSectionsInsideThe
   EXPECT_EQ(p.highest - 0x400000u, le(opt + 56, 4));  // SizeOfImage
   EXPECT_EQ(0u, f.size() % 0x200);
   const uint32_t count = le(pe + 6, 2);
-  ASSERT_EQ(3u, count);
+  ASSERT_EQ(4u, count);
   uint32_t previous_end = 0x401000;
   for (uint32_t i = 0; i < count; ++i) {
     const size_t h = opt + 0xE0 + 40 * i;
@@ -119,6 +119,11 @@ TEST(SampleProgramTest, HeadersDescribeAnI386ProgramWithAlignedSectionsInsideThe
   EXPECT_EQ("CODE", m.sections[0].name);
   EXPECT_EQ("DATA", m.sections[1].name);
   EXPECT_EQ("BSS", m.sections[2].name);
+  EXPECT_EQ(".rsrc", m.sections[3].name);
+  // The resource directory is declared where the resource section starts.
+  EXPECT_EQ(p.resource_directory - 0x400000u, le(opt + 96 + 16, 4));
+  EXPECT_EQ(p.resource_size, le(opt + 96 + 20, 4));
+  EXPECT_EQ(m.sections[3].start, p.resource_directory);
   EXPECT_EQ(p.entry, m.entry);
   EXPECT_EQ(0x55u, m.Read8(m.entry));  // the start code's frame prologue
   EXPECT_EQ(p.lowest, m.lowest);
