@@ -58,14 +58,13 @@ class Walker {
       return;
     }
     const uint32_t count = uint32_t{bytes_.Word(offset + 12)} + bytes_.Word(offset + 14);
+    if (!bytes_.Contains(offset + kTableHeaderSize, count * kEntrySize)) {
+      Problem("the table at offset " + Hex(offset) + " declares " + std::to_string(count) +
+              " entries, more than the directory holds");
+      return;
+    }
     for (uint32_t i = 0; i < count && out_->resources.size() < kMaxResources; ++i) {
       const uint32_t entry = offset + kTableHeaderSize + i * kEntrySize;
-      if (!bytes_.Contains(entry, kEntrySize)) {
-        Problem("the table at offset " + Hex(offset) + " declares " +
-                std::to_string(count) + " entries; entry " + std::to_string(i) +
-                " lies outside the directory");
-        return;
-      }
       ResourceKey key;
       if (!Key(bytes_.Long(entry), &key)) continue;
       path[level] = key;
