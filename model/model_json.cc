@@ -170,7 +170,7 @@ void WriteOrdinalFacts(JsonWriter &w, const TypeDetails &t) {
   NumberOrNull(w, "max", t.max, t.has_range);
 }
 
-void WriteTypeFacts(JsonWriter &w, const TypeDetails &t) {
+void WriteTypeFacts(JsonWriter &w, const TypeDetails &t, int header_size) {
   switch (t.kind) {
     case KIND_INTEGER:
     case KIND_CHAR:
@@ -201,14 +201,14 @@ void WriteTypeFacts(JsonWriter &w, const TypeDetails &t) {
       NumberOrNull(w, "property_count", t.property_count, t.property_count >= 0);
       break;
     case KIND_METHOD:
-      NamedOrNull(w, "method_kind", MethodKindName(t.method_kind));
+      NamedOrNull(w, "method_kind", MethodKindName(t.method_kind, header_size));
       w.Key("params");
       w.BeginArray();
       for (const MethodParam &p : t.params) {
         w.BeginObject(true);
         w.Key("flags");
         w.BeginArray();
-        for (const std::string &f : ParamFlagNames(p.flags)) w.String(f);
+        for (const std::string &f : ParamFlagNames(p.flags, header_size)) w.String(f);
         w.EndArray();
         w.Member("name", p.name);
         w.Member("type", p.type);
@@ -275,7 +275,7 @@ void WriteType(JsonWriter &w, const ProgramModel &model, const TypeEntry &entry)
   w.Member("kind_code", static_cast<int64_t>(t.kind));
   w.Member("name", t.name);
   TextOrNull(w, "unit", t.unit);
-  WriteTypeFacts(w, t);
+  WriteTypeFacts(w, t, model.header_size);
   w.EndObject();
 }
 

@@ -24,6 +24,9 @@ const char *const kMethodKinds[] = {
     "mkClassConstructor", "mkClassDestructor", "mkOperatorOverload"};
 const char *const kParamFlags[] = {"pfVar",       "pfConst", "pfArray", "pfAddress",
                                    "pfReference", "pfOut",   "pfResult"};
+// Older compilers know the first eight method kinds and six parameter flags.
+constexpr int kLastClassicMethodKind = 7;
+constexpr size_t kClassicParamFlags = 6;
 
 template <size_t N>
 const char *NameOf(const char *const (&names)[N], int i) {
@@ -225,12 +228,24 @@ void ReadDynArray(const ProgramModel &model, Cursor &c, TypeDetails *t) {
 
 const char *OrdTypeName(int ord_type) { return NameOf(kOrdTypes, ord_type); }
 const char *FloatTypeName(int float_type) { return NameOf(kFloatTypes, float_type); }
-const char *MethodKindName(int method_kind) { return NameOf(kMethodKinds, method_kind); }
+const char *MethodKindName(int method_kind, int header_size) {
+  if (header_size != 88 && method_kind > kLastClassicMethodKind) return nullptr;
+  return NameOf(kMethodKinds, method_kind);
+}
 
-std::vector<std::string> ParamFlagNames(uint8_t flags) {
+std::vector<std::string> ParamFlagNames(uint8_t flags, int header_size) {
+  const size_t known = header_size == 88 ? std::size(kParamFlags) : kClassicParamFlags;
   std::vector<std::string> names;
-  for (size_t bit = 0; bit < std::size(kParamFlags); ++bit)
-    if (flags & (1u << bit)) names.emplace_back(kParamFlags[bit]);
+  for (size_t bit = 0; bit < 8; ++bit) {
+    if ((flags & (1u << bit)) == 0) continue;
+    if (bit < known) {
+      names.emplace_back(kParamFlags[bit]);
+    } else {
+      char hex[8];
+      snprintf(hex, sizeof hex, "0x%X", 1u << bit);
+      names.emplace_back(hex);
+    }
+  }
   return names;
 }
 

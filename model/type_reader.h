@@ -75,9 +75,13 @@ TypeDetails ReadType(const ProgramModel &model, const TypeEntry &entry);
 const char *OrdTypeName(int ord_type);
 /// "ftSingle" ... "ftCurr"; null outside 0 to 4.
 const char *FloatTypeName(int float_type);
-/// "mkProcedure" ... "mkOperatorOverload"; null outside 0 to 10.
-const char *MethodKindName(int method_kind);
-/// The names of the bits of a parameter's flags: "pfVar", "pfConst", ...
-std::vector<std::string> ParamFlagNames(uint8_t flags);
+/// "mkProcedure" ... "mkSafeFunction", and in programs of the 88-byte
+/// layout (`header_size`) also "mkClassConstructor" ... "mkOperatorOverload";
+/// null for any other kind.
+const char *MethodKindName(int method_kind, int header_size);
+/// The names of the bits of a parameter's flags: "pfVar", "pfConst", ...,
+/// "pfOut", and "pfResult" in programs of the 88-byte layout; a bit without
+/// a name as its value in hex ("0x80").
+std::vector<std::string> ParamFlagNames(uint8_t flags, int header_size);
 
 }  // namespace model
