@@ -5,9 +5,11 @@
 //
 // For each program: the file and truncated copies of it (loader, pehost
 // path); its segments in the segment input format, together, one by one and
-// in 4 KB windows (finder scan, group walk). The hand-made cases are a lone
-// class record, a lone type information block, a method type without a
-// name, and a few calculator action lists.
+// in 4 KB windows (finder scan, group walk); its resource section and each
+// of its forms (form reader). The hand-made cases are a lone class record, a
+// lone type information block, a method type without a name, a resource
+// directory whose table leads back to its root, and a few calculator action
+// lists.
 #include <algorithm>
 #include <cstdio>
 #include <filesystem>
@@ -18,6 +20,8 @@
 
 #include "fuzz/segment_input.h"
 #include "host/loader/pe_loader.h"
+#include "model/form_reader.h"
+#include "model/resource_directory.h"
 
 namespace fs = std::filesystem;
 
@@ -43,13 +47,46 @@ void Both(const fs::path &out, const std::string &name, const std::vector<uint8_
   *ok &= Write(out / "process_group", name, bytes);
 }
 
+/// The form reader's input for a resource section at `rva`: the address,
+/// then the section's bytes.
+std::vector<uint8_t> SectionInput(uint32_t rva, const std::vector<uint8_t> &bytes) {
+  std::vector<uint8_t> input = {static_cast<uint8_t>(rva), static_cast<uint8_t>(rva >> 8),
+                                static_cast<uint8_t>(rva >> 16),
+                                static_cast<uint8_t>(rva >> 24)};
+  input.insert(input.end(), bytes.begin(), bytes.end());
+  return input;
+}
+
+/// The program's resource section from its directory on, and each form.
+bool FormSeeds(const fs::path &out, const std::string &stem,
+               const loader::ImageFacts &facts) {
+  if (facts.resources == 0) return true;
+  const area_t *seg = areacb_t_get_area(&segs, facts.resources);
+  std::vector<uint8_t> section;
+  if (seg == nullptr ||
+      !model::CopyBytes(facts.resources, seg->end_ea - facts.resources, &section))
+    return true;
+  bool ok = Write(out, stem + "_rsrc",
+                  SectionInput(facts.resources - facts.image_base, section));
+  const model::ResourceList list =
+      model::ReadResources(facts.resources, facts.resources_size, facts.image_base);
+  for (const model::Resource &r : list.resources) {
+    std::vector<uint8_t> data;
+    if (model::CopyBytes(r.data, r.size, &data) &&
+        model::IsForm(data.data(), data.size()))
+      ok &= Write(out, stem + "_" + r.name.Text(), data);
+  }
+  return ok;
+}
+
 bool ProgramSeeds(const fs::path &out, const fs::path &program) {
   std::ifstream in(program, std::ios::binary);
   const std::vector<uint8_t> file((std::istreambuf_iterator<char>(in)),
                                   std::istreambuf_iterator<char>());
   kernel::Database &db = kernel::TheDatabase();
   std::string err;
-  if (!loader::LoadPe(program.string(), &db, &err)) {
+  loader::ImageFacts facts;
+  if (!loader::LoadPe(program.string(), &db, &err, &facts)) {
     fprintf(stderr, "make_fuzz_seeds: %s: %s\n", program.c_str(), err.c_str());
     return false;
   }
@@ -64,6 +101,7 @@ bool ProgramSeeds(const fs::path &out, const fs::path &program) {
                     std::vector<uint8_t>(file.begin(), file.begin() + cut));
   }
 
+  ok &= FormSeeds(out / "form_reader", stem, facts);
   Both(out, stem + "_all", fuzz::MakeSegmentInput(db, 0), &ok);
   Both(out, stem + "_all_cursor", fuzz::MakeSegmentInput(db, 4 | 1 << 3), &ok);
   // One segment at a time, and windows of the first one, each in a database
@@ -137,6 +175,20 @@ bool HandMadeSeeds(const fs::path &out) {
     b[5] = 0;
     PutName(&b, 9, "Sender");
     Both(out, "hand_unnamed_method", OneSegment(kBase, b), &ok);
+  }
+  {
+    // A resource directory whose one type leads to a table of names whose
+    // entry leads back to the root.
+    std::vector<uint8_t> b(64, 0);
+    b[14] = 1;          // root: one numbered entry
+    Put32(&b, 16, 10);  // RCDATA
+    Put32(&b, 20, 0x80000000u | 24);
+    b[24 + 14] = 1;  // names: one numbered entry
+    Put32(&b, 24 + 16, 1);
+    Put32(&b, 24 + 20, 0x80000000u);  // back to the root
+    std::vector<uint8_t> input = {0x00, 0x10, 0x00, 0x00};
+    input.insert(input.end(), b.begin(), b.end());
+    ok &= Write(out / "form_reader", "hand_directory_loop", input);
   }
   // Calculator: typing into every field, pasting, a lone ".", digits beyond
   // the 64-bit range, a preset click.

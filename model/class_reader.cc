@@ -27,14 +27,20 @@ constexpr uint32_t kNoValue = 0x80000000u;
 // The standard methods in front of the table, by layout.
 const char *const kStandard64[] = {"SafeCallException", "DefaultHandler", "NewInstance",
                                    "FreeInstance", "Destroy"};
-const char *const kStandard76[] = {"SafeCallException", "AfterConstruction",
-                                   "BeforeDestruction", "Dispatch",
-                                   "DefaultHandler",    "NewInstance",
-                                   "FreeInstance",      "Destroy"};
-const char *const kStandard88[] = {
-    "Equals",   "GetHashCode",    "ToString",     "SafeCallException",
-    "AfterConstruction", "BeforeDestruction", "Dispatch", "DefaultHandler",
-    "NewInstance",       "FreeInstance",      "Destroy"};
+const char *const kStandard76[] = {
+    "SafeCallException", "AfterConstruction", "BeforeDestruction", "Dispatch",
+    "DefaultHandler",    "NewInstance",       "FreeInstance",      "Destroy"};
+const char *const kStandard88[] = {"Equals",
+                                   "GetHashCode",
+                                   "ToString",
+                                   "SafeCallException",
+                                   "AfterConstruction",
+                                   "BeforeDestruction",
+                                   "Dispatch",
+                                   "DefaultHandler",
+                                   "NewInstance",
+                                   "FreeInstance",
+                                   "Destroy"};
 
 const char *StandardName(int header_size, ea_t offset) {
   const size_t i = (offset - kFirstStandard) / 4;
@@ -55,8 +61,8 @@ std::string GuidText(const uint8_t *g) {
   char text[40];
   snprintf(text, sizeof text,
            "{%02X%02X%02X%02X-%02X%02X-%02X%02X-%02X%02X-%02X%02X%02X%02X%02X%02X}", g[3],
-           g[2], g[1], g[0], g[5], g[4], g[7], g[6], g[8], g[9], g[10], g[11], g[12], g[13],
-           g[14], g[15]);
+           g[2], g[1], g[0], g[5], g[4], g[7], g[6], g[8], g[9], g[10], g[11], g[12],
+           g[13], g[14], g[15]);
   return text;
 }
 
@@ -64,8 +70,8 @@ std::string GuidText(const uint8_t *g) {
 /// name that the compiler puts behind them.
 ea_t SlotsEnd(ea_t record, ea_t vmt, ea_t segment_end) {
   ea_t end = segment_end;
-  for (ea_t field : {kIntfTable, kInitTable, kFieldTable, kMethodTable, kDynamicTable,
-                     kClassName}) {
+  for (ea_t field :
+       {kIntfTable, kInitTable, kFieldTable, kMethodTable, kDynamicTable, kClassName}) {
     const ea_t v = get_long(record + field);
     if (v > vmt && v < end) end = v;
   }
@@ -94,8 +100,7 @@ void ReadDynamicMethods(ea_t table, ClassDetails *c) {
   if (!Fits(table, 2 + 6ull * n, end)) return;
   for (uint32_t i = 0; i < n; ++i) {
     const ea_t code = get_long(table + 2 + 2 * n + 4 * i);
-    c->dynamic_methods.push_back(
-        {get_word(table + 2 + 2 * i), code, DatabaseName(code)});
+    c->dynamic_methods.push_back({get_word(table + 2 + 2 * i), code, DatabaseName(code)});
   }
 }
 
@@ -114,7 +119,8 @@ void ReadFields(const ProgramModel &model, ea_t table, ClassDetails *c) {
     const uint16_t index = get_word(p + 4);
     f.name = ShortStringAt(p + 6);
     if (index < classes && Fits(list + 2, 4u * (index + 1), end)) {
-      const ClassEntry *field_class = model.ResolveClassRef(get_long(list + 2 + 4 * index));
+      const ClassEntry *field_class =
+          model.ResolveClassRef(get_long(list + 2 + 4 * index));
       if (field_class != nullptr) f.class_name = ClassName(field_class->record);
     }
     c->published_fields.push_back(std::move(f));

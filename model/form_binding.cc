@@ -93,7 +93,8 @@ void BindForm(const ProgramModel &model, FormEntry *form) {
 }
 
 void ReadForms(const loader::ImageFacts &facts, ProgramModel *model) {
-  ResourceList list = ReadResources(facts.resources, facts.resources_size, facts.image_base);
+  ResourceList list =
+      ReadResources(facts.resources, facts.resources_size, facts.image_base);
   for (std::string &p : list.problems) model->problems.push_back(std::move(p));
   for (Resource &r : list.resources) {
     if (r.type.named || r.type.id != kRcData || r.size < 4) continue;

@@ -16,10 +16,10 @@ constexpr uint8_t kFlagInline = 4;
 constexpr uint8_t kLastValueType = static_cast<uint8_t>(ValueType::kDouble);
 
 const char *const kValueTypeNames[] = {
-    "Null",       "List",   "Int8",    "Int16",   "Int32",  "Extended",
-    "String",     "Ident",  "False",   "True",    "Binary", "Set",
-    "LString",    "Nil",    "Collection", "Single", "Currency", "Date",
-    "WString",    "Int64",  "UTF8String", "Double",
+    "Null",    "List",  "Int8",       "Int16",  "Int32",    "Extended",
+    "String",  "Ident", "False",      "True",   "Binary",   "Set",
+    "LString", "Nil",   "Collection", "Single", "Currency", "Date",
+    "WString", "Int64", "UTF8String", "Double",
 };
 
 /// An 80-bit extended float: sign, 15-bit exponent, 64-bit mantissa with an
@@ -145,7 +145,8 @@ class Reader {
       at_ = pos_;
       if (!Value(&properties->back().value, depth)) return false;
       if (properties->back().value.type == ValueType::kNull)
-        return Fail("the property %s has no value (Null)", properties->back().name.c_str());
+        return Fail("the property %s has no value (Null)",
+                    properties->back().name.c_str());
     }
   }
 
@@ -204,7 +205,8 @@ class Reader {
         return true;
       case ValueType::kString:
       case ValueType::kIdent:
-        return ShortString(&v->bytes, v->type == ValueType::kIdent ? "an Ident" : "a String");
+        return ShortString(&v->bytes,
+                           v->type == ValueType::kIdent ? "an Ident" : "a String");
       case ValueType::kLString:
       case ValueType::kUtf8String:
       case ValueType::kBinary: {

@@ -67,7 +67,7 @@ struct FormValue {
   /// WString: the UTF-16 units, little-endian; Binary: the data; Extended:
   /// its ten bytes.
   std::string bytes;
-  std::vector<FormValue> list;  // List: the values; Set: Idents, one per element
+  std::vector<FormValue> list;        // List: the values; Set: Idents, one per element
   std::vector<CollectionItem> items;  // Collection
 };
 

@@ -28,7 +28,7 @@ struct Program {
 };
 
 const std::vector<std::string> kSetupForms = {
-    "TMAINFORM",          "TNEWDISKFORM",           "TSELECTFOLDERFORM",
+    "TMAINFORM",           "TNEWDISKFORM",           "TSELECTFOLDERFORM",
     "TSELECTLANGUAGEFORM", "TUNINSTALLPROGRESSFORM", "TUNINSTSHAREDFILEFORM",
     "TWIZARDFORM"};
 
@@ -53,7 +53,8 @@ class ModelRealProgramTest : public testing::TestWithParam<Program> {
   void SetUp() override {
     program = fs::path(REAL_PROGRAMS_DIR) / GetParam().file;
     if (!fs::exists(program))
-      GTEST_SKIP() << program << " is absent; run scripts/fetch_real_programs.sh to fetch it";
+      GTEST_SKIP() << program
+                   << " is absent; run scripts/fetch_real_programs.sh to fetch it";
     dir = fs::absolute(fs::path(testing::TempDir()) /
                        ("model_real_" + std::to_string(getpid())));
     fs::remove_all(dir);
@@ -72,11 +73,12 @@ bool StartsWith(const std::string &text, const char *prefix) {
 
 TEST_P(ModelRealProgramTest, ModelHoldsWhatTheDetectorAnnotatesAndEveryForm) {
   const std::string d = dir.string();
-  ASSERT_EQ(0, RunCommand(std::string(PEHOST_PATH) + " --plugin '" + CORVALE_PATH +
-                              "' --start 0 --log no --json '" + d + "/db.json' --classes '" +
-                              d + "/classes.json' --report '" + d + "/report.md' --forms '" +
-                              d + "/forms' '" + program.string() + "'",
-                          dir / "run.out"))
+  ASSERT_EQ(0,
+            RunCommand(std::string(PEHOST_PATH) + " --plugin '" + CORVALE_PATH +
+                           "' --start 0 --log no --json '" + d + "/db.json' --classes '" +
+                           d + "/classes.json' --report '" + d + "/report.md' --forms '" +
+                           d + "/forms' '" + program.string() + "'",
+                       dir / "run.out"))
       << ReadFile(dir / "run.out.err");
   EXPECT_EQ("", ReadFile(dir / "run.out.err"));
   const json db = json::parse(ReadFile(dir / "db.json"));
@@ -115,11 +117,11 @@ TEST_P(ModelRealProgramTest, ModelHoldsWhatTheDetectorAnnotatesAndEveryForm) {
   EXPECT_EQ(GetParam().forms, forms);
   EXPECT_TRUE(model["problems"].empty());
 
-  printf("[ real program ] %s: layout %d, %zu classes (%zu annotated), %zu types (%zu "
-         "annotated), %zu forms, %zu events bound\n",
-         GetParam().file, model["program"]["class_header_size"].get<int>(),
-         classes.size(), annotated_classes, types.size(), annotated_types, forms.size(),
-         events);
+  printf(
+      "[ real program ] %s: layout %d, %zu classes (%zu annotated), %zu types (%zu "
+      "annotated), %zu forms, %zu events bound\n",
+      GetParam().file, model["program"]["class_header_size"].get<int>(), classes.size(),
+      annotated_classes, types.size(), annotated_types, forms.size(), events);
 }
 
 INSTANTIATE_TEST_SUITE_P(All, ModelRealProgramTest, testing::ValuesIn(kPrograms),

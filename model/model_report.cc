@@ -178,7 +178,8 @@ class Report {
     out_ << "## Classes by unit\n\n";
     for (uint32_t unit : order) {
       if (members[unit].empty()) continue;
-      out_ << "### " << (unit == 0 ? "Classes without type information" : model_.units[unit])
+      out_ << "### "
+           << (unit == 0 ? "Classes without type information" : model_.units[unit])
            << "\n\n";
       std::sort(members[unit].begin(), members[unit].end(),
                 [this](uint32_t a, uint32_t b) { return names_[a] < names_[b]; });
@@ -224,8 +225,8 @@ class Report {
       out_ << "| Property | Type | Read | Write | Default |\n|---|---|---|---|---|\n";
       for (const Property &p : c.properties) {
         out_ << "| " << Cell(p.name) << " | " << Cell(p.type) << " | "
-             << Cell(AccessorText(p.read)) << " | " << Cell(AccessorText(p.write)) << " | "
-             << (p.has_default ? std::to_string(p.default_value) : "") << " |\n";
+             << Cell(AccessorText(p.read)) << " | " << Cell(AccessorText(p.write))
+             << " | " << (p.has_default ? std::to_string(p.default_value) : "") << " |\n";
       }
       out_ << "\n";
     }

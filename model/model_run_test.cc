@@ -38,7 +38,8 @@ struct ModelRunTest : testing::Test {
 
   int Pehost(const std::string &options, const std::string &out) {
     return RunCommand(std::string(PEHOST_PATH) + " --plugin '" + CORVALE_PATH +
-                          "' --start 0 --log no " + options + " '" + sample.string() + "'",
+                          "' --start 0 --log no " + options + " '" + sample.string() +
+                          "'",
                       dir / out);
   }
 
@@ -88,7 +89,8 @@ TEST_F(ModelRunTest, UnwritableOutputsAreRefusedBeforeTheRun) {
   EXPECT_EQ(2, Pehost("--forms '" + (dir / "file").string() + "'", "file.out"));
   EXPECT_EQ("pehost: " + (dir / "file").string() + ": is not a folder\n",
             ReadFile(dir / "file.out.err"));
-  EXPECT_EQ(2, Pehost("--classes '" + (dir / "none" / "c.json").string() + "'", "none.out"));
+  EXPECT_EQ(2,
+            Pehost("--classes '" + (dir / "none" / "c.json").string() + "'", "none.out"));
   EXPECT_NE(std::string::npos, ReadFile(dir / "none.out.err").find("no folder"));
   EXPECT_EQ(2, Pehost("--report ''", "empty.out"));
   EXPECT_EQ("pehost: --report: needs a file name\n", ReadFile(dir / "empty.out.err"));

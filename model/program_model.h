@@ -72,9 +72,9 @@ struct ProgramModel {
   ea_t image_base = 0;
   ea_t lowest = 0;
   ea_t highest = 0;
-  std::vector<ClassEntry> classes;  // by record address
-  std::vector<TypeEntry> types;     // by reference cell
-  std::vector<std::string> units;   // units[0] is "" (unknown)
+  std::vector<ClassEntry> classes;   // by record address
+  std::vector<TypeEntry> types;      // by reference cell
+  std::vector<std::string> units;    // units[0] is "" (unknown)
   std::vector<InterfaceGuid> guids;  // by identifier
   std::vector<FormEntry> forms;
   /// One line for each part of the program that could not be read (the

@@ -77,7 +77,8 @@ TEST(ProgramModelTest, TheSampleModelHoldsWhatTheSampleWasBuiltWith) {
   std::map<std::string, ea_t> bound;
   for (const FormEvent &e : main.events) bound[e.component + "." + e.event] = e.address;
   EXPECT_EQ(methods["TForm1.FormCreate"], bound["Form1.OnCreate"]);
-  EXPECT_EQ(methods["TForm1.Button1Click"], bound["Button2.OnClick"]);  // a shared handler
+  EXPECT_EQ(methods["TForm1.Button1Click"],
+            bound["Button2.OnClick"]);  // a shared handler
   EXPECT_EQ(methods["TForm1.Edit1Change"], bound["Edit1.OnChange"]);
   EXPECT_EQ(BADADDR, bound["Form1.OnDblClick"]);  // no such published method
   EXPECT_EQ(7u, bound.size());
@@ -97,7 +98,8 @@ class HandWrittenProgram : public testing::Test {
 
   void SetUp() override {
     SegmentBytes text(kText, 0x1000);
-    Class(text, kBase, "TBase", 0, 0x00401300, {{"Click", 0x00401800}, {"BaseOnly", 0x00401804}});
+    Class(text, kBase, "TBase", 0, 0x00401300,
+          {{"Click", 0x00401800}, {"BaseOnly", 0x00401804}});
     Class(text, kDerived, "TDerived", kBase, 0x00401340,
           {{"click", 0x00401810}, {"Other", 0x00401820}});
     Class(text, kFrame, "TFrameX", 0, 0x00401380, {{"FrameClick", 0x00401830}});
@@ -122,8 +124,7 @@ class HandWrittenProgram : public testing::Test {
   }
 
   static void Class(SegmentBytes &b, ea_t at, const std::string &name, ea_t parent,
-                    ea_t methods,
-                    std::vector<std::pair<std::string, ea_t>> published) {
+                    ea_t methods, std::vector<std::pair<std::string, ea_t>> published) {
     const ea_t name_at = at + 0x60;
     b.PutClassRecord(at, name_at, name, 88);
     b.PutDword(at + 24, methods);
@@ -140,17 +141,18 @@ class HandWrittenProgram : public testing::Test {
     }
   }
 
-  static std::vector<uint8_t> Form(const std::string &class_name, const std::string &name) {
+  static std::vector<uint8_t> Form(const std::string &class_name,
+                                   const std::string &name) {
     samples::FormWriter f;
     f.BeginComponent(class_name, name);
     auto event = [&](const char *property, const char *handler) {
       f.Property(property);
       f.Ident(handler);
     };
-    event("OnClick", "Click");        // the class's own click hides its parent's
-    event("OnShow", "OTHER");         // names are compared without regard to case
-    event("OnKeyDown", "BaseOnly");   // published by the parent
-    event("OnHide", "Missing");       // published by no class
+    event("OnClick", "Click");       // the class's own click hides its parent's
+    event("OnShow", "OTHER");        // names are compared without regard to case
+    event("OnKeyDown", "BaseOnly");  // published by the parent
+    event("OnHide", "Missing");      // published by no class
     f.Property("Items");
     f.BeginCollection();
     f.BeginItem();
@@ -162,8 +164,8 @@ class HandWrittenProgram : public testing::Test {
     event("OnEnter", "FrameClick");
     f.EndProperties();
     f.BeginComponent("TButton", "Inner");
-    event("OnClick", "FrameClick");   // inside the frame: the frame's method
-    event("OnExit", "Other");         // which the frame does not publish
+    event("OnClick", "FrameClick");  // inside the frame: the frame's method
+    event("OnExit", "Other");        // which the frame does not publish
     f.EndProperties();
     f.EndComponent();
     f.EndComponent();
@@ -222,7 +224,8 @@ TEST_F(HandWrittenProgram, AFormWithoutItsClassOrCutShortIsReportedAndTheRestSta
             model.problems[1]);
 }
 
-TEST_F(HandWrittenProgram, ClassesOfTheNewestLayoutHaveElevenStandardSlotsAndTheirParent) {
+TEST_F(HandWrittenProgram,
+       ClassesOfTheNewestLayoutHaveElevenStandardSlotsAndTheirParent) {
   const ProgramModel model = BuildModel(facts_);
   ASSERT_EQ(3u, model.classes.size());
   const ClassDetails derived = ReadClass(model, *model.FindClass(kDerived));

@@ -59,8 +59,8 @@ class Walker {
     }
     const uint32_t count = uint32_t{bytes_.Word(offset + 12)} + bytes_.Word(offset + 14);
     if (!bytes_.Contains(offset + kTableHeaderSize, count * kEntrySize)) {
-      Problem("the table at offset " + Hex(offset) + " declares " + std::to_string(count) +
-              " entries, more than the directory holds");
+      Problem("the table at offset " + Hex(offset) + " declares " +
+              std::to_string(count) + " entries, more than the directory holds");
       return;
     }
     for (uint32_t i = 0; i < count && out_->resources.size() < kMaxResources; ++i) {
@@ -85,7 +85,8 @@ class Walker {
       }
     }
     if (out_->resources.size() >= kMaxResources)
-      Problem("more than " + std::to_string(kMaxResources) + " resources; the rest is left out");
+      Problem("more than " + std::to_string(kMaxResources) +
+              " resources; the rest is left out");
   }
 
  private:

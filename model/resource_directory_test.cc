@@ -16,8 +16,8 @@ TEST(ResourceDirectoryTest, ReadsEveryResourceOfTheSampleWithNamesIdsAndLanguage
   const samples::SampleProgram program = samples::BuildSample({});
   TestDb db;
   LoadSample(db, program);
-  const ResourceList list =
-      ReadResources(program.resource_directory, program.resource_size, program.image_base);
+  const ResourceList list = ReadResources(program.resource_directory,
+                                          program.resource_size, program.image_base);
   EXPECT_TRUE(list.problems.empty()) << list.problems[0];
   ASSERT_EQ(program.resources.size(), list.resources.size());
   // The directory keeps named entries before numbered ones, each in order;
@@ -45,7 +45,8 @@ TEST(ResourceDirectoryTest, ReadsEveryResourceOfTheSampleWithNamesIdsAndLanguage
 }
 
 uint32_t Le32(const std::vector<uint8_t> &b, uint32_t at) {
-  return b[at] | b[at + 1] << 8 | b[at + 2] << 16 | static_cast<uint32_t>(b[at + 3]) << 24;
+  return b[at] | b[at + 1] << 8 | b[at + 2] << 16 |
+         static_cast<uint32_t>(b[at + 3]) << 24;
 }
 
 void Put32(std::vector<uint8_t> &b, uint32_t at, uint32_t v) {
@@ -65,7 +66,7 @@ TEST(ResourceDirectoryTest, AHostileDirectoryCostsOneLineAndOnlyTheBranchItSpoil
       samples::BuildResourceSection(kSection - kBase, specs, &places);
   // The spoiled branch is always the first type's (6); the second (10)
   // must still be read.
-  const uint32_t type6 = 16;                           // root entry of type 6
+  const uint32_t type6 = 16;                                // root entry of type 6
   const uint32_t names6 = Le32(valid, type6 + 4) & ~kHigh;  // its table of names
   const uint32_t languages6 = Le32(valid, names6 + 16 + 4) & ~kHigh;
   const uint32_t data6 = Le32(valid, languages6 + 16 + 4);
@@ -78,18 +79,20 @@ TEST(ResourceDirectoryTest, AHostileDirectoryCostsOneLineAndOnlyTheBranchItSpoil
   };
   const Case cases[] = {
       {"a table leading back to the root",
-       [&](std::vector<uint8_t> &b) { Put32(b, names6 + 16 + 4, kHigh | 0); }, "a loop", 1},
+       [&](std::vector<uint8_t> &b) { Put32(b, names6 + 16 + 4, kHigh | 0); }, "a loop",
+       1},
       {"a table outside the directory",
        [&](std::vector<uint8_t> &b) { Put32(b, type6 + 4, kHigh | 0x7FFFFF00); },
        "lies outside the directory", 1},
       {"a count past the directory's end",
-       [&](std::vector<uint8_t> &b) { b[names6 + 14] = 0xFF; }, "declares 256 entries", 1},
+       [&](std::vector<uint8_t> &b) { b[names6 + 14] = 0xFF; }, "declares 256 entries",
+       1},
       {"a name outside the directory",
        [&](std::vector<uint8_t> &b) { Put32(b, names6 + 16, kHigh | 0xFFFF); },
        "the name at offset 0xFFFF", 1},
       {"data where a table belongs",
-       [&](std::vector<uint8_t> &b) { Put32(b, type6 + 4, names6); }, "where a table belongs",
-       1},
+       [&](std::vector<uint8_t> &b) { Put32(b, type6 + 4, names6); },
+       "where a table belongs", 1},
       {"a fourth level",
        [&](std::vector<uint8_t> &b) { Put32(b, languages6 + 16 + 4, kHigh | data6); },
        "a fourth level", 1},

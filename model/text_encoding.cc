@@ -51,9 +51,15 @@ std::u32string DecodeUtf8(std::string_view text) {
   size_t i = 0;
   while (i < text.size()) {
     const uint8_t b = static_cast<uint8_t>(text[i]);
-    int length = b < 0x80 ? 1 : (b & 0xE0) == 0xC0 ? 2 : (b & 0xF0) == 0xE0 ? 3
-                            : (b & 0xF8) == 0xF0 ? 4 : 0;
-    char32_t cp = length == 1 ? b : length == 2 ? b & 0x1F : length == 3 ? b & 0x0F : b & 0x07;
+    int length = b < 0x80             ? 1
+                 : (b & 0xE0) == 0xC0 ? 2
+                 : (b & 0xF0) == 0xE0 ? 3
+                 : (b & 0xF8) == 0xF0 ? 4
+                                      : 0;
+    char32_t cp = length == 1   ? b
+                  : length == 2 ? b & 0x1F
+                  : length == 3 ? b & 0x0F
+                                : b & 0x07;
     bool ok = length != 0 && i + length <= text.size();
     for (int k = 1; ok && k < length; ++k) {
       const uint8_t c = static_cast<uint8_t>(text[i + k]);

@@ -19,8 +19,8 @@ const char *const kOrdTypes[] = {"otSByte", "otUByte", "otSWord",
 const char *const kFloatTypes[] = {"ftSingle", "ftDouble", "ftExtended", "ftComp",
                                    "ftCurr"};
 const char *const kMethodKinds[] = {
-    "mkProcedure",      "mkFunction",        "mkConstructor",      "mkDestructor",
-    "mkClassProcedure", "mkClassFunction",   "mkSafeProcedure",    "mkSafeFunction",
+    "mkProcedure",        "mkFunction",        "mkConstructor",     "mkDestructor",
+    "mkClassProcedure",   "mkClassFunction",   "mkSafeProcedure",   "mkSafeFunction",
     "mkClassConstructor", "mkClassDestructor", "mkOperatorOverload"};
 const char *const kParamFlags[] = {"pfVar",       "pfConst", "pfArray", "pfAddress",
                                    "pfReference", "pfOut",   "pfResult"};
@@ -206,8 +206,8 @@ void ReadInterface(const ProgramModel &model, Cursor &c, TypeDetails *t) {
   char text[40];
   snprintf(text, sizeof text,
            "{%02X%02X%02X%02X-%02X%02X-%02X%02X-%02X%02X-%02X%02X%02X%02X%02X%02X}", g[3],
-           g[2], g[1], g[0], g[5], g[4], g[7], g[6], g[8], g[9], g[10], g[11], g[12], g[13],
-           g[14], g[15]);
+           g[2], g[1], g[0], g[5], g[4], g[7], g[6], g[8], g[9], g[10], g[11], g[12],
+           g[13], g[14], g[15]);
   t->guid = text;
   c.Name(&t->unit);
 }

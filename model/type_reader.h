@@ -65,8 +65,8 @@ struct TypeDetails {
   std::vector<RecordField> fields;
   int64_t var_type = -1;
 
-  int code_page = -1;      // LString of the newest layout
-  ea_t signature = 0;      // Procedure
+  int code_page = -1;  // LString of the newest layout
+  ea_t signature = 0;  // Procedure
 };
 
 TypeDetails ReadType(const ProgramModel &model, const TypeEntry &entry);

@@ -13,9 +13,9 @@ namespace samples {
 
 constexpr uint32_t kFileAlignment = 0x200;
 
-constexpr uint32_t kCodeCharacteristics = 0x60000020;  // code, execute, read
-constexpr uint32_t kDataCharacteristics = 0xC0000040;  // initialised, read, write
-constexpr uint32_t kBssCharacteristics = 0xC0000080;   // uninitialised, read, write
+constexpr uint32_t kCodeCharacteristics = 0x60000020;      // code, execute, read
+constexpr uint32_t kDataCharacteristics = 0xC0000040;      // initialised, read, write
+constexpr uint32_t kBssCharacteristics = 0xC0000080;       // uninitialised, read, write
 constexpr uint32_t kResourceCharacteristics = 0x40000040;  // initialised, read
 
 struct PeOptions {

@@ -42,7 +42,9 @@ std::vector<uint8_t> BuildResourceSection(uint32_t rva,
   for (size_t i = 0; i < resources.size(); ++i)
     tree[resources[i].type][resources[i].name][resources[i].language] = i;
 
-  auto table_size = [](size_t entries) { return 16 + 8 * static_cast<uint32_t>(entries); };
+  auto table_size = [](size_t entries) {
+    return 16 + 8 * static_cast<uint32_t>(entries);
+  };
   // Tables first (root, types, names), then data entries, then names, then data.
   uint32_t size = table_size(tree.size());
   std::map<const void *, uint32_t> table_at;

@@ -84,7 +84,8 @@ std::vector<uint8_t> MainForm() {
   f.BeginComponent("TLabel", "Label1");
   Bounds(f, 8, 8, 464, 13);
   f.Property("Caption");
-  f.String("Type a name into the field below and press OK; it's kept until the program ends.");
+  f.String(
+      "Type a name into the field below and press OK; it's kept until the program ends.");
   f.Property("WordWrap");
   f.Bool(true);
   f.EndProperties();
@@ -231,8 +232,8 @@ std::vector<ResourceSpec> SampleResources() {
                       0x03, 0x17, 0x9B, 0x3A, 0x83})});
   r.push_back({Numbered(kRcData), Named(u"PACKAGEINFO"), 0,
                Bytes({0x00, 0x00, 0x10, 0xCC, 0x02, 0x00, 0x00, 0x00})});
-  r.push_back({Numbered(kStringTable), Numbered(1), kEnglish,
-               StringBlock({u"Ready", u"Saved"})});
+  r.push_back(
+      {Numbered(kStringTable), Numbered(1), kEnglish, StringBlock({u"Ready", u"Saved"})});
   r.push_back({Numbered(kStringTable), Numbered(1), kGerman,
                StringBlock({u"Bereit", u"Gespeichert"})});
   r.push_back({Named(u"SAMPLE_DATA"), Numbered(1), 0, Bytes({1, 2, 3, 4, 5})});

@@ -121,7 +121,8 @@ void WriteResources(Image &image, SampleProgram &out) {
   out.resource_size = static_cast<uint32_t>(bytes.size());
   for (size_t i = 0; i < specs.size(); ++i)
     out.resources.push_back({KeyText(specs[i].type), KeyText(specs[i].name),
-                             specs[i].language, start + places[i].offset, places[i].size});
+                             specs[i].language, start + places[i].offset,
+                             places[i].size});
 }
 
 // The readers take a doubleword for an address when it lies below the end of

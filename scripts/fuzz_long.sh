@@ -8,8 +8,8 @@
 #
 #   scripts/fuzz_long.sh [--time SECONDS] [--runs N] [TARGET...]
 #
-# Targets: pe_loader finder_scan process_group pehost_path calculator (all by
-# default). Without a budget each target runs for 30 minutes. The corpus each
+# Targets: pe_loader finder_scan process_group pehost_path form_reader
+# calculator (all by default). Without a budget each target runs for 30 minutes. The corpus each
 # run grows is kept in build-fuzz/fuzz-corpus/TARGET for the next run.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -25,7 +25,7 @@ while (($#)); do
     *) targets+=("$1"); shift ;;
   esac
 done
-((${#targets[@]})) || targets=(pe_loader finder_scan process_group pehost_path calculator)
+((${#targets[@]})) || targets=(pe_loader finder_scan process_group pehost_path form_reader calculator)
 [[ -n $seconds || -n $runs ]] || seconds=1800
 
 bash scripts/deps.sh

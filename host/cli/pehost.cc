@@ -165,8 +165,8 @@ int WriteOutputs(const Options &options, const kernel::Database &db) {
 int RunPehost(const Options &options) {
   CatchSignals();
   std::string err;
-  for (const std::string *path : {&options.db, &options.json, &options.listing,
-                                  &options.classes, &options.report})
+  for (const std::string *path :
+       {&options.db, &options.json, &options.listing, &options.classes, &options.report})
     if (!path->empty() && !CanWrite(*path, &err))
       return Complain(*path, err, kExitBadInput);
   if (!options.forms.empty() && !CanWriteFolder(options.forms, &err))

@@ -1,0 +1,117 @@
+// The resource and form readers, and the class model behind them, over
+// arbitrary bytes. An input that begins with "TPF0" is one form; any other
+// is a resource section: its first four bytes give the section's address
+// relative to the image base (0x400000), the rest are its bytes, with the
+// resource directory at their start.
+//
+// A form is read whole or refused with a reason naming the offset; a read
+// form's text opens with its component and closes with "end". A section
+// gives resources whose data lies in the program, one problem line for each
+// part that cannot be read, and a model whose JSON is valid and whose
+// report and form texts are written.
+#include <cstring>
+#include <nlohmann/json.hpp>
+#include <sstream>
+#include <string>
+
+#include "fuzz/fuzz_check.h"
+#include "model/form_binding.h"
+#include "model/form_reader.h"
+#include "model/form_text.h"
+#include "model/model_json.h"
+#include "model/model_report.h"
+#include "model/program_model.h"
+
+namespace {
+
+constexpr ea_t kImageBase = 0x00400000;
+// Sections lie within the first 256 MB above the image base.
+constexpr uint32_t kRvaMask = 0x0FFFF000;
+
+void CheckForm(const uint8_t *data, size_t size) {
+  model::FormObject form;
+  std::string err;
+  if (!model::ReadForm(data, size, &form, &err)) {
+    FUZZ_CHECK(!err.empty(), "a form was refused without a reason");
+    FUZZ_CHECK(size < 4 || err.rfind("offset 0x", 0) == 0,
+               "the reason names no offset: %s", err.c_str());
+    FUZZ_CHECK(form.class_name.empty() && form.children.empty(),
+               "a refused form kept what it had read");
+    return;
+  }
+  FUZZ_CHECK(!form.class_name.empty(), "a form without a class name was read");
+  std::ostringstream text;
+  model::WriteFormText(form, text);
+  const std::string t = text.str();
+  FUZZ_CHECK(t.rfind("object ", 0) == 0 || t.rfind("inherited ", 0) == 0 ||
+                 t.rfind("inline ", 0) == 0,
+             "the text opens with \"%.20s\"", t.c_str());
+  FUZZ_CHECK(t.size() >= 4 && t.compare(t.size() - 4, 4, "end\n") == 0,
+             "the text does not close with end");
+
+  // The form alone, bound against a program without classes.
+  model::ProgramModel none;
+  model::FormEntry entry;
+  entry.decoded = true;
+  entry.root = std::move(form);
+  model::BindForm(none, &entry);
+  FUZZ_CHECK(!entry.components.empty(), "the form lists no components");
+  for (const model::FormEvent &e : entry.events)
+    FUZZ_CHECK(e.address == BADADDR, "event %s bound without a class", e.event.c_str());
+}
+
+void CheckSection(const uint8_t *data, size_t size) {
+  if (size < 5) return;
+  uint32_t rva =
+      (data[0] | data[1] << 8 | data[2] << 16 | uint32_t{data[3]} << 24) & kRvaMask;
+  if (rva == 0) rva = 0x1000;
+  kernel::Database &db = kernel::TheDatabase();
+  db.Clear();
+  db.SetProcessor(0);
+  const ea_t start = kImageBase + rva;
+  const size_t length = size - 4;
+  std::string why;
+  FUZZ_CHECK(db.AddSegment({".rsrc", start, static_cast<ea_t>(start + length),
+                            std::vector<uint8_t>(data + 4, data + size)},
+                           &why),
+             "the segment was refused: %s", why.c_str());
+
+  loader::ImageFacts facts;
+  facts.image_base = kImageBase;
+  facts.resources = start;
+  facts.resources_size = static_cast<uint32_t>(length);
+  const model::ProgramModel program = model::BuildModel(facts);
+  for (const std::string &p : program.problems)
+    FUZZ_CHECK(!p.empty() && p.find('\n') == std::string::npos, "problem line \"%s\"",
+               p.c_str());
+  for (const model::FormEntry &f : program.forms) {
+    FUZZ_CHECK(
+        f.resource.data >= start && f.resource.size <= start + length - f.resource.data,
+        "form data [0x%X, +0x%X) outside the section", f.resource.data, f.resource.size);
+    FUZZ_CHECK(f.decoded == f.error.empty(), "form %s: decoded %d, error \"%s\"",
+               f.resource.name.Text().c_str(), f.decoded, f.error.c_str());
+    if (f.decoded) {
+      std::ostringstream text;
+      model::WriteFormText(f.root, text);
+    }
+  }
+
+  std::ostringstream json_text, report;
+  FUZZ_CHECK(model::WriteModelJson(program, json_text), "the JSON was not written");
+  FUZZ_CHECK(model::WriteModelReport(program, report), "the report was not written");
+  const nlohmann::json parsed = nlohmann::json::parse(json_text.str(), nullptr, false);
+  FUZZ_CHECK(!parsed.is_discarded(), "the model's JSON does not parse");
+  FUZZ_CHECK(parsed["forms"].size() == program.forms.size(), "%zu forms in the JSON",
+             parsed["forms"].size());
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
+  if (model::IsForm(data, size)) {
+    CheckForm(data, size);
+  } else {
+    CheckSection(data, size);
+  }
+  return 0;
+}
