@@ -4,6 +4,7 @@
 #include <map>
 
 #include "model/class_reader.h"
+#include "model/text_encoding.h"
 
 namespace model {
 
@@ -103,7 +104,7 @@ void ReadForms(const loader::ImageFacts &facts, ProgramModel *model) {
     if (!IsForm(signature, 4)) continue;
     FormEntry form;
     form.resource = std::move(r);
-    const std::string what = "form " + form.resource.name.Text() + ": ";
+    const std::string what = "form " + OneLine(form.resource.name.Text()) + ": ";
     std::vector<uint8_t> bytes;
     if (!CopyBytes(form.resource.data, form.resource.size, &bytes)) {
       form.error = "its data lies outside the program";
@@ -111,10 +112,13 @@ void ReadForms(const loader::ImageFacts &facts, ProgramModel *model) {
       form.decoded = true;
       BindForm(*model, &form);
       if (form.class_record == BADADDR)
-        model->problems.push_back(what + "its class " + form.root.class_name +
+        model->problems.push_back(what + "its class " + OneLine(form.root.class_name) +
                                   " is not among the program's classes");
     }
-    if (!form.decoded) model->problems.push_back(what + form.error);
+    if (!form.decoded) {
+      form.error = OneLine(form.error);
+      model->problems.push_back(what + form.error);
+    }
     model->forms.push_back(std::move(form));
   }
 }

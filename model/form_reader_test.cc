@@ -164,7 +164,8 @@ TEST(FormReaderTest, EveryCutOfAFormIsRefusedWithTheOffsetAndNothingHalfRead) {
     std::string err;
     ASSERT_FALSE(ReadForm(bytes.data(), cut, &form, &err)) << cut;
     EXPECT_TRUE(form.name.empty() && form.properties.empty() && form.children.empty());
-    EXPECT_EQ(cut < 4 ? "no TPF0 signature" : "offset 0x", err.substr(0, cut < 4 ? 17 : 9))
+    EXPECT_EQ(cut < 4 ? "no TPF0 signature" : "offset 0x",
+              err.substr(0, cut < 4 ? 17 : 9))
         << err;
   }
 }

@@ -130,7 +130,9 @@ class Walker {
     out_->resources.push_back(std::move(r));
   }
 
-  void Problem(std::string text) { out_->problems.push_back("resources: " + text); }
+  void Problem(const std::string &text) {
+    out_->problems.push_back("resources: " + OneLine(text));
+  }
 
   const DirectoryBytes &bytes_;
   ea_t image_base_;

@@ -87,4 +87,10 @@ std::string Utf16LeToUtf8(const uint8_t *bytes, size_t units) {
   return out;
 }
 
+std::string OneLine(std::string text) {
+  for (char &c : text)
+    if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) c = '?';
+  return text;
+}
+
 }  // namespace model

@@ -19,5 +19,8 @@ std::u32string DecodeUtf16Le(const uint8_t *bytes, size_t units);
 std::u32string DecodeUtf8(std::string_view text);
 /// `units` little-endian UTF-16 code units as UTF-8.
 std::string Utf16LeToUtf8(const uint8_t *bytes, size_t units);
+/// `text` with each control character replaced by '?', so that a name taken
+/// from the program cannot break a line of a message.
+std::string OneLine(std::string text);
 
 }  // namespace model
