@@ -3,11 +3,17 @@
 // reports the time per megabyte and per class record and the peak memory of
 // the pehost process against the size of the program's image.
 //
-//   detector_bench [--pehost PATH] [SIZE_MB ...]      (default sizes: 1 10 100)
+// With --model it also times the class model (JSON, report and forms) that
+// pehost writes after a run: pehost runs the finder, which changes nothing,
+// with and without the model's outputs, best of three each; the difference
+// is the model's time, and the difference of the peaks the memory it takes.
+//
+//   detector_bench [--pehost PATH] [--model] [SIZE_MB ...]  (default sizes: 1 10 100)
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -32,7 +38,8 @@ struct RunResult {
 // report the sample's memory, so pehost is started from a fresh, small copy
 // of this program (--spawn), which reports pehost's own figure back.
 RunResult RunPehost(const std::string &self, const std::string &pehost,
-                    const std::string &program) {
+                    const std::string &program, const std::string &plugin = "corvale",
+                    const std::string &model_dir = "") {
   RunResult result;
   int fds[2];
   if (pipe(fds) != 0) return result;
@@ -43,7 +50,8 @@ RunResult RunPehost(const std::string &self, const std::string &pehost,
     close(fds[0]);
     const std::string fd = std::to_string(fds[1]);
     execl(self.c_str(), self.c_str(), "--spawn", fd.c_str(), pehost.c_str(),
-          program.c_str(), static_cast<char *>(nullptr));
+          program.c_str(), plugin.c_str(), model_dir.c_str(),
+          static_cast<char *>(nullptr));
     _exit(127);
   }
   close(fds[1]);
@@ -60,16 +68,27 @@ RunResult RunPehost(const std::string &self, const std::string &pehost,
   return result;
 }
 
-/// The --spawn side: runs pehost, writes its peak in KB to `fd`, exits with
-/// 0 when pehost succeeded.
-int Spawn(int fd, const char *pehost, const char *program) {
+/// The --spawn side: runs pehost with `plugin` (writing the class model into
+/// `model_dir` unless it is empty), writes its peak in KB to `fd`, exits
+/// with 0 when pehost succeeded.
+int Spawn(int fd, const char *pehost, const char *program, const std::string &plugin,
+          const std::string &model_dir) {
+  std::vector<std::string> args = {pehost, "--plugin", plugin, "--start",
+                                   "0",    "--log",    "no"};
+  if (!model_dir.empty()) {
+    args.insert(args.end(), {"--classes", model_dir + "/classes.json", "--report",
+                             model_dir + "/report.md", "--forms", model_dir + "/forms"});
+  }
+  args.push_back(program);
+  std::vector<char *> argv;
+  for (std::string &a : args) argv.push_back(a.data());
+  argv.push_back(nullptr);
   const pid_t pid = fork();
   if (pid < 0) return 1;
   if (pid == 0) {
     close(fd);
     freopen("/dev/null", "w", stdout);
-    execl(pehost, pehost, "--plugin", "corvale", "--start", "0", "--log", "no", program,
-          static_cast<char *>(nullptr));
+    execv(pehost, argv.data());
     _exit(127);
   }
   int status = 0;
@@ -88,16 +107,19 @@ std::string DefaultPehost(const char *argv0) {
 }  // namespace
 
 int main(int argc, char **argv) {
-  if (argc == 5 && std::string(argv[1]) == "--spawn")
-    return Spawn(std::atoi(argv[2]), argv[3], argv[4]);
+  if (argc == 7 && std::string(argv[1]) == "--spawn")
+    return Spawn(std::atoi(argv[2]), argv[3], argv[4], argv[5], argv[6]);
   std::string pehost = DefaultPehost(argv[0]);
   std::vector<int> sizes;
+  bool model = false;
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
     if (arg == "--pehost" && i + 1 < argc) {
       pehost = argv[++i];
+    } else if (arg == "--model") {
+      model = true;
     } else if (arg == "--help") {
-      std::printf("usage: detector_bench [--pehost PATH] [SIZE_MB ...]\n");
+      std::printf("usage: detector_bench [--pehost PATH] [--model] [SIZE_MB ...]\n");
       return 0;
     } else {
       const int mb = std::atoi(arg.c_str());
@@ -115,8 +137,10 @@ int main(int argc, char **argv) {
                    ("detector_bench." + std::to_string(getpid()));
   std::filesystem::create_directories(dir);
 
-  std::printf("%8s %10s %9s %9s %9s %10s %12s %10s %8s\n", "size MB", "image MB",
-              "classes", "types", "seconds", "MB/s", "us/class", "peak MB", "peak/img");
+  std::printf("%8s %10s %9s %9s %9s %10s %12s %10s %8s", "size MB", "image MB", "classes",
+              "types", "seconds", "MB/s", "us/class", "peak MB", "peak/img");
+  if (model) std::printf(" %9s %9s %9s", "model s", "model MB", "model/img");
+  std::printf("\n");
   std::fflush(stdout);
   int status = 0;
   for (const int mb : sizes) {
@@ -131,17 +155,36 @@ int main(int argc, char **argv) {
     }
     const double image_mb = (sample.highest - sample.lowest) / (1024.0 * 1024.0);
     const RunResult run = RunPehost(argv[0], pehost, path.string());
+    RunResult finder{true, 1e9, 0}, with_model{true, 1e9, 0};
+    const auto model_dir = dir / ("model_" + std::to_string(mb));
+    for (int i = 0; model && i < 3; ++i) {
+      std::filesystem::create_directories(model_dir);
+      const RunResult a = RunPehost(argv[0], pehost, path.string(), "lumisk");
+      const RunResult b =
+          RunPehost(argv[0], pehost, path.string(), "lumisk", model_dir.string());
+      std::filesystem::remove_all(model_dir);
+      finder = {finder.ok && a.ok, std::min(finder.seconds, a.seconds),
+                std::max(finder.peak_kb, a.peak_kb)};
+      with_model = {with_model.ok && b.ok, std::min(with_model.seconds, b.seconds),
+                    std::max(with_model.peak_kb, b.peak_kb)};
+    }
     std::filesystem::remove(path);
-    if (!run.ok) {
+    if (!run.ok || !finder.ok || !with_model.ok) {
       std::fprintf(stderr, "detector_bench: pehost failed on the %d MB sample\n", mb);
       status = 1;
       continue;
     }
     const double peak_mb = run.peak_kb / 1024.0;
-    std::printf("%8d %10.1f %9zu %9zu %9.2f %10.1f %12.2f %10.1f %8.2f\n", mb, image_mb,
+    std::printf("%8d %10.1f %9zu %9zu %9.2f %10.1f %12.2f %10.1f %8.2f", mb, image_mb,
                 sample.classes.size(), sample.types.size(), run.seconds,
                 image_mb / run.seconds, 1e6 * run.seconds / sample.classes.size(),
                 peak_mb, peak_mb / image_mb);
+    if (model) {
+      const double model_mb = (with_model.peak_kb - finder.peak_kb) / 1024.0;
+      std::printf(" %9.2f %9.1f %9.2f", with_model.seconds - finder.seconds, model_mb,
+                  model_mb / image_mb);
+    }
+    std::printf("\n");
     std::fflush(stdout);
   }
   std::filesystem::remove_all(dir);

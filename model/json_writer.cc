@@ -1,12 +1,29 @@
 #include "model/json_writer.h"
 
+#include <charconv>
 #include <cstdio>
 
 namespace model {
 
+namespace {
+
+constexpr size_t kFlushSize = 1 << 16;
+
+}  // namespace
+
+bool JsonWriter::Flush() {
+  out_.write(buffer_.data(), static_cast<std::streamsize>(buffer_.size()));
+  buffer_.clear();
+  return static_cast<bool>(out_);
+}
+
+void JsonWriter::Gathered() {
+  if (buffer_.size() >= kFlushSize) Flush();
+}
+
 void JsonWriter::NewLine() {
-  out_ << '\n';
-  for (size_t i = 0; i < levels_.size(); ++i) out_ << "  ";
+  buffer_ += '\n';
+  buffer_.append(2 * levels_.size(), ' ');
 }
 
 void JsonWriter::BeforeValue() {
@@ -16,14 +33,14 @@ void JsonWriter::BeforeValue() {
   }
   if (levels_.empty()) return;
   Level &level = levels_.back();
-  if (!level.empty) out_ << (level.compact ? ", " : ",");
+  if (!level.empty) buffer_ += level.compact ? ", " : ",";
   if (!level.compact) NewLine();
   level.empty = false;
 }
 
 void JsonWriter::Open(char bracket, bool compact) {
   BeforeValue();
-  out_ << bracket;
+  buffer_ += bracket;
   // Inside a compact level everything stays on its line.
   const bool inside_compact = !levels_.empty() && levels_.back().compact;
   levels_.push_back({compact || inside_compact, true});
@@ -33,14 +50,15 @@ void JsonWriter::Close(char bracket) {
   const Level level = levels_.back();
   levels_.pop_back();
   if (!level.empty && !level.compact) NewLine();
-  out_ << bracket;
-  if (levels_.empty()) out_ << '\n';
+  buffer_ += bracket;
+  if (levels_.empty()) buffer_ += '\n';
+  Gathered();
 }
 
 void JsonWriter::Key(std::string_view key) {
   BeforeValue();
   Quoted(key);
-  out_ << ": ";
+  buffer_ += ": ";
   after_key_ = true;
 }
 
@@ -73,67 +91,67 @@ size_t ValidSequence(std::string_view text) {
 }  // namespace
 
 void JsonWriter::Quoted(std::string_view text) {
-  out_ << '"';
+  buffer_ += '"';
+  size_t plain = 0;  // start of the run of characters taken as they are
+  auto escape = [&](size_t i, std::string_view with) {
+    buffer_.append(text.substr(plain, i - plain));
+    buffer_ += with;
+  };
   for (size_t i = 0; i < text.size(); ++i) {
-    const char ch = text[i];
-    const unsigned char c = static_cast<unsigned char>(ch);
+    const unsigned char c = static_cast<unsigned char>(text[i]);
+    if (c >= 0x20 && c < 0x80 && c != '"' && c != '\\') continue;
     // Texts of the program may be in any single-byte code page: a byte
     // that starts no valid UTF-8 sequence is taken as Latin-1, so that the
     // document stays valid.
     if (c >= 0x80) {
       const size_t n = ValidSequence(text.substr(i));
       if (n != 0) {
-        out_ << text.substr(i, n);
         i += n - 1;
-      } else {
-        char buf[8];
-        snprintf(buf, sizeof buf, "\\u%04X", c);
-        out_ << buf;
+        continue;
       }
-      continue;
     }
+    char code[8];
     switch (c) {
       case '"':
-        out_ << "\\\"";
+        escape(i, "\\\"");
         break;
       case '\\':
-        out_ << "\\\\";
+        escape(i, "\\\\");
         break;
       case '\n':
-        out_ << "\\n";
+        escape(i, "\\n");
         break;
       case '\t':
-        out_ << "\\t";
+        escape(i, "\\t");
         break;
       case '\r':
-        out_ << "\\r";
+        escape(i, "\\r");
         break;
       default:
-        if (c < 0x20) {
-          char buf[8];
-          snprintf(buf, sizeof buf, "\\u%04X", c);
-          out_ << buf;
-        } else {
-          out_ << ch;
-        }
+        snprintf(code, sizeof code, "\\u%04X", c);
+        escape(i, code);
     }
+    plain = i + 1;
   }
-  out_ << '"';
+  buffer_.append(text.substr(plain));
+  buffer_ += '"';
 }
 
 void JsonWriter::Int(int64_t value) {
   BeforeValue();
-  out_ << value;
+  char digits[24];
+  const auto result = std::to_chars(digits, digits + sizeof digits, value);
+  buffer_.append(digits, result.ptr);
 }
 
 void JsonWriter::Bool(bool value) {
   BeforeValue();
-  out_ << (value ? "true" : "false");
+  buffer_ += value ? "true" : "false";
 }
 
 void JsonWriter::Null() {
   BeforeValue();
-  out_ << "null";
+  buffer_ += "null";
 }
 
 }  // namespace model

@@ -1,10 +1,12 @@
 // A streaming JSON writer: the model of a large program is written class by
 // class without holding the document. Objects and arrays are laid out one
-// member a line, or, when opened as compact, on a single line.
+// member a line, or, when opened as compact, on a single line. Text is
+// gathered in a buffer and handed to the stream in large pieces.
 #pragma once
 
 #include <cstdint>
 #include <ostream>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -13,6 +15,7 @@ namespace model {
 class JsonWriter {
  public:
   explicit JsonWriter(std::ostream &out) : out_(out) {}
+  ~JsonWriter() { Flush(); }
 
   void BeginObject(bool compact = false) { Open('{', compact); }
   void EndObject() { Close('}'); }
@@ -35,6 +38,9 @@ class JsonWriter {
   void MemberBool(std::string_view key, bool value) { Key(key), Bool(value); }
   void MemberNull(std::string_view key) { Key(key), Null(); }
 
+  /// Hands what is gathered to the stream; true while the stream is good.
+  bool Flush();
+
  private:
   struct Level {
     bool compact;
@@ -46,8 +52,10 @@ class JsonWriter {
   void BeforeValue();
   void NewLine();
   void Quoted(std::string_view text);
+  void Gathered();
 
   std::ostream &out_;
+  std::string buffer_;
   std::vector<Level> levels_;
   bool after_key_ = false;
 };

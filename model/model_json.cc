@@ -355,7 +355,7 @@ bool WriteModelJson(const ProgramModel &model, std::ostream &out) {
   for (const std::string &p : model.problems) w.String(p);
   w.EndArray();
   w.EndObject();
-  return static_cast<bool>(out);
+  return w.Flush();
 }
 
 }  // namespace model
