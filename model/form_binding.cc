@@ -1,5 +1,6 @@
 #include "model/form_binding.h"
 
+#include <algorithm>
 #include <cctype>
 #include <map>
 
@@ -23,16 +24,46 @@ std::string Upper(std::string_view text) {
 /// name; a class's own method hides an ancestor's of the same name.
 using Handlers = std::map<std::string, ea_t>;
 
-Handlers HandlersOf(const ProgramModel &model, ea_t record) {
-  Handlers handlers;
-  for (int depth = 0; record != BADADDR && depth < kMaxAncestors; ++depth) {
-    for (const PublishedMethod &m : ReadPublishedMethods(record))
-      handlers.emplace(Upper(m.name), m.address);
-    const ClassEntry *c = model.FindClass(record);
-    record = c != nullptr ? c->parent : BADADDR;
+/// The program's classes as the forms name them: found by name through an
+/// index made once, their handlers read once per class, however many forms
+/// and frames name them.
+class FormClasses {
+ public:
+  explicit FormClasses(const ProgramModel &model) : model_(model) {}
+
+  /// The record of the class named `name` (ignoring case), or BADADDR.
+  ea_t Find(const std::string &name) {
+    if (names_.empty() && !model_.classes.empty()) {
+      for (const ClassEntry &c : model_.classes)
+        names_.emplace_back(Upper(ClassName(c.record)), c.record);
+      // The first of two classes of one name is the one found.
+      std::stable_sort(names_.begin(), names_.end(),
+                       [](const auto &a, const auto &b) { return a.first < b.first; });
+    }
+    const std::string key = Upper(name);
+    auto it = std::lower_bound(
+        names_.begin(), names_.end(), key,
+        [](const auto &entry, const std::string &k) { return entry.first < k; });
+    return it != names_.end() && it->first == key ? it->second : BADADDR;
   }
-  return handlers;
-}
+
+  const Handlers &HandlersOf(ea_t record) {
+    auto [it, added] = handlers_.try_emplace(record);
+    if (!added) return it->second;
+    for (int depth = 0; record != BADADDR && depth < kMaxAncestors; ++depth) {
+      for (const PublishedMethod &m : ReadPublishedMethods(record))
+        it->second.emplace(Upper(m.name), m.address);
+      const ClassEntry *c = model_.FindClass(record);
+      record = c != nullptr ? c->parent : BADADDR;
+    }
+    return it->second;
+  }
+
+ private:
+  const ProgramModel &model_;
+  std::vector<std::pair<std::string, ea_t>> names_;
+  std::map<ea_t, Handlers> handlers_;
+};
 
 bool IsEvent(const FormProperty &p) {
   return p.value.type == ValueType::kIdent && p.name.size() > 2 && p.name[0] == 'O' &&
@@ -41,18 +72,15 @@ bool IsEvent(const FormProperty &p) {
 
 class Binder {
  public:
-  Binder(const ProgramModel &model, FormEntry *form) : model_(model), form_(form) {}
+  Binder(FormClasses &classes, FormEntry *form) : classes_(classes), form_(form) {}
 
   void Component(const FormObject &o, int depth, const Handlers &handlers) {
     form_->components.push_back({o.name, o.class_name, depth});
     // An inline frame's components are bound to the frame's own methods.
     const Handlers *own = &handlers;
-    Handlers frame;
     if (depth > 0 && o.is_inline) {
-      if (const ClassEntry *c = model_.FindClassNamed(o.class_name)) {
-        frame = HandlersOf(model_, c->record);
-        own = &frame;
-      }
+      const ea_t frame = classes_.Find(o.class_name);
+      if (frame != BADADDR) own = &classes_.HandlersOf(frame);
     }
     Properties(o.name, "", o.properties, *own);
     for (const FormObject &child : o.children) Component(child, depth + 1, *own);
@@ -76,27 +104,33 @@ class Binder {
     }
   }
 
-  const ProgramModel &model_;
+  FormClasses &classes_;
   FormEntry *form_;
 };
+
+void Bind(FormClasses &classes, FormEntry *form) {
+  form->components.clear();
+  form->events.clear();
+  static const Handlers kNone;
+  form->class_record = classes.Find(form->root.class_name);
+  Binder(classes, form)
+      .Component(
+          form->root, 0,
+          form->class_record != BADADDR ? classes.HandlersOf(form->class_record) : kNone);
+}
 
 }  // namespace
 
 void BindForm(const ProgramModel &model, FormEntry *form) {
-  form->components.clear();
-  form->events.clear();
-  Handlers handlers;
-  if (const ClassEntry *c = model.FindClassNamed(form->root.class_name)) {
-    form->class_record = c->record;
-    handlers = HandlersOf(model, c->record);
-  }
-  Binder(model, form).Component(form->root, 0, handlers);
+  FormClasses classes(model);
+  Bind(classes, form);
 }
 
 void ReadForms(const loader::ImageFacts &facts, ProgramModel *model) {
   ResourceList list =
       ReadResources(facts.resources, facts.resources_size, facts.image_base);
   for (std::string &p : list.problems) model->problems.push_back(std::move(p));
+  FormClasses classes(*model);
   for (Resource &r : list.resources) {
     if (r.type.named || r.type.id != kRcData || r.size < 4) continue;
     const uint8_t signature[4] = {get_byte(r.data), get_byte(r.data + 1),
@@ -110,7 +144,7 @@ void ReadForms(const loader::ImageFacts &facts, ProgramModel *model) {
       form.error = "its data lies outside the program";
     } else if (ReadForm(bytes.data(), bytes.size(), &form.root, &form.error)) {
       form.decoded = true;
-      BindForm(*model, &form);
+      Bind(classes, &form);
       if (form.class_record == BADADDR)
         model->problems.push_back(what + "its class " + OneLine(form.root.class_name) +
                                   " is not among the program's classes");

@@ -14,17 +14,6 @@ namespace {
 constexpr ea_t kTypeInfoField = 16;
 constexpr ea_t kParentField = 40;
 
-bool SameNameIgnoringCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    char x = a[i], y = b[i];
-    if (x >= 'a' && x <= 'z') x = static_cast<char>(x - 32);
-    if (y >= 'a' && y <= 'z') y = static_cast<char>(y - 32);
-    if (x != y) return false;
-  }
-  return true;
-}
-
 bool InProgram(ea_t ea) { return ea >= inf.min_ea && ea < inf.max_ea; }
 
 /// Every class record and type information block, found as the plug-ins
@@ -139,12 +128,6 @@ const TypeEntry *ProgramModel::FindType(ea_t cell) const {
   auto it = std::lower_bound(types.begin(), types.end(), cell,
                              [](const TypeEntry &t, ea_t c) { return t.cell < c; });
   return it != types.end() && it->cell == cell ? &*it : nullptr;
-}
-
-const ClassEntry *ProgramModel::FindClassNamed(std::string_view name) const {
-  for (const ClassEntry &c : classes)
-    if (SameNameIgnoringCase(ClassName(c.record), name)) return &c;
-  return nullptr;
 }
 
 const ClassEntry *ProgramModel::ResolveClassRef(ea_t ref) const {

