@@ -74,7 +74,9 @@ TEST(ProgramModelTest, TheSampleModelHoldsWhatTheSampleWasBuiltWith) {
   const FormEntry &main = model.forms[1];
   EXPECT_EQ("TFORM1", main.resource.name.Text());
   for (const samples::ClassEntry &c : program.classes) {
-    if (c.name == "TForm1") EXPECT_EQ(c.at.record, main.class_record);
+    if (c.name == "TForm1") {
+      EXPECT_EQ(c.at.record, main.class_record);
+    }
   }
   std::map<std::string, ea_t> bound;
   for (const FormEvent &e : main.events) bound[e.component + "." + e.event] = e.address;
