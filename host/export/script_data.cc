@@ -24,8 +24,10 @@ constexpr opinfo_t kPascalString = 1;
 // A chunk is closed once its records pass this many characters, and its text
 // is cut into strings of at most kPieceChars (only a record longer than that
 // takes more than one).
-constexpr size_t kChunkChars = 16000;
+constexpr size_t kChunkChars = 24000;
 constexpr size_t kPieceChars = 32000;
+// Statements per function of chunks.
+constexpr int kGroupStatements = 50;
 
 /// A JSON string in pure ASCII without a quote character. Names and comments
 /// come from the analysed program and need not be UTF-8.
@@ -44,10 +46,37 @@ std::string Text(const std::string &text) {
   return out;
 }
 
+/// Puts the chunk statements into functions of at most kGroupStatements
+/// each, called at once: Jython compiles a module's code, and each function's,
+/// into one Java method, which may hold at most 64 KB of code.
+class StatementGroups {
+ public:
+  explicit StatementGroups(std::ostream &out) : out_(out) {}
+  ~StatementGroups() { Close(); }
+
+  /// Starts a statement.
+  std::ostream &Next() {
+    if (count_ == kGroupStatements) Close();
+    if (count_++ == 0) out_ << "def _data_" << group_ << "():\n";
+    return out_ << "    ";
+  }
+
+  void Close() {
+    if (count_ == 0) return;
+    out_ << "\n\n_data_" << group_++ << "()\n\n\n";
+    count_ = 0;
+  }
+
+ private:
+  std::ostream &out_;
+  int group_ = 0;
+  int count_ = 0;
+};
+
 /// Writes records of one kind as `_add(kind, r'''[...]''')` statements.
 class ChunkWriter {
  public:
-  ChunkWriter(std::ostream &out, const char *kind) : out_(out), kind_(kind) {}
+  ChunkWriter(StatementGroups &groups, const char *kind) : groups_(groups), kind_(kind) {}
   ~ChunkWriter() { Flush(); }
 
   void Add(const std::string &record) {
@@ -59,7 +88,7 @@ class ChunkWriter {
   void Flush() {
     if (text_.empty()) return;
     text_ += "\n]";
-    out_ << "_add(\"" << kind_ << "\", ";
+    std::ostream &out = groups_.Next() << "_add(\"" << kind_ << "\", ";
     // A raw string may not end in an odd number of backslashes: such a cut
     // moves back by one.
     for (size_t at = 0; at < text_.size();) {
@@ -67,15 +96,16 @@ class ChunkWriter {
       size_t run = 0;
       while (end - run > at && text_[end - run - 1] == '\\') ++run;
       if (run % 2 == 1) --end;
-      out_ << (at == 0 ? "r'''" : ",\n     r'''") << text_.substr(at, end - at) << "'''";
+      out << (at == 0 ? "r'''" : ",\n         r'''") << text_.substr(at, end - at)
+          << "'''";
       at = end;
     }
-    out_ << ")\n";
+    out << ")\n";
     text_.clear();
   }
 
  private:
-  std::ostream &out_;
+  StatementGroups &groups_;
   const char *kind_;
   std::string text_;
 };
@@ -173,10 +203,11 @@ void WriteHeader(const kernel::Database &db, const ScriptOrigin &origin,
 }
 
 void WriteData(const kernel::Database &db, std::ostream &out) {
+  StatementGroups groups(out);
   const std::vector<kernel::Structure> structs = db.Structures();
   std::map<tid_t, const kernel::Structure *> by_id;
   {
-    ChunkWriter chunk(out, "structs");
+    ChunkWriter chunk(groups, "structs");
     for (const kernel::Structure &s : structs) {
       by_id[s.id] = &s;
       std::string members;
@@ -192,7 +223,7 @@ void WriteData(const kernel::Database &db, std::ostream &out) {
     }
   }
   {
-    ChunkWriter chunk(out, "items");
+    ChunkWriter chunk(groups, "items");
     db.ForEachItem([&](const kernel::Item &item) {
       std::string record =
           "[" + std::to_string(item.start) + ", " + std::to_string(item.size) + ", \"";
@@ -215,17 +246,17 @@ void WriteData(const kernel::Database &db, std::ostream &out) {
     });
   }
   {
-    ChunkWriter chunk(out, "functions");
+    ChunkWriter chunk(groups, "functions");
     for (const kernel::Function &f : db.Functions())
       chunk.Add("[" + std::to_string(f.start) + ", " + std::to_string(f.end) + "]");
   }
   {
-    ChunkWriter chunk(out, "names");
+    ChunkWriter chunk(groups, "names");
     for (const auto &[ea, name] : db.Names())
       chunk.Add("[" + std::to_string(ea) + ", " + Text(name) + "]");
   }
   {
-    ChunkWriter chunk(out, "comments");
+    ChunkWriter chunk(groups, "comments");
     for (const kernel::Comment &c : db.Comments())
       chunk.Add("[" + std::to_string(c.ea) + ", " + Text(c.text) + ", " +
                 (c.repeatable ? "true" : "false") + "]");

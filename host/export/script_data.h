@@ -1,10 +1,14 @@
 // The part both tool scripts share: the header comment and the database as
 // chunks of JSON records, which the script's own code decodes and applies.
 //
-//   _add("items", r'''[
+//   def _data_0():
+//       _add("items", r'''[
 //   [4198400, 4, "offset"],
 //   [4198520, 8, "pstring"]
 //   ]''')
+//       ...
+//
+//   _data_0()
 //
 // Records, by kind (in the order a script applies them):
 //   structs    [name, size, [[member, offset, size, kind], ...]]
@@ -20,7 +24,8 @@
 //
 // The chunk texts are pure ASCII and hold no quote character, so a raw
 // triple-quoted string takes them unchanged in Python 2 and 3; each string
-// stays far below the 65,535 bytes a Jython class file allows a constant.
+// stays below the 65,535 bytes a Jython class file allows a constant, and
+// each function of chunks below the 64 KB of code a Java method may hold.
 #pragma once
 
 #include <ostream>

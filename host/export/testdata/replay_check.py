@@ -221,8 +221,9 @@ def main():
             problems.append("with another image base the database changed")
     else:
         want = expected_state(db, args.tool)
-    if args.tool == "ida":
-        want["names"] = dict((ea, tool.model.as_taken(n)) for ea, n in want["names"].items())
+        if args.tool == "ida":
+            want["names"] = dict((ea, tool.model.as_taken(n))
+                                 for ea, n in want["names"].items())
         after = tool.snapshot()
         for what in ("items", "names", "comments", "functions", "structs"):
             problems += compare(what, after.get(what, {}), want[what], before.get(what, {}),
