@@ -40,7 +40,8 @@ def _text(s):
 
 
 def _member_type(kind):
-    """The member flags and type id of a member kind."""
+    """The member flags and type id of a member kind: the base of an offset,
+    the string type of a string, else -1."""
     if kind == "offset":
         return idc.FF_DATA | idc.FF_DWORD | idc.FF_0OFF, 0
     if kind == "pstring":
