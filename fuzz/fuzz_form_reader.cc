@@ -68,6 +68,7 @@ void CheckSection(const uint8_t *data, size_t size) {
   kernel::Database &db = kernel::TheDatabase();
   db.Clear();
   db.SetProcessor(0);
+  db.SetImageBase(kImageBase);
   const ea_t start = kImageBase + rva;
   const size_t length = size - 4;
   std::string why;
@@ -77,7 +78,6 @@ void CheckSection(const uint8_t *data, size_t size) {
              "the segment was refused: %s", why.c_str());
 
   loader::ImageFacts facts;
-  facts.image_base = kImageBase;
   facts.resources = start;
   facts.resources_size = static_cast<uint32_t>(length);
   const model::ProgramModel program = model::BuildModel(facts);

@@ -66,10 +66,11 @@ bool FormSeeds(const fs::path &out, const std::string &stem,
   if (seg == nullptr ||
       !model::CopyBytes(facts.resources, seg->end_ea - facts.resources, &section))
     return true;
-  bool ok = Write(out, stem + "_rsrc",
-                  SectionInput(facts.resources - facts.image_base, section));
-  const model::ResourceList list =
-      model::ReadResources(facts.resources, facts.resources_size, facts.image_base);
+  bool ok =
+      Write(out, stem + "_rsrc",
+            SectionInput(facts.resources - kernel::TheDatabase().image_base(), section));
+  const model::ResourceList list = model::ReadResources(
+      facts.resources, facts.resources_size, kernel::TheDatabase().image_base());
   for (const model::Resource &r : list.resources) {
     std::vector<uint8_t> data;
     if (model::CopyBytes(r.data, r.size, &data) &&

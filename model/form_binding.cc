@@ -128,7 +128,7 @@ void BindForm(const ProgramModel &model, FormEntry *form) {
 
 void ReadForms(const loader::ImageFacts &facts, ProgramModel *model) {
   ResourceList list =
-      ReadResources(facts.resources, facts.resources_size, facts.image_base);
+      ReadResources(facts.resources, facts.resources_size, model->image_base);
   for (std::string &p : list.problems) model->problems.push_back(std::move(p));
   FormClasses classes(*model);
   for (Resource &r : list.resources) {

@@ -168,7 +168,7 @@ ProgramModel BuildModel(const loader::ImageFacts &facts) {
   if (netnode_valstr(RootNode, path, sizeof path) >= 0) model.file = qbasename(path);
   model.header_size = decide_class_layout();
   set_class_layout(model.header_size);
-  model.image_base = facts.image_base;
+  model.image_base = kernel::TheDatabase().image_base();
   model.lowest = inf.min_ea;
   model.highest = inf.max_ea;
   model.units.emplace_back();

@@ -19,7 +19,6 @@ namespace {
 
 loader::ImageFacts FactsOf(const samples::SampleProgram &program) {
   loader::ImageFacts facts;
-  facts.image_base = program.image_base;
   facts.resources = program.resource_directory;
   facts.resources_size = program.resource_size;
   return facts;
@@ -122,7 +121,7 @@ class HandWrittenProgram : public testing::Test {
     SegmentBytes resources(kResources, 0x1000);
     resources.PutBytes(kResources, section);
     db_.AddSegment(".rsrc", resources);
-    facts_.image_base = 0x00400000;
+    db_.db().SetImageBase(0x00400000);
     facts_.resources = kResources;
     facts_.resources_size = static_cast<uint32_t>(section.size());
   }

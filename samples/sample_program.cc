@@ -6,6 +6,7 @@
 #include "samples/pe_writer.h"
 #include "samples/sample_resources.h"
 #include "samples/type_info.h"
+#include "samples/wide_text.h"
 #include "samples/x86_emitter.h"
 
 namespace samples {
@@ -60,6 +61,16 @@ class Layout {
   void WriteUnit(const UnitSpec &unit) {
     ++out_.units;
     for (const GroupSpec &g : unit.groups) {
+      auto text = g.texts.begin();
+      // The literals meant to go in front of type block `i`.
+      auto write_texts_before = [&](size_t i) {
+        for (; text != g.texts.end() && text->first <= i; ++text) {
+          image_.GuardFiller(kWideLiteralStart, bound_);
+          const ClassShapedText &t = text->second;
+          out_.texts.push_back({WriteClassShapedText(image_, t),
+                                std::string(t.first.begin(), t.first.end())});
+        }
+      };
       std::vector<Addr> intf_tables;
       for (const ClassRecordSpec &c : g.classes) {
         // The slot tables start with code addresses, known only at the end.
@@ -69,16 +80,19 @@ class Layout {
       image_.AlignFiller();
       for (size_t i = 0; i < g.classes.size(); ++i) {
         const ClassRecordSpec &c = g.classes[i];
-        image_.GuardFiller(image_.Here() + kClassHeaderSize, bound_);
+        image_.GuardFiller(image_.Here() + HeaderSize(c), bound_);
         PendingClass p;
         p.entry.name = c.name;
         p.entry.unit = unit.name;
         p.entry.at = WriteClassRecord(image_, c, intf_tables[i]);
+        p.entry.slots = c.virtual_methods.size();
         p.type_cell = c.type_cell;
         for (const PublishedMethod &m : c.methods) p.methods.emplace_back(m.code, m.name);
         classes_.push_back(std::move(p));
       }
-      for (const TypeSpec &t : g.types) {
+      for (size_t i = 0; i < g.types.size(); ++i) {
+        const TypeSpec &t = g.types[i];
+        write_texts_before(i);
         image_.GuardFiller(image_.Here() + 4, bound_);
         TypeInfoAddrs at = WriteTypeInfo(image_, t);
         PendingType p;
@@ -89,6 +103,7 @@ class Layout {
         // back from the image once references are filled in.
         types_.push_back(std::move(p));
       }
+      write_texts_before(g.types.size());
     }
     for (const FunctionSpec &f : unit.functions) {
       FunctionRange r = EmitFunction(image_, f.shape, f.label, f.callee, f.operand);
@@ -125,6 +140,12 @@ void WriteResources(Image &image, SampleProgram &out) {
                              places[i].size});
 }
 
+void AddHandWrittenUnits(Catalogue &cat) {
+  AddLibraryUnits(cat);
+  if (cat.header_size() == 88) AddNewerUnits(cat);
+  AddApplicationUnits(cat);
+}
+
 // The readers take a doubleword for an address when it lies below the end of
 // the code section, which is known only when the program is complete. The
 // guard against fillers that read as addresses needs that end beforehand,
@@ -140,10 +161,9 @@ Addr CodeEndBound(const SampleOptions &options) {
     SampleProgram scratch;
     Image image;
     image.BeginSection("CODE", kCodeCharacteristics);
-    Catalogue cat(image);
+    Catalogue cat(image, options.layout);
     Layout layout(image, scratch, 0);
-    AddLibraryUnits(cat);
-    AddApplicationUnits(cat);
+    AddHandWrittenUnits(cat);
     layout.WriteUnits(cat);
     const Addr before = image.Here();
     for (int n = 0; n < kProbe; ++n) {
@@ -162,14 +182,14 @@ Addr CodeEndBound(const SampleOptions &options) {
 
 SampleProgram BuildSample(const SampleOptions &options) {
   SampleProgram out;
+  out.layout = options.layout;
   Image image;
   image.BeginSection("CODE", kCodeCharacteristics);
   const Addr code_start = image.Here();
-  Catalogue cat(image);
+  Catalogue cat(image, options.layout);
   Layout layout(image, out, CodeEndBound(options));
 
-  AddLibraryUnits(cat);
-  AddApplicationUnits(cat);
+  AddHandWrittenUnits(cat);
   layout.WriteUnits(cat);
   for (int n = 0; n < options.units || image.Here() - code_start < options.min_code_bytes;
        ++n) {

@@ -15,6 +15,7 @@ void LoadSample(TestDb &db, const samples::SampleProgram &program) {
     bytes.PutBytes(section.start, section.bytes);
     db.AddSegment(section.name, bytes);
   }
+  db.db().SetImageBase(program.image_base);
   db.db().SetCursor(program.entry);
 }
 

@@ -25,6 +25,8 @@ const char *UsageText() {
          "  --classes FILE        write the program's classes, types and forms as JSON\n"
          "  --report FILE         write them as a readable Markdown report\n"
          "  --forms DIR           write each form of the program as text into DIR\n"
+         "  --ida-script FILE     write an IDAPython script that applies the database\n"
+         "  --ghidra-script FILE  write a Ghidra script that applies the database\n"
          "  --help, --version\n"
          "\n"
          "Standard output carries the plug-in's output window only. Without --start or\n"
@@ -84,7 +86,8 @@ bool ParseOptions(const std::vector<std::string> &args, Options *options,
     const bool known = arg == "--plugin" || arg == "--start" || arg == "--log" ||
                        arg == "--cursor" || arg == "--db" || arg == "--json" ||
                        arg == "--listing" || arg == "--classes" || arg == "--report" ||
-                       arg == "--forms";
+                       arg == "--forms" || arg == "--ida-script" ||
+                       arg == "--ghidra-script";
     if (!known) {
       *err = arg + ": unknown option (see --help)";
       return false;
@@ -127,12 +130,14 @@ bool ParseOptions(const std::vector<std::string> &args, Options *options,
         *err = arg + (arg == "--forms" ? ": needs a folder name" : ": needs a file name");
         return false;
       }
-      (arg == "--db"        ? options->db
-       : arg == "--json"    ? options->json
-       : arg == "--listing" ? options->listing
-       : arg == "--classes" ? options->classes
-       : arg == "--report"  ? options->report
-                            : options->forms) = value;
+      (arg == "--db"           ? options->db
+       : arg == "--json"       ? options->json
+       : arg == "--listing"    ? options->listing
+       : arg == "--classes"    ? options->classes
+       : arg == "--report"     ? options->report
+       : arg == "--forms"      ? options->forms
+       : arg == "--ida-script" ? options->ida_script
+                               : options->ghidra_script) = value;
     }
   }
   if (options->help || options->version) return true;

@@ -20,6 +20,8 @@ struct Options {
   std::string classes;  // the class model as JSON
   std::string report;   // the class model as a readable report
   std::string forms;    // a folder for the program's forms as text
+  std::string ida_script;
+  std::string ghidra_script;
   std::string input;
   bool help = false;
   bool version = false;

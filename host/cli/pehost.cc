@@ -10,12 +10,14 @@
 #include <csignal>
 #include <cstdio>
 #include <cstring>
+#include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <functional>
 
 #include "host/cli/host_ui.h"
 #include "host/cli/plugin_loader.h"
+#include "host/export/tool_script.h"
 #include "host/loader/database_json.h"
 #include "host/loader/listing.h"
 #include "host/loader/output_file.h"
@@ -134,7 +136,21 @@ int WriteModel(const Options &options, const loader::ImageFacts &facts) {
   return status;
 }
 
-int WriteOutputs(const Options &options, const kernel::Database &db) {
+/// What the scripts' headers say of this run.
+tool_script::ScriptOrigin ScriptOriginOf(const Options &options,
+                                         const std::string &plugin_path) {
+  char when[32] = "";
+  const time_t now = time(nullptr);
+  struct tm utc;
+  if (gmtime_r(&now, &utc) != nullptr)
+    strftime(when, sizeof when, "%Y-%m-%d %H:%M:%S UTC", &utc);
+  std::string run = std::string("pehost ") + PEHOST_VERSION + ", plug-in " + plugin_path;
+  if (!options.db.empty()) run += ", database " + options.db;
+  return {run + ", " + when};
+}
+
+int WriteOutputs(const Options &options, const kernel::Database &db,
+                 const tool_script::ScriptOrigin &origin) {
   struct Output {
     const std::string &path;
     std::function<bool(std::ostream &)> write;
@@ -149,6 +165,10 @@ int WriteOutputs(const Options &options, const kernel::Database &db) {
          return loader::WriteDatabaseJson(db, loader::JsonContent::kExport, o);
        }},
       {options.listing, [&](std::ostream &o) { return loader::WriteListing(db, o); }},
+      {options.ida_script,
+       [&](std::ostream &o) { return tool_script::WriteIdaScript(db, origin, o); }},
+      {options.ghidra_script,
+       [&](std::ostream &o) { return tool_script::WriteGhidraScript(db, origin, o); }},
   };
   int status = kExitRan;
   for (const Output &output : outputs) {
@@ -166,7 +186,8 @@ int RunPehost(const Options &options) {
   CatchSignals();
   std::string err;
   for (const std::string *path :
-       {&options.db, &options.json, &options.listing, &options.classes, &options.report})
+       {&options.db, &options.json, &options.listing, &options.classes, &options.report,
+        &options.ida_script, &options.ghidra_script})
     if (!path->empty() && !CanWrite(*path, &err))
       return Complain(*path, err, kExitBadInput);
   if (!options.forms.empty() && !CanWriteFolder(options.forms, &err))
@@ -204,7 +225,7 @@ int RunPehost(const Options &options) {
   kernel::SetUserInterface(nullptr);
   if (fflush(stdout) != 0)
     return Complain("standard output", strerror(errno), kExitNotRun);
-  const int status = WriteOutputs(options, db);
+  const int status = WriteOutputs(options, db, ScriptOriginOf(options, plugin_path));
   const int model_status = WriteModel(options, facts);
   return status != kExitRan ? status : model_status;
 }

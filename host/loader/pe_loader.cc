@@ -252,6 +252,7 @@ bool LoadPe(const std::string &path, kernel::Database *db, std::string *err,
   std::filesystem::path absolute = std::filesystem::absolute(path, ec);
   db->SetInputPath(ec ? path : absolute.lexically_normal().string());
   db->SetProcessor(machine == kMachineI386 ? 0 : (kForeignProcessorBit | machine));
+  db->SetImageBase(image_base);
   for (kernel::Segment &seg : segments) {
     std::string why;
     std::string name = seg.name;
@@ -262,7 +263,6 @@ bool LoadPe(const std::string &path, kernel::Database *db, std::string *err,
   db->SetCursor(entry_rva != 0 ? image_base + entry_rva : db->min_ea());
   if (facts != nullptr) {
     *facts = ImageFacts{};
-    facts->image_base = image_base;
     if (resources_rva != 0 && resources_size != 0) {
       facts->resources = image_base + resources_rva;
       facts->resources_size = resources_size;

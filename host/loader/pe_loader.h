@@ -25,21 +25,21 @@ constexpr uint64_t kMaxImageBytes = 1ull << 30;
 /// Largest section count accepted.
 constexpr uint32_t kMaxSections = 96;
 
-/// What the headers tell beyond the segments: the database keeps neither.
+/// What the headers tell beyond what the database keeps: where the resource
+/// directory (data directory entry 2) is, as an address and a size; 0 and 0
+/// when the program declares none. Taken as declared: the reader of the
+/// directory checks it against the segments.
 struct ImageFacts {
-  ea_t image_base = 0;
-  /// The resource directory (data directory entry 2) as an address and a
-  /// size; 0 and 0 when the program declares none. Taken as declared: the
-  /// reader of the directory checks it against the segments.
   ea_t resources = 0;
   uint32_t resources_size = 0;
 };
 
 /// Replaces the contents of `db` by the program in the PE32 file at `path`:
-/// segments, processor, input path (absolute), cursor at the entry point; no
-/// items, names or comments. False with one line of reason in *err (without
-/// the file name) when the file cannot be read or is not a well-formed PE32
-/// file; `db` is then empty. With `facts`, fills it in on success.
+/// segments, processor, image base, input path (absolute), cursor at the entry
+/// point; no items, names or comments. False with one line of reason in *err
+/// (without the file name) when the file cannot be read or is not a
+/// well-formed PE32 file; `db` is then empty. With `facts`, fills it in on
+/// success.
 bool LoadPe(const std::string &path, kernel::Database *db, std::string *err,
             ImageFacts *facts = nullptr);
 

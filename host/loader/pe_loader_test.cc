@@ -45,6 +45,7 @@ TEST_F(PeLoaderTest, LoadsEachSectionAsAnAlignedSegment) {
   EXPECT_EQ(0, segs[2].bytes[0]);
 
   EXPECT_EQ(0, db.processor());
+  EXPECT_EQ(0x400000u, db.image_base());
   EXPECT_EQ(0x401010u, db.cursor());
   EXPECT_TRUE(std::filesystem::path(db.input_path()).is_absolute());
   EXPECT_EQ(TestPath("pe_loader_test.exe"), db.input_path());
@@ -91,7 +92,7 @@ TEST_F(PeLoaderTest, TellsWhereTheResourceDirectoryIsWhenDeclared) {
   image.resources_size = 0x80;
   ImageFacts facts;
   ASSERT_TRUE(LoadPe(Write(BuildPe(image)), &db, &err, &facts)) << err;
-  EXPECT_EQ(0x10000000u, facts.image_base);
+  EXPECT_EQ(0x10000000u, db.image_base());
   EXPECT_EQ(0x10002100u, facts.resources);
   EXPECT_EQ(0x80u, facts.resources_size);
 
