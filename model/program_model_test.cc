@@ -24,13 +24,18 @@ loader::ImageFacts FactsOf(const samples::SampleProgram &program) {
   return facts;
 }
 
-TEST(ProgramModelTest, TheSampleModelHoldsWhatTheSampleWasBuiltWith) {
-  const samples::SampleProgram program = samples::BuildSample({});
+class ProgramModelTest : public testing::TestWithParam<int> {};
+
+TEST_P(ProgramModelTest, TheSampleModelHoldsWhatTheSampleWasBuiltWith) {
+  const int layout = GetParam();
+  samples::SampleOptions options;
+  options.layout = layout;
+  const samples::SampleProgram program = samples::BuildSample(options);
   TestDb db;
   LoadSample(db, program);
   const ProgramModel model = BuildModel(FactsOf(program));
   EXPECT_TRUE(model.problems.empty()) << model.problems[0];
-  EXPECT_EQ(76, model.header_size);
+  EXPECT_EQ(layout, model.header_size);
 
   ASSERT_EQ(program.classes.size(), model.classes.size());
   std::map<std::string, ea_t> methods;  // "TForm1.Button1Click" -> code
@@ -58,10 +63,12 @@ TEST(ProgramModelTest, TheSampleModelHoldsWhatTheSampleWasBuiltWith) {
       EXPECT_EQ(want.methods[i].code, c.published_methods[i].address);
       methods[want.name + "." + want.methods[i].name] = want.methods[i].code;
     }
-    // The eight standard methods sit at slots -8 to -1.
-    ASSERT_GE(c.virtual_methods.size(), 8u);
-    EXPECT_EQ(-8, c.virtual_methods[0].slot);
-    EXPECT_STREQ("Destroy", c.virtual_methods[7].standard);
+    // The standard methods sit in front of the table, Destroy last.
+    const int standard = (layout - 44) / 4;
+    ASSERT_GE(c.virtual_methods.size(), static_cast<size_t>(standard));
+    EXPECT_EQ(-standard, c.virtual_methods[0].slot);
+    EXPECT_STREQ("Destroy", c.virtual_methods[standard - 1].standard);
+    EXPECT_EQ(-1, c.virtual_methods[standard - 1].slot);
   }
   ASSERT_EQ(program.types.size(), model.types.size());
   for (size_t i = 0; i < program.types.size(); ++i) {
@@ -88,6 +95,8 @@ TEST(ProgramModelTest, TheSampleModelHoldsWhatTheSampleWasBuiltWith) {
   EXPECT_EQ(12u, main.components.size());
   EXPECT_EQ(2, main.components[5].depth);  // Button2 inside Panel1
 }
+
+INSTANTIATE_TEST_SUITE_P(Layouts, ProgramModelTest, testing::Values(64, 76, 88));
 
 // A program of the 88-byte layout written by hand: TBase publishes Click
 // and BaseOnly, TDerived (its child) click and Other, the frame class
