@@ -3,6 +3,8 @@
 #include <charconv>
 #include <cstdio>
 
+#include "model/text_encoding.h"
+
 namespace model {
 
 namespace {
@@ -67,29 +69,6 @@ void JsonWriter::String(std::string_view text) {
   Quoted(text);
 }
 
-namespace {
-
-/// Length of the valid UTF-8 sequence at the start of `text`, or 0.
-size_t ValidSequence(std::string_view text) {
-  const uint8_t b = static_cast<uint8_t>(text[0]);
-  const size_t n = (b & 0xE0) == 0xC0   ? 2
-                   : (b & 0xF0) == 0xE0 ? 3
-                   : (b & 0xF8) == 0xF0 ? 4
-                                        : 0;
-  if (n == 0 || text.size() < n) return 0;
-  uint32_t cp = b & (0x7F >> n);
-  for (size_t i = 1; i < n; ++i) {
-    const uint8_t c = static_cast<uint8_t>(text[i]);
-    if ((c & 0xC0) != 0x80) return 0;
-    cp = cp << 6 | (c & 0x3F);
-  }
-  static const uint32_t kLeast[] = {0, 0, 0x80, 0x800, 0x10000};
-  if (cp < kLeast[n] || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return 0;
-  return n;
-}
-
-}  // namespace
-
 void JsonWriter::Quoted(std::string_view text) {
   buffer_ += '"';
   size_t plain = 0;  // start of the run of characters taken as they are
@@ -104,7 +83,8 @@ void JsonWriter::Quoted(std::string_view text) {
     // that starts no valid UTF-8 sequence is taken as Latin-1, so that the
     // document stays valid.
     if (c >= 0x80) {
-      const size_t n = ValidSequence(text.substr(i));
+      char32_t cp;
+      const size_t n = Utf8Sequence(text.substr(i), &cp);
       if (n != 0) {
         i += n - 1;
         continue;

@@ -6,6 +6,7 @@
 
 #include "detector/core/recognise.h"
 #include "model/form_binding.h"
+#include "model/text_encoding.h"
 
 namespace model {
 
@@ -97,18 +98,9 @@ std::string NameAt(ea_t ea) {
 
 std::string ShortStringAt(ea_t ea) {
   const uint8_t n = get_byte(ea);
-  std::string s;
-  s.reserve(n);
-  for (uint32_t i = 0; i < n; ++i) {
-    const uint8_t c = get_byte(ea + 1 + i);
-    if (c < 0x80) {
-      s.push_back(static_cast<char>(c));
-    } else {
-      s.push_back(static_cast<char>(0xC0 | c >> 6));
-      s.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-    }
-  }
-  return s;
+  std::string bytes(n, '\0');
+  for (uint32_t i = 0; i < n; ++i) bytes[i] = static_cast<char>(get_byte(ea + 1 + i));
+  return TextFromBytes(bytes);
 }
 
 std::string ClassName(ea_t record) { return NameAt(get_long(record + 32)); }

@@ -104,8 +104,7 @@ std::string ClassName(ea_t record);
 /// The short string at `ea` when it is a name as the recognition accepts
 /// names, else "".
 std::string NameAt(ea_t ea);
-/// The short string at `ea` whatever its bytes, as UTF-8 (bytes from 0x80
-/// taken as Latin-1).
+/// The short string at `ea` whatever its bytes, as UTF-8 (TextFromBytes).
 std::string ShortStringAt(ea_t ea);
 /// The name the database gives `ea` (a given name, else its dummy name), or
 /// "" for none.

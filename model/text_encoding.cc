@@ -45,38 +45,53 @@ std::u32string DecodeUtf16Le(const uint8_t *bytes, size_t units) {
   return out;
 }
 
+size_t Utf8Sequence(std::string_view text, char32_t *cp) {
+  if (text.empty()) return 0;
+  const uint8_t b = static_cast<uint8_t>(text[0]);
+  const size_t length = b < 0x80             ? 1
+                        : (b & 0xE0) == 0xC0 ? 2
+                        : (b & 0xF0) == 0xE0 ? 3
+                        : (b & 0xF8) == 0xF0 ? 4
+                                             : 0;
+  if (length == 0 || length > text.size()) return 0;
+  char32_t v = length == 1 ? b : b & (0x7F >> length);
+  for (size_t k = 1; k < length; ++k) {
+    const uint8_t c = static_cast<uint8_t>(text[k]);
+    if ((c & 0xC0) != 0x80) return 0;
+    v = v << 6 | (c & 0x3F);
+  }
+  // Overlong forms and surrogates are as broken as a missing byte.
+  static const char32_t kLeast[] = {0, 0, 0x80, 0x800, 0x10000};
+  if (v < kLeast[length] || v > 0x10FFFF || (v >= 0xD800 && v <= 0xDFFF)) return 0;
+  *cp = v;
+  return length;
+}
+
 std::u32string DecodeUtf8(std::string_view text) {
   std::u32string out;
   out.reserve(text.size());
-  size_t i = 0;
-  while (i < text.size()) {
-    const uint8_t b = static_cast<uint8_t>(text[i]);
-    int length = b < 0x80             ? 1
-                 : (b & 0xE0) == 0xC0 ? 2
-                 : (b & 0xF0) == 0xE0 ? 3
-                 : (b & 0xF8) == 0xF0 ? 4
-                                      : 0;
-    char32_t cp = length == 1   ? b
-                  : length == 2 ? b & 0x1F
-                  : length == 3 ? b & 0x0F
-                                : b & 0x07;
-    bool ok = length != 0 && i + length <= text.size();
-    for (int k = 1; ok && k < length; ++k) {
-      const uint8_t c = static_cast<uint8_t>(text[i + k]);
-      if ((c & 0xC0) != 0x80) ok = false;
-      cp = cp << 6 | (c & 0x3F);
-    }
-    // Overlong forms and surrogates are as broken as a missing byte.
-    static const char32_t kLeast[] = {0, 0, 0x80, 0x800, 0x10000};
-    if (ok && (cp < kLeast[length] || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)))
-      ok = false;
-    if (!ok) {
-      out.push_back(kReplacement);
+  for (size_t i = 0; i < text.size();) {
+    char32_t cp = kReplacement;
+    const size_t n = Utf8Sequence(text.substr(i), &cp);
+    out.push_back(n != 0 ? cp : kReplacement);
+    i += n != 0 ? n : 1;
+  }
+  return out;
+}
+
+std::string TextFromBytes(std::string_view bytes) {
+  std::string out;
+  out.reserve(bytes.size());
+  for (size_t i = 0; i < bytes.size();) {
+    char32_t cp;
+    const size_t n = Utf8Sequence(bytes.substr(i), &cp);
+    if (n != 0) {
+      out.append(bytes.substr(i, n));
+      i += n;
+    } else {
+      AppendUtf8(static_cast<uint8_t>(bytes[i]), &out);
       ++i;
-      continue;
     }
-    out.push_back(cp);
-    i += length;
   }
   return out;
 }

@@ -15,8 +15,14 @@ namespace model {
 void AppendUtf8(char32_t cp, std::string *out);
 /// The code points of `units` little-endian UTF-16 code units at `bytes`.
 std::u32string DecodeUtf16Le(const uint8_t *bytes, size_t units);
+/// Length of the valid UTF-8 sequence at the start of `text`, with its code
+/// point in *cp; 0 when none starts there.
+size_t Utf8Sequence(std::string_view text, char32_t *cp);
 /// The code points of the UTF-8 text `text`.
 std::u32string DecodeUtf8(std::string_view text);
+/// Bytes of the program as UTF-8: valid UTF-8 sequences (newer compilers
+/// keep names so) as they are, any other byte taken as Latin-1.
+std::string TextFromBytes(std::string_view bytes);
 /// `units` little-endian UTF-16 code units as UTF-8.
 std::string Utf16LeToUtf8(const uint8_t *bytes, size_t units);
 /// `text` with each control character replaced by '?', so that a name taken
