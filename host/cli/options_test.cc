@@ -8,11 +8,14 @@ namespace {
 TEST(OptionsTest, ReadsEveryOptionInBothForms) {
   Options o;
   std::string err;
-  ASSERT_TRUE(
-      ParseOptions({"--plugin", "lumisk", "--start= 1", "--log", "cancel", "--cursor",
-                    "0x00401A2C", "--db=a.db", "--json", "a.json", "--listing", "a.lst",
-                    "--ida-script", "a_ida.py", "--ghidra-script=a_ghidra.py", "app.exe"},
-                   &o, &err))
+  ASSERT_TRUE(ParseOptions({"--plugin",     "lumisk",    "--start= 1",
+                            "--log",        "cancel",    "--cursor",
+                            "0x00401A2C",   "--db=a.db", "--json",
+                            "a.json",       "--listing", "a.lst",
+                            "--ida-script", "a_ida.py",  "--ghidra-script=a_ghidra.py",
+                            "--classes",    "a.json",    "--report=a.md",
+                            "--forms",      "forms",     "app.exe"},
+                           &o, &err))
       << err;
   EXPECT_EQ("lumisk", o.plugin);
   EXPECT_EQ(" 1", o.start);
@@ -23,6 +26,9 @@ TEST(OptionsTest, ReadsEveryOptionInBothForms) {
   EXPECT_EQ("a.lst", o.listing);
   EXPECT_EQ("a_ida.py", o.ida_script);
   EXPECT_EQ("a_ghidra.py", o.ghidra_script);
+  EXPECT_EQ("a.json", o.classes);
+  EXPECT_EQ("a.md", o.report);
+  EXPECT_EQ("forms", o.forms);
   EXPECT_EQ("app.exe", o.input);
 
   // Values that look like options are values; "--" ends the options.
@@ -51,6 +57,7 @@ TEST(OptionsTest, RefusesBadUsageNamingTheArgument) {
       {{"--cursor", "40100G", "a.exe"}, "--cursor 40100G"},
       {{"--cursor", "123456789", "a.exe"}, "--cursor 123456789"},
       {{"--json=", "a.exe"}, "--json: needs a file name"},
+      {{"--forms=", "a.exe"}, "--forms: needs a folder name"},
   };
   for (const auto &c : cases) {
     Options o;
