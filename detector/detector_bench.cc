@@ -146,6 +146,7 @@ int main(int argc, char **argv) {
   for (const int mb : sizes) {
     samples::SampleOptions options;
     options.min_code_bytes = static_cast<uint32_t>(mb) * 1024u * 1024u;
+    options.forms = model;
     const samples::SampleProgram sample = samples::BuildSample(options);
     const auto path = dir / ("sample_" + std::to_string(mb) + ".exe");
     {

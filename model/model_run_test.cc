@@ -30,7 +30,7 @@ struct ModelRunTest : testing::Test {
     fs::create_directories(dir);
     sample = dir / "sample.exe";
     ASSERT_EQ(0,
-              RunCommand(std::string(MAKE_SAMPLE_PATH) + " --db-seed '" +
+              RunCommand(std::string(MAKE_SAMPLE_PATH) + " --forms --db-seed '" +
                              (dir / "seed.json").string() + "' '" + sample.string() + "'",
                          dir / "make_sample.out"));
   }

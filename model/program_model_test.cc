@@ -30,6 +30,7 @@ TEST_P(ProgramModelTest, TheSampleModelHoldsWhatTheSampleWasBuiltWith) {
   const int layout = GetParam();
   samples::SampleOptions options;
   options.layout = layout;
+  options.forms = true;
   const samples::SampleProgram program = samples::BuildSample(options);
   TestDb db;
   LoadSample(db, program);

@@ -13,7 +13,9 @@ namespace model {
 namespace {
 
 TEST(ResourceDirectoryTest, ReadsEveryResourceOfTheSampleWithNamesIdsAndLanguages) {
-  const samples::SampleProgram program = samples::BuildSample({});
+  samples::SampleOptions options;
+  options.forms = true;
+  const samples::SampleProgram program = samples::BuildSample(options);
   TestDb db;
   LoadSample(db, program);
   const ResourceList list = ReadResources(program.resource_directory,

@@ -18,6 +18,8 @@ const char kMakeSampleUsage[] =
     "                           that of 1997-era, classic or 2009 and later\n"
     "                           compilers; 88 adds generic classes, the newer\n"
     "                           type kinds and string literals shaped like records\n"
+    "  --forms                  add a resource section with forms and other\n"
+    "                           resources behind the other sections\n"
     "  --units N                add N generated units (default 0)\n"
     "  --classes-per-unit N     classes in each generated unit (default 8)\n"
     "  --size-mb N              add generated units until the code is N MB\n"
@@ -54,6 +56,10 @@ bool ParseMakeSampleOptions(int argc, char **argv, MakeSampleOptions *opts,
     if (arg == "--help" || arg == "-h") {
       opts->help = true;
       return true;
+    }
+    if (arg == "--forms") {
+      opts->sample.forms = true;
+      continue;
     }
     if (arg.rfind("--", 0) == 0) {
       if (i + 1 >= argc) {

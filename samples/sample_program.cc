@@ -210,7 +210,7 @@ SampleProgram BuildSample(const SampleOptions &options) {
   image.Put32(0);
   image.BeginSection("BSS", kBssCharacteristics);
   image.ReserveVirtual(0x1000);
-  WriteResources(image, out);
+  if (options.forms) WriteResources(image, out);
 
   image.Resolve();
   layout.Finish(cat);
@@ -228,7 +228,7 @@ SampleProgram BuildSample(const SampleOptions &options) {
   }
   PeOptions pe;
   pe.entry_point = out.entry;
-  pe.resource_directory = out.resource_directory;
+  pe.resource_directory = out.resource_directory;  // 0 without forms
   pe.resource_size = out.resource_size;
   out.file = WritePe(image, pe);
   return out;

@@ -19,6 +19,7 @@ struct SampleOptions {
   int units = 0;                         // generated units behind the hand-written ones
   int classes_per_unit = 8;              // classes of each generated unit
   uint32_t min_code_bytes = 0;  // keep adding generated units until code is this big
+  bool forms = false;           // a resource section with forms, last in the image
 };
 
 struct SectionEntry {

@@ -86,6 +86,15 @@ const Sample &Default() {
   return *s;
 }
 
+const Sample &WithForms() {
+  static const Sample *s = [] {
+    SampleOptions o;
+    o.forms = true;
+    return new Sample(o);
+  }();
+  return *s;
+}
+
 const Sample &OfLayout(uint32_t layout) {
   static std::map<uint32_t, const Sample *> samples;
   const Sample *&s = samples[layout];
@@ -110,7 +119,10 @@ const Sample &Scaled() {
 }
 
 TEST(SampleProgramTest, HeadersDescribeAnI386ProgramWithAlignedSectionsInsideTheFile) {
-  const SampleProgram &p = Default().program;
+  // Without forms the program has no resource section at all.
+  EXPECT_EQ(3u, Default().pe.sections.size());
+  EXPECT_EQ(0u, Default().program.resource_directory);
+  const SampleProgram &p = WithForms().program;
   const std::vector<uint8_t> &f = p.file;
   auto le = [&](size_t off, int n) {
     uint32_t v = 0;
@@ -140,7 +152,7 @@ TEST(SampleProgramTest, HeadersDescribeAnI386ProgramWithAlignedSectionsInsideThe
     EXPECT_GE(raw, i == 2 ? 0u : vsize - vsize % 0x200);
     previous_end = 0x400000 + rva + (vsize + 0xFFF) / 0x1000 * 0x1000;
   }
-  const MappedPe &m = Default().pe;
+  const MappedPe &m = WithForms().pe;
   EXPECT_EQ("CODE", m.sections[0].name);
   EXPECT_EQ("DATA", m.sections[1].name);
   EXPECT_EQ("BSS", m.sections[2].name);
