@@ -10,8 +10,8 @@
 #include <vector>
 
 #include "detector/annotate_class.h"
-#include "detector/item_expectations.h"
 #include "samples/sample_program.h"
+#include "testing/item_expectations.h"
 #include "testing/sample_db.h"
 
 namespace {

@@ -6,8 +6,9 @@
 #include <string>
 #include <vector>
 
+#include "detector/core/recognise.h"
 #include "detector/edit_helpers.h"
-#include "detector/item_expectations.h"
+#include "testing/item_expectations.h"
 #include "testing/test_db.h"
 
 namespace {
@@ -105,6 +106,86 @@ TEST_F(AnnotateClassTest, RecordBecomesCommentedItemsFunctionsAndNames) {
   EXPECT_EQ("_cls_TFoo", TestDb::Name(a + 76));
   EXPECT_EQ("offset_cls_TFoo", TestDb::Name(a));
   EXPECT_EQ(std::vector<ea_t>{a}, db.db().DataRefsTo(a + 76));
+}
+
+// Each layout's header: the eleven table fields up to ParentClass alike,
+// then its own standard virtual methods, and the user slots behind them.
+struct LayoutHeaderTest : AnnotateClassTest, testing::WithParamInterface<int> {
+  ~LayoutHeaderTest() override { set_class_layout(76); }
+};
+
+INSTANTIATE_TEST_SUITE_P(Layouts, LayoutHeaderTest, testing::Values(64, 76, 88));
+
+TEST_P(LayoutHeaderTest, HeaderFieldsCarryTheirLayoutsComments) {
+  const std::vector<std::string> standard =
+      GetParam() == 64
+          ? std::vector<std::string>{"SafeCallException", "DefaultHandler", "NewInstance",
+                                     "FreeInstance", "Destroy"}
+      : GetParam() == 76
+          ? std::vector<std::string>{"SafeCallException", "AfterConstruction",
+                                     "BeforeDestruction", "Dispatch",
+                                     "DefaultHandler",    "NewInstance",
+                                     "FreeInstance",      "Destroy"}
+          : std::vector<std::string>{"Equals",
+                                     "GetHashCode",
+                                     "ToString",
+                                     "SafeCallException",
+                                     "AfterConstruction",
+                                     "BeforeDestruction",
+                                     "Dispatch",
+                                     "DefaultHandler",
+                                     "NewInstance",
+                                     "FreeInstance",
+                                     "Destroy"};
+  const ea_t h = static_cast<ea_t>(GetParam());
+  ASSERT_EQ(h, 44 + 4 * standard.size());
+  set_class_layout(GetParam());
+
+  const ea_t a = kBase + 0x100;
+  const ea_t name = a + h + 8;
+  db.PutClassRecord(a, name, "TFoo", h);
+  db.PutDword(a + 36, 0x10);
+  for (ea_t i = 0; i < standard.size(); ++i)
+    db.PutDword(a + 44 + 4 * i, kCode + 0x10 * i);
+  db.PutDword(a + h, kCode + 0x100);
+  db.PutDword(a + h + 4, kCode + 0x110);
+
+  int32_t found = -1;
+  annotate_class_records(a, &found);
+  EXPECT_EQ(1, found);
+  EXPECT_EQ("SelfPtr", TestDb::Comment(a));
+  EXPECT_EQ("ClassName Address", TestDb::Comment(a + 32));
+  EXPECT_EQ("InstanceSize", TestDb::Comment(a + 36));
+  for (ea_t i = 0; i < standard.size(); ++i) {
+    SCOPED_TRACE(standard[i]);
+    EXPECT_TRUE(HasItem(a + 44 + 4 * i, ItemType::kOffset, 4));
+    EXPECT_EQ(standard[i], TestDb::Comment(a + 44 + 4 * i));
+    EXPECT_TRUE(StartsFunction(kCode + 0x10 * i));
+  }
+  EXPECT_EQ("QueryInterface", TestDb::Comment(a + h));
+  EXPECT_EQ("AddRef", TestDb::Comment(a + h + 4));
+  EXPECT_TRUE(StartsFunction(kCode + 0x110));
+  EXPECT_TRUE(HasItem(name, ItemType::kPString, 5));
+  EXPECT_EQ("_cls_TFoo", TestDb::Name(a + h));
+  EXPECT_EQ("offset_cls_TFoo", TestDb::Name(a));
+}
+
+TEST_P(LayoutHeaderTest, LaterRecordOfARunMustPointAtItsOwnTable) {
+  set_class_layout(GetParam());
+  const ea_t h = static_cast<ea_t>(GetParam());
+  const ea_t a = kBase + 0x100;
+  db.PutClassRecord(a, a + h, "TFoo", h);
+  db.PutDword(a + 36, 0x10);
+  const ea_t b = a + h + 8;  // behind the name and its alignment
+  db.PutClassRecord(b, b + h, "TBar", h);
+  db.PutDword(b + 36, 0x10);
+  db.PutDword(b, b + h + 4);  // SelfPtr one slot off
+
+  int32_t found = -1;
+  annotate_class_records(a, &found);
+  EXPECT_EQ("offset_cls_TFoo", TestDb::Name(a));
+  // Only the classic layout takes any address of the range as SelfPtr.
+  EXPECT_EQ(GetParam() == 76 ? "offset_cls_TBar" : "", TestDb::Name(b));
 }
 
 TEST_F(AnnotateClassTest, ZeroRunsAndLoneZerosOfTheHeader) {

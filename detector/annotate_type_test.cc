@@ -7,9 +7,9 @@
 
 #include "detector/core/recognise.h"
 #include "detector/edit_helpers.h"
-#include "detector/item_expectations.h"
 #include "samples/sample_program.h"
 #include "samples/type_info.h"
+#include "testing/item_expectations.h"
 #include "testing/sample_db.h"
 
 namespace {

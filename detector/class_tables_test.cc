@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "detector/edit_helpers.h"
-#include "detector/item_expectations.h"
+#include "testing/item_expectations.h"
 #include "testing/test_db.h"
 
 namespace {

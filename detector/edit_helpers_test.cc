@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "detector/item_expectations.h"
+#include "testing/item_expectations.h"
 #include "testing/test_db.h"
 
 namespace {

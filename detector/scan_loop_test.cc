@@ -119,12 +119,11 @@ struct RefusedCandidateTest : testing::TestWithParam<int> {
   ~RefusedCandidateTest() override { set_class_layout(76); }
 
   void PutRecord(ea_t a, const char *name, uint32_t intf_table) {
+    // The class name right behind the header.
     const ea_t header = static_cast<ea_t>(GetParam());
-    db.PutDword(a, a + header);  // SelfPtr
+    db.PutClassRecord(a, a + header, name, header);
     db.PutDword(a + 4, intf_table);
-    db.PutDword(a + 32, a + header);  // the class name right behind the header
-    db.PutDword(a + 36, 12);          // InstanceSize
-    db.PutShortString(a + header, name);
+    db.PutDword(a + 36, 12);  // InstanceSize
   }
   void Run() {
     ui.text_answers.push_back("0");

@@ -142,6 +142,19 @@ void BM_FinderScan(benchmark::State &state) {
 }
 BENCHMARK(BM_FinderScan)->Unit(benchmark::kMillisecond);
 
+// What both plug-ins do once per run before the scan: the program's class
+// record layout from its first 32 witnesses.
+void BM_LayoutDecision(benchmark::State &state) {
+  Sample();
+  int header = 0;
+  for (auto _ : state) {
+    header = decide_class_layout();
+    benchmark::DoNotOptimize(header);
+  }
+  if (header != 76) state.SkipWithError("the classic sample is not of the classic layout");
+}
+BENCHMARK(BM_LayoutDecision)->Unit(benchmark::kMicrosecond);
+
 void BM_PlainShapeLoop(benchmark::State &state) {
   const FlatImage &img = Sample();
   const Plain plain{img};

@@ -19,19 +19,6 @@ namespace {
 constexpr ea_t kBase = 0x00401000;
 constexpr ea_t kSize = 0x400;
 
-void PutClassRecord(TestDb &db, ea_t at, ea_t name_at, const std::string &name) {
-  db.PutDword(at, at + 76);
-  db.PutDword(at + 8, 0);
-  db.PutDword(at + 32, name_at);
-  db.PutShortString(name_at, name);
-}
-
-void PutTypeInfo(TestDb &db, ea_t at, uint8_t kind, const std::string &name) {
-  db.PutDword(at, at + 4);
-  db.PutByte(at + 4, kind);
-  db.PutShortString(at + 5, name);
-}
-
 std::string ReadFile(const std::filesystem::path &path) {
   std::ifstream in(path, std::ios::binary);
   std::stringstream text;
@@ -76,9 +63,9 @@ struct FinderScanTest : testing::Test {
 
   // A class record, then a class type and an unnamed method type behind it.
   void PutSample() {
-    PutClassRecord(db, kBase + 0x40, kBase + 0x300, "TForm1");
-    PutTypeInfo(db, kBase + 0x100, 7, "TForm1");
-    PutTypeInfo(db, kBase + 0x200, 8, "");
+    db.PutClassRecord(kBase + 0x40, kBase + 0x300, "TForm1");
+    db.PutTypeInfo(kBase + 0x100, 7, "TForm1");
+    db.PutTypeInfo(kBase + 0x200, 8, "");
     db.PutShortString(kBase + 0x200 + 9, "Sender");
   }
 };
@@ -152,7 +139,7 @@ TEST_F(FinderScanTest, SearchGoesOnBehindTheItemFound) {
   // Two class records four bytes apart: both fit, since the second one's
   // AutoTable and name pointer fall where the first one keeps nothing.
   const ea_t m = kBase + 0x40;
-  PutClassRecord(db, m, kBase + 0x300, "TFirst");
+  db.PutClassRecord(m, kBase + 0x300, "TFirst");
   db.PutDword(m + 4, kBase);
   db.PutDword(m + 12, 0);
   db.PutDword(m + 36, kBase + 0x320);
@@ -175,7 +162,7 @@ TEST_F(FinderScanTest, LoopEndsWhenTheSearchPassesTheEnd) {
   // A record whose item reaches the last bytes: the next search address is
   // at the highest address, so no pass runs with ea1=ffffffff.
   const ea_t m = kBase + kSize - 8;
-  PutTypeInfo(db, m, 1, "T");
+  db.PutTypeInfo(m, 1, "T");
   ASSERT_EQ(1, do_data_ex(m, DATA_DWORD, 4, BADNODE));
   EXPECT_EQ(1, finder_scan_loop(kBase, nullptr, 0, 0x1234));
   EXPECT_EQ("pellora: ea0=1234   ea1=4013f8\n", ui.output);

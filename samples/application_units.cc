@@ -41,7 +41,7 @@ void AddUnit1(Catalogue &cat) {
   // The user named the form's create handler and gave the class a display
   // name; both come through the database seed.
   cat.SeedName(create, 0, "InitialiseMainForm");
-  cat.SeedComment(form.record, kClassHeaderSize, "MainWindow");
+  cat.SeedComment(form.record, cat.header_size(), "MainWindow");
   ClassType(cat, form, "TForm", 16);
 
   TypeSpec &settings = cat.AddType(kRecord, "TSettings");
@@ -83,10 +83,10 @@ void AddUnit2(Catalogue &cat) {
   // Published fields without published methods: the field table follows the
   // virtual method slots directly.
   ClassRecordSpec &dm = cat.AddClass("TDataModule1", "TComponent", 0x48);
-  cat.OverrideStandard(dm, 1);
+  cat.OverrideStandard(dm, "AfterConstruction");
   dm.fields = {{0x38, 0, "Settings"}, {0x3C, 1, "Selector"}, {0x40, 0, "Backup"}};
   dm.field_classes = {cat.ClassRecord("TComponent"), cat.ClassRecord("TModeSelector")};
-  cat.SeedComment(dm.record, kClassHeaderSize, "Data module");
+  cat.SeedComment(dm.record, cat.header_size(), "Data module");
   ClassType(cat, dm, "TComponent", 2);
 }
 

@@ -1,18 +1,20 @@
 #include "samples/catalogue.h"
 
+#include <algorithm>
 #include <stdexcept>
 
 namespace samples {
 
-const char *const kStandardMethodNames[kStandardMethodCount] = {
-    "SafeCallException", "AfterConstruction", "BeforeDestruction", "Dispatch",
-    "DefaultHandler",    "NewInstance",       "FreeInstance",      "Destroy"};
+Catalogue::Catalogue(Image &image, uint32_t header_size)
+    : image_(image), header_size_(header_size) {
+  if (StandardMethods(header_size).empty())
+    throw std::logic_error("no class record layout of " + std::to_string(header_size) +
+                           " bytes");
+}
 
-Catalogue::Catalogue(Image &image) : image_(image) {}
-
-UnitSpec &Catalogue::BeginUnit(const std::string &name) {
+UnitSpec &Catalogue::BeginUnit(const std::string &name, const std::string &scope) {
   units_.emplace_back();
-  units_.back().name = name;
+  units_.back().name = header_size_ == 88 && !scope.empty() ? scope + "." + name : name;
   return units_.back();
 }
 
@@ -37,6 +39,10 @@ Label Catalogue::TypeCell(const std::string &name) {
   return l;
 }
 
+Ref Catalogue::Vmt(const std::string &name) {
+  return Ref::To(ClassRecord(name), static_cast<int32_t>(header_size_));
+}
+
 const ClassRecordSpec *Catalogue::FindClass(const std::string &name) const {
   auto it = classes_.find(name);
   return it == classes_.end() ? nullptr : it->second;
@@ -59,8 +65,9 @@ ClassRecordSpec &Catalogue::AddClass(const std::string &name, const std::string 
     c.standard = it->second.standard;
     c.virtual_methods = it->second.virtuals;
   } else {
-    for (int i = 0; i < kStandardMethodCount; ++i)
-      c.standard[i] = Function(name + "." + kStandardMethodNames[i], ShapeForSeed(i));
+    const std::vector<std::string> &standard = StandardMethods(header_size_);
+    for (uint32_t i = 0; i < standard.size(); ++i)
+      c.standard.push_back(Function(name + "." + standard[i], ShapeForSeed(i)));
   }
   classes_[name] = &c;
   // Descendants copy the slots as they stand when the class is complete; the
@@ -93,8 +100,17 @@ Label Catalogue::Function(const std::string &name, FunctionShape shape, Label ca
   return f.label;
 }
 
-void Catalogue::OverrideStandard(ClassRecordSpec &c, int slot) {
-  c.standard[slot] = Function(c.name + "." + kStandardMethodNames[slot],
+void Catalogue::OverrideStandard(ClassRecordSpec &c, const std::string &method) {
+  const std::vector<std::string> &standard = StandardMethods(header_size_);
+  const auto it = std::find(standard.begin(), standard.end(), method);
+  if (it == standard.end()) {
+    const std::vector<std::string> &all = StandardMethods(88);
+    if (std::find(all.begin(), all.end(), method) == all.end())
+      throw std::logic_error(c.name + ": no standard method " + method);
+    return;  // an older layout without that method
+  }
+  const size_t slot = static_cast<size_t>(it - standard.begin());
+  c.standard[slot] = Function(c.name + "." + method,
                               ShapeForSeed(static_cast<uint32_t>(slot + c.name.size())));
   inherited_[c.name] = Inherited{c.standard, c.virtual_methods};
 }
@@ -114,6 +130,12 @@ void Catalogue::OverrideVirtual(ClassRecordSpec &c, size_t index,
   c.virtual_methods[index] =
       Function(c.name + "." + method, ShapeForSeed(static_cast<uint32_t>(index + 1)));
   inherited_[c.name] = Inherited{c.standard, c.virtual_methods};
+}
+
+void Catalogue::AddClassShapedText(const ClassShapedText &text) {
+  if (unit().groups.empty()) BeginGroup();
+  GroupSpec &g = unit().groups.back();
+  g.texts.emplace_back(g.types.size(), text);
 }
 
 void Catalogue::SeedName(Label label, int32_t addend, const std::string &name) {

@@ -8,15 +8,16 @@
 // compiler copies them into every descendant.
 #pragma once
 
-#include <array>
 #include <deque>
 #include <map>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "samples/class_record.h"
 #include "samples/image.h"
 #include "samples/type_info.h"
+#include "samples/wide_text.h"
 #include "samples/x86_emitter.h"
 
 namespace samples {
@@ -32,6 +33,8 @@ struct FunctionSpec {
 struct GroupSpec {
   std::deque<ClassRecordSpec> classes;
   std::deque<TypeSpec> types;
+  // Each written in front of types[first], or behind the last type.
+  std::vector<std::pair<size_t, ClassShapedText>> texts;
 };
 
 struct UnitSpec {
@@ -50,9 +53,13 @@ struct SeedRequest {
 
 class Catalogue {
  public:
-  explicit Catalogue(Image &image);
+  /// A catalogue of class records with headers of `header_size` bytes.
+  explicit Catalogue(Image &image, uint32_t header_size = kClassicHeaderSize);
 
-  UnitSpec &BeginUnit(const std::string &name);
+  uint32_t header_size() const { return header_size_; }
+  /// Programs of the 88-byte layout name their units within a scope
+  /// ("System.Classes"); the others by the bare name.
+  UnitSpec &BeginUnit(const std::string &name, const std::string &scope = "");
   GroupSpec &BeginGroup();
   UnitSpec &unit() { return units_.back(); }
   std::deque<UnitSpec> &units() { return units_; }
@@ -66,13 +73,15 @@ class Catalogue {
   /// A function of the current unit; `name` is for the manifest only.
   Label Function(const std::string &name, FunctionShape shape, Label callee = Label{},
                  uint8_t operand = 8);
-  /// Replaces the standard slot `slot` (0 SafeCallException .. 7 Destroy).
-  void OverrideStandard(ClassRecordSpec &c, int slot);
+  /// Replaces the standard method `method` ("Destroy"), when the layout has it.
+  void OverrideStandard(ClassRecordSpec &c, const std::string &method);
   /// Adds a new virtual method or replaces slot `index` of the inherited ones.
   Label AddVirtual(ClassRecordSpec &c, const std::string &method);
   void OverrideVirtual(ClassRecordSpec &c, size_t index, const std::string &method);
 
   Label ClassRecord(const std::string &name);
+  /// The first virtual method slot of the class `name`, as ClassType holds it.
+  Ref Vmt(const std::string &name);
   Label TypeCell(const std::string &name);
   const ClassRecordSpec *FindClass(const std::string &name) const;
 
@@ -90,6 +99,10 @@ class Catalogue {
   Label entry() const { return entry_; }
 
   Image &image() { return image_; }
+  /// Two string literals that read as a class record, written in front of
+  /// the next type block of the current group.
+  void AddClassShapedText(const ClassShapedText &text);
+
   /// Drops the units written so far; the names stay known.
   void ForgetUnits() {
     units_.clear();
@@ -98,11 +111,12 @@ class Catalogue {
 
  private:
   struct Inherited {
-    std::array<Label, kStandardMethodCount> standard{};
+    std::vector<Label> standard;
     std::vector<Label> virtuals;
   };
 
   Image &image_;
+  uint32_t header_size_;
   std::deque<UnitSpec> units_;
   std::map<std::string, Label> class_labels_;
   std::map<std::string, Label> type_labels_;
@@ -113,13 +127,14 @@ class Catalogue {
   Label entry_;
 };
 
-extern const char *const kStandardMethodNames[kStandardMethodCount];
-
 /// The hand-written units of the sample: the runtime's base classes, the
 /// control and form classes, a form and a data module, and units holding
 /// every kind and variant of type information.
 void AddLibraryUnits(Catalogue &cat);
 void AddApplicationUnits(Catalogue &cat);
+/// What only programs of the 88-byte layout hold: generic classes, the
+/// newer type kinds and string literals that read as class records.
+void AddNewerUnits(Catalogue &cat);
 /// The program's start code, laid out last as the linker does.
 void AddProgramStart(Catalogue &cat);
 

@@ -60,7 +60,7 @@ inline TypeSpec &SetOf(Catalogue &cat, const std::string &name,
 inline TypeSpec &ClassType(Catalogue &cat, ClassRecordSpec &cls,
                            const std::string &parent_type, uint16_t inherited_props) {
   TypeSpec &t = cat.AddType(kClass, cls.name);
-  t.class_record = cls.record;
+  t.vmt = cat.Vmt(cls.name);
   if (!parent_type.empty()) t.parent_info = cat.TypeCell(parent_type);
   t.inherited_props = inherited_props;
   cls.type_cell = t.cell;

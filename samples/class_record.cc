@@ -1,8 +1,34 @@
 #include "samples/class_record.h"
 
 #include <stdexcept>
+#include <string>
 
 namespace samples {
+
+const std::vector<std::string> &StandardMethods(uint32_t header_size) {
+  static const std::vector<std::string> k64 = {"SafeCallException", "DefaultHandler",
+                                               "NewInstance", "FreeInstance", "Destroy"};
+  static const std::vector<std::string> k76 = {
+      "SafeCallException", "AfterConstruction", "BeforeDestruction", "Dispatch",
+      "DefaultHandler",    "NewInstance",       "FreeInstance",      "Destroy"};
+  // The newest compilers put three methods in front of the classic eight.
+  static const std::vector<std::string> k88 = [] {
+    std::vector<std::string> methods = {"Equals", "GetHashCode", "ToString"};
+    methods.insert(methods.end(), k76.begin(), k76.end());
+    return methods;
+  }();
+  static const std::vector<std::string> kNone;
+  switch (header_size) {
+    case 64:
+      return k64;
+    case 76:
+      return k76;
+    case 88:
+      return k88;
+    default:
+      return kNone;
+  }
+}
 
 void Ref::Put(Image &image) const {
   if (label.valid())
@@ -101,6 +127,10 @@ ClassRecordAddrs WriteClassRecord(Image &image, const ClassRecordSpec &spec,
   at.intf_table = intf_table;
   // The plug-ins look for records on 4-byte boundaries only.
   if (image.Here() % 4 != 0) throw std::logic_error(spec.name + ": record not aligned");
+  const uint32_t header = HeaderSize(spec);
+  if (StandardMethods(header).empty())
+    throw std::logic_error(spec.name + ": no layout has " +
+                           std::to_string(spec.standard.size()) + " standard methods");
   const bool has_methods = !spec.methods.empty();
   const bool has_dynamics = !spec.dynamics.empty();
   const bool has_fields = !spec.fields.empty();
@@ -109,7 +139,7 @@ ClassRecordAddrs WriteClassRecord(Image &image, const ClassRecordSpec &spec,
 
   at.record = image.Here();
   image.Bind(spec.record);
-  image.PutRef(spec.record, kClassHeaderSize);  // SelfPtr
+  image.PutRef(spec.record, static_cast<int32_t>(header));  // SelfPtr
   image.Put32(intf_table);
   image.Put32(0);  // AutoTable
   PutTableRef(image, spec.init_table, t.init);

@@ -1,10 +1,12 @@
 // Class records as the linker lays them out in the code section.
 //
-// A record starts with a 76-byte header of nineteen 4-byte fields (SelfPtr,
-// the five table pointers around the always-empty AutoTable, TypeInfo,
-// ClassName, InstanceSize, ParentClass and the eight standard methods),
-// followed by the class's own virtual method slots; SelfPtr holds the address
-// of the first slot. Behind the slots come the class's sub-tables, each only
+// A record starts with a header of 4-byte fields: SelfPtr, the five table
+// pointers around the always-empty AutoTable, TypeInfo, ClassName,
+// InstanceSize and ParentClass (44 bytes in every compiler generation), then
+// the standard virtual methods, five, eight or eleven of them as the
+// compiler's generation has it, for a header of 64, 76 or 88 bytes. The
+// class's own virtual method slots follow; SelfPtr holds the address of the
+// first one. Behind the slots come the class's sub-tables, each only
 // when the class has it, in this order: init table, published method table,
 // dynamic method table, published field table with its field class list,
 // and last the class name as a short string, aligned with code fillers. The
@@ -66,15 +68,22 @@ struct PublishedField {
   std::string name;
 };
 
-constexpr int kStandardMethodCount = 8;
+/// The header fields up to and including ParentClass.
+constexpr uint32_t kTableFieldsSize = 44;
+/// The header of the classic layout; 64 and 88 are the others.
+constexpr uint32_t kClassicHeaderSize = 76;
+
+/// The standard virtual methods behind ParentClass in a header of
+/// `header_size` bytes, in slot order; empty for a size no compiler uses.
+const std::vector<std::string> &StandardMethods(uint32_t header_size);
 
 struct ClassRecordSpec {
   std::string name;
   Label record;  // bound to the record's first byte by the writer
   uint32_t instance_size = 4;
-  Ref parent = Ref::Raw(0);  // the parent's record (its SelfPtr field), or 0
-  Label type_cell;           // reference cell of the class type block, if any
-  std::array<Label, kStandardMethodCount> standard{};
+  Ref parent = Ref::Raw(0);     // the parent's record (its SelfPtr field), or 0
+  Label type_cell;              // reference cell of the class type block, if any
+  std::vector<Label> standard;  // one per StandardMethods() name of the layout
   std::vector<Label> virtual_methods;
   std::vector<InterfaceEntry> interfaces;
   bool init_table = false;
@@ -102,7 +111,10 @@ struct ClassRecordAddrs {
   Addr end = 0;  // where the next record of a run starts
 };
 
-constexpr uint32_t kClassHeaderSize = 76;
+/// The header size of a record: the table fields and the standard slots.
+inline uint32_t HeaderSize(const ClassRecordSpec &spec) {
+  return kTableFieldsSize + 4 * static_cast<uint32_t>(spec.standard.size());
+}
 
 /// Writes the interface table of `spec` (nothing when it has no interfaces)
 /// and returns its address, or 0.

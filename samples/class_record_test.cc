@@ -8,7 +8,7 @@ namespace {
 struct ClassRecordTest : testing::Test {
   ClassRecordTest() {
     image.BeginSection("CODE", 0x60000020);
-    for (Label &l : spec.standard) l = Code(0x401800);
+    spec.standard.assign(8, Code(0x401800));
     spec.name = "TForm1";
     spec.record = image.NewLabel();
     spec.instance_size = 0x2DC;
@@ -136,9 +136,43 @@ TEST_F(ClassRecordTest, RecordsMustBeAlignedAndFindTheirInterfaceTable) {
   EXPECT_THROW(WriteClassRecord(image, spec), std::logic_error);  // off the boundary
 }
 
-TEST_F(ClassRecordTest, MissingStandardMethodIsRefused) {
+TEST_F(ClassRecordTest, EachLayoutPutsItsStandardSlotsBetweenParentAndOwnSlots) {
+  const struct {
+    uint32_t header;
+    size_t standard;
+  } kLayouts[] = {{64, 5}, {76, 8}, {88, 11}};
+  for (const auto &layout : kLayouts) {
+    SCOPED_TRACE(layout.header);
+    ASSERT_EQ(layout.standard, StandardMethods(layout.header).size());
+    EXPECT_EQ("Destroy", StandardMethods(layout.header).back());
+    spec.record = image.NewLabel();
+    spec.standard.assign(layout.standard, Code(0x401800));
+    spec.virtual_methods = {Code(0x401900)};
+    EXPECT_EQ(layout.header, HeaderSize(spec));
+    ClassRecordAddrs at = WriteClassRecord(image, spec);
+    image.Resolve();
+    const Addr a = at.record;
+    EXPECT_EQ(a + layout.header, image.Read32(a));
+    EXPECT_EQ(a + layout.header, at.vmt);
+    EXPECT_EQ(at.class_name, image.Read32(a + 32));
+    EXPECT_EQ(0u, image.Read32(a + 40));  // ParentClass
+    for (Addr f = 44; f < layout.header; f += 4)
+      EXPECT_EQ(0x401800u, image.Read32(a + f));
+    EXPECT_EQ(0x401900u, image.Read32(a + layout.header));
+    EXPECT_EQ(a + layout.header + 4, at.class_name);
+  }
+  EXPECT_EQ(StandardMethods(88)[3], StandardMethods(76)[0]);  // "SafeCallException"
+  EXPECT_EQ("Equals", StandardMethods(88)[0]);
+  EXPECT_TRUE(StandardMethods(80).empty());
+}
+
+TEST_F(ClassRecordTest, MissingOrMiscountedStandardMethodsAreRefused) {
   spec.standard[3] = Label{};
   EXPECT_THROW(WriteClassRecord(image, spec), std::logic_error);
+  for (size_t count : {0, 7, 9}) {
+    spec.standard.assign(count, Code(0x401800));
+    EXPECT_THROW(WriteClassRecord(image, spec), std::logic_error) << count;
+  }
 }
 
 }  // namespace

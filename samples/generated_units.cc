@@ -91,7 +91,7 @@ void AddGeneratedUnit(Catalogue &cat, int index, int classes) {
       std::string parent = kBases[h % 9];
       if (i > 0 && (h & 0x300) == 0) parent = "T" + unit + "C" + std::to_string(i - 1);
       ClassRecordSpec &c = cat.AddClass(name, parent, 0x40 + (h % 64) * 4);
-      cat.OverrideStandard(c, 7);
+      cat.OverrideStandard(c, "Destroy");
       for (uint32_t v = 0; v < (h >> 4) % 4; ++v)
         cat.AddVirtual(c, "Virtual" + std::to_string(v));
       if ((h >> 10) % 4 == 0) {

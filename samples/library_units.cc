@@ -17,9 +17,9 @@ void AddSystem(Catalogue &cat) {
   cat.AddClass("TObject", "", 4);
 
   ClassRecordSpec &intf = cat.AddClass("TInterfacedObject", "TObject", 12);
-  cat.OverrideStandard(intf, 1);
-  cat.OverrideStandard(intf, 2);
-  cat.OverrideStandard(intf, 5);
+  cat.OverrideStandard(intf, "AfterConstruction");
+  cat.OverrideStandard(intf, "BeforeDestruction");
+  cat.OverrideStandard(intf, "NewInstance");
   InterfaceEntry unknown;
   unknown.guid = MakeGuid(1);
   unknown.methods = {
@@ -33,7 +33,7 @@ void AddSystem(Catalogue &cat) {
   // TObject's own block: the record does not point at it, so that its header
   // keeps the zero run over all seven table fields.
   TypeSpec &tobj = cat.AddType(kClass, "TObject");
-  tobj.class_record = cat.ClassRecord("TObject");
+  tobj.vmt = cat.Vmt("TObject");
   Ordinal(cat, kInteger, "Integer", 4, INT32_MIN, INT32_MAX);
   Ordinal(cat, kInteger, "Byte", 1, 0, 255);
   Ordinal(cat, kInteger, "ShortInt", 0, -128, 127);
@@ -62,17 +62,17 @@ void AddSystem(Catalogue &cat) {
 }
 
 void AddClasses(Catalogue &cat) {
-  cat.BeginUnit("Classes");
+  cat.BeginUnit("Classes", "System");
   cat.BeginGroup();
   ClassRecordSpec &pers = cat.AddClass("TPersistent", "TObject", 4);
-  cat.OverrideStandard(pers, 7);
+  cat.OverrideStandard(pers, "Destroy");
   cat.AddVirtual(pers, "AssignTo");
   cat.AddVirtual(pers, "DefineProperties");
   cat.AddVirtual(pers, "Assign");
 
   ClassRecordSpec &comp = cat.AddClass("TComponent", "TPersistent", 0x38);
-  cat.OverrideStandard(comp, 2);
-  cat.OverrideStandard(comp, 7);
+  cat.OverrideStandard(comp, "BeforeDestruction");
+  cat.OverrideStandard(comp, "Destroy");
   cat.OverrideVirtual(comp, 0, "AssignTo");
   Label set_name = cat.AddVirtual(comp, "SetName");
   cat.AddVirtual(comp, "Loaded");
@@ -148,11 +148,11 @@ void AddClasses(Catalogue &cat) {
 }
 
 void AddControls(Catalogue &cat) {
-  cat.BeginUnit("Controls");
+  cat.BeginUnit("Controls", "Vcl");
   cat.BeginGroup();
   ClassRecordSpec &ctl = cat.AddClass("TControl", "TComponent", 0x160);
-  cat.OverrideStandard(ctl, 7);
-  cat.OverrideStandard(ctl, 4);
+  cat.OverrideStandard(ctl, "Destroy");
+  cat.OverrideStandard(ctl, "DefaultHandler");
   Label click = cat.AddVirtual(ctl, "Click");
   cat.AddVirtual(ctl, "Resize");
   cat.AddVirtual(ctl, "SetEnabled");
@@ -165,7 +165,7 @@ void AddControls(Catalogue &cat) {
       {0xFFFF, cat.Function("TControl.MouseWheelHandler", FunctionShape::kEmpty)}};
 
   ClassRecordSpec &win = cat.AddClass("TWinControl", "TControl", 0x1F8);
-  cat.OverrideStandard(win, 7);
+  cat.OverrideStandard(win, "Destroy");
   cat.AddVirtual(win, "CreateParams");
   cat.AddVirtual(win, "CreateWnd");
   win.dynamics = {
@@ -224,10 +224,10 @@ void AddControls(Catalogue &cat) {
   // A second run of records behind the first run's types.
   cat.BeginGroup();
   ClassRecordSpec &graphic = cat.AddClass("TGraphicControl", "TControl", 0x168);
-  cat.OverrideStandard(graphic, 7);
+  cat.OverrideStandard(graphic, "Destroy");
   cat.AddVirtual(graphic, "Paint");
   ClassRecordSpec &custom = cat.AddClass("TCustomControl", "TWinControl", 0x200);
-  cat.OverrideStandard(custom, 7);
+  cat.OverrideStandard(custom, "Destroy");
   cat.AddVirtual(custom, "Paint");
   custom.dynamics = {{0x000F, cat.Function("TCustomControl.WMPaint", FunctionShape::kCall,
                                            custom.virtual_methods.back())}};
@@ -238,7 +238,7 @@ void AddControls(Catalogue &cat) {
 }
 
 void AddStdCtrls(Catalogue &cat) {
-  cat.BeginUnit("StdCtrls");
+  cat.BeginUnit("StdCtrls", "Vcl");
   cat.BeginGroup();
   ClassRecordSpec &button = cat.AddClass("TButton", "TWinControl", 0x210);
   cat.OverrideVirtual(button, 10, "Click");
@@ -289,11 +289,11 @@ void AddStdCtrls(Catalogue &cat) {
 }
 
 void AddForms(Catalogue &cat) {
-  cat.BeginUnit("Forms");
+  cat.BeginUnit("Forms", "Vcl");
   cat.BeginGroup();
   ClassRecordSpec &custom = cat.AddClass("TCustomForm", "TWinControl", 0x2D0);
-  cat.OverrideStandard(custom, 7);
-  cat.OverrideStandard(custom, 1);
+  cat.OverrideStandard(custom, "Destroy");
+  cat.OverrideStandard(custom, "AfterConstruction");
   cat.AddVirtual(custom, "DoCreate");
   cat.AddVirtual(custom, "DoClose");
   custom.init_table = true;

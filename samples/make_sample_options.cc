@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <cstdlib>
+#include <string>
 
 namespace samples {
 
@@ -13,6 +14,10 @@ const char kMakeSampleUsage[] =
     "                           information blocks and functions\n"
     "  --db-seed FILE           also write the user's names and comments as a\n"
     "                           saved database for pehost --db\n"
+    "  --layout 64|76|88        class record header size in bytes (default 76):\n"
+    "                           that of 1997-era, classic or 2009 and later\n"
+    "                           compilers; 88 adds generic classes, the newer\n"
+    "                           type kinds and string literals shaped like records\n"
     "  --units N                add N generated units (default 0)\n"
     "  --classes-per-unit N     classes in each generated unit (default 8)\n"
     "  --size-mb N              add generated units until the code is N MB\n"
@@ -61,6 +66,13 @@ bool ParseMakeSampleOptions(int argc, char **argv, MakeSampleOptions *opts,
         opts->manifest = value;
       } else if (arg == "--db-seed") {
         opts->db_seed = value;
+      } else if (arg == "--layout") {
+        const std::string v = value;
+        if (v != "64" && v != "76" && v != "88") {
+          *err = arg + ": expected 64, 76 or 88, got \"" + v + "\"";
+          return false;
+        }
+        opts->sample.layout = static_cast<uint32_t>(std::stoul(v));
       } else if (arg == "--units") {
         if (!ParseCount(arg, value, 0, kMaxUnits, &n, err)) return false;
         opts->sample.units = static_cast<int>(n);

@@ -22,10 +22,12 @@ bool Parse(std::vector<std::string> args, MakeSampleOptions *opts, std::string *
 TEST(MakeSampleOptionsTest, ReadsEveryOption) {
   MakeSampleOptions o;
   std::string err;
+  EXPECT_EQ(76u, o.sample.layout);
   ASSERT_TRUE(Parse({"--manifest", "m.json", "out.exe", "--db-seed", "s.json", "--units",
-                     "12", "--classes-per-unit", "3", "--size-mb", "2"},
+                     "12", "--classes-per-unit", "3", "--size-mb", "2", "--layout", "64"},
                     &o, &err))
       << err;
+  EXPECT_EQ(64u, o.sample.layout);
   EXPECT_EQ("out.exe", o.output);
   EXPECT_EQ("m.json", o.manifest);
   EXPECT_EQ("s.json", o.db_seed);
@@ -43,6 +45,8 @@ TEST(MakeSampleOptionsTest, BadCommandLinesAreRefusedWithOneLine) {
       {"--units", "12abc", "a.exe"},         // trailing text
       {"--classes-per-unit", "0", "a.exe"},  // no classes
       {"--size-mb", "99999", "a.exe"},       // past the address space
+      {"--layout", "80", "a.exe"},           // no such header size
+      {"--layout", "088", "a.exe"},          // not written as a size
       {"--colour", "red", "a.exe"},          // unknown option
       {"a.exe", "--manifest"},               // missing value
       {"--manifest", "a.exe", "a.exe"},      // manifest over the program
@@ -64,8 +68,15 @@ TEST(MakeSampleOptionsTest, BadCommandLinesAreRefusedWithOneLine) {
 }
 
 TEST(MakeSampleOptionsTest, ManifestAndSeedAreJsonWithIntegerAddresses) {
-  SampleProgram p = BuildSample(SampleOptions{});
+  SampleOptions options;
+  options.layout = 88;
+  SampleProgram p = BuildSample(options);
   const nlohmann::json m = nlohmann::json::parse(ManifestJson(p));
+  EXPECT_EQ(88, m["layout"]);
+  ASSERT_EQ(p.texts.size(), m["class_shaped_texts"].size());
+  EXPECT_EQ(p.texts[1].address, m["class_shaped_texts"][1]["address"].get<uint32_t>());
+  EXPECT_EQ("(none)", m["class_shaped_texts"][1]["text"]);
+  EXPECT_EQ(p.classes[2].slots, m["classes"][2]["slots"].get<size_t>());
   ASSERT_EQ(p.classes.size(), m["classes"].size());
   ASSERT_EQ(p.types.size(), m["types"].size());
   ASSERT_EQ(p.functions.size(), m["functions"].size());

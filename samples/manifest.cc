@@ -53,6 +53,8 @@ std::string ManifestJson(const SampleProgram &p) {
   o.reserve(256 + p.classes.size() * 400 + p.types.size() * 120 +
             p.functions.size() * 80);
   o += "{\n";
+  Num(o, "layout", p.layout);
+  o += ",\n";
   Num(o, "image_base", p.image_base);
   o += ",\n";
   Num(o, "lowest", p.lowest);
@@ -83,6 +85,8 @@ std::string ManifestJson(const SampleProgram &p) {
     Str(o, "unit", c.unit);
     o += ", ";
     Num(o, "vmt", c.at.vmt);
+    o += ", ";
+    Num(o, "slots", c.slots);
     o += ", ";
     Num(o, "intf_table", c.at.intf_table);
     o += ", ";
@@ -144,6 +148,14 @@ std::string ManifestJson(const SampleProgram &p) {
       }
       o += "]";
     }
+    o += "}";
+  }
+  o += "],\n\"class_shaped_texts\": [";
+  for (size_t i = 0; i < p.texts.size(); ++i) {
+    o += i ? ",\n  {" : "\n  {";
+    Num(o, "address", p.texts[i].address);
+    o += ", ";
+    Str(o, "text", p.texts[i].text);
     o += "}";
   }
   o += "],\n\"functions\": [";

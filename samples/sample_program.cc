@@ -5,6 +5,7 @@
 #include "samples/catalogue.h"
 #include "samples/pe_writer.h"
 #include "samples/type_info.h"
+#include "samples/wide_text.h"
 #include "samples/x86_emitter.h"
 
 namespace samples {
@@ -59,6 +60,16 @@ class Layout {
   void WriteUnit(const UnitSpec &unit) {
     ++out_.units;
     for (const GroupSpec &g : unit.groups) {
+      auto text = g.texts.begin();
+      // The literals meant to go in front of type block `i`.
+      auto write_texts_before = [&](size_t i) {
+        for (; text != g.texts.end() && text->first <= i; ++text) {
+          image_.GuardFiller(kWideLiteralStart, bound_);
+          const ClassShapedText &t = text->second;
+          out_.texts.push_back({WriteClassShapedText(image_, t),
+                                std::string(t.first.begin(), t.first.end())});
+        }
+      };
       std::vector<Addr> intf_tables;
       for (const ClassRecordSpec &c : g.classes) {
         // The slot tables start with code addresses, known only at the end.
@@ -68,16 +79,19 @@ class Layout {
       image_.AlignFiller();
       for (size_t i = 0; i < g.classes.size(); ++i) {
         const ClassRecordSpec &c = g.classes[i];
-        image_.GuardFiller(image_.Here() + kClassHeaderSize, bound_);
+        image_.GuardFiller(image_.Here() + HeaderSize(c), bound_);
         PendingClass p;
         p.entry.name = c.name;
         p.entry.unit = unit.name;
         p.entry.at = WriteClassRecord(image_, c, intf_tables[i]);
+        p.entry.slots = c.virtual_methods.size();
         p.type_cell = c.type_cell;
         for (const PublishedMethod &m : c.methods) p.methods.emplace_back(m.code, m.name);
         classes_.push_back(std::move(p));
       }
-      for (const TypeSpec &t : g.types) {
+      for (size_t i = 0; i < g.types.size(); ++i) {
+        const TypeSpec &t = g.types[i];
+        write_texts_before(i);
         image_.GuardFiller(image_.Here() + 4, bound_);
         TypeInfoAddrs at = WriteTypeInfo(image_, t);
         PendingType p;
@@ -88,6 +102,7 @@ class Layout {
         // back from the image once references are filled in.
         types_.push_back(std::move(p));
       }
+      write_texts_before(g.types.size());
     }
     for (const FunctionSpec &f : unit.functions) {
       FunctionRange r = EmitFunction(image_, f.shape, f.label, f.callee, f.operand);
@@ -101,6 +116,12 @@ class Layout {
   std::vector<PendingClass> classes_;
   std::vector<PendingType> types_;
 };
+
+void AddHandWrittenUnits(Catalogue &cat) {
+  AddLibraryUnits(cat);
+  if (cat.header_size() == 88) AddNewerUnits(cat);
+  AddApplicationUnits(cat);
+}
 
 // The readers take a doubleword for an address when it lies below the end of
 // the code section, which is known only when the program is complete. The
@@ -117,10 +138,9 @@ Addr CodeEndBound(const SampleOptions &options) {
     SampleProgram scratch;
     Image image;
     image.BeginSection("CODE", kCodeCharacteristics);
-    Catalogue cat(image);
+    Catalogue cat(image, options.layout);
     Layout layout(image, scratch, 0);
-    AddLibraryUnits(cat);
-    AddApplicationUnits(cat);
+    AddHandWrittenUnits(cat);
     layout.WriteUnits(cat);
     const Addr before = image.Here();
     for (int n = 0; n < kProbe; ++n) {
@@ -139,14 +159,14 @@ Addr CodeEndBound(const SampleOptions &options) {
 
 SampleProgram BuildSample(const SampleOptions &options) {
   SampleProgram out;
+  out.layout = options.layout;
   Image image;
   image.BeginSection("CODE", kCodeCharacteristics);
   const Addr code_start = image.Here();
-  Catalogue cat(image);
+  Catalogue cat(image, options.layout);
   Layout layout(image, out, CodeEndBound(options));
 
-  AddLibraryUnits(cat);
-  AddApplicationUnits(cat);
+  AddHandWrittenUnits(cat);
   layout.WriteUnits(cat);
   for (int n = 0; n < options.units || image.Here() - code_start < options.min_code_bytes;
        ++n) {

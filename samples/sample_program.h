@@ -15,8 +15,9 @@
 namespace samples {
 
 struct SampleOptions {
-  int units = 0;                // generated units behind the hand-written ones
-  int classes_per_unit = 8;     // classes of each generated unit
+  uint32_t layout = kClassicHeaderSize;  // class record header size: 64, 76 or 88
+  int units = 0;                         // generated units behind the hand-written ones
+  int classes_per_unit = 8;              // classes of each generated unit
   uint32_t min_code_bytes = 0;  // keep adding generated units until code is this big
 };
 
@@ -35,6 +36,7 @@ struct ClassEntry {
   std::string name;
   std::string unit;
   ClassRecordAddrs at;
+  size_t slots = 0;    // the class's own virtual method slots
   Addr type_cell = 0;  // 0 when the class has no type information
   std::vector<MethodEntry> methods;
 };
@@ -60,6 +62,12 @@ struct FunctionEntry {
   std::string name;
 };
 
+/// String literals that read as a class record at `address`.
+struct TextEntry {
+  Addr address = 0;
+  std::string text;  // the first literal, as it reads
+};
+
 struct SeedEntry {
   Addr ea = 0;
   std::string text;
@@ -68,6 +76,7 @@ struct SeedEntry {
 
 struct SampleProgram {
   std::vector<uint8_t> file;
+  uint32_t layout = kClassicHeaderSize;
   Addr image_base = Image::kImageBase;
   Addr lowest = 0;
   Addr highest = 0;
@@ -76,6 +85,7 @@ struct SampleProgram {
   std::vector<ClassEntry> classes;
   std::vector<TypeEntry> types;
   std::vector<FunctionEntry> functions;
+  std::vector<TextEntry> texts;
   std::vector<SeedEntry> seeds;
   int units = 0;
 };

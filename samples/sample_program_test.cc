@@ -13,46 +13,60 @@
 #include "samples/manifest.h"
 #include "samples/mapped_pe.h"
 #include "samples/type_info.h"
+#include "samples/wide_text.h"
 
 namespace samples {
 namespace {
 
-// The identifier bytes the recognition accepts in a name.
-bool NameByte(uint32_t c) {
-  return (c >= 0x24 && c <= 0x26) || c == 0x28 || c == 0x29 || c == 0x2E ||
-         (c >= 0x30 && c <= 0x3A) || (c >= 0x3F && c <= 0x5B) || c == 0x5D || c == 0x5F ||
-         (c >= 0x61 && c <= 0x7A);
-}
+// The recognition rules of the plug-ins for programs of one class record
+// header size: in the classic layout SelfPtr is only range-tested; in the
+// others it must hold the address behind the header, and in the newest the
+// names take generic characters and the kinds go up to 22.
+struct Rules {
+  uint32_t layout = kClassicHeaderSize;
 
-std::optional<std::string> PascalName(const MappedPe &pe, uint32_t ea) {
-  const uint32_t n = pe.Read8(ea);
-  if (n == 0) return std::nullopt;
-  for (uint32_t i = 1; i <= n; ++i)
-    if (!NameByte(pe.Read8(ea + i))) return std::nullopt;
-  return pe.ShortString(ea);
-}
+  bool NameByte(uint32_t c) const {
+    const bool generic =
+        layout == 88 && (c == 0x2C || c == 0x3C || c == 0x3E || c == 0x60);
+    return generic || (c >= 0x24 && c <= 0x26) || c == 0x28 || c == 0x29 || c == 0x2E ||
+           (c >= 0x30 && c <= 0x3A) || (c >= 0x3F && c <= 0x5B) || c == 0x5D ||
+           c == 0x5F || (c >= 0x61 && c <= 0x7A);
+  }
+  bool Kind(uint32_t kind) const {
+    return kind >= 1 && kind <= (layout == 88 ? 22u : 17u);
+  }
 
-std::optional<std::string> RecordName(const MappedPe &pe, uint32_t n, uint32_t a) {
-  if (!pe.InRange(pe.Read32(a), a) || !pe.InRange(n, a)) return std::nullopt;
-  const uint32_t kind = pe.Read8(a + 4);
-  const bool type_shape = kind >= 1 && kind <= 17 && pe.Read32(a) == a + 4;
-  const bool class_shape = pe.Read32(a + 8) == 0 && pe.Read32(a + 32) == n;
-  if (!type_shape && !class_shape) return std::nullopt;
-  if (auto name = PascalName(pe, n)) return name;
-  if (kind == 8 && PascalName(pe, a + 9)) return std::string("unnamed_method");
-  return std::nullopt;
-}
+  std::optional<std::string> PascalName(const MappedPe &pe, uint32_t ea) const {
+    const uint32_t n = pe.Read8(ea);
+    if (n == 0) return std::nullopt;
+    for (uint32_t i = 1; i <= n; ++i)
+      if (!NameByte(pe.Read8(ea + i))) return std::nullopt;
+    return pe.ShortString(ea);
+  }
 
-bool IsClassRecord(const MappedPe &pe, uint32_t a) {
-  return pe.InRange(pe.Read32(a), a) && pe.Read32(a + 8) == 0 &&
-         RecordName(pe, pe.Read32(a + 32), a).has_value();
-}
+  std::optional<std::string> RecordName(const MappedPe &pe, uint32_t n,
+                                        uint32_t a) const {
+    if (!pe.InRange(pe.Read32(a), a) || !pe.InRange(n, a)) return std::nullopt;
+    const uint32_t kind = pe.Read8(a + 4);
+    const bool type_shape = Kind(kind) && pe.Read32(a) == a + 4;
+    const bool class_shape = pe.Read32(a + 8) == 0 && pe.Read32(a + 32) == n;
+    if (!type_shape && !class_shape) return std::nullopt;
+    if (auto name = PascalName(pe, n)) return name;
+    if (kind == 8 && PascalName(pe, a + 9)) return std::string("unnamed_method");
+    return std::nullopt;
+  }
 
-bool IsTypeInfo(const MappedPe &pe, uint32_t a) {
-  const uint32_t kind = pe.Read8(a + 4);
-  return pe.InRange(pe.Read32(a), a) && RecordName(pe, a + 5, a).has_value() &&
-         kind >= 1 && kind <= 17 && pe.Read32(a) == a + 4;
-}
+  bool IsClassRecord(const MappedPe &pe, uint32_t a) const {
+    const uint32_t self = pe.Read32(a);
+    return pe.InRange(self, a) && (layout == kClassicHeaderSize || self == a + layout) &&
+           pe.Read32(a + 8) == 0 && RecordName(pe, pe.Read32(a + 32), a).has_value();
+  }
+
+  bool IsTypeInfo(const MappedPe &pe, uint32_t a) const {
+    return pe.InRange(pe.Read32(a), a) && RecordName(pe, a + 5, a).has_value() &&
+           Kind(pe.Read8(a + 4)) && pe.Read32(a) == a + 4;
+  }
+};
 
 uint32_t Align4(uint32_t a) { return (a + 3) / 4 * 4; }
 
@@ -69,6 +83,17 @@ struct Sample {
 
 const Sample &Default() {
   static const Sample *s = new Sample(SampleOptions{});
+  return *s;
+}
+
+const Sample &OfLayout(uint32_t layout) {
+  static std::map<uint32_t, const Sample *> samples;
+  const Sample *&s = samples[layout];
+  if (s == nullptr) {
+    SampleOptions o;
+    o.layout = layout;
+    s = new Sample(o);
+  }
   return *s;
 }
 
@@ -141,16 +166,17 @@ TEST(SampleProgramTest, SameOptionsGiveTheSameBytes) {
 // may in any real program; such chance candidates are tolerated there, but
 // nowhere else.
 void ExpectCandidatesAreExactlyTheManifest(const Sample &s, bool inside_blocks_allowed) {
+  const Rules rules{s.program.layout};
   std::map<uint32_t, std::string> want;
   for (const ClassEntry &c : s.program.classes) want[c.at.record] = "class " + c.name;
   for (const TypeEntry &t : s.program.types)
     want[t.cell] = "type " + (t.name.empty() ? std::string("unnamed_method") : t.name);
   std::map<uint32_t, std::string> found;
   for (uint32_t x = s.pe.lowest; x < s.pe.highest; x += 4) {
-    if (IsClassRecord(s.pe, x))
-      found[x] = "class " + *PascalName(s.pe, s.pe.Read32(x + 32));
-    else if (IsTypeInfo(s.pe, x))
-      found[x] = "type " + *RecordName(s.pe, x + 5, x);
+    if (rules.IsClassRecord(s.pe, x))
+      found[x] = "class " + *rules.PascalName(s.pe, s.pe.Read32(x + 32));
+    else if (rules.IsTypeInfo(s.pe, x))
+      found[x] = "type " + *rules.RecordName(s.pe, x + 5, x);
   }
   // Report the differences only: the maps of a scaled sample are large.
   std::vector<std::string> missing, extra;
@@ -175,6 +201,33 @@ TEST(SampleProgramTest, RecognitionFindsEveryRecordAndBlockAndNothingElse) {
   ExpectCandidatesAreExactlyTheManifest(Default(), false);
 }
 
+TEST(SampleProgramTest, EveryLayoutIsRecognisedExactly) {
+  for (uint32_t layout : {64u, 88u}) {
+    SCOPED_TRACE(layout);
+    ExpectCandidatesAreExactlyTheManifest(OfLayout(layout), false);
+  }
+}
+
+// The string literals of the newest layout pass every test of a class
+// record but the exact SelfPtr: the plug-ins would take them for records in
+// a classic program.
+TEST(SampleProgramTest, LiteralsShapedLikeRecordsFailOnlyTheHeaderSizeTest) {
+  const Sample &s = OfLayout(88);
+  ASSERT_EQ(2u, s.program.texts.size());
+  for (const TextEntry &t : s.program.texts) {
+    SCOPED_TRACE(t.text);
+    EXPECT_TRUE(Rules{kClassicHeaderSize}.IsClassRecord(s.pe, t.address));
+    // The class walk also demands an IntfTable below the segment's end.
+    EXPECT_LT(s.pe.Read32(t.address + 4), s.pe.SegmentEnd(t.address));
+    EXPECT_FALSE(Rules{88}.IsClassRecord(s.pe, t.address));
+    EXPECT_EQ(kWideLiteralStart, s.pe.Read32(t.address - 12 - 2 * (t.text.size() - 4)));
+    EXPECT_EQ(t.text.back(), s.pe.Read16(t.address + 6));  // "2" of "MS Shell Dlg 2"
+  }
+  EXPECT_EQ("MS Shell Dlg 2", s.program.texts[0].text);
+  EXPECT_TRUE(OfLayout(64).program.texts.empty());
+  EXPECT_TRUE(Default().program.texts.empty());
+}
+
 TEST(SampleProgramTest, ScaledSampleIsRecognisedExactlyToo) {
   ExpectCandidatesAreExactlyTheManifest(Scaled(), true);
   EXPECT_GE(Scaled().program.sections[0].end - Scaled().program.sections[0].start,
@@ -187,14 +240,17 @@ TEST(SampleProgramTest, ScaledSampleIsRecognisedExactlyToo) {
 // read as an address, or the alignment would stop there.
 void ExpectWalksStopWhereTheLayoutEnds(const Sample &s) {
   const MappedPe &pe = s.pe;
+  const Rules rules{s.program.layout};
   for (const ClassEntry &c : s.program.classes) {
     SCOPED_TRACE(c.name);
     const uint32_t a = c.at.record;
-    EXPECT_EQ(a + 76, pe.Read32(a));
-    uint32_t p = a + 76;
+    const uint32_t v = a + s.program.layout;
+    EXPECT_EQ(v, pe.Read32(a));
+    EXPECT_EQ(v, c.at.vmt);
+    uint32_t p = v;
     do p += 4;
     while (pe.InRange(pe.Read32(p), p));
-    if (!pe.InRange(pe.Read32(a + 76), a + 76)) p = a + 76;
+    if (!pe.InRange(pe.Read32(v), v)) p = v;
     uint32_t first = c.at.class_name;
     for (uint32_t t :
          {c.at.init_table, c.at.method_table, c.at.dynamic_table, c.at.field_table})
@@ -213,7 +269,7 @@ void ExpectWalksStopWhereTheLayoutEnds(const Sample &s) {
     EXPECT_EQ(Align4(name_end), c.at.end);
     // The walk on to the next record reads the candidate's SelfPtr and its
     // AutoTable; a type block behind the run must fail that head test.
-    if (IsTypeInfo(pe, c.at.end)) {
+    if (rules.IsTypeInfo(pe, c.at.end)) {
       EXPECT_NE(0u, pe.Read32(c.at.end + 8));
     }
   }
@@ -228,6 +284,49 @@ void ExpectWalksStopWhereTheLayoutEnds(const Sample &s) {
 TEST(SampleProgramTest, WalksStopWhereTheLayoutEnds) {
   ExpectWalksStopWhereTheLayoutEnds(Default());
   ExpectWalksStopWhereTheLayoutEnds(Scaled());
+  ExpectWalksStopWhereTheLayoutEnds(OfLayout(64));
+  ExpectWalksStopWhereTheLayoutEnds(OfLayout(88));
+}
+
+// One program in three layouts: the same classes, each header holding its
+// layout's standard methods in order, and only the newest layout with
+// generic names, scoped unit names and the newer kinds. The classic layout
+// is what the sample has always been.
+TEST(SampleProgramTest, LayoutsDifferInTheHeaderAndWhatOnlyNewerProgramsHold) {
+  EXPECT_EQ(Default().program.file, OfLayout(76).program.file);
+  std::set<std::string> classic_classes;
+  for (const ClassEntry &c : Default().program.classes) classic_classes.insert(c.name);
+  for (uint32_t layout : {64u, 76u, 88u}) {
+    SCOPED_TRACE(layout);
+    const Sample &s = OfLayout(layout);
+    EXPECT_EQ(layout, s.program.layout);
+    std::map<uint32_t, std::string> function_at;
+    for (const FunctionEntry &f : s.program.functions) function_at[f.start] = f.name;
+    const std::vector<std::string> &standard = StandardMethods(layout);
+    ASSERT_EQ((layout - 44) / 4, standard.size());
+    std::set<std::string> classes, generic, units;
+    for (const ClassEntry &c : s.program.classes) {
+      classes.insert(c.name);
+      if (c.name.find('<') != std::string::npos) generic.insert(c.name);
+      units.insert(c.unit);
+      for (size_t k = 0; k < standard.size(); ++k) {
+        const std::string &f = function_at[s.pe.Read32(c.at.record + 44 + 4 * k)];
+        EXPECT_EQ("." + standard[k], f.substr(f.rfind('.'))) << c.name << " slot " << k;
+      }
+    }
+    std::set<int> newer_kinds;
+    for (const TypeEntry &t : s.program.types)
+      if (t.kind > 17) newer_kinds.insert(t.kind);
+    const bool newest = layout == 88;
+    const std::set<int> kNewerKinds = {18, 19, 20, 21, 22};
+    EXPECT_EQ(newest ? kNewerKinds : std::set<int>(), newer_kinds);
+    EXPECT_EQ(newest, units.count("System.Classes") == 1);
+    EXPECT_EQ(!newest, units.count("Classes") == 1);
+    EXPECT_EQ(newest ? 5u : 0u, generic.size());
+    EXPECT_EQ(newest ? 1u : 0u, generic.count("TList<System.Integer>"));
+    for (const std::string &g : generic) classes.erase(g);
+    EXPECT_EQ(classic_classes, classes);
+  }
 }
 
 TEST(SampleProgramTest, ClassRecordsPointAtTheirNamesParentsAndTypes) {

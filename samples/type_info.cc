@@ -6,9 +6,10 @@ namespace samples {
 
 const char *KindName(uint8_t kind) {
   static const char *const kNames[] = {
-      "Unknown", "Integer", "Char",   "Enumeration", "Float",   "String",
-      "Set",     "Class",   "Method", "WChar",       "LString", "WString",
-      "Variant", "Array",   "Record", "Interface",   "Int64",   "DynArray"};
+      "Unknown", "Integer",  "Char",    "Enumeration", "Float",   "String",
+      "Set",     "Class",    "Method",  "WChar",       "LString", "WString",
+      "Variant", "Array",    "Record",  "Interface",   "Int64",   "DynArray",
+      "UString", "ClassRef", "Pointer", "Procedure",   "MRecord"};
   return kind < sizeof kNames / sizeof kNames[0] ? kNames[kind] : "Unknown";
 }
 
@@ -35,7 +36,7 @@ void WriteOrdinal(Image &image, const TypeSpec &t) {
 }
 
 void WriteClass(Image &image, const TypeSpec &t, std::vector<Addr> &props) {
-  image.PutRef(t.class_record, kClassHeaderSize);
+  t.vmt.Put(image);
   PutRefOrZero(image, t.parent_info);
   image.Put16(static_cast<uint16_t>(t.inherited_props + t.props.size()));
   image.PutShortString(t.unit);
@@ -94,6 +95,18 @@ void WriteInterface(Image &image, const TypeSpec &t) {
   if (t.intf_zero_tail) image.Put16(0);
 }
 
+void WriteRecord(Image &image, const TypeSpec &t) {
+  image.Put32(t.record_size);
+  image.Put32(static_cast<uint32_t>(t.managed_fields.size()));
+  for (const InitEntry &f : t.managed_fields) {
+    image.PutRef(f.type_cell);
+    image.Put32(f.offset);
+  }
+}
+
+/// An attribute block without attributes: its 2-byte length counts itself.
+void PutNoAttributes(Image &image) { image.Put16(2); }
+
 }  // namespace
 
 TypeInfoAddrs WriteTypeInfo(Image &image, const TypeSpec &t) {
@@ -130,12 +143,8 @@ TypeInfoAddrs WriteTypeInfo(Image &image, const TypeSpec &t) {
       image.PutRef(t.element);
       break;
     case kRecord:
-      image.Put32(t.record_size);
-      image.Put32(static_cast<uint32_t>(t.managed_fields.size()));
-      for (const InitEntry &f : t.managed_fields) {
-        image.PutRef(f.type_cell);
-        image.Put32(f.offset);
-      }
+    case kMRecord:
+      WriteRecord(image, t);
       break;
     case kInterface:
       WriteInterface(image, t);
@@ -151,7 +160,19 @@ TypeInfoAddrs WriteTypeInfo(Image &image, const TypeSpec &t) {
       PutRefOrZero(image, t.el_type2);
       image.PutShortString(t.unit);
       break;
-    default:  // the string kinds and Variant carry no data
+    case kUString:
+      PutNoAttributes(image);
+      break;
+    case kClassRef:
+    case kPointer:
+      image.PutRef(t.ref_type);
+      PutNoAttributes(image);
+      break;
+    case kProcedure:
+      t.signature.Put(image);
+      PutNoAttributes(image);
+      break;
+    default:  // the classic string kinds and Variant carry no data
       break;
   }
   at.end = image.Here();

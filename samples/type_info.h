@@ -7,6 +7,9 @@
 // fillers, so the next block's cell follows on the next boundary. Other
 // blocks refer to a type through its cell (the "PPTypeInfo" references); a
 // class record refers to the kind byte.
+//
+// Kinds 18 to 22 come from compilers of 2009 and later; their data ends
+// with an attribute block, written here empty.
 #pragma once
 
 #include <cstdint>
@@ -36,9 +39,14 @@ enum TypeKind : uint8_t {
   kInterface = 15,
   kInt64 = 16,
   kDynArray = 17,
+  kUString = 18,
+  kClassRef = 19,
+  kPointer = 20,
+  kProcedure = 21,
+  kMRecord = 22,
 };
 
-/// The kind's name as the tools show it ("Integer" .. "DynArray").
+/// The kind's name as the tools show it ("Integer" .. "MRecord").
 const char *KindName(uint8_t kind);
 
 struct PropSpec {
@@ -91,7 +99,7 @@ struct TypeSpec {
   uint8_t max_length = 255;
 
   // Class.
-  Label class_record;  // ClassType holds this record's address + 76
+  Ref vmt;  // ClassType: the record's first virtual method slot
   Label parent_info;
   uint16_t inherited_props = 0;  // PropCount adds the own ones
   std::vector<PropSpec> props;
@@ -108,7 +116,7 @@ struct TypeSpec {
   uint32_t array_count = 0;
   Label element;
 
-  // Record.
+  // Record and MRecord.
   uint32_t record_size = 0;
   std::vector<InitEntry> managed_fields;
 
@@ -130,6 +138,11 @@ struct TypeSpec {
   Label el_type;  // unset: 0
   uint32_t var_type = 0;
   Label el_type2;  // unset: 0
+
+  // ClassRef (the instance type) and Pointer (the type pointed at).
+  Label ref_type;
+  // Procedure.
+  Ref signature = Ref::Raw(0);
 };
 
 struct TypeInfoAddrs {

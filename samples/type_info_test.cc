@@ -71,7 +71,7 @@ TEST_F(TypeInfoTest, ClassTypePropertyRecordsArePackedBehindTheUnitName) {
   t.kind = kClass;
   t.name = "TShape";
   t.cell = image.NewLabel();
-  t.class_record = record;
+  t.vmt = Ref::To(record, 76);
   t.inherited_props = 3;
   t.unit = "Shapes";
   PropSpec color;

@@ -37,6 +37,21 @@ class ValueWriter {
   void PutShortString(ea_t ea, std::string_view text) {
     target().PutBytes(ea, ShortStringBytes(text));
   }
+  /// What recognition looks at in a class record at `at`: SelfPtr at the
+  /// first slot `header` bytes on, AutoTable empty, the name pointer at +32
+  /// leading to `name` at `name_at`.
+  void PutClassRecord(ea_t at, ea_t name_at, std::string_view name, ea_t header = 76) {
+    PutDword(at, at + header);
+    PutDword(at + 8, 0);
+    PutDword(at + 32, name_at);
+    PutShortString(name_at, name);
+  }
+  /// The head of a type information block: reference cell, kind, name.
+  void PutTypeInfo(ea_t at, uint8_t kind, std::string_view name) {
+    PutDword(at, at + 4);
+    PutByte(at + 4, kind);
+    PutShortString(at + 5, name);
+  }
 
  private:
   Target &target() { return static_cast<Target &>(*this); }

@@ -216,6 +216,7 @@ const char *get_group_label(ea_t ea) {
   if (name == nullptr) return label;
   qstrncpy(label, "Class ", kTextBufSize);
   qstrncat(label, name, kTextBufSize);
+  // "VritualTable" is spelt so in every log and output users have; keep it.
   qstrncat(label, " of VritualTable", kTextBufSize);
   return label;
 }

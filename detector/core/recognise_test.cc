@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 #include "testing/test_db.h"
 
@@ -12,29 +13,13 @@ constexpr ea_t kBase = 0x00401000;
 constexpr ea_t kSize = 0x1000;
 constexpr ea_t kEnd = kBase + kSize;
 
-// A class record at `at` whose name lies at `name_at`: SelfPtr at the first
-// slot, AutoTable empty, the name pointer at +32.
-void PutClassRecord(TestDb &db, ea_t at, ea_t name_at, const std::string &name) {
-  db.PutDword(at, at + 76);
-  db.PutDword(at + 8, 0);
-  db.PutDword(at + 32, name_at);
-  db.PutShortString(name_at, name);
-}
-
-// A type information block: reference cell, kind, name.
-void PutTypeInfo(TestDb &db, ea_t at, uint8_t kind, const std::string &name) {
-  db.PutDword(at, at + 4);
-  db.PutByte(at + 4, kind);
-  db.PutShortString(at + 5, name);
-}
-
 struct RecogniseTest : testing::Test {
   TestDb db;
   void SetUp() override { db.AddSegment("CODE", kBase, kSize); }
 };
 
 TEST_F(RecogniseTest, ClassRecordIsRecognisedByItsShape) {
-  PutClassRecord(db, kBase + 0x40, kBase + 0x200, "TForm1");
+  db.PutClassRecord(kBase + 0x40, kBase + 0x200, "TForm1");
   EXPECT_EQ(1, is_class_record(kBase + 0x40));
   EXPECT_EQ(0, is_type_info(kBase + 0x40));
   EXPECT_STREQ("TForm1", get_record_name(kBase + 0x200, kBase + 0x40));
@@ -48,7 +33,7 @@ TEST_F(RecogniseTest, ClassRecordIsRecognisedByItsShape) {
 }
 
 TEST_F(RecogniseTest, ClassRecordWithAutoTableIsRejected) {
-  PutClassRecord(db, kBase + 0x40, kBase + 0x200, "TForm1");
+  db.PutClassRecord(kBase + 0x40, kBase + 0x200, "TForm1");
   db.PutDword(kBase + 0x48, 0x00401100);
   EXPECT_EQ(0, is_class_record(kBase + 0x40));
   EXPECT_EQ(nullptr, get_record_name(kBase + 0x200, kBase + 0x40));
@@ -73,7 +58,7 @@ TEST_F(RecogniseTest, ClassRecordPointersMustStayInTheRecordsRange) {
   db.PutShortString(0x00410010, "TOther");
   for (const Case &c : cases) {
     SCOPED_TRACE(c.what);
-    PutClassRecord(db, rec, name, "TForm1");
+    db.PutClassRecord(rec, name, "TForm1");
     ASSERT_EQ(1, is_class_record(rec));
     db.PutDword(rec + c.offset, c.value);
     EXPECT_EQ(0, is_class_record(rec));
@@ -85,7 +70,7 @@ TEST_F(RecogniseTest, RangeReachesDownToTheLowestAddressAcrossSegments) {
   // The record lies in the second segment; a name in the first one is still
   // within its range, since the range starts at the program's lowest address.
   db.AddSegment("DATA", 0x00410000, 0x100);
-  PutClassRecord(db, 0x00410000, kBase + 0x10, "TLow");
+  db.PutClassRecord(0x00410000, kBase + 0x10, "TLow");
   EXPECT_EQ(1, is_class_record(0x00410000));
   EXPECT_EQ(0x00410000u, find_next_group(kBase + 0x20));
 }
@@ -94,24 +79,141 @@ TEST_F(RecogniseTest, TypeInfoKindsOneToSeventeenOnly) {
   const ea_t at = kBase + 0x100;
   for (int kind = 0; kind <= 0xFF; ++kind) {
     SCOPED_TRACE(kind);
-    PutTypeInfo(db, at, static_cast<uint8_t>(kind), "TColor");
+    db.PutTypeInfo(at, static_cast<uint8_t>(kind), "TColor");
     const int expected = kind >= 1 && kind <= 17 ? 1 : 0;
     EXPECT_EQ(expected, is_type_info(at));
     EXPECT_EQ(expected ? at : BADADDR, find_next_group(at));
   }
-  PutTypeInfo(db, at, 1, "TColor");
+  db.PutTypeInfo(at, 1, "TColor");
   EXPECT_STREQ("Type TColor of Integer", get_group_label(at));
-  PutTypeInfo(db, at, 17, "TBytes");
+  db.PutTypeInfo(at, 17, "TBytes");
   EXPECT_STREQ("Type TBytes of DynArray", get_group_label(at));
   EXPECT_EQ(nullptr, type_kind_name(0));
   EXPECT_EQ(nullptr, type_kind_name(18));
+}
+
+// ---- Layouts ----------------------------------------------------------------
+
+struct LayoutTest : RecogniseTest {
+  ~LayoutTest() override { set_class_layout(76); }
+};
+
+TEST_F(LayoutTest, TheHeaderSizeWithTheMostOfTheFirst32WitnessesWins) {
+  struct Case {
+    const char *what;
+    std::vector<ea_t> headers;  // one witness each, in address order
+    int expected;
+  } cases[] = {
+      {"no witness", {}, 76},
+      {"only 88", {88, 88, 88}, 88},
+      {"only 64", {64}, 64},
+      {"most 88", {64, 76, 88, 88}, 88},
+      {"a tie of the two most", {64, 88, 88, 64, 76}, 76},
+      {"a tie of all three", {64, 76, 88}, 76},
+      {"32 of 64 before 40 of 88",
+       [] {
+         std::vector<ea_t> h(32, 64);
+         h.insert(h.end(), 40, 88);
+         return h;
+       }(),
+       64},
+  };
+  for (const Case &c : cases) {
+    SCOPED_TRACE(c.what);
+    TestDb fresh{kBase, 0x8000};
+    const ea_t name = kBase + 0x10;
+    fresh.PutShortString(name, "TList<System.Integer>");  // the wide name set counts
+    ea_t at = kBase + 0x100;
+    for (ea_t header : c.headers) {
+      fresh.PutClassRecord(at, name, "TList<System.Integer>", header);
+      at += 0x100;
+    }
+    EXPECT_EQ(c.expected, decide_class_layout());
+    EXPECT_EQ(76, class_layout());  // deciding changes nothing
+  }
+}
+
+TEST_F(LayoutTest, ClassicRecordsWhoseInitTableStartsAtTheirTableStayClassic) {
+  // Without virtual methods of its own, a class's init table lies right at
+  // its table: InitTable at A + 12 then holds (A + 12) + 64, and with an
+  // empty FieldTable at A + 20 and a standard method whose code reads as a
+  // name, A + 12 is a witness of 64 as well. Every such record gives one of
+  // each, and the tie keeps the classic layout.
+  const ea_t code = kBase + 0x800;
+  db.PutShortString(code, "U");  // code that happens to read as a name
+  for (ea_t a = kBase + 0x100; a < kBase + 0x500; a += 0x100) {
+    db.PutClassRecord(a, kBase + 0x20, "TFoo");
+    db.PutDword(a + 12, a + 76);  // InitTable
+    db.PutDword(a + 44, code);    // SafeCallException
+  }
+  EXPECT_EQ(76, decide_class_layout());
+  // One record more of the 64-byte layout tips the balance.
+  db.PutClassRecord(kBase + 0x600, kBase + 0x20, "TFoo", 64);
+  EXPECT_EQ(64, decide_class_layout());
+}
+
+TEST_F(LayoutTest, NewerLayoutsDemandSelfPtrAtTheFirstSlot) {
+  const ea_t rec = kBase + 0x40;
+  for (int header : {64, 76, 88}) {
+    SCOPED_TRACE(header);
+    set_class_layout(header);
+    for (ea_t self : {76u, 64u, 88u, 0u, 4u}) {
+      db.PutClassRecord(rec, kBase + 0x300, "TForm1", self);
+      const int expected = header == 76 || static_cast<int>(self) == header ? 1 : 0;
+      EXPECT_EQ(expected, is_class_record(rec)) << self;
+    }
+  }
+}
+
+TEST_F(LayoutTest, GenericNamesAndNewerKindsOnlyInTheNewestLayout) {
+  const ea_t rec = kBase + 0x40, type = kBase + 0x400;
+  for (int header : {64, 76, 88}) {
+    SCOPED_TRACE(header);
+    set_class_layout(header);
+    const bool newest = header == 88;
+    db.PutClassRecord(rec, kBase + 0x300, "TDictionary<System.string,System.`1>",
+                      static_cast<ea_t>(header));
+    EXPECT_EQ(newest ? 1 : 0, is_class_record(rec));
+    EXPECT_STREQ(
+        newest ? "Class TDictionary<System.string,System.`1> of VritualTable" : "",
+        get_group_label(rec));
+    const char *const kNewer[] = {"UString", "ClassRef", "Pointer", "Procedure",
+                                  "MRecord"};
+    for (int kind = 18; kind <= 22; ++kind) {
+      db.PutTypeInfo(type, static_cast<uint8_t>(kind), "TNewer");
+      EXPECT_EQ(newest ? 1 : 0, is_type_info(type)) << kind;
+      EXPECT_STREQ(newest ? kNewer[kind - 18] : nullptr, type_kind_name(kind));
+    }
+    db.PutTypeInfo(type, 23, "TNewer");
+    EXPECT_EQ(0, is_type_info(type));
+  }
+}
+
+TEST_F(LayoutTest, Utf16TextIsNoClassRecordOfTheNewestLayout) {
+  // "MenuText" in UTF-16 at an image base where "T\0e\0" reads as an
+  // address of the program and the terminator as an empty AutoTable; a
+  // pointer to a name happens to follow.
+  TestDb wide{0x00650000, 0x10000};
+  const ea_t text = 0x00650100;
+  const std::u16string menu = u"MenuText";
+  for (size_t i = 0; i <= menu.size(); ++i) {
+    wide.PutWord(text + 2 * static_cast<ea_t>(i), i < menu.size() ? menu[i] : 0);
+  }
+  wide.PutDword(text + 8 + 32, 0x00650800);
+  wide.PutShortString(0x00650800, "Caption");
+  const ea_t candidate = text + 8;  // "T\0e\0x\0t\0", then the terminator
+  ASSERT_EQ(0x00650054u, get_long(candidate));
+  EXPECT_EQ(1, is_class_record(candidate));  // a classic record by its shape
+  set_class_layout(88);
+  EXPECT_EQ(0, is_class_record(candidate));
+  EXPECT_EQ(BADADDR, find_next_group(0x00650000));
 }
 
 TEST_F(RecogniseTest, ReferenceCellMustHoldItsOwnAddressPlusFour) {
   const ea_t at = kBase + 0x100;
   for (int delta : {-8, -4, -1, 1, 2, 3, 4, 8, 0x100}) {
     SCOPED_TRACE(delta);
-    PutTypeInfo(db, at, 7, "TForm1");
+    db.PutTypeInfo(at, 7, "TForm1");
     db.PutDword(at, at + 4 + delta);
     EXPECT_EQ(0, is_type_info(at));
   }
@@ -120,7 +222,7 @@ TEST_F(RecogniseTest, ReferenceCellMustHoldItsOwnAddressPlusFour) {
 TEST_F(RecogniseTest, MethodTypeWithoutNameUsesItsFirstParameter) {
   const ea_t at = kBase + 0x100;
   // Kind 8, empty name, method kind, one parameter: flags, then its name.
-  PutTypeInfo(db, at, 8, "");
+  db.PutTypeInfo(at, 8, "");
   db.PutByte(at + 6, 0);
   db.PutByte(at + 7, 1);
   db.PutByte(at + 8, 0);
@@ -197,22 +299,22 @@ TEST_F(RecogniseTest, SegmentEndAndLowestAddress) {
 }
 
 TEST_F(RecogniseTest, SearchRoundsDownToFourAndSkipsUnalignedRecords) {
-  PutTypeInfo(db, kBase + 0x100, 1, "TColor");
+  db.PutTypeInfo(kBase + 0x100, 1, "TColor");
   EXPECT_EQ(kBase + 0x100, find_next_group(kBase));
   EXPECT_EQ(kBase + 0x100, find_next_group(kBase + 0x102));
   EXPECT_EQ(kBase + 0x100, find_next_group(kBase + 0x103));
   EXPECT_EQ(BADADDR, find_next_group(kBase + 0x104));
 
   // A record two bytes off a boundary is never found.
-  PutTypeInfo(db, kBase + 0x100, 0, "");
-  PutTypeInfo(db, kBase + 0x202, 1, "TColor");
+  db.PutTypeInfo(kBase + 0x100, 0, "");
+  db.PutTypeInfo(kBase + 0x202, 1, "TColor");
   EXPECT_EQ(1, is_type_info(kBase + 0x202));
   EXPECT_EQ(BADADDR, find_next_group(kBase));
   EXPECT_EQ(BADADDR, find_next_group(kBase + 0x202));
 }
 
 TEST_F(RecogniseTest, SearchOutsideTheProgramFindsNothing) {
-  PutTypeInfo(db, kBase + 0x100, 1, "TColor");
+  db.PutTypeInfo(kBase + 0x100, 1, "TColor");
   EXPECT_EQ(BADADDR, find_next_group(kBase - 4));
   EXPECT_EQ(BADADDR, find_next_group(0));
   EXPECT_EQ(BADADDR, find_next_group(kEnd));
@@ -228,7 +330,7 @@ TEST(RecogniseWrapTest, SearchNeverWrapsPastTheTopOfTheAddressSpace) {
   TestDb db;
   db.AddSegment("LOW", 0, 0x1000);
   db.AddSegment("TOP", 0xFFFFF000, 0xFFF);
-  PutTypeInfo(db, 0x100, 1, "TLow");
+  db.PutTypeInfo(0x100, 1, "TLow");
   EXPECT_EQ(0x100u, find_next_group(0));
   EXPECT_EQ(BADADDR, find_next_group(0xFFFFF000));
 }

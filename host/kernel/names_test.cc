@@ -40,6 +40,9 @@ TEST_F(NamesTest, UsedNamesGetFirstFreeSuffix) {
 TEST_F(NamesTest, NameCharactersAndRefusals) {
   EXPECT_EQ(1, do_name_anyway(kBase, "TShape@Shapes@SetColorProc", 0));
   EXPECT_EQ(1, do_name_anyway(kBase + 1, "$%&().:?@[]_09azAZ", 0));
+  // Generic class names, as modern disassemblers take them.
+  EXPECT_EQ(1, do_name_anyway(kBase + 3, "TDictionary<System.string,System.`1>@Add", 0));
+  EXPECT_EQ("TDictionary<System.string,System.`1>@Add", TestDb::Name(kBase + 3));
   EXPECT_EQ(0, do_name_anyway(kBase + 2, "with space", 0));
   EXPECT_EQ(0, do_name_anyway(kBase + 2, "a-b", 0));
   EXPECT_EQ(0, do_name_anyway(kBase + 2, nullptr, 0));

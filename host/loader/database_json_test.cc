@@ -63,6 +63,8 @@ struct DatabaseJsonTest : testing::Test {
     ok(db.RestoreItem({0x402020, 8, ItemType::kWord}, &err));
     ok(db.RestoreName(0x402000, "first", &err));
     ok(db.RestoreName(0x401010, "start@Unit1@GetNameProc", &err));
+    ok(db.RestoreName(0x402004, "TDictionary<System.string,System.`1>_method_list",
+                      &err));
     ok(db.RestoreComment({0x402000, "SelfPtr", false}, &err));
     ok(db.RestoreComment({0x402000, "seen \"everywhere\"\nsecond line", true}, &err));
     db.SetCursor(0x402004);

@@ -45,6 +45,7 @@ TEST(ListingTest, OneLinePerItemNameAndCommentInAddressOrder) {
   ASSERT_TRUE(db.RestoreComment({0x402000, "SelfPtr", false}, &err)) << err;
   ASSERT_TRUE(db.RestoreComment({0x402000, "shared", true}, &err)) << err;
   ASSERT_TRUE(db.RestoreName(0x402012, "inner", &err)) << err;
+  ASSERT_TRUE(db.RestoreName(0x402004, "_cls_TList<System.Integer>", &err)) << err;
   ASSERT_TRUE(db.RestoreComment({0x401000, "line one\nline two", false}, &err)) << err;
 
   std::ostringstream out;
@@ -54,6 +55,9 @@ TEST(ListingTest, OneLinePerItemNameAndCommentInAddressOrder) {
   EXPECT_NE(std::string::npos, LineAt(lines, "; Program").find(db.input_path()));
   EXPECT_NE(std::string::npos, LineAt(lines, "; Cursor").find(".text:00401010"));
   EXPECT_NE("", LineAt(lines, ";   .data"));
+
+  EXPECT_NE(std::string::npos,
+            LineAt(lines, ".data:00402004").find("_cls_TList<System.Integer>"));
 
   const std::string unknown = LineAt(lines, ".text:00401000");
   EXPECT_NE(std::string::npos, unknown.find("unknown")) << unknown;

@@ -1,5 +1,5 @@
 // Assertions on what the annotators leave in the database, shared by the
-// tests of this directory.
+// plug-in tests.
 #pragma once
 
 #include <gtest/gtest.h>
