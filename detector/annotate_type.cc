@@ -164,12 +164,6 @@ ea_t annotate_type_infos(ea_t start, int32_t *more) {
       *more = 0;
       return block;
     }
-    // The data of the newest kinds is not walked: where it ends is unknown,
-    // and the search finds the block behind it by its shape.
-    if (kind > KIND_DYN_ARRAY) {
-      *more = 0;
-      return p;
-    }
   }
   return p;
 }

@@ -10,7 +10,7 @@
 #include "detector/annotate_type.h"
 #include "detector/class_tables.h"
 #include "detector/core/recognise.h"
-#include "detector/item_expectations.h"
+#include "testing/item_expectations.h"
 #include "testing/test_db.h"
 
 namespace {
