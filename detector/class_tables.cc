@@ -111,6 +111,7 @@ void method_signature_fields(FieldWalk &w, ea_t end) {
     word_field(w, "ParOff");
     name_field(w, "ParamName", kAnyName);
     attributes_field(w);
+    if (w.p > end) fail(w);  // the entry's size bounds the walk
   }
   attributes_field(w);
   if (going(w) && w.p != end) fail(w);

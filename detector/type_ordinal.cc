@@ -71,13 +71,16 @@ bool attributes_at(const FieldWalk &w, ea_t ea) {
   return holds(probe, [](FieldWalk &x) { attributes_field(x); });
 }
 
+/// Most value names taken without a count that can be true.
+constexpr uint32_t kMostUncountedNames = 256;
+
 /// The number of value names of an enumeration whose bounds give none that
 /// can be true (the Boolean types span the whole 32-bit range): the short
 /// strings up to an attribute block, less the last, which is the unit name.
 /// 0 when there is no attribute block to end them.
 uint32_t names_before_attributes(const FieldWalk &w) {
   uint32_t strings = 0;
-  for (ea_t q = w.p; q < w.end; q += 1 + get_byte(q)) {
+  for (ea_t q = w.p; q < w.end && strings <= kMostUncountedNames; q += 1 + get_byte(q)) {
     if (strings > 0 && attributes_at(w, q)) return strings - 1;
     ++strings;
   }
