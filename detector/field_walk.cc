@@ -71,6 +71,12 @@ const FlagText kParamFlagTexts[] = {
     {48, "pfReference | pfOut"},
 };
 
+/// `count` bytes at `ea` as one item; 1 when made.
+int make_bytes_item(ea_t ea, asize_t count) {
+  do_unknown_range(ea, count, 2);
+  return static_cast<uint8_t>(do_data_ex(ea, DATA_BYTE, count, BADNODE));
+}
+
 bool is_program_address(uint32_t value) {
   return value >= lowest_address() && value <= inf.max_ea;
 }
@@ -127,10 +133,8 @@ void numbers_field(FieldWalk &w, int width, int count, const char *comment) {
 
 void bytes_field(FieldWalk &w, asize_t count, const char *comment) {
   if (count == 0 || !fits(w, count)) return;
-  make_and_step(w, count, comment, [count](ea_t ea) {
-    do_unknown_range(ea, count, 2);
-    return static_cast<uint8_t>(do_data_ex(ea, DATA_BYTE, count, BADNODE));
-  });
+  make_and_step(w, count, comment,
+                [count](ea_t ea) { return make_bytes_item(ea, count); });
 }
 
 void skip_field(FieldWalk &w, asize_t width) {
@@ -186,10 +190,7 @@ void name_field(FieldWalk &w, const char *comment, NameRule rule) {
     // Names the host cannot show as a string (empty ones, or ones in a
     // wider character set) still become one item of their bytes.
     const int made =
-        printable
-            ? make_pascal_string(w.p)
-            : (do_unknown_range(w.p, 1 + length, 2),
-               static_cast<uint8_t>(do_data_ex(w.p, DATA_BYTE, 1 + length, BADNODE)));
+        printable ? make_pascal_string(w.p) : make_bytes_item(w.p, 1 + length);
     if (made) comment_field(w, comment);
   }
   w.p += 1 + length;

@@ -125,8 +125,7 @@ constexpr asize_t kPropInfoFixedSize = 26;
 
 const char *const kMethodDummies[] = {"sub_", "unknown_", "nullsub_", nullptr};
 
-/// Where the type information of a class keeps its unit name for the
-/// names of the property accessors.
+/// What the names of a class's property accessors are made of.
 struct ClassNames {
   const char *type_name;
   const char *unit_name;  // null when the block has none
@@ -158,7 +157,8 @@ void property_record(FieldWalk &w, const ClassNames &names) {
 }
 
 /// What newer compilers put behind the published properties of a class:
-/// the table of all properties with RTTI, the class's attributes, its
+/// the table of all properties with type information, the class's
+/// attributes, its
 /// array properties, and the records of the properties that are not
 /// published, in the order of the table.
 void extended_class_fields(FieldWalk &w, const ClassNames &names, ea_t list_start,
