@@ -158,9 +158,8 @@ void property_record(FieldWalk &w, const ClassNames &names) {
 
 /// What newer compilers put behind the published properties of a class:
 /// the table of all properties with type information, the class's
-/// attributes, its
-/// array properties, and the records of the properties that are not
-/// published, in the order of the table.
+/// attributes, its array properties, and the records of the properties
+/// that are not published, in the order of the table.
 void extended_class_fields(FieldWalk &w, const ClassNames &names, ea_t list_start,
                            ea_t list_end) {
   const uint16_t count = word_field(w, "PropCount of PropDataEx");
