@@ -9,6 +9,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   qt6-base-dev xvfb xauth
   clang libclang-rt-14-dev
+  python3
 )
 
 missing=()

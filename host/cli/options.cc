@@ -22,6 +22,8 @@ const char *UsageText() {
          "                        there after the run\n"
          "  --json FILE           write the database after the run as JSON\n"
          "  --listing FILE        write a readable listing of the database\n"
+         "  --ida-script FILE     write an IDAPython script that applies the database\n"
+         "  --ghidra-script FILE  write a Ghidra script that applies the database\n"
          "  --help, --version\n"
          "\n"
          "Standard output carries the plug-in's output window only. Without --start or\n"
@@ -80,7 +82,8 @@ bool ParseOptions(const std::vector<std::string> &args, Options *options,
     }
     const bool known = arg == "--plugin" || arg == "--start" || arg == "--log" ||
                        arg == "--cursor" || arg == "--db" || arg == "--json" ||
-                       arg == "--listing";
+                       arg == "--listing" || arg == "--ida-script" ||
+                       arg == "--ghidra-script";
     if (!known) {
       *err = arg + ": unknown option (see --help)";
       return false;
@@ -123,9 +126,11 @@ bool ParseOptions(const std::vector<std::string> &args, Options *options,
         *err = arg + ": needs a file name";
         return false;
       }
-      (arg == "--db"     ? options->db
-       : arg == "--json" ? options->json
-                         : options->listing) = value;
+      (arg == "--db"           ? options->db
+       : arg == "--json"       ? options->json
+       : arg == "--listing"    ? options->listing
+       : arg == "--ida-script" ? options->ida_script
+                               : options->ghidra_script) = value;
     }
   }
   if (options->help || options->version) return true;

@@ -17,6 +17,8 @@ struct Options {
   std::string db;  // empty: none
   std::string json;
   std::string listing;
+  std::string ida_script;
+  std::string ghidra_script;
   std::string input;
   bool help = false;
   bool version = false;

@@ -8,10 +8,11 @@ namespace {
 TEST(OptionsTest, ReadsEveryOptionInBothForms) {
   Options o;
   std::string err;
-  ASSERT_TRUE(ParseOptions(
-      {"--plugin", "lumisk", "--start= 1", "--log", "cancel", "--cursor", "0x00401A2C",
-       "--db=a.db", "--json", "a.json", "--listing", "a.lst", "app.exe"},
-      &o, &err))
+  ASSERT_TRUE(
+      ParseOptions({"--plugin", "lumisk", "--start= 1", "--log", "cancel", "--cursor",
+                    "0x00401A2C", "--db=a.db", "--json", "a.json", "--listing", "a.lst",
+                    "--ida-script", "a_ida.py", "--ghidra-script=a_ghidra.py", "app.exe"},
+                   &o, &err))
       << err;
   EXPECT_EQ("lumisk", o.plugin);
   EXPECT_EQ(" 1", o.start);
@@ -20,6 +21,8 @@ TEST(OptionsTest, ReadsEveryOptionInBothForms) {
   EXPECT_EQ("a.db", o.db);
   EXPECT_EQ("a.json", o.json);
   EXPECT_EQ("a.lst", o.listing);
+  EXPECT_EQ("a_ida.py", o.ida_script);
+  EXPECT_EQ("a_ghidra.py", o.ghidra_script);
   EXPECT_EQ("app.exe", o.input);
 
   // Values that look like options are values; "--" ends the options.

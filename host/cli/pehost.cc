@@ -10,12 +10,14 @@
 #include <csignal>
 #include <cstdio>
 #include <cstring>
+#include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <functional>
 
 #include "host/cli/host_ui.h"
 #include "host/cli/plugin_loader.h"
+#include "host/export/tool_script.h"
 #include "host/loader/database_json.h"
 #include "host/loader/listing.h"
 #include "host/loader/output_file.h"
@@ -87,7 +89,21 @@ bool LoadSaved(const std::string &path, kernel::Database *db, std::string *err) 
   return loader::ReadDatabaseJson(in, db, err);
 }
 
-int WriteOutputs(const Options &options, const kernel::Database &db) {
+/// What the scripts' headers say of this run.
+tool_script::ScriptOrigin ScriptOriginOf(const Options &options,
+                                         const std::string &plugin_path) {
+  char when[32] = "";
+  const time_t now = time(nullptr);
+  struct tm utc;
+  if (gmtime_r(&now, &utc) != nullptr)
+    strftime(when, sizeof when, "%Y-%m-%d %H:%M:%S UTC", &utc);
+  std::string run = std::string("pehost ") + PEHOST_VERSION + ", plug-in " + plugin_path;
+  if (!options.db.empty()) run += ", database " + options.db;
+  return {run + ", " + when};
+}
+
+int WriteOutputs(const Options &options, const kernel::Database &db,
+                 const tool_script::ScriptOrigin &origin) {
   struct Output {
     const std::string &path;
     std::function<bool(std::ostream &)> write;
@@ -102,6 +118,10 @@ int WriteOutputs(const Options &options, const kernel::Database &db) {
          return loader::WriteDatabaseJson(db, loader::JsonContent::kExport, o);
        }},
       {options.listing, [&](std::ostream &o) { return loader::WriteListing(db, o); }},
+      {options.ida_script,
+       [&](std::ostream &o) { return tool_script::WriteIdaScript(db, origin, o); }},
+      {options.ghidra_script,
+       [&](std::ostream &o) { return tool_script::WriteGhidraScript(db, origin, o); }},
   };
   int status = kExitRan;
   for (const Output &output : outputs) {
@@ -118,7 +138,8 @@ int WriteOutputs(const Options &options, const kernel::Database &db) {
 int RunPehost(const Options &options) {
   CatchSignals();
   std::string err;
-  for (const std::string *path : {&options.db, &options.json, &options.listing})
+  for (const std::string *path : {&options.db, &options.json, &options.listing,
+                                  &options.ida_script, &options.ghidra_script})
     if (!path->empty() && !CanWrite(*path, &err))
       return Complain(*path, err, kExitBadInput);
 
@@ -153,7 +174,7 @@ int RunPehost(const Options &options) {
   kernel::SetUserInterface(nullptr);
   if (fflush(stdout) != 0)
     return Complain("standard output", strerror(errno), kExitNotRun);
-  return WriteOutputs(options, db);
+  return WriteOutputs(options, db, ScriptOriginOf(options, plugin_path));
 }
 
 }  // namespace pehost

@@ -112,6 +112,9 @@ void Database::SetProcessor(int32_t id) {
 }
 int32_t Database::processor() const { return impl_->processor; }
 
+void Database::SetImageBase(ea_t ea) { impl_->image_base = ea; }
+ea_t Database::image_base() const { return impl_->image_base; }
+
 bool Database::AddSegment(Segment segment, std::string *err) {
   if (segment.end <= segment.start)
     return Fail(err, "segment " + segment.name + " is empty or wraps");

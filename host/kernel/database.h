@@ -102,7 +102,7 @@ class Database {
   Database& operator=(const Database&) = delete;
 
   /// Forgets everything: no segments, items, names, comments, functions,
-  /// structures; processor 0; no input path; cursor BADADDR.
+  /// structures; processor 0; image base 0; no input path; cursor BADADDR.
   void Clear();
 
   // ---- The program ------------------------------------------------------
@@ -110,6 +110,10 @@ class Database {
   const std::string& input_path() const;
   void SetProcessor(int32_t id);
   int32_t processor() const;
+  /// The address the program file asks to be loaded at; scripts that carry
+  /// the database into another tool check it there.
+  void SetImageBase(ea_t ea);
+  ea_t image_base() const;
   /// Adds a segment. Refused (false, reason in *err) when it is empty, wraps,
   /// overlaps another or its bytes are not end - start long. The lowest and
   /// highest addresses follow the segments.

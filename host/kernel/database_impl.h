@@ -74,6 +74,7 @@ struct Database::Impl {
 
   std::string input_path;
   int32_t processor = 0;
+  ea_t image_base = 0;
   ea_t cursor = BADADDR;
 
   /// Index of the segment holding `ea`, or -1.

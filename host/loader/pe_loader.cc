@@ -236,6 +236,7 @@ bool LoadPe(const std::string &path, kernel::Database *db, std::string *err) {
   std::filesystem::path absolute = std::filesystem::absolute(path, ec);
   db->SetInputPath(ec ? path : absolute.lexically_normal().string());
   db->SetProcessor(machine == kMachineI386 ? 0 : (kForeignProcessorBit | machine));
+  db->SetImageBase(image_base);
   for (kernel::Segment &seg : segments) {
     std::string why;
     std::string name = seg.name;

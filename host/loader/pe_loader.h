@@ -26,10 +26,10 @@ constexpr uint64_t kMaxImageBytes = 1ull << 30;
 constexpr uint32_t kMaxSections = 96;
 
 /// Replaces the contents of `db` by the program in the PE32 file at `path`:
-/// segments, processor, input path (absolute), cursor at the entry point; no
-/// items, names or comments. False with one line of reason in *err (without
-/// the file name) when the file cannot be read or is not a well-formed PE32
-/// file; `db` is then empty.
+/// segments, processor, image base, input path (absolute), cursor at the entry
+/// point; no items, names or comments. False with one line of reason in *err
+/// (without the file name) when the file cannot be read or is not a
+/// well-formed PE32 file; `db` is then empty.
 bool LoadPe(const std::string &path, kernel::Database *db, std::string *err);
 
 }  // namespace loader

@@ -45,6 +45,7 @@ TEST_F(PeLoaderTest, LoadsEachSectionAsAnAlignedSegment) {
   EXPECT_EQ(0, segs[2].bytes[0]);
 
   EXPECT_EQ(0, db.processor());
+  EXPECT_EQ(0x400000u, db.image_base());
   EXPECT_EQ(0x401010u, db.cursor());
   EXPECT_TRUE(std::filesystem::path(db.input_path()).is_absolute());
   EXPECT_EQ(TestPath("pe_loader_test.exe"), db.input_path());

@@ -1,0 +1,134 @@
+"""A stand-in Ghidra program for the stand-in script API beside it.
+
+Every stand-in call is recorded in CALLS and replayed at once onto the
+program below, which keeps the rules the reference gives for the real calls
+(docs: disassembler-apis.md, section 2): createData refuses defined data in
+the way unless told to clear it, dynamic types need a length and cannot sit in
+a structure, a structure type is used through the manager's copy, labels need
+not be unique, and so on. A call that breaks a rule raises or returns null as
+the real call does.
+"""
+
+import bisect
+import re
+
+CALLS = []
+
+# Calls that change the program; a second run of an idempotent script makes
+# none of them (data and names aside, which the flat interface cannot read).
+MUTATING = {"createFunction", "disassemble", "setEOLComment", "setRepeatableComment",
+            "DataTypeManager.addDataType"}
+
+
+class JavaException(Exception):
+    """What a Java exception looks like to the script."""
+
+
+class Address(object):
+    def __init__(self, offset):
+        self.offset = offset
+
+    def getOffset(self):
+        return self.offset
+
+    def __eq__(self, other):
+        return isinstance(other, Address) and other.offset == self.offset
+
+    def __hash__(self):
+        return hash(self.offset)
+
+
+class DataType(object):
+    def __init__(self, name, length, kind, dynamic=False):
+        self.name, self.length, self.kind, self.dynamic = name, length, kind, dynamic
+
+
+class Function(object):
+    def __init__(self, program, entry, name):
+        self.program, self.entry, self.name = program, entry, name
+
+    def setName(self, name, source):
+        # Function.setName: (String, SourceType)
+        CALLS.append(("Function.setName", (self.entry, name, source)))
+        check_name(name)
+        self.name = name
+
+
+def check_name(name):
+    if not name or re.search(r"\s", name):
+        raise JavaException("InvalidInputException: bad name %r" % (name,))
+
+
+class Program(object):
+    def __init__(self, image_base, segments):
+        self.image_base = image_base
+        self.segments = segments  # [(start, end)]
+        self.starts = []          # data starts, sorted
+        self.data = {}            # ea -> (length, kind, extra)
+        self.code = set()         # disassembled addresses
+        self.functions = {}       # entry -> Function
+        self.labels = {}          # ea -> [names], the primary first
+        self.comments = {}        # (ea, repeatable) -> text
+        self.types = {}           # (category, name) -> structure in the manager
+
+    def in_segment(self, ea, size=1):
+        return any(s <= ea and ea + size <= e for s, e in self.segments)
+
+    def overlapping(self, ea, size):
+        i = bisect.bisect_left(self.starts, ea)
+        found = []
+        if i > 0 and self.starts[i - 1] + self.data[self.starts[i - 1]][0] > ea:
+            found.append(self.starts[i - 1])
+        while i < len(self.starts) and self.starts[i] < ea + size:
+            found.append(self.starts[i])
+            i += 1
+        return found
+
+    def put_data(self, ea, length, kind, extra, clear):
+        if length <= 0 or not self.in_segment(ea, length):
+            raise JavaException("CodeUnitInsertionException: 0x%X outside memory" % ea)
+        in_way = self.overlapping(ea, length)
+        if in_way and not clear:
+            raise JavaException("CodeUnitInsertionException: conflicting data at 0x%X" % ea)
+        for start in in_way:
+            del self.starts[bisect.bisect_left(self.starts, start)]
+            del self.data[start]
+        self.code.difference_update(range(ea, ea + length))
+        bisect.insort(self.starts, ea)
+        self.data[ea] = (length, kind, extra)
+
+    def name_at(self, ea):
+        if ea in self.functions:
+            return self.functions[ea].name
+        names = self.labels.get(ea)
+        return names[0] if names else None
+
+    def snapshot(self):
+        names = {}
+        for ea in set(self.labels) | set(self.functions):
+            name = self.name_at(ea)
+            if name is not None and not name.startswith("FUN_"):
+                names[ea] = name
+        return {
+            "items": dict(self.data),
+            "names": names,
+            "labels": dict((ea, tuple(n)) for ea, n in self.labels.items()),
+            "comments": dict(self.comments),
+            "functions": dict((ea, None) for ea in self.functions),
+            "structs": dict((s.name, sorted(s.members())) for s in self.types.values()),
+        }
+
+
+PROGRAM = None
+
+
+def reset(image_base, segments):
+    global PROGRAM
+    PROGRAM = Program(image_base, segments)
+    del CALLS[:]
+
+
+def call(name, handler, *args):
+    """Records a call, then replays it onto the program."""
+    CALLS.append((name, args))
+    return handler(PROGRAM, *args)

@@ -1,0 +1,207 @@
+"""A stand-in IDA database for the stand-in IDAPython modules beside it.
+
+Every stand-in call is recorded in CALLS and replayed at once onto the
+database below, which keeps the rules the reference gives for the real calls
+(docs: disassembler-apis.md, section 1): data items may not overlap, names are
+unique, a name held elsewhere is refused without SN_FORCE, array sizes must be
+whole elements, an offset needs a 4-byte item, and so on. A call that breaks
+a rule fails the way the real call reports failure.
+"""
+
+import bisect
+import re
+
+BADADDR = 0xFFFFFFFFFFFFFFFF  # ida64: ea_t is 64 bits wide
+
+# Constant values the reference verifies, and the two it leaves open
+# (DELIT_SIMPLE, FF_0OFF), which the script must only use by name.
+SN_NOCHECK, SN_NOWARN, SN_FORCE = 0x01, 0x100, 0x800
+STRTYPE_C, STRTYPE_PASCAL = 0, 4
+FF_BYTE, FF_WORD, FF_DWORD, FF_QWORD = 0x00000000, 0x10000000, 0x20000000, 0x30000000
+FF_STRLIT, FF_DATA = 0x50000000, 0x400
+FF_0OFF = 0x00500000
+DELIT_SIMPLE = 0
+REF_OFF32 = 2
+
+_SIZE_KINDS = {FF_BYTE: ("byte", 1), FF_WORD: ("word", 2), FF_DWORD: ("dword", 4),
+               FF_QWORD: ("qword", 8)}
+# The characters the stand-in takes in names. Which ones IDA takes depends on
+# its configuration and the reference does not say; a narrow set makes the
+# scripts meet the replacement that SN_NOCHECK asks for.
+_NAME = re.compile(r"^[A-Za-z_@$?][A-Za-z0-9_@$?]*$")
+
+
+def as_taken(name):
+    """The name IDA gives when asked for `name` with SN_NOCHECK."""
+    if _NAME.match(name):
+        return name
+    name = re.sub(r"[^A-Za-z0-9_@$?]", "_", name)
+    return "_" + name if name[:1].isdigit() else name
+
+# Calls that change the database; a second run of an idempotent script makes
+# none of them. Items are made again (nothing in the interface tells what an
+# item is), and names set again when IDA changed their characters.
+MUTATING = {"ida_funcs.add_func", "ida_bytes.set_cmt", "idc.add_struc",
+            "idc.add_struc_member"}
+
+CALLS = []
+
+
+class Func(object):
+    def __init__(self, start, end):
+        self.start_ea, self.end_ea = start, end
+
+
+class Database(object):
+    def __init__(self, image_base, segments):
+        self.image_base = image_base
+        self.segments = segments  # [(start, end)]
+        self.starts = []          # item starts, sorted
+        self.items = {}           # ea -> [size, kind, extra]
+        self.names = {}           # ea -> name
+        self.owners = {}          # name -> ea
+        self.auto_named = set()   # names the tool made up
+        self.comments = {}        # (ea, repeatable) -> text
+        self.functions = {}       # start -> end
+        self.function_starts = []  # sorted
+        self.structs = {}         # tid -> (name, {offset: (member, size, kind)})
+        self.next_tid = 0xFF000100
+
+    # ---- items ---------------------------------------------------------------
+    def in_segment(self, ea, size=1):
+        return any(s <= ea and ea + size <= e for s, e in self.segments)
+
+    def overlapping(self, ea, size):
+        i = bisect.bisect_left(self.starts, ea)
+        found = []
+        if i > 0 and self.starts[i - 1] + self.items[self.starts[i - 1]][0] > ea:
+            found.append(self.starts[i - 1])
+        while i < len(self.starts) and self.starts[i] < ea + size:
+            found.append(self.starts[i])
+            i += 1
+        return found
+
+    def add_item(self, ea, size, kind, extra=None):
+        if size <= 0 or not self.in_segment(ea, size) or self.overlapping(ea, size):
+            return False
+        bisect.insort(self.starts, ea)
+        self.items[ea] = [size, kind, extra]
+        return True
+
+    def remove_items(self, ea, size):
+        for start in self.overlapping(ea, size):
+            del self.starts[bisect.bisect_left(self.starts, start)]
+            del self.items[start]
+
+    def make_numbers(self, ea, length, element, kind):
+        if length % element != 0:
+            return False
+        return self.add_item(ea, length, kind)
+
+    def add_function(self, start, end):
+        bisect.insort(self.function_starts, start)
+        self.functions[start] = end
+
+    # ---- names ---------------------------------------------------------------
+    def holder(self, name):
+        return self.owners.get(name, BADADDR)
+
+    def put_name(self, ea, name):
+        self.drop_name(ea)
+        self.names[ea] = name
+        self.owners[name] = ea
+
+    def drop_name(self, ea):
+        if ea in self.names:
+            del self.owners[self.names.pop(ea)]
+        self.auto_named.discard(ea)
+
+    def set_name(self, ea, name, flags):
+        if not self.in_segment(ea):
+            return False
+        if name == "":
+            self.drop_name(ea)
+            return True
+        if not _NAME.match(name):
+            if not flags & SN_NOCHECK:
+                return False
+            name = as_taken(name)
+        other = self.holder(name)
+        if other == ea:
+            return True
+        if other != BADADDR:
+            if not flags & SN_FORCE:
+                return False
+            n = 0
+            while self.holder("%s_%d" % (name, n)) not in (BADADDR, ea):
+                n += 1
+            name = "%s_%d" % (name, n)
+        self.put_name(ea, name)
+        return True
+
+    # ---- structures ----------------------------------------------------------
+    def struct_by_name(self, name):
+        for tid, (held, _) in self.structs.items():
+            if held == name:
+                return tid
+        return BADADDR
+
+    def struct_size(self, tid):
+        members = self.structs[tid][1]
+        return max([off + m[1] for off, m in members.items()] or [0])
+
+    def add_member(self, sid, name, offset, flag, typeid, nbytes):
+        if sid not in self.structs or not flag & FF_DATA or not _NAME.match(name):
+            return -1
+        members = self.structs[sid][1]
+        if any(m[0] == name for m in members.values()):
+            return -1  # STRUC_ERROR_MEMBER_NAME
+        for off, m in members.items():
+            if offset < off + max(m[1], 1) and off < offset + max(nbytes, 1):
+                return -2  # STRUC_ERROR_MEMBER_OFFSET
+        data_type = flag & 0xF0000000
+        if data_type == FF_STRLIT:
+            if typeid not in (STRTYPE_C, STRTYPE_PASCAL) or nbytes < 0:
+                return -4
+            kind = "pstring" if typeid == STRTYPE_PASCAL else "cstring"
+        elif data_type in _SIZE_KINDS:
+            kind, element = _SIZE_KINDS[data_type]
+            if nbytes <= 0 or nbytes % element != 0:
+                return -3  # STRUC_ERROR_MEMBER_SIZE
+            if flag & 0x00F00000 == FF_0OFF:
+                if data_type != FF_DWORD or nbytes != 4 or typeid != 0:
+                    return -4
+                kind = "offset"
+            elif flag & 0x00F00000 or typeid != -1:
+                return -4
+        else:
+            return -4
+        members[offset] = (name, nbytes, kind)
+        return 0
+
+    # ---- what the database holds now ------------------------------------------
+    def snapshot(self):
+        return {
+            "items": dict((ea, tuple(v)) for ea, v in self.items.items() if v[1] != "code"),
+            "names": dict((ea, n) for ea, n in self.names.items()
+                          if ea not in self.auto_named),
+            "comments": dict(self.comments),
+            "functions": dict(self.functions),
+            "structs": dict((name, sorted((off,) + m for off, m in members.items()))
+                            for name, members in self.structs.values()),
+        }
+
+
+DB = None
+
+
+def reset(image_base, segments):
+    global DB
+    DB = Database(image_base, segments)
+    del CALLS[:]
+
+
+def call(name, handler, *args):
+    """Records a call, then replays it onto the database."""
+    CALLS.append((name, args))
+    return handler(DB, *args)

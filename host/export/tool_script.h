@@ -1,0 +1,35 @@
+// Scripts that carry the database into the analyst's own disassembler: run
+// inside the tool with the same program loaded at its usual image base, they
+// create the functions, data items, structure types, names and comments the
+// database holds.
+//
+// Both scripts check the open program's image base before they change
+// anything, can be run again without changing anything more, keep the data
+// in string chunks (a 100,000-item database makes no giant literal, which
+// the Jython compiler could not take) and print a count of what they applied.
+// They are valid Python 2.7 and Python 3. Code items are not carried: the
+// tool decodes the instructions itself when it creates the functions.
+#pragma once
+
+#include <ostream>
+#include <string>
+
+#include "host/kernel/database.h"
+
+namespace tool_script {
+
+/// Where the database came from, for the script's header.
+struct ScriptOrigin {
+  std::string run;  // one line: the program that wrote it, how, and when
+};
+
+/// An IDAPython script for IDA 7.0 and later. False when the stream failed.
+bool WriteIdaScript(const kernel::Database &db, const ScriptOrigin &origin,
+                    std::ostream &out);
+
+/// A script for Ghidra's Script Manager, under Jython or the Python 3 bridge.
+/// False when the stream failed.
+bool WriteGhidraScript(const kernel::Database &db, const ScriptOrigin &origin,
+                       std::ostream &out);
+
+}  // namespace tool_script
