@@ -50,6 +50,10 @@ asize_t prop_info_size() {
 
 void walk_type_data(ea_t *p, int kind, const char *type_name, ea_t block,
                     asize_t prop_size) {
+  // Newer compilers add to the classic data; where the bytes hold no shape
+  // the newer walk knows, the classic walk takes the block.
+  if (class_layout() == 88 && walk_newer_type_data(p, kind, type_name, block, prop_size))
+    return;
   const uint8_t b = get_byte(*p);
   switch (kind) {
     case KIND_INTEGER:
@@ -94,7 +98,7 @@ void walk_type_data(ea_t *p, int kind, const char *type_name, ea_t block,
     case KIND_DYN_ARRAY:
       walk_dyn_array(p);
       break;
-    default:  // LString, WString, Variant and unknown kinds carry no data
+    default:  // LString, WString, Variant and unknown kinds carry no classic data
       break;
   }
 }
@@ -159,12 +163,6 @@ ea_t annotate_type_infos(ea_t start, int32_t *more) {
     if (p <= block) {
       *more = 0;
       return block;
-    }
-    // The data of the newest kinds is not walked: where it ends is unknown,
-    // and the search finds the block behind it by its shape.
-    if (kind > KIND_DYN_ARRAY) {
-      *more = 0;
-      return p;
     }
   }
   return p;

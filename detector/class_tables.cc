@@ -14,6 +14,7 @@
 
 #include "detector/core/recognise.h"
 #include "detector/edit_helpers.h"
+#include "detector/field_walk.h"
 
 namespace {
 
@@ -74,6 +75,137 @@ void annotate_method_slots(ea_t slot) {
     }
     if (slot <= before || !inside(segment, slot)) return;
     if (!in_record_range(get_long(slot), slot)) return;
+  }
+}
+
+/// Names the code that the method entry field `code_field` points to
+/// "<class>@<method>" after the name behind the field, unless somebody
+/// named the code.
+void name_method(ea_t code_field, const char *class_name) {
+  const ea_t code = get_long(code_field);
+  const int replaceable = is_dummy_name(current_name(code), kMethodDummies);
+  const char *method = get_pascal_name(code_field + 4, 0);
+  if (method != nullptr && replaceable) {
+    do_name_anyway(code, compose(class_name, "@", method), 0);
+  }
+}
+
+// Newer compilers describe methods and fields beyond the published ones:
+// a method entry's size leaves room for its signature, the method table
+// goes on with a table of pointers to entries (which lie elsewhere, most
+// behind the class name), and the field table with entries that carry a
+// type reference and attributes.
+
+/// The signature behind a method entry's name, up to `end`.
+void method_signature_fields(FieldWalk &w, ea_t end) {
+  byte_field(w, "Version");
+  const char *cc = calling_convention_text(get_byte(w.p));
+  if (cc == nullptr) fail(w);
+  byte_field(w, cc);
+  reference_field(w, "ResultType:PPTypeInfo");
+  word_field(w, "ParOff");
+  const uint8_t params = byte_field(w, "ParamCount");
+  for (uint32_t i = 0; i < params && going(w); ++i) {
+    byte_field(w, param_flags_text(get_byte(w.p)));
+    reference_field(w, "ParamType:PPTypeInfo");
+    word_field(w, "ParOff");
+    name_field(w, "ParamName", kAnyName);
+    attributes_field(w);
+    if (w.p > end) fail(w);  // the entry's size bounds the walk
+  }
+  attributes_field(w);
+  if (going(w) && w.p != end) fail(w);
+}
+
+/// A method entry: its size, code address and name, and the signature
+/// when the size leaves room for one. A signature of another shape is
+/// stepped over by the size.
+void method_entry_fields(FieldWalk &w) {
+  const ea_t entry = w.p;
+  const ea_t end = entry + word_field(w, nullptr);
+  if (code_field(w, nullptr) == 0) fail(w);
+  name_field(w, nullptr, kAnyName);
+  if (!going(w)) return;
+  if (end < w.p) {
+    fail(w);
+    return;
+  }
+  const auto signature = [end](FieldWalk &x) { method_signature_fields(x, end); };
+  if (holds(w, signature)) {
+    signature(w);
+  } else {
+    skip_field(w, end - w.p);
+  }
+}
+
+/// Whether a method entry begins at `entry`.
+bool method_entry_at(ea_t entry) {
+  FieldWalk probe = reading_walk(entry);
+  method_entry_fields(probe);
+  return probe.state != FieldWalk::kFailed;
+}
+
+void extended_method_fields(FieldWalk &w) {
+  const uint16_t count = word_field(w, "MethodTable ExCount");
+  for (uint32_t i = 0; i < count && going(w); ++i) {
+    if (!method_entry_at(address_field(w, "MethodEntry"))) fail(w);
+    word_field(w, "Flags");
+    word_field(w, "VirtualIndex");
+  }
+  word_field(w, "VirtCount");
+}
+
+void method_table_fields(FieldWalk &w) {
+  const uint16_t count = word_field(w, nullptr);
+  for (uint32_t i = 0; i < count && going(w); ++i) method_entry_fields(w);
+  optional_fields(w, extended_method_fields);
+}
+
+/// The published method table of a program of the 88-byte layout; the
+/// position behind the table when its items were made, else `table`.
+ea_t annotate_method_table_newer(ea_t table, const char *class_name) {
+  // A table of another shape (or bytes taken for one) is left alone.
+  FieldWalk probe = reading_walk(table);
+  method_table_fields(probe);
+  if (probe.state == FieldWalk::kFailed) return table;
+
+  const uint32_t count = get_word(table);
+  if (count != 0) {
+    do_name_anyway(table, compose(class_name, "", "_method_list"), 0);
+    set_cmt(table, "MethodTable Count", 0);
+  }
+  ea_t pos = table;
+  const bool items = has_referrer(table);
+  if (items) walk_shape(&pos, method_table_fields);
+
+  ea_t entry = table + 2;
+  for (uint32_t i = 0; i < count; ++i) {
+    if (is_code_of(get_long(entry + 2), entry + 2)) name_method(entry + 2, class_name);
+    entry += get_word(entry);
+  }
+  FieldWalk extended = reading_walk(entry);
+  if (!holds(extended, extended_method_fields)) return pos;
+  const ea_t table_end = probe.p;
+  const uint16_t extended_count = get_word(entry);
+  for (uint32_t i = 0; i < extended_count; ++i) {
+    const ea_t target = get_long(entry + 2 + 8 * i);
+    // Entries inside the table are the published ones, walked above.
+    if (target >= table && target < table_end) continue;
+    ea_t at = target;
+    if (items) walk_shape(&at, method_entry_fields);
+    if (is_code_of(get_long(target + 2), target + 2)) name_method(target + 2, class_name);
+  }
+  return pos;
+}
+
+void extended_field_fields(FieldWalk &w) {
+  const uint16_t count = word_field(w, "FieldTable ExCount");
+  for (uint32_t i = 0; i < count && going(w); ++i) {
+    byte_field(w, visibility_text(get_byte(w.p)));
+    reference_field(w, "TypeRef:PPTypeInfo");
+    dword_field(w, "Offset");
+    name_field(w, nullptr, kAnyName);
+    attributes_field(w);
   }
 }
 
@@ -157,6 +289,7 @@ ea_t annotate_init_table(ea_t table, const char *class_name) {
 }
 
 ea_t annotate_method_table(ea_t table, const char *class_name) {
+  if (class_layout() == 88) return annotate_method_table_newer(table, class_name);
   const uint32_t count = get_word(table);
   if (count != 0) {
     do_name_anyway(table, compose(class_name, "", "_method_list"), 0);
@@ -186,12 +319,7 @@ ea_t annotate_method_table(ea_t table, const char *class_name) {
   // addresses are still read through the table.
   ea_t code_field = table + 4;
   for (uint32_t i = 0; i < count && inside(segment, code_field); ++i) {
-    const ea_t code = get_long(code_field);
-    const int replaceable = is_dummy_name(current_name(code), kMethodDummies);
-    const char *method = get_pascal_name(code_field + 4, 0);
-    if (method != nullptr && replaceable) {
-      do_name_anyway(code, compose(class_name, "@", method), 0);
-    }
+    name_method(code_field, class_name);
     const ea_t next = code_field + 7 + get_byte(code_field + 4);
     if (next <= code_field) break;
     code_field = next;
@@ -248,6 +376,7 @@ ea_t annotate_field_table(ea_t table, const char *class_name) {
       pos = field_end(pos, make_pascal_string(pos), name_width);
       if (pos <= before) break;
     }
+    if (class_layout() == 88) walk_shape(&pos, extended_field_fields);
     entries_end = pos;
   }
 

@@ -2,6 +2,7 @@
 // and types, and for functions the result type.
 #include "detector/core/recognise.h"
 #include "detector/edit_helpers.h"
+#include "detector/field_walk.h"
 #include "detector/type_fields.h"
 #include "detector/type_walks.h"
 
@@ -12,44 +13,6 @@ const char *const kMethodKindTexts[] = {
     "MethodKind:Destructor",    "MethodKind:ClassProcedure", "MethodKind:ClassFunction",
     "MethodKind:SafeProcedure", "MethodKind:SafeFunction",
 };
-
-struct FlagText {
-  uint8_t flags;
-  const char *text;
-};
-
-/// Every single parameter flag and every pair of two; other values (none,
-/// three or more, or an unknown bit) have no text.
-const FlagText kParamFlagTexts[] = {
-    {1, "pfVar"},
-    {2, "pfConst"},
-    {4, "pfArray"},
-    {8, "pfAddress"},
-    {16, "pfReference"},
-    {32, "pfOut"},
-    {3, "pfVar | pfConst"},
-    {5, "pfVar | pfArray"},
-    {9, "pfVar | pfAddress"},
-    {17, "pfVar | pfReference"},
-    {33, "pfVar | pfOut"},
-    {6, "pfConst | pfArray"},
-    {10, "pfConst | pfAddress"},
-    {18, "pfConst | pfReference"},
-    {34, "pfConst | pfOut"},
-    {12, "pfArray | pfAddress"},
-    {20, "pfArray | pfReference"},
-    {36, "pfArray | pfOut"},
-    {24, "pfAddress | pfReference"},
-    {40, "pfAddress | pfOut"},
-    {48, "pfReference | pfOut"},
-};
-
-const char *param_flags_text(uint8_t flags) {
-  for (const FlagText &entry : kParamFlagTexts) {
-    if (entry.flags == flags) return entry.text;
-  }
-  return nullptr;
-}
 
 }  // namespace
 
@@ -88,4 +51,38 @@ void walk_method(ea_t *p, uint8_t method_kind) {
     for (int i = 0; i < params; ++i) make_field(p, make_offset_item, nullptr);
   }
   sweep_strings(p);
+}
+
+bool walk_method_newer(ea_t *p) {
+  return walk_shape(p, [](FieldWalk &w) {
+    const uint8_t method_kind = get_byte(w.p);
+    if (method_kind > 7) {
+      fail(w);
+      return;
+    }
+    byte_field(w, kMethodKindTexts[method_kind]);
+    const uint8_t params = get_byte(w.p);
+    byte_field(w, params != 0 ? "mParamCount" : nullptr);
+    for (uint32_t i = 0; i < params && going(w); ++i) {
+      byte_field(w, param_flags_text(get_byte(w.p)));
+      name_field(w, "ParamName", kAnyName);
+      name_field(w, "ParamType", kAnyName);
+    }
+    if (method_kind == 1 || method_kind == 5 || method_kind == 7) {
+      name_field(w, "ResultType", kAnyName);
+      reference_field(w, "ResultTypeRef:PPTypeInfo");
+    }
+    const char *cc = calling_convention_text(get_byte(w.p));
+    if (cc == nullptr) fail(w);
+    byte_field(w, cc);
+    for (uint32_t i = 0; i < params && going(w); ++i) {
+      reference_field(w, "ParamTypeRef:PPTypeInfo");
+    }
+    optional_fields(w, [](FieldWalk &x) {
+      const uint32_t signature = reference_field(x, "MethSig");
+      attributes_field(x);
+      // The signature the pointer leads to lies right behind the block.
+      if (signature != 0 && signature == x.p) signature_fields(x);
+    });
+  });
 }

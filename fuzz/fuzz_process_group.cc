@@ -11,6 +11,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   fuzz::SegmentInput input;
   if (!fuzz::LoadSegmentInput(data, size, &input)) return 0;
   kernel::Database &db = kernel::TheDatabase();
+  // The class record layout, decided as the frame decides it before a scan.
+  set_class_layout(decide_class_layout());
 
   ea_t search = input.start;
   for (;;) {

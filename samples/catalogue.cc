@@ -85,6 +85,7 @@ TypeSpec &Catalogue::AddType(uint8_t kind, const std::string &name) {
   t.name = name;
   t.cell = name.empty() ? image_.NewLabel() : TypeCell(name);
   t.unit = unit().name;
+  t.newer = header_size_ == 88;
   return t;
 }
 

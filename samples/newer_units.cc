@@ -46,11 +46,23 @@ void AddNewerUnits(Catalogue &cat) {
                                 Label{}, 0x08)),
            Ref::To(cat.Function(list_name + ".SetCount", FunctionShape::kLocals)),
            Ref::Raw(1), 0)};
+  // A public property, whose record follows the block, an array property
+  // and an attribute of the class.
+  tlist.public_props = {
+      Prop(cat, "Capacity", "Integer",
+           Ref::To(cat.Function(list_name + ".GetCapacity", FunctionShape::kFieldGetter,
+                                Label{}, 0x0C)),
+           FieldAccess(0x0C), Ref::Raw(1), 0xFFFF)};
+  tlist.array_props = {{5, 0x2D, 0x2E, "Items"}};
+  tlist.attributes = {
+      {cat.TypeCell(ints),
+       cat.Function(list_name + ".AttributeCreate", FunctionShape::kEmpty),
+       {0x01, 0x00}}};
   ClassType(cat, enumerator, "TObject", 0);
   ClassType(cat, pair_enumerable, "TObject", 0);
   ClassType(cat, dict, pairs, 0);
 
-  // The newer kinds, with the least data each may have.
+  // The newer kinds.
   cat.AddType(kUString, "UnicodeString");
   cat.AddClassShapedText({u"MS Shell Dlg 2", u"Tahoma",
                           Ref::To(cat.TypeCell("Integer"), 4),
@@ -59,10 +71,24 @@ void AddNewerUnits(Catalogue &cat) {
   cat.AddType(kPointer, "PInteger").ref_type = cat.TypeCell("Integer");
   cat.AddClassShapedText({u"(none)", u"Default", Ref::To(cat.TypeCell("TClass"), 4),
                           Ref::To(cat.TypeCell("Integer"), 5)});
-  cat.AddType(kProcedure, "TProc");
+  cat.AddType(kProcedure, "TProc").procedure_signature = true;
+  TypeSpec &func = cat.AddType(kProcedure, "TIntFunc");
+  func.procedure_signature = true;
+  func.calling_convention = 3;  // stdcall
+  func.result_cell = cat.TypeCell("Integer");
+  func.params = {Param(cat, 2, "Value", "UnicodeString")};
+  cat.AddType(kPointer, "PUnicodeString").ref_type = cat.TypeCell("UnicodeString");
   TypeSpec &managed = cat.AddType(kMRecord, "TManagedRecord");
   managed.record_size = 8;
   managed.managed_fields = {{cat.TypeCell("UnicodeString"), 4}};
+  managed.record_ops = {cat.Function("TManagedRecord.Initialize", FunctionShape::kEmpty)};
+  managed.record_fields = {{cat.TypeCell("Integer"), 0, 0, "FCount"},
+                           {cat.TypeCell("UnicodeString"), 4, 2, "FName"}};
+  RecordMethodSpec create;
+  create.code = cat.Function("TManagedRecord.Create", FunctionShape::kLocals);
+  create.name = "Create";
+  create.params = {Param(cat, 2, "AName", "UnicodeString")};
+  managed.record_methods = {create};
 }
 
 }  // namespace samples

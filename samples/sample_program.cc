@@ -99,6 +99,7 @@ class Layout {
         p.entry = {at.cell, at.end, t.kind, t.name, unit.name, {}};
         p.props = std::move(at.props);
         for (const PropSpec &prop : t.props) p.prop_names.push_back(prop.name);
+        for (const PropSpec &prop : t.public_props) p.prop_names.push_back(prop.name);
         // Later passes only need the pending copies; property values are read
         // back from the image once references are filled in.
         types_.push_back(std::move(p));

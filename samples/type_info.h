@@ -8,8 +8,10 @@
 // blocks refer to a type through its cell (the "PPTypeInfo" references); a
 // class record refers to the kind byte.
 //
-// Kinds 18 to 22 come from compilers of 2009 and later; their data ends
-// with an attribute block, written here empty.
+// Kinds 18 to 22 come from compilers of 2009 and later. Programs of the
+// 88-byte class layout hold what compilers of 2010 and later write: behind
+// the classic data of most kinds an attribute block, and more besides (a
+// code page, extended property, field and method tables, signatures).
 #pragma once
 
 #include <cstdint>
@@ -81,6 +83,39 @@ struct IntfMemberSpec {
   Label result_cell;
 };
 
+/// An attribute: the type of the attribute class, its constructor and the
+/// constructor's argument bytes.
+struct AttributeSpec {
+  Label type_cell;
+  Label constructor;
+  std::vector<uint8_t> args;
+};
+
+/// An array property: the indices of its read and write methods.
+struct ArrayPropSpec {
+  uint8_t flags = 0;
+  uint16_t read_index = 0;
+  uint16_t write_index = 0;
+  std::string name;
+};
+
+/// A field of a record as the newer compilers list them all.
+struct RecordFieldSpec {
+  Label type_cell;
+  uint32_t offset = 0;
+  uint8_t flags = 2;  // public
+  std::string name;
+};
+
+/// A method of a record, with its signature.
+struct RecordMethodSpec {
+  uint8_t flags = 8;
+  Label code;
+  std::string name;
+  std::vector<ParamSpec> params;
+  Label result_cell;  // unset: a procedure
+};
+
 struct TypeSpec {
   uint8_t kind = kInteger;
   std::string name;
@@ -143,12 +178,25 @@ struct TypeSpec {
   Label ref_type;
   // Procedure.
   Ref signature = Ref::Raw(0);
+
+  // What compilers of 2010 and later add (programs of the 88-byte layout).
+  bool newer = false;
+  std::vector<AttributeSpec> attributes;  // the block's own (the class's)
+  std::vector<PropSpec> public_props;     // their records follow the block
+  std::vector<ArrayPropSpec> array_props;
+  std::vector<RecordFieldSpec> record_fields;
+  std::vector<RecordMethodSpec> record_methods;
+  std::vector<Label> record_ops;  // managed records' operators
+  uint8_t calling_convention = 0;
+  bool procedure_signature = false;  // a procedure's signature behind its block
 };
 
 struct TypeInfoAddrs {
   Addr cell = 0;
-  std::vector<Addr> props;  // the published property records of a class type
-  Addr end = 0;             // first address after the data, before the filler
+  // The property records of a class type: the published ones, then those
+  // that follow the block.
+  std::vector<Addr> props;
+  Addr end = 0;  // first address after the data, before the filler
 };
 
 /// Writes one block at the current position (which must be 4-aligned) and

@@ -38,12 +38,14 @@ CC=clang CXX=clang++ cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDeb
 cmake --build "$dir" -j "$(nproc)" --target "${targets[@]/#/fuzz_}" make_fuzz_seeds \
   make_sample >"$dir/fuzz-build.log" 2>&1 || { tail -n 50 "$dir/fuzz-build.log" >&2; exit 1; }
 
-# Seeds from a sample program with more units than the committed one.
+# Seeds from sample programs: one with more units than the committed one, and
+# one of the 88-byte layout.
 made="$dir/fuzz-seeds"
 rm -rf "$made"
 mkdir -p "$made"
 "$dir/bin/make_sample" --units 3 "$made/sample3.exe"
-"$dir/bin/make_fuzz_seeds" "$made" "$made/sample3.exe"
+"$dir/bin/make_sample" --layout 88 "$made/sample88.exe"
+"$dir/bin/make_fuzz_seeds" "$made" "$made/sample3.exe" "$made/sample88.exe"
 
 options=(-timeout=30 -rss_limit_mb=4096 -print_final_stats=1)
 [[ -n $seconds ]] && options+=("-max_total_time=$seconds")
