@@ -69,7 +69,8 @@ typedef struct area_t {
   ea_t end_ea;
 } area_t;
 
-/// The collection of segments, searched with areacb_t_get_area.
+/// The collection of segments, searched with areacb_t_get_area and
+/// areacb_t_get_next_area.
 typedef struct areacb_t {
   void *impl;
 } areacb_t;
@@ -93,6 +94,9 @@ HOST_API int netnode_valstr(netnode node, char *buf, size_t bufsize);
 /// The segment holding `ea`, or null. The pointer stays valid until the
 /// segments change.
 HOST_API area_t *areacb_t_get_area(areacb_t *cb, ea_t ea);
+/// The first segment that starts above `ea`, or null. The pointer stays
+/// valid until the segments change.
+HOST_API area_t *areacb_t_get_next_area(areacb_t *cb, ea_t ea);
 
 // ---- Reading -------------------------------------------------------------
 
