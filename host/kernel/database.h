@@ -73,6 +73,9 @@ struct StructMember {
   opinfo_t type_info = -1;
 };
 
+/// The largest structure type a database holds: no member ends beyond it.
+constexpr asize_t kMaxStructureSize = 16u << 20;
+
 struct Structure {
   tid_t id = BADNODE;
   std::string name;
