@@ -8,9 +8,10 @@
 #
 #   scripts/fuzz_long.sh [--time SECONDS] [--runs N] [TARGET...]
 #
-# Targets: pe_loader finder_scan process_group pehost_path calculator (all by
-# default). Without a budget each target runs for 30 minutes. The corpus each
-# run grows is kept in build-fuzz/fuzz-corpus/TARGET for the next run.
+# Targets: pe_loader finder_scan process_group pehost_path pehost_db calculator
+# (all by default). Without a budget each target runs for 30 minutes. The
+# corpus each run grows is kept in build-fuzz/fuzz-corpus/TARGET for the next
+# run; a target with a dictionary (fuzz/TARGET.dict) is given it.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -25,7 +26,7 @@ while (($#)); do
     *) targets+=("$1"); shift ;;
   esac
 done
-((${#targets[@]})) || targets=(pe_loader finder_scan process_group pehost_path calculator)
+((${#targets[@]})) || targets=(pe_loader finder_scan process_group pehost_path pehost_db calculator)
 [[ -n $seconds || -n $runs ]] || seconds=1800
 
 bash scripts/deps.sh
@@ -58,8 +59,11 @@ for t in "${targets[@]}"; do
   inputs=("$corpus" "fuzz/seeds/$t")
   [[ -d $made/$t ]] && inputs+=("$made/$t")
   [[ -d fuzz/regressions/$t ]] && inputs+=("fuzz/regressions/$t")
+  extra=()
+  [[ -f fuzz/$t.dict ]] && extra+=("-dict=fuzz/$t.dict")
   result=clean
-  "$dir/bin/fuzz_$t" "${inputs[@]}" "${options[@]}" "-artifact_prefix=$artifacts/$t-" \
+  "$dir/bin/fuzz_$t" "${inputs[@]}" "${options[@]}" "${extra[@]}" \
+    "-artifact_prefix=$artifacts/$t-" \
     >"$log" 2>&1 || { result="FINDING (see $log)"; status=1; }
   executions=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log" | tail -n 1)
   coverage=$(grep -oE 'cov: [0-9]+ ft: [0-9]+' "$log" | tail -n 1)
