@@ -166,8 +166,7 @@ HOST_API asize_t get_struc_size(const struc_t *sptr);
 /// Adds a member; 0 on success, a negative value when refused (a null
 /// structure, a used name, an overlap).
 HOST_API int add_struc_member(struc_t *sptr, const char *fieldname, ea_t offset,
-                              flags_t flags, const opinfo_t *type_info,
-                              asize_t nbytes);
+                              flags_t flags, const opinfo_t *type_info, asize_t nbytes);
 
 // ---- Files and text ------------------------------------------------------
 
