@@ -1,10 +1,10 @@
 #!/bin/bash
 # Builds the libFuzzer targets (build-fuzz) and runs them one after another,
-# each within a time or execution budget, from the committed seeds, the
-# regression inputs and seeds made from the sample builder's programs. Prints
-# each target's executions and coverage (libFuzzer's cov: and ft:) and fails
-# when any target finds a crash, a leak, a timeout or a broken invariant;
-# the input that did it is kept in build-fuzz/fuzz-artifacts.
+# each within a time or execution budget, from the committed seeds, regression
+# inputs and minimised corpora and from seeds made from the sample builder's
+# programs. Prints each target's executions and coverage (libFuzzer's cov: and
+# ft:) and fails when any target finds a crash, a leak, a timeout or a broken
+# invariant; the input that did it is kept in build-fuzz/fuzz-artifacts.
 #
 #   scripts/fuzz_long.sh [--time SECONDS] [--runs N] [TARGET...]
 #
@@ -59,6 +59,7 @@ for t in "${targets[@]}"; do
   inputs=("$corpus" "fuzz/seeds/$t")
   [[ -d $made/$t ]] && inputs+=("$made/$t")
   [[ -d fuzz/regressions/$t ]] && inputs+=("fuzz/regressions/$t")
+  [[ -d fuzz/corpus/$t ]] && inputs+=("fuzz/corpus/$t")
   extra=()
   [[ -f fuzz/$t.dict ]] && extra+=("-dict=fuzz/$t.dict")
   result=clean
