@@ -48,6 +48,7 @@ QLabel *MakeLabel(QWidget *form, const char *name, const char *caption, int left
   auto *label = new QLabel(QString::fromLatin1(caption), form);
   label->setObjectName(QString::fromLatin1(name));
   label->setGeometry(left, top, width, height);
+  label->setMinimumWidth(width);  // the layout's own width, kept for LayOut
   return label;
 }
 
@@ -67,13 +68,15 @@ QRadioButton *MakePreset(QWidget *form, int k, int left, int top, int width) {
   auto *button = new QRadioButton(QString::fromLatin1(disc.Caption), form);
   button->setObjectName(QString::fromLatin1(disc.Button));
   button->setGeometry(left, top, width, 17);
+  button->setMinimumWidth(width);
   return button;
 }
 
-/// Widens `widget` from its left edge to what its text needs at the font in use,
-/// never below `width`, the layout's own.
-void FitWidth(QWidget *widget, int width) {
-  widget->resize(std::max(width, widget->sizeHint().width()), widget->height());
+/// Sizes `widget` from its left edge to what its text needs at the font in use,
+/// never below the layout's own width.
+void FitWidth(QWidget *widget) {
+  widget->resize(std::max(widget->minimumWidth(), widget->sizeHint().width()),
+                 widget->height());
 }
 
 void ShowErrorBox(QWidget *form, const QString &message) {
@@ -172,12 +175,9 @@ void TFrmTarvel::CreateControls() {
 void TFrmTarvel::LayOut() {
   // Captions and preset buttons widen from their left edge to fit their text, so that
   // a font wider than the layout's own cuts nothing off.
-  const std::pair<QLabel *, int> labels[] = {
-      {Label2, 16}, {Label3, 34}, {Label4, 26}, {Label5, 25},  {Label6, 16},
-      {Label7, 17}, {Label8, 23}, {Label9, 29}, {Label10, 29}, {Label11, 29}};
-  for (const auto &[label, width] : labels) FitWidth(label, width);
-  const int preset_widths[5] = {65, 65, 65, 65, 129};
-  for (int k = 1; k <= 5; ++k) FitWidth(PresetButton(k), preset_widths[k - 1]);
+  for (QLabel *label : findChildren<QLabel *>(QString(), Qt::FindDirectChildrenOnly))
+    FitWidth(label);
+  for (int k = 1; k <= 5; ++k) FitWidth(PresetButton(k));
 
   // The time row keeps its order: the seconds field, "sec" and the psec field stay
   // where the layout puts them unless the caption or field before them needs the room,
