@@ -1,5 +1,6 @@
 #include "calculator/disc_size.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 
@@ -41,6 +42,7 @@ void DiscSize::SectorsFromTime() {
 }
 
 bool DiscSize::SetFromBytes(int64_t value) {
+  value = std::max<int64_t>(value, 0);
   bool adjusted = false;
   if (value > MaxBytes) {
     value = MaxBytes;
@@ -59,6 +61,7 @@ bool DiscSize::SetFromBytes(int64_t value) {
 }
 
 bool DiscSize::SetFromSectors(int64_t value) {
+  value = std::max<int64_t>(value, 0);
   bool clamped = false;
   if (value > MaxSectors) {
     value = MaxSectors;
@@ -86,8 +89,6 @@ bool DiscSize::SetFromMB(long double mb) {
     v = MaxBytesFloat;
     clamped = true;
   }
-  // Megabytes are never negative here; a negative value would only make the integer
-  // conversion below undefined, so it counts as none.
   if (v < 0) v = 0;
   Bytes = static_cast<int64_t>(std::trunc(v));
   Sectors = Bytes / BytesPerSector;
@@ -96,6 +97,7 @@ bool DiscSize::SetFromMB(long double mb) {
 }
 
 void DiscSize::SetFromWholeMB(int64_t mb) {
+  mb = std::max<int64_t>(mb, 0);
   const int64_t kilobytes = CheckedMul(mb, 1024, "turning the megabytes into bytes");
   Bytes = CheckedMul(kilobytes, 1024, "turning the megabytes into bytes");
   Sectors = Bytes / BytesPerSector;

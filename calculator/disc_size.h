@@ -4,6 +4,11 @@
 // 9999 min 59 s 74 psec. The arithmetic detects overflow instead of wrapping; an
 // overflow stops the operation at the failing step and leaves the fields assigned
 // before it with their new values, which is what the window shows afterwards.
+//
+// Negative input never comes from the window, whose filter keeps digits and points
+// only. The model takes a negative number of bytes, sectors or megabytes as 0, so that
+// no count it holds is ever negative; the operations do not report that as a clamp,
+// which speaks of the upper limits only.
 #pragma once
 
 #include <array>

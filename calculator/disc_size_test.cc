@@ -69,6 +69,8 @@ TEST(DiscSizeTest, SetFromBytesRoundsUpToWholeSectorsAndClamps) {
   };
   const Row rows[] = {
       {"zero", 0, {0, 0, 0, 0, 0}, false},
+      {"negative", -1, {0, 0, 0, 0, 0}, false},
+      {"smallest 64-bit", std::numeric_limits<int64_t>::min(), {0, 0, 0, 0, 0}, false},
       {"one byte", 1, {2048, 1, 0, 0, 1}, true},
       {"one sector", 2048, {2048, 1, 0, 0, 1}, false},
       {"two sectors", 4096, {4096, 2, 0, 0, 2}, false},
@@ -99,6 +101,7 @@ TEST(DiscSizeTest, SetFromSectorsClampsAboveMax) {
   };
   const Row rows[] = {
       {"zero", 0, {0, 0, 0, 0, 0}, false},
+      {"negative", -4500, {0, 0, 0, 0, 0}, false},
       {"one minute", 4500, {9216000, 4500, 1, 0, 0}, false},
       {"one second", 75, {153600, 75, 0, 1, 0}, false},
       {"the limit", 44999999, {MaxBytes, MaxSectors, 9999, 59, 74}, false},
@@ -193,6 +196,8 @@ TEST(DiscSizeTest, SetFromMBKeepsBytesBeyondTheLastSector) {
       {"above the limit", 87890.7L, {MaxBytes, MaxSectors, 9999, 59, 74}, true},
       {"not a number", nan, {MaxBytes, MaxSectors, 9999, 59, 74}, true},
       {"infinity", inf, {MaxBytes, MaxSectors, 9999, 59, 74}, true},
+      {"negative", -1.5L, {0, 0, 0, 0, 0}, false},
+      {"negative infinity", -inf, {0, 0, 0, 0, 0}, false},
   };
   for (const Row &row : rows) {
     SCOPED_TRACE(row.name);
@@ -223,6 +228,8 @@ TEST(DiscSizeTest, SetFromWholeMBOverflowKeepsTheOldSize) {
   EXPECT_THROW(disc.SetFromWholeMB(int64_t{1} << 50), IntegerOverflowError);
   EXPECT_THROW(disc.SetFromWholeMB(int64_t{1} << 60), IntegerOverflowError);
   ExpectState(disc, {1048576, 512, 0, 6, 62});
+  disc.SetFromWholeMB(-(int64_t{1} << 60));  // counts as 0, no overflow
+  ExpectState(disc, {0, 0, 0, 0, 0});
 }
 
 TEST(DiscSizeTest, FormatMBWritesFifteenDigitsWithAPoint) {

@@ -19,7 +19,6 @@
 #include <exception>
 
 #include "calculator/conversions.h"
-#include "calculator/disc_size.h"
 #include "calculator/input_filter.h"
 #include "calculator/tarvel_icon.xpm"
 
@@ -27,30 +26,38 @@ TFrmTarvel *FrmTarvel = nullptr;
 
 namespace {
 
-// The one disc size of the program, shared by every window the process creates.
-DiscSize Disc;
-
 // The layout's outer size is 270 x 381 with a 4-pixel border and a 23-pixel caption
 // bar around the client area, which is what the window sizes here.
 constexpr int kClientWidth = 270 - 2 * 4;
 constexpr int kClientHeight = 381 - 2 * 4 - 19;
 const QColor kSkyBlue(0xA6, 0xCA, 0xF0);
 
+// The program's name, as the title of its message boxes.
+const char *const kProgramName = "Tarvel";
+
+// The time row's places in the layout, which the font in use may push right (see
+// LayOut).
+constexpr int kSecondLeft = 120;
+constexpr int kSecLeft = 143;
+constexpr int kPsecondLeft = 162;
+// The frame's margin right of its widest row of buttons.
+constexpr int kFrameMargin = 8;
+
 QLabel *MakeLabel(QWidget *form, const char *name, const char *caption, int left, int top,
                   int width, int height) {
   auto *label = new QLabel(QString::fromLatin1(caption), form);
   label->setObjectName(QString::fromLatin1(name));
   label->setGeometry(left, top, width, height);
-  // Labels size themselves to their caption from the given corner (the preset buttons
-  // widen the same way), so that a font wider than the layout's own cuts nothing off.
-  label->resize(label->sizeHint().expandedTo(label->size()));
+  label->setMinimumWidth(width);  // the layout's own width, kept for LayOut
   return label;
 }
 
-QLineEdit *MakeEdit(QWidget *form, const char *name, const char *text, int left, int top,
-                    int width, int height) {
+QLineEdit *MakeEdit(QWidget *form, const char *name, const char *accessible_name,
+                    const char *text, int left, int top, int width, int height) {
   auto *edit = new QLineEdit(QString::fromLatin1(text), form);
   edit->setObjectName(QString::fromLatin1(name));
+  // A screen reader announces the field by its captions rather than as "text".
+  edit->setAccessibleName(QString::fromLatin1(accessible_name));
   edit->setGeometry(left, top, width, height);
   edit->setMouseTracking(true);
   return edit;
@@ -60,12 +67,20 @@ QRadioButton *MakePreset(QWidget *form, int k, int left, int top, int width) {
   const StdDisc &disc = StdDiscs[k - 1];
   auto *button = new QRadioButton(QString::fromLatin1(disc.Caption), form);
   button->setObjectName(QString::fromLatin1(disc.Button));
-  button->setGeometry(left, top, std::max(width, button->sizeHint().width()), 17);
+  button->setGeometry(left, top, width, 17);
+  button->setMinimumWidth(width);
   return button;
 }
 
+/// Sizes `widget` from its left edge to what its text needs at the font in use,
+/// never below the layout's own width.
+void FitWidth(QWidget *widget) {
+  widget->resize(std::max(widget->minimumWidth(), widget->sizeHint().width()),
+                 widget->height());
+}
+
 void ShowErrorBox(QWidget *form, const QString &message) {
-  QMessageBox::critical(form, QGuiApplication::applicationDisplayName(), message);
+  QMessageBox::critical(form, QString::fromLatin1(kProgramName), message);
 }
 
 }  // namespace
@@ -100,6 +115,7 @@ TFrmTarvel::TFrmTarvel(QWidget *parent) : QWidget(parent), error_display_(ShowEr
   resize(kClientWidth, kClientHeight);
 
   CreateControls();
+  LayOut();
   ConnectHandlers();
 
   if (const QScreen *screen = QGuiApplication::primaryScreen())
@@ -112,21 +128,23 @@ void TFrmTarvel::CreateControls() {
   Label4 = MakeLabel(this, "Label4", "Time:", 36, 108, 26, 13);
   Label5 = MakeLabel(this, "Label5", "bytes", 192, 28, 25, 13);
   Label6 = MakeLabel(this, "Label6", "min", 103, 108, 16, 13);
-  Label7 = MakeLabel(this, "Label7", "sec", 143, 108, 17, 13);
+  Label7 = MakeLabel(this, "Label7", "sec", kSecLeft, 108, 17, 13);
   Label8 = MakeLabel(this, "Label8", "psec", 192, 108, 23, 13);
   Label9 = MakeLabel(this, "Label9", "Size1:", 36, 28, 29, 13);
   Label10 = MakeLabel(this, "Label10", "Size2:", 36, 68, 29, 13);
   Label11 = MakeLabel(this, "Label11", "Size3:", 36, 148, 29, 13);
 
-  Edit6MB = MakeEdit(this, "Edit6MB", "1", 72, 144, 113, 21);
+  Edit6MB = MakeEdit(this, "Edit6MB", "Size3 MB", "1", 72, 144, 113, 21);
   Edit6MB->setLayoutDirection(Qt::LeftToRight);
-  Edit2Sectors = MakeEdit(this, "Edit2Sectors", "", 72, 64, 113, 21);
-  Edit3Minute = MakeEdit(this, "Edit3Minute", "", 72, 104, 31, 21);
+  Edit2Sectors = MakeEdit(this, "Edit2Sectors", "Size2 sectors", "", 72, 64, 113, 21);
+  Edit3Minute = MakeEdit(this, "Edit3Minute", "Time minutes", "", 72, 104, 31, 21);
   Edit3Minute->setMaxLength(4);
-  Edit1Bytes = MakeEdit(this, "Edit1Bytes", "", 72, 24, 113, 21);
-  Edit4Second = MakeEdit(this, "Edit4Second", "", 120, 104, 23, 21);
+  Edit1Bytes = MakeEdit(this, "Edit1Bytes", "Size1 bytes", "", 72, 24, 113, 21);
+  Edit4Second =
+      MakeEdit(this, "Edit4Second", "Time seconds", "", kSecondLeft, 104, 23, 21);
   Edit4Second->setMaxLength(2);
-  Edit5Psecond = MakeEdit(this, "Edit5Psecond", "", 162, 104, 23, 21);
+  Edit5Psecond =
+      MakeEdit(this, "Edit5Psecond", "Time psec", "", kPsecondLeft, 104, 23, 21);
   Edit5Psecond->setMaxLength(2);
 
   Btn1Close = new QPushButton("Close", this);
@@ -152,6 +170,36 @@ void TFrmTarvel::CreateControls() {
   for (size_t i = 1; i < std::size(tab_order); ++i)
     setTabOrder(tab_order[i - 1], tab_order[i]);
   Edit6MB->setFocus();
+}
+
+void TFrmTarvel::LayOut() {
+  // Captions and preset buttons widen from their left edge to fit their text, so that
+  // a font wider than the layout's own cuts nothing off.
+  for (QLabel *label : findChildren<QLabel *>(QString(), Qt::FindDirectChildrenOnly))
+    FitWidth(label);
+  for (int k = 1; k <= 5; ++k) FitWidth(PresetButton(k));
+
+  // The time row keeps its order: the seconds field, "sec" and the psec field stay
+  // where the layout puts them unless the caption or field before them needs the room,
+  // and then move right just clear of it. "min" stays beside the minutes field and
+  // "psec" in the column of the other units.
+  Edit4Second->move(std::max(kSecondLeft, Label6->geometry().right() + 1),
+                    Edit4Second->y());
+  Label7->move(std::max(kSecLeft, Edit4Second->geometry().right() + 1), Label7->y());
+  Edit5Psecond->move(std::max(kPsecondLeft, Label7->geometry().right() + 1),
+                     Edit5Psecond->y());
+
+  // The frame widens to keep every preset button inside it.
+  int right = 0;
+  for (int k = 1; k <= 5; ++k)
+    right = std::max(right, PresetButton(k)->geometry().right());
+  RadioGroup1->resize(std::max(169, right + 1 + kFrameMargin - RadioGroup1->x()),
+                      RadioGroup1->height());
+}
+
+void TFrmTarvel::changeEvent(QEvent *event) {
+  QWidget::changeEvent(event);
+  if (event->type() == QEvent::FontChange && RadioGroup1 != nullptr) LayOut();
 }
 
 void TFrmTarvel::ConnectHandlers() {
@@ -232,12 +280,12 @@ std::string TFrmTarvel::CleanMBField(QLineEdit *edit) {
 
 void TFrmTarvel::WriteFields(std::initializer_list<QLineEdit *> edits) {
   for (QLineEdit *edit : edits) {
-    if (edit == Edit1Bytes) SetText(edit, IntToStr(Disc.Bytes));
-    if (edit == Edit2Sectors) SetText(edit, IntToStr(Disc.Sectors));
-    if (edit == Edit3Minute) SetText(edit, IntToStr(Disc.Minute));
-    if (edit == Edit4Second) SetText(edit, IntToStr(Disc.Second));
-    if (edit == Edit5Psecond) SetText(edit, IntToStr(Disc.Psecond));
-    if (edit == Edit6MB) SetText(edit, FloatToStr(Disc.MBValue()));
+    if (edit == Edit1Bytes) SetText(edit, IntToStr(disc_.Bytes));
+    if (edit == Edit2Sectors) SetText(edit, IntToStr(disc_.Sectors));
+    if (edit == Edit3Minute) SetText(edit, IntToStr(disc_.Minute));
+    if (edit == Edit4Second) SetText(edit, IntToStr(disc_.Second));
+    if (edit == Edit5Psecond) SetText(edit, IntToStr(disc_.Psecond));
+    if (edit == Edit6MB) SetText(edit, FloatToStr(disc_.MBValue()));
   }
 }
 
@@ -252,14 +300,14 @@ void TFrmTarvel::Btn1CloseClick() { close(); }
 
 void TFrmTarvel::Edit1BytesKeyUp() {
   const int64_t value = StrToInt64Def(CleanIntegerField(Edit1Bytes), 2048);
-  if (Disc.SetFromBytes(value)) SetText(Edit1Bytes, IntToStr(Disc.Bytes));
+  if (disc_.SetFromBytes(value)) SetText(Edit1Bytes, IntToStr(disc_.Bytes));
   WriteFields({Edit2Sectors, Edit3Minute, Edit4Second, Edit5Psecond, Edit6MB});
   UpdateStdInfo();
 }
 
 void TFrmTarvel::Edit2SectorsKeyUp() {
   const int64_t value = StrToInt64Def(CleanIntegerField(Edit2Sectors), 1);
-  if (Disc.SetFromSectors(value)) SetText(Edit2Sectors, IntToStr(MaxSectors));
+  if (disc_.SetFromSectors(value)) SetText(Edit2Sectors, IntToStr(MaxSectors));
   WriteFields({Edit1Bytes, Edit3Minute, Edit4Second, Edit5Psecond, Edit6MB});
   UpdateStdInfo();
 }
@@ -283,7 +331,7 @@ void TFrmTarvel::TimeKeyUp(QLineEdit *edited, int32_t second_fallback) {
                                  static_cast<int32_t>(limits[i]));
     }
   }
-  Disc.SetFromTime(values[0], values[1], values[2]);
+  disc_.SetFromTime(values[0], values[1], values[2]);
   WriteFields({Edit1Bytes, Edit2Sectors});
   for (QLineEdit *edit : edits)
     if (edit != edited) WriteFields({edit});
@@ -297,13 +345,13 @@ void TFrmTarvel::Edit5PsecondKeyUp() { TimeKeyUp(Edit5Psecond, 0); }
 
 void TFrmTarvel::Edit6MBKeyUp() {
   const long double mb = StrToFloat(CleanMBField(Edit6MB));
-  if (Disc.SetFromMB(mb)) SetText(Edit6MB, FormatMB(MaxBytesFloat / 1024.0L / 1024.0L));
+  if (disc_.SetFromMB(mb)) SetText(Edit6MB, FormatMB(MaxBytesFloat / 1024.0L / 1024.0L));
   WriteFields({Edit1Bytes, Edit2Sectors, Edit3Minute, Edit4Second, Edit5Psecond});
   UpdateStdInfo();
 }
 
 void TFrmTarvel::FormShow() {
-  Disc.SetFromWholeMB(StrToInt64Def(CleanMBField(Edit6MB), 1));
+  disc_.SetFromWholeMB(StrToInt64Def(CleanMBField(Edit6MB), 1));
   WriteFields({Edit1Bytes, Edit2Sectors, Edit3Minute, Edit4Second, Edit5Psecond});
   UpdateStdInfo();
 }
@@ -315,7 +363,7 @@ QRadioButton *TFrmTarvel::PresetButton(int k) const {
 }
 
 void TFrmTarvel::LoadPreset(int k) {
-  Disc.LoadStdDisc(k);
+  disc_.LoadStdDisc(k);
   UpdateInfo();
 }
 
@@ -326,7 +374,7 @@ void TFrmTarvel::RdBtn4_99minClick() { LoadPreset(4); }
 void TFrmTarvel::RdBtn5_DVD_120minClick() { LoadPreset(5); }
 
 void TFrmTarvel::UpdateInfo() {
-  Disc.SetFromTime(Disc.Minute, Disc.Second, Disc.Psecond);
+  disc_.SetFromTime(disc_.Minute, disc_.Second, disc_.Psecond);
   WriteFields(
       {Edit1Bytes, Edit2Sectors, Edit3Minute, Edit4Second, Edit5Psecond, Edit6MB});
 }
@@ -340,5 +388,5 @@ void TFrmTarvel::UpdateStdInfo() {
     button->setChecked(false);
     button->setAutoExclusive(true);
   }
-  if (const int k = Disc.MatchStdDisc()) PresetButton(k)->setChecked(true);
+  if (const int k = disc_.MatchStdDisc()) PresetButton(k)->setChecked(true);
 }

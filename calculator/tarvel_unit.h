@@ -12,6 +12,8 @@
 #include <initializer_list>
 #include <string>
 
+#include "calculator/disc_size.h"
+
 class QGroupBox;
 class QLabel;
 class QLineEdit;
@@ -28,29 +30,29 @@ class TFrmTarvel : public QWidget {
   explicit TFrmTarvel(QWidget *parent = nullptr);
   void SetErrorDisplay(ErrorDisplay display);
 
-  QLineEdit *Edit6MB;
-  QLineEdit *Edit2Sectors;
-  QLineEdit *Edit3Minute;
-  QLineEdit *Edit1Bytes;
-  QLabel *Label2;
-  QLabel *Label3;
-  QLabel *Label4;
-  QLabel *Label5;
-  QLineEdit *Edit4Second;
-  QLineEdit *Edit5Psecond;
-  QLabel *Label6;
-  QLabel *Label7;
-  QPushButton *Btn1Close;
-  QLabel *Label8;
-  QLabel *Label9;
-  QLabel *Label10;
-  QLabel *Label11;
-  QGroupBox *RadioGroup1;
-  QRadioButton *RdBtn1_74min;
-  QRadioButton *RdBtn2_80min;
-  QRadioButton *RdBtn3_90min;
-  QRadioButton *RdBtn4_99min;
-  QRadioButton *RdBtn5_DVD_120min;
+  QLineEdit *Edit6MB = nullptr;
+  QLineEdit *Edit2Sectors = nullptr;
+  QLineEdit *Edit3Minute = nullptr;
+  QLineEdit *Edit1Bytes = nullptr;
+  QLabel *Label2 = nullptr;
+  QLabel *Label3 = nullptr;
+  QLabel *Label4 = nullptr;
+  QLabel *Label5 = nullptr;
+  QLineEdit *Edit4Second = nullptr;
+  QLineEdit *Edit5Psecond = nullptr;
+  QLabel *Label6 = nullptr;
+  QLabel *Label7 = nullptr;
+  QPushButton *Btn1Close = nullptr;
+  QLabel *Label8 = nullptr;
+  QLabel *Label9 = nullptr;
+  QLabel *Label10 = nullptr;
+  QLabel *Label11 = nullptr;
+  QGroupBox *RadioGroup1 = nullptr;
+  QRadioButton *RdBtn1_74min = nullptr;
+  QRadioButton *RdBtn2_80min = nullptr;
+  QRadioButton *RdBtn3_90min = nullptr;
+  QRadioButton *RdBtn4_99min = nullptr;
+  QRadioButton *RdBtn5_DVD_120min = nullptr;
 
   void Edit1BytesMouseMove();
   void Edit2SectorsMouseMove();
@@ -78,6 +80,8 @@ class TFrmTarvel : public QWidget {
 
  protected:
   bool eventFilter(QObject *watched, QEvent *event) override;
+  /// Lays the controls out again when the font changes.
+  void changeEvent(QEvent *event) override;
   void showEvent(QShowEvent *event) override;
 
  private:
@@ -89,6 +93,8 @@ class TFrmTarvel : public QWidget {
   };
 
   void CreateControls();
+  /// Fits the captions, the preset buttons, the time row and the frame to the font.
+  void LayOut();
   void ConnectHandlers();
   void Run(Handler handler);
   std::string CleanIntegerField(QLineEdit *edit);
@@ -98,6 +104,7 @@ class TFrmTarvel : public QWidget {
   void LoadPreset(int k);
   QRadioButton *PresetButton(int k) const;
 
+  DiscSize disc_;
   ErrorDisplay error_display_;
   FieldHandlers fields_[6] = {};
   bool shown_ = false;

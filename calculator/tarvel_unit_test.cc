@@ -4,11 +4,14 @@
 
 #include <gtest/gtest.h>
 
+#include <QAccessible>
 #include <QApplication>
+#include <QFontDatabase>
 #include <QGroupBox>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScreen>
@@ -96,15 +99,23 @@ TEST_F(TarvelWindowTest, LaysOutTheControlsOfTheTable) {
       {"RdBtn3_90min", {56, 224, 65, 17}},       {"RdBtn4_99min", {144, 224, 65, 17}},
       {"RdBtn5_DVD_120min", {56, 248, 129, 17}},
   };
+  // Fitted to the font at hand: preset buttons and the frame may widen, the seconds
+  // and psec fields may move right.
+  const QSet<QString> widen = {"RadioGroup1",  "RdBtn1_74min", "RdBtn2_80min",
+                               "RdBtn3_90min", "RdBtn4_99min", "RdBtn5_DVD_120min"};
+  const QSet<QString> move = {"Edit4Second", "Edit5Psecond"};
   for (const Row &row : rows) {
     SCOPED_TRACE(row.name);
     auto *widget = form.findChild<QWidget *>(row.name, Qt::FindDirectChildrenOnly);
     ASSERT_NE(nullptr, widget);
-    if (qobject_cast<QRadioButton *>(widget)) {
-      // Preset buttons may widen to fit their caption in the font at hand.
+    if (widen.contains(row.name)) {
       EXPECT_EQ(row.geometry.topLeft(), widget->pos());
       EXPECT_EQ(row.geometry.height(), widget->height());
       EXPECT_GE(widget->width(), row.geometry.width());
+    } else if (move.contains(row.name)) {
+      EXPECT_EQ(row.geometry.size(), widget->size());
+      EXPECT_EQ(row.geometry.top(), widget->y());
+      EXPECT_GE(widget->x(), row.geometry.left());
     } else {
       EXPECT_EQ(row.geometry, widget->geometry());
     }
@@ -130,6 +141,83 @@ TEST_F(TarvelWindowTest, LaysOutTheControlsOfTheTable) {
   EXPECT_LE((form.screen()->geometry().center() - form.frameGeometry().center())
                 .manhattanLength(),
             8);
+}
+
+// At each font Debian ships by default (those installed here), and at the one the
+// window picks itself: every caption shows whole, nothing covers anything else, the
+// preset buttons lie inside their frame, and the rows keep their order.
+TEST_F(TarvelWindowTest, NoCaptionIsCutOrCoveredAtTheDebianFonts) {
+  QStringList families = {""};  // the window's own choice
+  for (const char *family : {"DejaVu Sans", "DejaVu Sans Condensed", "Liberation Sans"})
+    if (QFontDatabase::families().contains(family)) families << family;
+  const QFont own = form.font();
+  for (const QString &family : families) {
+    SCOPED_TRACE(family.isEmpty() ? "the window's font" : family.toStdString());
+    QFont font = own;
+    if (!family.isEmpty()) font.setFamilies({family});
+    form.setFont(font);
+
+    const QList<QWidget *> widgets =
+        form.findChildren<QWidget *>(QString(), Qt::FindDirectChildrenOnly);
+    for (QWidget *w : widgets) {
+      SCOPED_TRACE(w->objectName().toStdString());
+      EXPECT_TRUE(form.rect().contains(w->geometry()));
+      if (qobject_cast<QLabel *>(w) || qobject_cast<QRadioButton *>(w)) {
+        EXPECT_GE(w->width(), w->sizeHint().width());
+      }
+      if (qobject_cast<QRadioButton *>(w)) {
+        EXPECT_TRUE(form.RadioGroup1->geometry().contains(w->geometry()));
+        continue;
+      }
+      for (QWidget *other : widgets) {
+        if (other == w || qobject_cast<QRadioButton *>(other)) continue;
+        EXPECT_FALSE(w->geometry().intersects(other->geometry()))
+            << "overlaps " << other->objectName().toStdString();
+      }
+    }
+    // The left and right columns of captions keep their edges; the time row its order.
+    for (QLabel *label : {form.Label4, form.Label9, form.Label10, form.Label11})
+      EXPECT_EQ(36, label->x());
+    for (QLabel *label : {form.Label2, form.Label3, form.Label5, form.Label8})
+      EXPECT_EQ(192, label->x());
+    EXPECT_EQ(103, form.Label6->x());
+    QWidget *const row[] = {form.Label4, form.Edit3Minute,  form.Label6, form.Edit4Second,
+                            form.Label7, form.Edit5Psecond, form.Label8};
+    for (size_t i = 1; i < std::size(row); ++i)
+      EXPECT_LT(row[i - 1]->geometry().right(), row[i]->x()) << i;
+  }
+}
+
+TEST_F(TarvelWindowTest, FieldsAreNamedAfterTheirCaptions) {
+  const std::pair<QLineEdit *, const char *> names[] = {
+      {form.Edit1Bytes, "Size1 bytes"},   {form.Edit2Sectors, "Size2 sectors"},
+      {form.Edit3Minute, "Time minutes"}, {form.Edit4Second, "Time seconds"},
+      {form.Edit5Psecond, "Time psec"},   {form.Edit6MB, "Size3 MB"},
+  };
+  for (const auto &[edit, name] : names) {
+    QAccessibleInterface *accessible = QAccessible::queryAccessibleInterface(edit);
+    ASSERT_NE(nullptr, accessible);
+    EXPECT_EQ(QString(name), accessible->text(QAccessible::Name));
+    EXPECT_EQ(QAccessible::EditableText, accessible->role());
+  }
+}
+
+TEST(TarvelErrorBoxTest, IsTitledWithTheProgramsName) {
+  TFrmTarvel form;  // with the default error display, a message box
+  form.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&form));
+  QString title, text;
+  QTimer::singleShot(0, [&] {
+    QWidget *box = QApplication::activeModalWidget();
+    if (box == nullptr) return;
+    title = box->windowTitle();
+    if (auto *message = qobject_cast<QMessageBox *>(box)) text = message->text();
+    box->close();
+  });
+  form.Edit6MB->setText(".");
+  QTest::keyClick(form.Edit6MB, Qt::Key_Shift);
+  EXPECT_EQ(QString("Tarvel"), title);
+  EXPECT_TRUE(text.contains("\".\"")) << text.toStdString();
 }
 
 TEST_F(TarvelWindowTest, IconIs32PixelsIn16Colours) {

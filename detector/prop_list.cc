@@ -71,15 +71,17 @@ ea_t annotate_prop_list(ea_t ea, int count, const char *type_name, const char *u
   ea_t p = ea;
   for (int i = 0; i < count; ++i) {
     const ea_t record = p;
-    // The fixed part and the name's length byte behind it: an earlier walk
-    // may have taken these bytes for other items.
-    for (asize_t k = 0; k <= fixed_size; ++k) do_unknown(record + k, 0);
+    // The fixed part and the name's length byte behind it, as far as the
+    // segment reaches: an earlier walk may have taken these bytes for other
+    // items. One range call, so that no structure size makes this slow.
+    const asize_t room = segment_end(record) - record;
+    do_unknown_range(record, fixed_size < room ? fixed_size + 1 : room, 0);
     tid_t id = BADNODE;
     netnode_check(&id, "TPropInfo", 0, 0);
     if (do_data_ex(record, DATA_STRUCT, fixed_size, id)) p = get_item_end(record);
 
     // The name: its length byte and every character.
-    for (asize_t k = 0; k <= get_byte(p); ++k) do_unknown(p + k, 0);
+    do_unknown_range(p, asize_t{1} + get_byte(p), 0);
     bool named = false;
     if (make_pascal_string(p)) {
       const char *name = get_pascal_name(p, 0);

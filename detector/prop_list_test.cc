@@ -121,6 +121,19 @@ TEST_F(PropListTest, RecordWithoutNameNamesNothingAndTheNextStartsAtItsLengthByt
   EXPECT_EQ("TShape@Shapes@GetAlignProc", TestDb::Name(other));
 }
 
+TEST_F(PropListTest, AHugeRecordSizeUndefinesNoFurtherThanTheSegmentEnd) {
+  // A saved database may bring its own TPropInfo of any size; the walk stays
+  // in the record's segment and ends after `count` records all the same.
+  db.AddSegment("DATA", kEnd, 0x100);
+  ASSERT_EQ(1, do_data_ex(kEnd - 8, DATA_DWORD, 4, BADNODE));
+  ASSERT_EQ(1, do_data_ex(kEnd, DATA_DWORD, 4, BADNODE));
+  PutProp(kRecords, {}, "Color");
+  annotate_prop_list(kRecords, 512, "TShape", "Shapes", 0xFFFFFFFF);
+  EXPECT_TRUE(IsUnknown(kEnd - 8));
+  EXPECT_TRUE(HasItem(kEnd, ItemType::kDword, 4));
+  EXPECT_FALSE(HasItem(kRecords, ItemType::kStruct, 26));
+}
+
 TEST_F(PropListTest, WithoutAUnitNameAccessorsBecomeFunctionsButStayUnnamed) {
   const ea_t getter = kBase + 0x800;
   PutCode(getter);

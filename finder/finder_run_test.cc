@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "testing/command_run.h"
+#include "testing/test_folder.h"
 
 namespace {
 
@@ -51,16 +52,11 @@ std::vector<Record> ExpectedRecords(const json &manifest) {
 }
 
 struct FinderRunTest : testing::Test {
-  fs::path dir;
+  TestFolder dir;
   fs::path sample;
   json manifest;
 
   void SetUp() override {
-    dir = fs::absolute(fs::path(testing::TempDir()) /
-                       (std::string("finder_run_") +
-                        testing::UnitTest::GetInstance()->current_test_info()->name()));
-    fs::remove_all(dir);
-    fs::create_directories(dir);
     sample = dir / "sample.exe";
     ASSERT_EQ(0,
               RunCommand(std::string(MAKE_SAMPLE_PATH) + " --manifest '" +
@@ -69,7 +65,6 @@ struct FinderRunTest : testing::Test {
                          dir / "make_sample.out"));
     manifest = json::parse(ReadFile(dir / "manifest.json"));
   }
-  void TearDown() override { fs::remove_all(dir); }
 
   // pehost with lumisk on the sample, starting from the user's seed
   // database; standard output lands in `name`.out, the database in

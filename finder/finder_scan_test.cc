@@ -11,6 +11,7 @@
 #include "detector/core/recognise.h"
 #include "host/kernel/database.h"
 #include "testing/test_db.h"
+#include "testing/test_folder.h"
 
 extern "C" plugin_t PLUGIN;
 
@@ -48,18 +49,13 @@ std::string Snapshot() {
 struct FinderScanTest : testing::Test {
   TestDb db;
   RecordingUi ui;
-  std::filesystem::path dir;
+  TestFolder dir;
 
   void SetUp() override {
     db.AddSegment("CODE", kBase, kSize);
     db.db().SetCursor(kBase + 0x10);
-    dir = std::filesystem::path(testing::TempDir()) /
-          testing::UnitTest::GetInstance()->current_test_info()->name();
-    std::filesystem::remove_all(dir);
-    std::filesystem::create_directories(dir);
     db.db().SetInputPath((dir / "app.exe").string());
   }
-  void TearDown() override { std::filesystem::remove_all(dir); }
 
   // A class record, then a class type and an unnamed method type behind it.
   void PutSample() {

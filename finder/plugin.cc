@@ -3,6 +3,7 @@
 #include "finder/finder_scan.h"
 
 static void finder_run(int) {
+  // "Findting" is the system's own word in the output window; it stays so.
   out_msg("Findting Delphi classes...\n");
   pellora();
 }

@@ -8,7 +8,7 @@ packages=(
   libzydis-dev nlohmann-json3-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   qt6-base-dev xvfb xauth
-  clang libclang-rt-14-dev
+  clang libclang-rt-14-dev clang-format
   python3
 )
 

@@ -1,16 +1,18 @@
 #!/bin/bash
 # Builds the libFuzzer targets (build-fuzz) and runs them one after another,
-# each within a time or execution budget, from the committed seeds, the
-# regression inputs and seeds made from the sample builder's programs. Prints
-# each target's executions and coverage (libFuzzer's cov: and ft:) and fails
-# when any target finds a crash, a leak, a timeout or a broken invariant;
-# the input that did it is kept in build-fuzz/fuzz-artifacts.
+# each within a time or execution budget, from the committed seeds, regression
+# inputs and minimised corpora and from seeds made from the sample builder's
+# programs. Prints each target's executions and coverage (libFuzzer's cov: and
+# ft:) and fails when any target finds a crash, a leak, a timeout or a broken
+# invariant; the input that did it is kept in build-fuzz/fuzz-artifacts.
 #
 #   scripts/fuzz_long.sh [--time SECONDS] [--runs N] [TARGET...]
 #
-# Targets: pe_loader finder_scan process_group pehost_path form_reader
-# calculator (all by default). Without a budget each target runs for 30 minutes. The corpus each
-# run grows is kept in build-fuzz/fuzz-corpus/TARGET for the next run.
+# Targets: pe_loader finder_scan process_group pehost_path pehost_db
+# form_reader calculator (all by default). Without a budget each target runs
+# for 30 minutes. The corpus each run grows is kept in
+# build-fuzz/fuzz-corpus/TARGET for the next run; a target with a dictionary
+# (fuzz/TARGET.dict) is given it.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -25,7 +27,7 @@ while (($#)); do
     *) targets+=("$1"); shift ;;
   esac
 done
-((${#targets[@]})) || targets=(pe_loader finder_scan process_group pehost_path form_reader calculator)
+((${#targets[@]})) || targets=(pe_loader finder_scan process_group pehost_path pehost_db form_reader calculator)
 [[ -n $seconds || -n $runs ]] || seconds=1800
 
 bash scripts/deps.sh
@@ -60,8 +62,12 @@ for t in "${targets[@]}"; do
   inputs=("$corpus" "fuzz/seeds/$t")
   [[ -d $made/$t ]] && inputs+=("$made/$t")
   [[ -d fuzz/regressions/$t ]] && inputs+=("fuzz/regressions/$t")
+  [[ -d fuzz/corpus/$t ]] && inputs+=("fuzz/corpus/$t")
+  extra=()
+  [[ -f fuzz/$t.dict ]] && extra+=("-dict=fuzz/$t.dict")
   result=clean
-  "$dir/bin/fuzz_$t" "${inputs[@]}" "${options[@]}" "-artifact_prefix=$artifacts/$t-" \
+  "$dir/bin/fuzz_$t" "${inputs[@]}" "${options[@]}" "${extra[@]}" \
+    "-artifact_prefix=$artifacts/$t-" \
     >"$log" 2>&1 || { result="FINDING (see $log)"; status=1; }
   executions=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log" | tail -n 1)
   coverage=$(grep -oE 'cov: [0-9]+ ft: [0-9]+' "$log" | tail -n 1)

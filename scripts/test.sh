@@ -1,7 +1,8 @@
 #!/bin/bash
-# Builds everything twice (plain, and with AddressSanitizer and
-# UndefinedBehaviorSanitizer) and runs every test in both builds, then gives
-# every fuzz target a minute (FUZZ_SECONDS) from its seeds.
+# Checks that the tracked C++ sources follow .clang-format, builds everything
+# twice (plain, and with AddressSanitizer and UndefinedBehaviorSanitizer) and
+# runs every test in both builds, then gives every fuzz target a minute
+# (FUZZ_SECONDS) from its seeds.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -10,6 +11,10 @@ bash scripts/deps.sh
 # are skipped with a message.
 bash scripts/fetch_real_programs.sh 2>/dev/null ||
   echo "Real Delphi programs could not be fetched; their tests will be skipped." >&2
+
+echo "== formatting" >&2
+git ls-files -z '*.cc' '*.h' | xargs -0 clang-format --dry-run -Werror ||
+  { echo "Run clang-format -i on the files above." >&2; exit 1; }
 
 jobs=$(nproc)
 run_build() {

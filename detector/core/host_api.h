@@ -69,7 +69,8 @@ typedef struct area_t {
   ea_t end_ea;
 } area_t;
 
-/// The collection of segments, searched with areacb_t_get_area.
+/// The collection of segments, searched with areacb_t_get_area and
+/// areacb_t_get_next_area.
 typedef struct areacb_t {
   void *impl;
 } areacb_t;
@@ -93,6 +94,9 @@ HOST_API int netnode_valstr(netnode node, char *buf, size_t bufsize);
 /// The segment holding `ea`, or null. The pointer stays valid until the
 /// segments change.
 HOST_API area_t *areacb_t_get_area(areacb_t *cb, ea_t ea);
+/// The first segment that starts above `ea`, or null. The pointer stays
+/// valid until the segments change.
+HOST_API area_t *areacb_t_get_next_area(areacb_t *cb, ea_t ea);
 
 // ---- Reading -------------------------------------------------------------
 
@@ -162,8 +166,7 @@ HOST_API asize_t get_struc_size(const struc_t *sptr);
 /// Adds a member; 0 on success, a negative value when refused (a null
 /// structure, a used name, an overlap).
 HOST_API int add_struc_member(struc_t *sptr, const char *fieldname, ea_t offset,
-                              flags_t flags, const opinfo_t *type_info,
-                              asize_t nbytes);
+                              flags_t flags, const opinfo_t *type_info, asize_t nbytes);
 
 // ---- Files and text ------------------------------------------------------
 

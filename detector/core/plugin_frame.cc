@@ -116,6 +116,8 @@ int run_scan_driver(scan_loop_fn scan_loop) {
     if (log != nullptr) {
       log_printf(log, "File Name: %s\n", input_path);
       log_printf(log, "%s", "Groups of Delphi Class or Type List:\n");
+      // "Sart Addr" is spelt so in every log the system has written; readers of
+      // the logs match it as it is.
       log_printf(log, "%s", "Group No.  Sart Addr  Class Name\n");
     }
   }

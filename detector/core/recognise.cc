@@ -186,6 +186,14 @@ ea_t find_next_group(ea_t ea) {
       }
       const Place p{x, first, lowest, seg == nullptr ? BADADDR : seg->end_ea};
       if (class_record_at(p) || type_info_at(p)) break;
+      // Between segments every word reads 0xFFFFFFFF and fails: on to the
+      // last step at or below the start of the next segment.
+      const area_t *next_seg =
+          seg == nullptr ? areacb_t_get_next_area(&segs, x) : nullptr;
+      if (next_seg != nullptr && (next_seg->start_ea & ~3u) > x) {
+        x = next_seg->start_ea & ~3u;
+        continue;
+      }
     }
     const ea_t next = x + 4;
     // A step past the top of the address space wraps; whatever it wraps to

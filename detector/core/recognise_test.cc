@@ -326,6 +326,25 @@ TEST_F(RecogniseTest, LabelOfNoCandidateIsEmpty) {
   EXPECT_STREQ("", get_group_label(kBase + 0x10));
 }
 
+TEST(RecogniseGapTest, SearchJumpsGapsBetweenSegmentsAndFindsWhatStepsWould) {
+  TestDb db;
+  db.AddSegment("CODE", kBase, kSize);
+  db.AddSegment("FAR", 0x40000000, 0x100);
+  db.AddSegment("ODD", 0xF0000002, 0x100);  // starts off a four-byte boundary
+  PutTypeInfo(db, 0x40000000, 1, "TFar");
+  EXPECT_EQ(0x40000000u, find_next_group(kBase));
+  EXPECT_EQ(0x40000000u, find_next_group(kEnd + 0x10));
+  EXPECT_EQ(BADADDR, find_next_group(0x40000004));
+
+  // The last step below an odd start reads two bytes of the gap (0xFF) and
+  // two of the segment: a record there is found, as the steps found it.
+  db.PutBytes(0xF0000002, {0x00, 0xF0});  // SelfPtr 0xF000FFFF
+  db.PutDword(0xF0000008, 0);
+  db.PutDword(0xF0000020, 0xF0000040);
+  db.PutShortString(0xF0000040, "TOdd");
+  EXPECT_EQ(0xF0000000u, find_next_group(0x40000004));
+}
+
 TEST(RecogniseWrapTest, SearchNeverWrapsPastTheTopOfTheAddressSpace) {
   TestDb db;
   db.AddSegment("LOW", 0, 0x1000);

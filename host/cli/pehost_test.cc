@@ -14,6 +14,7 @@
 #include <thread>
 
 #include "host/loader/pe_builder.h"
+#include "testing/test_folder.h"
 
 namespace pehost {
 namespace {
@@ -35,14 +36,9 @@ std::string ReadFile(const fs::path &path) {
 
 struct PehostTest : testing::Test {
   void SetUp() override {
-    dir = loader::TestPath(std::string("pehost_test_") +
-                           testing::UnitTest::GetInstance()->current_test_info()->name());
-    fs::remove_all(dir);
-    fs::create_directories(dir);
     program = (dir / "app.exe").string();
     ASSERT_TRUE(loader::WriteBytes(program, loader::BuildPe(loader::SamplePe())));
   }
-  void TearDown() override { fs::remove_all(dir); }
 
   /// Starts pehost with `args`; standard input from /dev/null.
   pid_t Start(const std::vector<std::string> &args) {
@@ -83,7 +79,7 @@ struct PehostTest : testing::Test {
     return Run(args);
   }
 
-  fs::path dir;
+  TestFolder dir;
   std::string program;
 };
 

@@ -235,15 +235,14 @@ bool Database::RestoreStructure(const Structure &structure, std::string *err) {
   Impl &d = *impl_;
   if (structure.id == BADNODE || d.FindStructure(structure.id) != nullptr)
     return Fail(err, "structure id used twice");
-  if (structure.name.empty() || d.FindStructure(structure.name) != nullptr)
-    return Fail(err, "structure name empty or used twice: " + structure.name);
+  if (structure.name.empty() || !IsNameText(structure.name) ||
+      d.FindStructure(structure.name) != nullptr)
+    return Fail(err, "structure name bad or used twice: " + structure.name);
   auto s = std::make_unique<struc_t>();
   s->s.id = structure.id;
   s->s.name = structure.name;
-  for (const StructMember &m : structure.members)
-    if (d.AddMember(s.get(), m) != 0)
-      return Fail(err, "bad member " + m.name + " in " + structure.name);
-  d.structures.push_back(std::move(s));
+  if (!d.SetMembers(s.get(), structure.members, err)) return false;
+  d.InsertStructure(std::move(s), d.structures.size());
   if (structure.id >= d.next_struct_id && structure.id != BADNODE - 1)
     d.next_struct_id = structure.id + 1;
   return true;

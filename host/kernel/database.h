@@ -30,15 +30,15 @@ enum class ItemType : uint8_t {
   kOffset,   // a 4-byte item shown as a reference to the value it holds
   kPString,  // a string with one length byte
   kAlign,
-  kStruct,   // an instance of a structure type
-  kCode,     // one instruction
+  kStruct,  // an instance of a structure type
+  kCode,    // one instruction
 };
 
 /// "byte", "word", "dword", "qword", "offset", "pstring", "align",
 /// "struct" or "code".
-const char* ItemTypeName(ItemType type);
+const char *ItemTypeName(ItemType type);
 /// The type named `name`; false when the name is none of the above.
-bool ParseItemType(std::string_view name, ItemType* type);
+bool ParseItemType(std::string_view name, ItemType *type);
 
 struct Item {
   ea_t start = 0;
@@ -73,6 +73,9 @@ struct StructMember {
   opinfo_t type_info = -1;
 };
 
+/// The largest structure type a database holds: no member ends beyond it.
+constexpr asize_t kMaxStructureSize = 16u << 20;
+
 struct Structure {
   tid_t id = BADNODE;
   std::string name;
@@ -89,7 +92,7 @@ class UserInterface {
   virtual int AskYesNo(int default_answer, std::string_view question) = 0;
   /// False when the user cancelled; otherwise the answer in *answer.
   virtual bool AskText(int history, std::string_view default_text,
-                       std::string_view prompt, std::string* answer) = 0;
+                       std::string_view prompt, std::string *answer) = 0;
   /// The view moved to `ea` (a jump by the plug-in).
   virtual void CursorMoved(ea_t ea) { (void)ea; }
 };
@@ -98,8 +101,8 @@ class Database {
  public:
   Database();
   ~Database();
-  Database(const Database&) = delete;
-  Database& operator=(const Database&) = delete;
+  Database(const Database &) = delete;
+  Database &operator=(const Database &) = delete;
 
   /// Forgets everything: no segments, items, names, comments, functions,
   /// structures; processor 0; image base 0; no input path; cursor BADADDR.
@@ -107,7 +110,7 @@ class Database {
 
   // ---- The program ------------------------------------------------------
   void SetInputPath(std::string path);
-  const std::string& input_path() const;
+  const std::string &input_path() const;
   void SetProcessor(int32_t id);
   int32_t processor() const;
   /// The address the program file asks to be loaded at; scripts that carry
@@ -117,9 +120,9 @@ class Database {
   /// Adds a segment. Refused (false, reason in *err) when it is empty, wraps,
   /// overlaps another or its bytes are not end - start long. The lowest and
   /// highest addresses follow the segments.
-  bool AddSegment(Segment segment, std::string* err);
+  bool AddSegment(Segment segment, std::string *err);
   /// All segments, sorted by start.
-  const std::vector<Segment>& segments() const;
+  const std::vector<Segment> &segments() const;
   /// Changes one byte of a segment (tests, patches); false outside every
   /// segment. Items over the byte stay as they are.
   bool SetByte(ea_t ea, uint8_t value);
@@ -132,16 +135,16 @@ class Database {
   // Each refuses (false, reason in *err) what the services would refuse:
   // an item overlapping another or leaving its segment, a second name, a
   // member overlapping another.
-  bool RestoreItem(const Item& item, std::string* err);
+  bool RestoreItem(const Item &item, std::string *err);
   /// A function over [start, end) whose code items are restored separately.
-  bool RestoreFunction(const Function& function, std::string* err);
-  bool RestoreName(ea_t ea, const std::string& name, std::string* err);
-  bool RestoreComment(const Comment& comment, std::string* err);
+  bool RestoreFunction(const Function &function, std::string *err);
+  bool RestoreName(ea_t ea, const std::string &name, std::string *err);
+  bool RestoreComment(const Comment &comment, std::string *err);
   /// Keeps the structure's id so that structure items refer to it.
-  bool RestoreStructure(const Structure& structure, std::string* err);
+  bool RestoreStructure(const Structure &structure, std::string *err);
 
   // ---- Export, in address order -----------------------------------------
-  void ForEachItem(const std::function<void(const Item&)>& visit) const;
+  void ForEachItem(const std::function<void(const Item &)> &visit) const;
   /// Given names only; dummy names are derived, never stored.
   std::vector<std::pair<ea_t, std::string>> Names() const;
   std::vector<Comment> Comments() const;
@@ -152,26 +155,26 @@ class Database {
   /// else empty.
   std::string DisplayName(ea_t ea) const;
   /// The item holding `ea`; false for an unknown byte or outside segments.
-  bool ItemAt(ea_t ea, Item* item) const;
+  bool ItemAt(ea_t ea, Item *item) const;
   /// Addresses that refer to `ea` by a data reference, ascending.
   std::vector<ea_t> DataRefsTo(ea_t ea) const;
 
   struct Impl;
-  Impl& impl() { return *impl_; }
-  const Impl& impl() const { return *impl_; }
+  Impl &impl() { return *impl_; }
+  const Impl &impl() const { return *impl_; }
 
  private:
   std::unique_ptr<Impl> impl_;
 };
 
 /// The one database the exported services act on.
-Database& TheDatabase();
+Database &TheDatabase();
 
 /// Where output, questions and jumps go; null drops output and takes the
 /// defaults.
-void SetUserInterface(UserInterface* ui);
+void SetUserInterface(UserInterface *ui);
 /// The interface set last, or null.
-UserInterface* GetUserInterface();
+UserInterface *GetUserInterface();
 
 /// Removes the temporary files of text files opened with fopenWT and not yet
 /// closed (a file takes its name only when closed complete), so that an

@@ -159,12 +159,20 @@ struct Database::Impl {
 
   // ---- Structures (structures.cc) -----------------------------------------
   std::vector<std::unique_ptr<struc_t>> structures;  // list order
+  std::unordered_map<tid_t, struc_t *> structure_ids;
+  std::unordered_map<std::string, struc_t *> structure_names;
   tid_t next_struct_id = 0xFF000000u;
   struc_t *FindStructure(tid_t id) const;
   struc_t *FindStructure(std::string_view name) const;
   tid_t AddStructure(uint32_t index, std::string_view name);
-  /// 0, or a negative value when refused.
+  /// Adds a structure whose id and name no other structure has, at list
+  /// position `index` (past the end: at the end).
+  void InsertStructure(std::unique_ptr<struc_t> s, size_t index);
+  /// 0, or a negative value when refused (-3: past kMaxStructureSize).
   int AddMember(struc_t *s, const StructMember &m);
+  /// Gives `s` all of `members` at once, checked as AddMember checks them one
+  /// by one; false, with the reason in *err, when one is refused.
+  bool SetMembers(struc_t *s, std::vector<StructMember> members, std::string *err);
 };
 
 /// Each character is one a given name may hold.

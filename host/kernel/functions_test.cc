@@ -65,8 +65,16 @@ TEST_F(FunctionsTest, GivenRangeIsTakenAsItIs) {
   EXPECT_EQ(0, add_func(kBase + 0xFF0, kBase + 0x1010));  // leaves the segment
 }
 
-TEST_F(FunctionsTest, PrevaddrSkipsGapsBetweenSegments) {
+TEST_F(FunctionsTest, SegmentServicesSkipGapsBetweenSegments) {
   db.AddSegment("DATA", kBase + 0x2000, 0x10);
+  EXPECT_EQ(nullptr, areacb_t_get_area(&segs, kBase + 0x1800));
+  EXPECT_EQ(kBase, areacb_t_get_next_area(&segs, 0)->start_ea);
+  EXPECT_EQ(kBase + 0x2000, areacb_t_get_next_area(&segs, kBase)->start_ea);
+  EXPECT_EQ(kBase + 0x2000, areacb_t_get_next_area(&segs, kBase + 0x1FFF)->start_ea);
+  EXPECT_EQ(kBase + 0x2010, areacb_t_get_next_area(&segs, kBase + 0x1FFF)->end_ea);
+  EXPECT_EQ(nullptr, areacb_t_get_next_area(&segs, kBase + 0x2000));
+  EXPECT_EQ(nullptr, areacb_t_get_next_area(&segs, BADADDR));
+
   EXPECT_EQ(kBase + 0x2000, prevaddr(kBase + 0x2001));
   EXPECT_EQ(kBase + 0xFFF, prevaddr(kBase + 0x2000));
   EXPECT_EQ(kBase + 0xFFF, prevaddr(kBase + 0x1800));

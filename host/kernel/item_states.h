@@ -32,6 +32,22 @@ class ItemStates {
     if (i < end) Set(i, state);
   }
 
+  /// The first index in [i, end) whose state is not 0, or `end`. Runs of
+  /// unknown bytes are passed eight bytes (sixteen states) at a time.
+  size_t NextNonZero(size_t i, size_t end) const {
+    if (i >= end) return end;
+    for (; i < end && (i % 16 != 0 || end - i < 16); ++i)
+      if ((*this)[i] != 0) return i;
+    for (; end - i >= 16; i += 16) {
+      uint64_t word;
+      std::memcpy(&word, packed_.data() + i / 2, sizeof word);
+      if (word != 0) break;
+    }
+    for (; i < end; ++i)
+      if ((*this)[i] != 0) return i;
+    return end;
+  }
+
   size_t size() const { return size_; }
 
  private:

@@ -138,11 +138,17 @@ void Database::Impl::UndefineRange(ea_t ea, uint64_t end) {
       Undefine(item);
       off = item.start + item.size - s.start;
     }
-    for (; off < stop; ++off) {
-      if (!IsHead(st[off])) continue;
+    auto next_known = [&](asize_t from_off) {
+      return static_cast<asize_t>(st.NextNonZero(from_off, stop));
+    };
+    for (off = next_known(off); off < stop; off = next_known(off)) {
+      if (!IsHead(st[off])) {
+        ++off;
+        continue;
+      }
       item = ItemAtHead(static_cast<int>(seg), off);
       Undefine(item);
-      off += item.size - 1;
+      off += item.size;
     }
   }
 }

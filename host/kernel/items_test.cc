@@ -95,6 +95,21 @@ TEST_F(ItemsTest, UnknownRangeTakesEveryOverlappingItem) {
   EXPECT_FALSE(TestDb::ItemAt(kBase + 0x20));
 }
 
+TEST_F(ItemsTest, RangeUndefineFindsEveryItemPastLongRunsOfUnknownBytes) {
+  // The search passes unknown bytes sixteen at a time; an item at any offset
+  // from those steps, or right at either end of the range, is found all the same.
+  for (asize_t at = 0; at < 40; ++at) {
+    SCOPED_TRACE(at);
+    const ea_t from = kBase + 0x101;  // off the steps, as a record may be
+    ASSERT_EQ(1, do_data_ex(from + at, DATA_BYTE, 1, BADNODE));
+    ASSERT_EQ(1, do_data_ex(from + 41, DATA_BYTE, 1, BADNODE));
+    ASSERT_EQ(1, do_unknown_range(from, 41, 0));
+    EXPECT_FALSE(TestDb::ItemAt(from + at));
+    EXPECT_TRUE(TestDb::ItemAt(from + 41));  // the first byte past the range
+    ASSERT_EQ(1, do_unknown(from + 41, 0));
+  }
+}
+
 TEST_F(ItemsTest, OffsetRecordsReferenceAndRefusesCodeAndOtherSizes) {
   db.PutDword(kBase + 0x10, kBase + 0x80);
   db.PutDword(kBase + 0x20, kBase + 0x80);

@@ -37,6 +37,18 @@ TEST_F(NamesTest, UsedNamesGetFirstFreeSuffix) {
   EXPECT_EQ("TForm1", TestDb::Name(kBase + 20));
 }
 
+TEST_F(NamesTest, OnlySuffixesTheRuleWritesCountAsUniqueForms) {
+  ASSERT_EQ(1, do_name_anyway(kBase, "x", 0));
+  // x_1 is a unique form of x: naming its address x again keeps it.
+  ASSERT_EQ(1, do_name_anyway(kBase + 4, "x_1", 0));
+  ASSERT_EQ(1, do_name_anyway(kBase + 4, "x", 0));
+  EXPECT_EQ("x_1", TestDb::Name(kBase + 4));
+  // The rule writes no leading zeros, so x_01 is a name of its own and gives way.
+  ASSERT_EQ(1, do_name_anyway(kBase + 8, "x_01", 0));
+  ASSERT_EQ(1, do_name_anyway(kBase + 8, "x", 0));
+  EXPECT_EQ("x_0", TestDb::Name(kBase + 8));
+}
+
 TEST_F(NamesTest, NameCharactersAndRefusals) {
   EXPECT_EQ(1, do_name_anyway(kBase, "TShape@Shapes@SetColorProc", 0));
   EXPECT_EQ(1, do_name_anyway(kBase + 1, "$%&().:?@[]_09azAZ", 0));

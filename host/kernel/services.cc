@@ -1,5 +1,6 @@
 // The exported C services of host_api.h over TheDatabase(). Arguments are
 // checked here, at the edge; the database below trusts them.
+#include <algorithm>
 #include <cstring>
 #include <string>
 
@@ -46,6 +47,15 @@ area_t *areacb_t_get_area(areacb_t *cb, ea_t ea) {
   Database::Impl &d = Db();
   const int i = d.SegmentIndex(ea);
   return i < 0 ? nullptr : &d.areas[i];
+}
+
+area_t *areacb_t_get_next_area(areacb_t *cb, ea_t ea) {
+  (void)cb;
+  Database::Impl &d = Db();
+  auto it =
+      std::upper_bound(d.segments.begin(), d.segments.end(), ea,
+                       [](ea_t a, const kernel::Segment &s) { return a < s.start; });
+  return it == d.segments.end() ? nullptr : &d.areas[it - d.segments.begin()];
 }
 
 // ---- Reading -------------------------------------------------------------

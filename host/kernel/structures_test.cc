@@ -45,6 +45,8 @@ TEST_F(StructuresTest, MembersMayNotOverlapOrShareNames) {
   EXPECT_LT(add_struc_member(s, "A", 12, 0, nullptr, 4), 0);          // a used name
   EXPECT_LT(add_struc_member(s, "C", 4, 0, nullptr, 0), 0);           // at A's offset
   EXPECT_LT(add_struc_member(s, "D", 0xFFFFFFFE, 0, nullptr, 4), 0);  // wraps
+  EXPECT_LT(add_struc_member(s, "D", kernel::kMaxStructureSize, 0, nullptr, 0), 0);
+  EXPECT_LT(add_struc_member(s, "D", 16, 0, nullptr, kernel::kMaxStructureSize), 0);
   EXPECT_LT(add_struc_member(s, nullptr, 20, 0, nullptr, 4), 0);
   EXPECT_LT(add_struc_member(nullptr, "E", 20, 0, nullptr, 4), 0);
   EXPECT_EQ(0, add_struc_member(s, "B", 0, 0, nullptr, 4));  // just before A

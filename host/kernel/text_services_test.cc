@@ -7,6 +7,7 @@
 #include <sstream>
 
 #include "testing/test_db.h"
+#include "testing/test_folder.h"
 
 namespace {
 
@@ -95,8 +96,7 @@ int PrintTo(FILE *fp, const char *format, ...) {
 }
 
 TEST(TextServicesTest, TextFileWithBackslashPath) {
-  const auto dir = std::filesystem::temp_directory_path() / "kernel_text_test";
-  std::filesystem::create_directories(dir);
+  const TestFolder dir;
   // A plug-in joins directory and file with a backslash.
   const std::string path = dir.string() + "\\app_classes.log";
   FILE *fp = fopenWT(path.c_str());
@@ -107,7 +107,6 @@ TEST(TextServicesTest, TextFileWithBackslashPath) {
   std::stringstream text;
   text << in.rdbuf();
   EXPECT_EQ("       7  x\n", text.str());
-  std::filesystem::remove_all(dir);
   EXPECT_EQ(nullptr, fopenWT("/nonexistent-dir/x.log"));
   EXPECT_EQ(nullptr, fopenWT(nullptr));
   EXPECT_EQ(-1, PrintTo(nullptr, "%d", 1));

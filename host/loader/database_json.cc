@@ -10,6 +10,7 @@
 #include <nlohmann/json.hpp>
 #include <optional>
 #include <stdexcept>
+#include <string_view>
 #include <unordered_map>
 #include <vector>
 
@@ -113,8 +114,27 @@ struct ReadError : std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
+/// `text` with its control characters written as escapes: a reason quotes keys,
+/// names and texts from the file, and stays one line whatever they hold.
+std::string OneLine(const std::string &text) {
+  std::string out;
+  for (const char c : text) {
+    const auto u = static_cast<unsigned char>(c);
+    if (c == '\n') {
+      out += "\\n";
+    } else if (u < 0x20 || u == 0x7F) {
+      char escape[8];
+      snprintf(escape, sizeof escape, "\\x%02X", u);
+      out += escape;
+    } else {
+      out += c;
+    }
+  }
+  return out;
+}
+
 [[noreturn]] void Refuse(const std::string &where, const std::string &why) {
-  throw ReadError(where.empty() ? why : where + ": " + why);
+  throw ReadError(OneLine(where.empty() ? why : where + ": " + why));
 }
 
 void CheckKeys(const json &obj, std::initializer_list<const char *> allowed,
@@ -239,8 +259,6 @@ void TakeElement(const std::string &key, size_t index, const json &e,
     s.name = Text(e, "name", where);
     saved->struct_has_id.push_back(e.contains("id"));
     s.id = Unsigned32(e, "id", where, BADNODE);
-    // "size" follows from the members and is written for readers only.
-    if (auto it = e.find("size"); it != e.end()) Unsigned32(*it, "size", where);
     if (auto it = e.find("members"); it != e.end()) {
       if (!it->is_array()) Refuse(where, "\"members\" is not an array");
       for (size_t i = 0; i < it->size(); ++i) {
@@ -261,6 +279,18 @@ void TakeElement(const std::string &key, size_t index, const json &e,
         }
         s.members.push_back(std::move(member));
       }
+    }
+    // "size" follows from the members and is written for readers; a file
+    // that gives another one has a member outside its structure or a hole
+    // where its last member should be.
+    if (auto it = e.find("size"); it != e.end()) {
+      uint64_t end = 0;
+      for (const kernel::StructMember &m : s.members)
+        if (m.size != 0) end = std::max<uint64_t>(end, uint64_t{m.offset} + m.size);
+      const uint32_t size = Unsigned32(*it, "size", where);
+      if (size != end)
+        Refuse(where, "\"size\" is " + std::to_string(size) + " but the members end at " +
+                          std::to_string(end));
     }
     saved->structs.push_back(std::move(s));
   }
@@ -344,7 +374,7 @@ void CheckSegments(const std::vector<kernel::Segment> &saved,
     const kernel::Segment &b = program[i];
     if (a.name != b.name || a.start != b.start || a.end != b.end)
       Refuse("segments[" + std::to_string(i) + "]",
-             SegmentText(a) + " differs from the program's" + SegmentText(b));
+             SegmentText(a) + " differs from the program's " + SegmentText(b));
   }
 }
 
@@ -363,16 +393,14 @@ void AssignStructIds(SavedDatabase *saved, const kernel::Database &db) {
     if (next == BADNODE) Refuse("structs", "no structure id is left");
     saved->structs[i].id = next++;
   }
-  for (const auto &ref : saved->struct_refs) {
-    // Plain names rather than a structured binding, which clang 14 cannot
-    // capture in a lambda.
-    const size_t index = ref.first;
-    const std::string &name = ref.second;
-    auto it = std::find_if(saved->structs.begin(), saved->structs.end(),
-                           [&](const kernel::Structure &s) { return s.name == name; });
-    if (it == saved->structs.end())
+  // The first structure of each name; a second one is refused when applied.
+  std::unordered_map<std::string_view, tid_t> ids;
+  for (const kernel::Structure &s : saved->structs) ids.emplace(s.name, s.id);
+  for (const auto &[index, name] : saved->struct_refs) {
+    auto it = ids.find(name);
+    if (it == ids.end())
       Refuse("items[" + std::to_string(index) + "]", "no structure \"" + name + "\"");
-    saved->items[index].struct_id = it->id;
+    saved->items[index].struct_id = it->second;
   }
 }
 

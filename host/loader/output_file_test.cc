@@ -7,6 +7,7 @@
 #include <sstream>
 
 #include "host/loader/pe_builder.h"
+#include "testing/test_folder.h"
 
 namespace loader {
 namespace {
@@ -15,13 +16,9 @@ namespace fs = std::filesystem;
 
 struct OutputFileTest : testing::Test {
   void SetUp() override {
-    dir = TestPath("output_file_test");
-    fs::remove_all(dir);
-    fs::create_directories(dir);
     target = (dir / "out.json").string();
     std::ofstream(target) << "earlier";
   }
-  void TearDown() override { fs::remove_all(dir); }
   std::string Contents() {
     std::ifstream in(target);
     std::stringstream s;
@@ -31,7 +28,7 @@ struct OutputFileTest : testing::Test {
   size_t FilesInDir() {
     return std::distance(fs::directory_iterator(dir), fs::directory_iterator());
   }
-  fs::path dir;
+  TestFolder dir;
   std::string target;
   std::string err;
 };

@@ -236,9 +236,8 @@ bool LoadPe(const std::string &path, kernel::Database *db, std::string *err,
                   db, err);
   }
 
-  // The plug-ins search every address from the lowest to the highest, gaps
-  // included, so a few bytes of sections placed gigabytes apart would keep
-  // them busy for minutes: the spread counts against the image limit too.
+  // The system maps an image whole, from its lowest section to its highest,
+  // so the spread counts against the image limit too.
   const uint64_t spread = uint64_t{segments.back().end} - segments.front().start;
   if (spread > kMaxImageBytes)
     return Fail(Format("sections %s and %s lie 0x%llX bytes apart (the image may span at "

@@ -1,0 +1,68 @@
+#include "fuzz/detector_run.h"
+
+#include <nlohmann/json.hpp>
+#include <sstream>
+
+#include "fuzz/fuzz_check.h"
+#include "host/loader/database_json.h"
+#include "host/loader/listing.h"
+#include "host/loader/pe_loader.h"
+
+extern "C" plugin_t PLUGIN;
+
+namespace fuzz {
+namespace {
+
+class AnswersUi : public kernel::UserInterface {
+ public:
+  void Message(std::string_view) override {}
+  int AskYesNo(int, std::string_view) override { return 0; }
+  bool AskText(int, std::string_view, std::string_view, std::string *answer) override {
+    *answer = "0";
+    return true;
+  }
+};
+
+std::string SavedText(const kernel::Database &db, loader::JsonContent content) {
+  std::ostringstream out;
+  FUZZ_CHECK(loader::WriteDatabaseJson(db, content, out), "writing the database failed");
+  return out.str();
+}
+
+}  // namespace
+
+void RunDetectorAndCheck(kernel::Database &db, const std::string &path) {
+  AnswersUi ui;
+  kernel::SetUserInterface(&ui);
+  const ea_t cursor = db.cursor();
+  if (PLUGIN.init() != 0) {
+    PLUGIN.run(0);
+    PLUGIN.term();
+  }
+  kernel::SetUserInterface(nullptr);
+  FUZZ_CHECK(db.cursor() == cursor, "the cursor moved from 0x%X to 0x%X", cursor,
+             db.cursor());
+  CheckItemsDisjoint(db);
+
+  const std::string exported = SavedText(db, loader::JsonContent::kExport);
+  const nlohmann::json json = nlohmann::json::parse(exported, nullptr, false);
+  FUZZ_CHECK(!json.is_discarded(), "the export is not JSON:\n%s", exported.c_str());
+  FUZZ_CHECK(json.at("segments").size() == db.segments().size(),
+             "the export lists %zu segments of %zu", json.at("segments").size(),
+             db.segments().size());
+  std::ostringstream listing;
+  FUZZ_CHECK(loader::WriteListing(db, listing), "writing the listing failed");
+
+  const std::string saved = SavedText(db, loader::JsonContent::kSaved);
+  kernel::Database reloaded;
+  std::string err;
+  FUZZ_CHECK(loader::LoadPe(path, &reloaded, &err), "the program no longer loads: %s",
+             err.c_str());
+  std::istringstream in(saved);
+  FUZZ_CHECK(loader::ReadDatabaseJson(in, &reloaded, &err),
+             "the saved database does not read back: %s", err.c_str());
+  const std::string resaved = SavedText(reloaded, loader::JsonContent::kSaved);
+  FUZZ_CHECK(resaved == saved, "the saved database changed on reloading");
+}
+
+}  // namespace fuzz
