@@ -10,7 +10,7 @@ shopt -s nullglob
 cd "$(dirname "$0")/.."
 
 targets=("$@")
-((${#targets[@]})) || targets=(pe_loader finder_scan process_group pehost_path pehost_db calculator)
+((${#targets[@]})) || targets=(pe_loader finder_scan process_group pehost_path pehost_db form_reader calculator)
 
 for t in "${targets[@]}"; do
   bin=build-fuzz/bin/fuzz_$t

@@ -135,7 +135,20 @@ int decide_class_layout(void) {
   char name[256];
   const ea_t lowest = lowest_address();
   ea_t a = lowest + (4 - lowest % 4) % 4;
+  const area_t *seg = nullptr;  // the segment of the last address tested
   while (a >= lowest && a < inf.max_ea && total < kWitnessesNeeded) {
+    if (seg == nullptr || a < seg->start_ea || a >= seg->end_ea) {
+      seg = areacb_t_get_area(&segs, a);
+      // No record lies between segments: from a gap on to the next segment.
+      if (seg == nullptr) {
+        const area_t *next = areacb_t_get_next_area(&segs, a);
+        if (next == nullptr) break;
+        const ea_t start = next->start_ea + (4 - next->start_ea % 4) % 4;
+        if (start <= a) break;
+        a = start;
+        continue;
+      }
+    }
     const ea_t self = get_long(a);
     for (int i = 0; i < 3; ++i) {
       if (self - a != static_cast<ea_t>(kSizes[i])) continue;

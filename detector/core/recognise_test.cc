@@ -152,6 +152,17 @@ TEST_F(LayoutTest, ClassicRecordsWhoseInitTableStartsAtTheirTableStayClassic) {
   EXPECT_EQ(64, decide_class_layout());
 }
 
+TEST_F(LayoutTest, WitnessesBehindAGapBetweenSegmentsCount) {
+  // The walk passes the gap at once; a segment starting off a four-byte
+  // boundary is walked from its first aligned address.
+  const ea_t far = 0x40000002;
+  db.AddSegment("FAR", far, 0x1000);
+  for (ea_t a = far + 0x102; a < far + 0x402; a += 0x100) {
+    db.PutClassRecord(a, kBase + 0x20, "TFar", 88);
+  }
+  EXPECT_EQ(88, decide_class_layout());
+}
+
 TEST_F(LayoutTest, NewerLayoutsDemandSelfPtrAtTheFirstSlot) {
   const ea_t rec = kBase + 0x40;
   for (int header : {64, 76, 88}) {
@@ -331,7 +342,7 @@ TEST(RecogniseGapTest, SearchJumpsGapsBetweenSegmentsAndFindsWhatStepsWould) {
   db.AddSegment("CODE", kBase, kSize);
   db.AddSegment("FAR", 0x40000000, 0x100);
   db.AddSegment("ODD", 0xF0000002, 0x100);  // starts off a four-byte boundary
-  PutTypeInfo(db, 0x40000000, 1, "TFar");
+  db.PutTypeInfo(0x40000000, 1, "TFar");
   EXPECT_EQ(0x40000000u, find_next_group(kBase));
   EXPECT_EQ(0x40000000u, find_next_group(kEnd + 0x10));
   EXPECT_EQ(BADADDR, find_next_group(0x40000004));
