@@ -215,7 +215,7 @@ void annotate_interface_table(ea_t table, const char *class_name) {
   const int32_t count = static_cast<int32_t>(get_long(table));
   if (count == 0) return;
   set_cmt(table, "InterfaceTable Count", 0);
-  if (current_name(table) == nullptr) do_unknown(table, 0);
+  if (current_name(table) == nullptr) undefine_bytes(table, 1);
   do_name_anyway(table, compose(class_name, "", "_cls_interface"), 0);
 
   ea_t pos = table;

@@ -1,9 +1,9 @@
 // The annotators never touch the host's item operations directly: every
-// typed item, offset, short string and alignment item they make comes from
-// here, so that the undefine flags, the string type and the order of host
-// calls are the same everywhere. Each maker answers 1 (non-zero for offsets)
-// when the host made the item and 0 otherwise; a refusal leaves the bytes as
-// they were.
+// typed item, structure instance, offset, short string and alignment item
+// they make, and every range they undefine, comes from here, so that the undefine flags,
+// the string type and the order of host calls are the same everywhere. Each maker answers
+// 1 (non-zero for offsets) when the host made the item and 0 otherwise; a refusal leaves
+// the bytes as they were.
 #include "detector/edit_helpers.h"
 
 #include <string.h>
@@ -63,6 +63,8 @@ int make_byte_item(ea_t ea) {
   return static_cast<uint8_t>(do_data_ex(ea, DATA_BYTE, 1, BADNODE));
 }
 
+int make_byte_items(ea_t ea, int count) { return make_items(ea, count, 1, DATA_BYTE); }
+
 int make_word_items(ea_t ea, int count) { return make_items(ea, count, 2, DATA_WORD); }
 
 int make_dword_items(ea_t ea, int count) { return make_items(ea, count, 4, DATA_DWORD); }
@@ -105,6 +107,16 @@ ea_t make_align4(ea_t ea) {
   if (!undefine_filler(ea)) return ea;
   if (doAlign(ea, gap, 2)) return get_item_end(ea);
   return ea;
+}
+
+int make_struct_item(ea_t ea, asize_t size, tid_t id) {
+  return static_cast<uint8_t>(do_data_ex(ea, DATA_STRUCT, size, id));
+}
+
+void undefine_bytes(ea_t ea, asize_t size) {
+  const ea_t end = segment_end(ea);
+  if (end == BADADDR || ea >= end) return;
+  do_unknown_range(ea, size < end - ea ? size : end - ea, 0);
 }
 
 ea_t field_end(ea_t ea, int made, asize_t width) {

@@ -11,6 +11,7 @@ extern "C" {
 
 /// Each gives 1 when the item was made, else 0.
 int make_byte_item(ea_t ea);
+int make_byte_items(ea_t ea, int count);
 int make_word_items(ea_t ea, int count);
 int make_dword_items(ea_t ea, int count);
 int make_qword_items(ea_t ea, int count);
@@ -26,6 +27,12 @@ void clear_field_name(ea_t ea);
 /// 1 when `name` (null: none) may be replaced: missing, empty, or holding
 /// one of the null-terminated list of `markers`.
 int is_dummy_name(const char *name, const char *const *markers);
+/// Lays an instance of the structure `id`, `size` bytes long, at `ea`; 1
+/// when made.
+int make_struct_item(ea_t ea, asize_t size, tid_t id);
+/// Undefines every item over `size` bytes from `ea` on, no further than
+/// the end of the segment holding `ea`.
+void undefine_bytes(ea_t ea, asize_t size);
 /// Where the walk goes on behind the field at `ea`: the end of the item
 /// made there (`made` non-zero), or `width` bytes on when nothing was made
 /// or the host reports no end beyond `ea`.

@@ -73,8 +73,7 @@ const FlagText kParamFlagTexts[] = {
 
 /// `count` bytes at `ea` as one item; 1 when made.
 int make_bytes_item(ea_t ea, asize_t count) {
-  do_unknown_range(ea, count, 2);
-  return static_cast<uint8_t>(do_data_ex(ea, DATA_BYTE, count, BADNODE));
+  return count > 0x7FFFFFFF ? 0 : make_byte_items(ea, static_cast<int>(count));
 }
 
 bool is_program_address(uint32_t value) {

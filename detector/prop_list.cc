@@ -75,13 +75,13 @@ ea_t annotate_prop_list(ea_t ea, int count, const char *type_name, const char *u
     // segment reaches: an earlier walk may have taken these bytes for other
     // items. One range call, so that no structure size makes this slow.
     const asize_t room = segment_end(record) - record;
-    do_unknown_range(record, fixed_size < room ? fixed_size + 1 : room, 0);
+    undefine_bytes(record, fixed_size < room ? fixed_size + 1 : room);
     tid_t id = BADNODE;
     netnode_check(&id, "TPropInfo", 0, 0);
-    if (do_data_ex(record, DATA_STRUCT, fixed_size, id)) p = get_item_end(record);
+    if (make_struct_item(record, fixed_size, id)) p = get_item_end(record);
 
     // The name: its length byte and every character.
-    do_unknown_range(p, asize_t{1} + get_byte(p), 0);
+    undefine_bytes(p, asize_t{1} + get_byte(p));
     bool named = false;
     if (make_pascal_string(p)) {
       const char *name = get_pascal_name(p, 0);

@@ -57,6 +57,7 @@ void walk_class(ea_t *p, const char *type_name, asize_t prop_info_size) {
 }
 
 void walk_array(ea_t *p) {
+  // "siezof" is spelt so in every database annotated before; keep it.
   make_field(p, make_two_dwords, "siezof array[Start..End]");
   make_field(p, make_offset_item, nullptr);
 }
