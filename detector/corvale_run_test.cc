@@ -15,6 +15,7 @@
 #include <string>
 
 #include "testing/command_run.h"
+#include "testing/test_folder.h"
 
 namespace {
 
@@ -34,14 +35,10 @@ std::string ReplaceAll(std::string text, const std::string &from, const std::str
 }
 
 struct CorvaleRunTest : testing::Test {
-  fs::path dir;
+  TestFolder dir;
   fs::path sample;
 
   void SetUp() override {
-    dir = fs::absolute(fs::path(testing::TempDir()) /
-                       ("corvale_run_" + std::to_string(getpid())));
-    fs::remove_all(dir);
-    fs::create_directories(dir);
     sample = dir / "sample.exe";
     ASSERT_EQ(0,
               RunCommand(std::string(MAKE_SAMPLE_PATH) + " --db-seed '" +
@@ -49,7 +46,6 @@ struct CorvaleRunTest : testing::Test {
                          dir / "make_sample.out"));
     fs::copy_file(dir / "seed.json", dir / "sample.db");
   }
-  void TearDown() override { fs::remove_all(dir); }
 
   // One detector run over the saved database, its files named after `run`.
   void Run(const std::string &run) {

@@ -2,7 +2,6 @@
 // runs the detector and the finder on what make_sample wrote, and what they
 // leave and list is checked against the sample's manifest.
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -13,6 +12,7 @@
 #include <vector>
 
 #include "testing/command_run.h"
+#include "testing/test_folder.h"
 
 namespace {
 
@@ -20,16 +20,11 @@ namespace fs = std::filesystem;
 using nlohmann::json;
 
 struct LayoutSampleTest : testing::TestWithParam<int> {
-  fs::path dir;
+  TestFolder dir;
   fs::path sample;
   json manifest;
 
   void SetUp() override {
-    dir = fs::absolute(
-        fs::path(testing::TempDir()) /
-        ("layout_sample_" + std::to_string(GetParam()) + "_" + std::to_string(getpid())));
-    fs::remove_all(dir);
-    fs::create_directories(dir);
     sample = dir / "sample.exe";
     ASSERT_EQ(0, RunCommand(std::string(MAKE_SAMPLE_PATH) + " --layout " +
                                 std::to_string(GetParam()) + " --manifest '" +
@@ -38,7 +33,6 @@ struct LayoutSampleTest : testing::TestWithParam<int> {
                             dir / "make_sample.out"));
     manifest = json::parse(ReadFile(dir / "manifest.json"));
   }
-  void TearDown() override { fs::remove_all(dir); }
 
   /// pehost with `plugin` over the whole program; its output window.
   std::string Run(const std::string &plugin, const std::string &options) {

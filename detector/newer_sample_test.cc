@@ -2,7 +2,6 @@
 // blocks of every kind carry what the newer compilers add: each walk ends
 // exactly where the manifest says the block's data ends.
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <filesystem>
 #include <map>
@@ -13,6 +12,7 @@
 
 #include "samples/mapped_pe.h"
 #include "testing/command_run.h"
+#include "testing/test_folder.h"
 
 namespace {
 
@@ -21,10 +21,6 @@ using nlohmann::json;
 
 struct NewerSampleTest : testing::Test {
   void SetUp() override {
-    dir = fs::absolute(fs::path(testing::TempDir()) /
-                       ("newer_sample_" + std::to_string(getpid())));
-    fs::remove_all(dir);
-    fs::create_directories(dir);
     const fs::path sample = dir / "sample.exe";
     ASSERT_EQ(0, RunCommand(std::string(MAKE_SAMPLE_PATH) + " --layout 88 --manifest '" +
                                 (dir / "manifest.json").string() + "' '" +
@@ -46,9 +42,8 @@ struct NewerSampleTest : testing::Test {
     for (const json &n : db["names"]) names.insert(n["name"].get<std::string>());
     for (const json &c : db["comments"]) comments.insert(c["text"].get<std::string>());
   }
-  void TearDown() override { fs::remove_all(dir); }
 
-  fs::path dir;
+  TestFolder dir;
   json manifest;
   samples::MappedPe pe;
   std::map<uint32_t, uint32_t> items;  // start -> end

@@ -20,6 +20,7 @@
 
 #include "samples/mapped_pe.h"
 #include "testing/command_run.h"
+#include "testing/test_folder.h"
 
 namespace {
 
@@ -121,16 +122,9 @@ class RealProgramTest : public testing::TestWithParam<Program> {
       GTEST_SKIP() << program
                    << " is absent; run scripts/fetch_real_programs.sh to fetch it";
     }
-    dir = fs::absolute(fs::path(testing::TempDir()) /
-                       ("real_program_" + std::to_string(getpid())));
-    fs::remove_all(dir);
-    fs::create_directories(dir);
     // Work on a copy so that the log lands in the temporary folder.
     copy = dir / program.filename();
     fs::copy_file(program, copy);
-  }
-  void TearDown() override {
-    if (!dir.empty()) fs::remove_all(dir);
   }
 
   int Pehost(const std::string &plugin, const std::string &options,
@@ -140,7 +134,8 @@ class RealProgramTest : public testing::TestWithParam<Program> {
                       dir / out);
   }
 
-  fs::path program, dir, copy;
+  fs::path program, copy;
+  TestFolder dir;
 };
 
 TEST_P(RealProgramTest, FinderListsEveryClassRecord) {

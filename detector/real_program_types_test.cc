@@ -9,7 +9,6 @@
 // front of code or constant data is the last of its run: its neighbour is
 // no block, and it is not counted.
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <filesystem>
 #include <iostream>
@@ -24,6 +23,7 @@
 #include "host/x86/decoder.h"
 #include "samples/mapped_pe.h"
 #include "testing/command_run.h"
+#include "testing/test_folder.h"
 
 namespace {
 
@@ -117,10 +117,6 @@ class RealProgramTypesTest : public testing::TestWithParam<Program> {
       GTEST_SKIP() << program
                    << " is absent; run scripts/fetch_real_programs.sh to fetch it";
     }
-    dir = fs::absolute(fs::path(testing::TempDir()) /
-                       ("real_program_types_" + std::to_string(getpid())));
-    fs::remove_all(dir);
-    fs::create_directories(dir);
     copy = dir / program.filename();
     fs::copy_file(program, copy);
 
@@ -142,9 +138,6 @@ class RealProgramTypesTest : public testing::TestWithParam<Program> {
     }
     for (const json &name : db["names"]) names[name["ea"]] = name["name"];
   }
-  void TearDown() override {
-    if (!dir.empty()) fs::remove_all(dir);
-  }
 
   int Pehost(const std::string &plugin, const std::string &options,
              const std::string &out) {
@@ -165,7 +158,8 @@ class RealProgramTypesTest : public testing::TestWithParam<Program> {
     return data_end;
   }
 
-  fs::path dir, copy;
+  TestFolder dir;
+  fs::path copy;
   samples::MappedPe pe;
   FoundRecords found;
   struct Extent {

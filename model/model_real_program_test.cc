@@ -5,7 +5,6 @@
 // with each event bound to a published method. Skipped when the programs
 // are absent.
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <filesystem>
 #include <nlohmann/json.hpp>
@@ -14,6 +13,7 @@
 #include <vector>
 
 #include "testing/command_run.h"
+#include "testing/test_folder.h"
 
 namespace {
 
@@ -55,16 +55,10 @@ class ModelRealProgramTest : public testing::TestWithParam<Program> {
     if (!fs::exists(program))
       GTEST_SKIP() << program
                    << " is absent; run scripts/fetch_real_programs.sh to fetch it";
-    dir = fs::absolute(fs::path(testing::TempDir()) /
-                       ("model_real_" + std::to_string(getpid())));
-    fs::remove_all(dir);
-    fs::create_directories(dir);
-  }
-  void TearDown() override {
-    if (!dir.empty()) fs::remove_all(dir);
   }
 
-  fs::path program, dir;
+  fs::path program;
+  TestFolder dir;
 };
 
 bool StartsWith(const std::string &text, const char *prefix) {

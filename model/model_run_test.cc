@@ -4,7 +4,6 @@
 // After a change that is meant, run the test with REBASE=1 to rewrite them,
 // and review the difference like code.
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <cstdlib>
 #include <filesystem>
@@ -13,6 +12,7 @@
 #include <string>
 
 #include "testing/command_run.h"
+#include "testing/test_folder.h"
 
 namespace {
 
@@ -20,21 +20,16 @@ namespace fs = std::filesystem;
 using nlohmann::json;
 
 struct ModelRunTest : testing::Test {
-  fs::path dir;
+  TestFolder dir;
   fs::path sample;
 
   void SetUp() override {
-    dir = fs::absolute(fs::path(testing::TempDir()) /
-                       ("model_run_" + std::to_string(getpid())));
-    fs::remove_all(dir);
-    fs::create_directories(dir);
     sample = dir / "sample.exe";
     ASSERT_EQ(0,
               RunCommand(std::string(MAKE_SAMPLE_PATH) + " --forms --db-seed '" +
                              (dir / "seed.json").string() + "' '" + sample.string() + "'",
                          dir / "make_sample.out"));
   }
-  void TearDown() override { fs::remove_all(dir); }
 
   int Pehost(const std::string &options, const std::string &out) {
     return RunCommand(std::string(PEHOST_PATH) + " --plugin '" + CORVALE_PATH +
