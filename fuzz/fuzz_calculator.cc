@@ -215,7 +215,8 @@ struct Reader {
   bool Done() const { return pos >= size; }
   uint8_t Byte() { return pos < size ? data[pos++] : 0; }
   std::string_view Text() {
-    const size_t n = std::min<size_t>(Byte(), size - pos);
+    const size_t length = Byte();  // read before the rest is measured
+    const size_t n = std::min(length, size - pos);
     std::string_view text(reinterpret_cast<const char *>(data + pos), n);
     pos += n;
     return text;
