@@ -96,7 +96,8 @@ const Sample &WithForms() {
 }
 
 const Sample &OfLayout(uint32_t layout) {
-  static std::map<uint32_t, const Sample *> samples;
+  // Kept for the whole run, as Default() keeps its sample.
+  static auto &samples = *new std::map<uint32_t, const Sample *>;
   const Sample *&s = samples[layout];
   if (s == nullptr) {
     SampleOptions o;

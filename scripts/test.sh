@@ -1,7 +1,7 @@
 #!/bin/bash
 # Checks that the tracked C++ sources follow .clang-format, builds everything
 # twice (plain, and with AddressSanitizer and UndefinedBehaviorSanitizer) and
-# runs every test in both builds, then gives every fuzz target a minute
+# runs every test in both builds, then gives every fuzz target half a minute
 # (FUZZ_SECONDS) from its seeds.
 set -euo pipefail
 cd "$(dirname "$0")/.."
