@@ -18,6 +18,7 @@
 #include <string_view>
 #include <vector>
 
+#include "detector/real_program_support.h"
 #include "samples/mapped_pe.h"
 #include "testing/command_run.h"
 #include "testing/test_folder.h"
@@ -26,31 +27,6 @@ namespace {
 
 namespace fs = std::filesystem;
 using nlohmann::json;
-
-struct Found {
-  std::map<uint32_t, std::string> classes;  // class record address -> class name
-  std::map<uint32_t, std::string> types;    // reference cell -> "name of kind"
-};
-
-// The finder's "<label> @ <address>" lines.
-Found ParseFinderOutput(const std::string &out) {
-  Found found;
-  static const std::regex line(
-      R"((Class (\S+) of VritualTable|Type (.+)) @ ([0-9A-F]{8}))");
-  std::istringstream in(out);
-  std::string text;
-  std::smatch m;
-  while (std::getline(in, text)) {
-    if (!std::regex_match(text, m, line)) continue;
-    const uint32_t ea = std::stoul(m[4].str(), nullptr, 16);
-    if (m[2].matched) {
-      found.classes[ea] = m[2].str();
-    } else {
-      found.types[ea] = m[3].str();
-    }
-  }
-  return found;
-}
 
 struct Program {
   const char *file;
@@ -141,7 +117,7 @@ class RealProgramTest : public testing::TestWithParam<Program> {
 TEST_P(RealProgramTest, FinderListsEveryClassRecord) {
   ASSERT_EQ(0, Pehost(LUMISK_PATH, "--log yes", "finder.out"))
       << ReadFile(dir / "finder.out.err");
-  const Found found = ParseFinderOutput(ReadFile(dir / "finder.out"));
+  const FoundRecords found = ParseFinderOutput(ReadFile(dir / "finder.out"));
 
   std::set<std::string> names;
   for (const auto &[ea, name] : found.classes) names.insert(name);
@@ -171,7 +147,9 @@ TEST_P(RealProgramTest, FinderListsEveryClassRecord) {
     EXPECT_TRUE(found.classes.count(vmt - 76) || found.classes.count(vmt - 88))
         << label << " at " << std::hex << cell << ": no class record for " << vmt;
   }
-  if (GetParam().components) EXPECT_GT(class_types, 20);
+  if (GetParam().components) {
+    EXPECT_GT(class_types, 20);
+  }
 
   const std::string log = ReadFile(dir / (copy.stem().string() + "_classes.log"));
   EXPECT_NE(
@@ -182,7 +160,7 @@ TEST_P(RealProgramTest, FinderListsEveryClassRecord) {
 
 TEST_P(RealProgramTest, DetectorAnnotatesTheClassesItFinds) {
   ASSERT_EQ(0, Pehost(LUMISK_PATH, "--log yes", "finder.out"));
-  const Found found = ParseFinderOutput(ReadFile(dir / "finder.out"));
+  const FoundRecords found = ParseFinderOutput(ReadFile(dir / "finder.out"));
   ASSERT_EQ(0, Pehost(CORVALE_PATH,
                       "--log yes --json '" + (dir / "db.json").string() +
                           "' --listing '" + (dir / "db.lst").string() + "'",
