@@ -39,24 +39,6 @@ const FieldComments kTableFieldComments[kTableFields] = {
     {"ParentClass", nullptr},
 };
 
-/// The standard virtual methods behind ParentClass, by header size.
-const char *const kMethods64[] = {"SafeCallException", "DefaultHandler", "NewInstance",
-                                  "FreeInstance", "Destroy"};
-const char *const kMethods76[] = {
-    "SafeCallException", "AfterConstruction", "BeforeDestruction", "Dispatch",
-    "DefaultHandler",    "NewInstance",       "FreeInstance",      "Destroy"};
-const char *const kMethods88[] = {"Equals",
-                                  "GetHashCode",
-                                  "ToString",
-                                  "SafeCallException",
-                                  "AfterConstruction",
-                                  "BeforeDestruction",
-                                  "Dispatch",
-                                  "DefaultHandler",
-                                  "NewInstance",
-                                  "FreeInstance",
-                                  "Destroy"};
-
 const char *const kSlotComments[] = {"QueryInterface", "AddRef", "Release",
                                      "CreateObject"};
 
@@ -85,15 +67,7 @@ const char *header_comment(ea_t record, ea_t ea, bool zero) {
     return zero ? comments.zero : comments.address;
   }
   if (zero) return nullptr;
-  const ea_t method = field - kTableFields;
-  switch (class_layout()) {
-    case 64:
-      return method < 5 ? kMethods64[method] : nullptr;
-    case 88:
-      return method < 11 ? kMethods88[method] : nullptr;
-    default:
-      return method < 8 ? kMethods76[method] : nullptr;
-  }
+  return standard_method_name(class_layout(), static_cast<int>(field - kTableFields));
 }
 
 /// The record's first field as its layout demands: in the classic layout

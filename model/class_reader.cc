@@ -24,34 +24,9 @@ constexpr uint32_t kPropRecordFixed = 26;
 // An index or default of this value means the property has none.
 constexpr uint32_t kNoValue = 0x80000000u;
 
-// The standard methods in front of the table, by layout.
-const char *const kStandard64[] = {"SafeCallException", "DefaultHandler", "NewInstance",
-                                   "FreeInstance", "Destroy"};
-const char *const kStandard76[] = {
-    "SafeCallException", "AfterConstruction", "BeforeDestruction", "Dispatch",
-    "DefaultHandler",    "NewInstance",       "FreeInstance",      "Destroy"};
-const char *const kStandard88[] = {"Equals",
-                                   "GetHashCode",
-                                   "ToString",
-                                   "SafeCallException",
-                                   "AfterConstruction",
-                                   "BeforeDestruction",
-                                   "Dispatch",
-                                   "DefaultHandler",
-                                   "NewInstance",
-                                   "FreeInstance",
-                                   "Destroy"};
-
 const char *StandardName(int header_size, ea_t offset) {
-  const size_t i = (offset - kFirstStandard) / 4;
-  switch (header_size) {
-    case 64:
-      return i < std::size(kStandard64) ? kStandard64[i] : nullptr;
-    case 88:
-      return i < std::size(kStandard88) ? kStandard88[i] : nullptr;
-    default:
-      return i < std::size(kStandard76) ? kStandard76[i] : nullptr;
-  }
+  return standard_method_name(header_size,
+                              static_cast<int>((offset - kFirstStandard) / 4));
 }
 
 /// True when `n` bytes at `ea` lie below `end`.

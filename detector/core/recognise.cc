@@ -171,6 +171,34 @@ int decide_class_layout(void) {
   return kSizes[best];
 }
 
+const char *standard_method_name(int size, int index) {
+  static const char *const kMethods64[] = {"SafeCallException", "DefaultHandler",
+                                           "NewInstance", "FreeInstance", "Destroy"};
+  static const char *const kMethods76[] = {
+      "SafeCallException", "AfterConstruction", "BeforeDestruction", "Dispatch",
+      "DefaultHandler",    "NewInstance",       "FreeInstance",      "Destroy"};
+  static const char *const kMethods88[] = {"Equals",
+                                           "GetHashCode",
+                                           "ToString",
+                                           "SafeCallException",
+                                           "AfterConstruction",
+                                           "BeforeDestruction",
+                                           "Dispatch",
+                                           "DefaultHandler",
+                                           "NewInstance",
+                                           "FreeInstance",
+                                           "Destroy"};
+  if (index < 0) return nullptr;
+  switch (size) {
+    case 64:
+      return index < 5 ? kMethods64[index] : nullptr;
+    case 88:
+      return index < 11 ? kMethods88[index] : nullptr;
+    default:
+      return index < 8 ? kMethods76[index] : nullptr;
+  }
+}
+
 void set_class_layout(int size) { header_size = size; }
 
 int class_layout(void) { return header_size; }

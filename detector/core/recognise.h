@@ -20,6 +20,10 @@ void set_class_layout(int header_size);
 /// The header size in use.
 int class_layout(void);
 
+/// The name of the standard virtual method `index` (0 for the first, at
+/// A + 44) of the layout with `header_size`; null past the layout's last.
+const char *standard_method_name(int header_size, int index);
+
 /// 1 when a class record starts at `ea`, else 0.
 int is_class_record(ea_t ea);
 /// 1 when a type information block starts at `ea`, else 0.
