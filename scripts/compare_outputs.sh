@@ -48,6 +48,8 @@ digest() {
   mkdir -p "$run/out/forms"
   local input="$run/$(basename "$program")"
   cp "$program" "$input"
+  # The build's own kernel library, whatever path the programs were linked with.
+  export LD_LIBRARY_PATH="$bin"
   (cd "$run" && "$bin/pehost" --start 0 --log yes --db out/db.json --json out/database.json \
     --listing out/listing.txt --classes out/classes.json --report out/report.md \
     --forms out/forms --ida-script out/ida.py --ghidra-script out/ghidra.py "$input" \
