@@ -5,6 +5,7 @@
 #include <map>
 
 #include "detector/core/recognise.h"
+#include "host/kernel/database.h"
 #include "model/form_binding.h"
 #include "model/text_encoding.h"
 
@@ -152,7 +153,7 @@ ea_t ProgramModel::InterfaceNamed(const uint8_t *guid) const {
   return it != guids.end() && memcmp(it->bytes, guid, 16) == 0 ? it->cell : BADADDR;
 }
 
-ProgramModel BuildModel(const loader::ImageFacts &facts) {
+ProgramModel BuildModel() {
   ProgramModel model;
   char path[4096];
   if (netnode_valstr(RootNode, path, sizeof path) >= 0) model.file = qbasename(path);
@@ -165,7 +166,7 @@ ProgramModel BuildModel(const loader::ImageFacts &facts) {
   FindRecords(&model);
   LinkClasses(&model);
   CollectInterfaceGuids(&model);
-  ReadForms(facts, &model);
+  ReadForms(&model);
   return model;
 }
 

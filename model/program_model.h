@@ -16,7 +16,6 @@
 
 #include "detector/core/host_api.h"
 #include "detector/core/recognise.h"
-#include "host/loader/pe_loader.h"
 #include "model/form_reader.h"
 #include "model/resource_directory.h"
 
@@ -95,10 +94,9 @@ struct ProgramModel {
   ea_t InterfaceNamed(const uint8_t *guid) const;
 };
 
-/// Builds the model of the program in the kernel's database; `facts` tell
-/// where its resources are. Decides the class layout first, as the plug-ins
-/// do.
-ProgramModel BuildModel(const loader::ImageFacts &facts);
+/// Builds the model of the program in the kernel's database. Decides the
+/// class layout first, as the plug-ins do.
+ProgramModel BuildModel();
 
 /// The class name of the record at `record` ("" when unreadable).
 std::string ClassName(ea_t record);
