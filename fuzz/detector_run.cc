@@ -4,9 +4,9 @@
 #include <sstream>
 
 #include "fuzz/fuzz_check.h"
-#include "host/loader/database_json.h"
-#include "host/loader/listing.h"
-#include "host/loader/pe_loader.h"
+#include "host/pe_loader/pe_loader.h"
+#include "pehost/database_files/database_json.h"
+#include "pehost/database_files/listing.h"
 
 extern "C" plugin_t PLUGIN;
 
@@ -23,9 +23,10 @@ class AnswersUi : public kernel::UserInterface {
   }
 };
 
-std::string SavedText(const kernel::Database &db, loader::JsonContent content) {
+std::string SavedText(const kernel::Database &db, database_files::JsonContent content) {
   std::ostringstream out;
-  FUZZ_CHECK(loader::WriteDatabaseJson(db, content, out), "writing the database failed");
+  FUZZ_CHECK(database_files::WriteDatabaseJson(db, content, out),
+             "writing the database failed");
   return out.str();
 }
 
@@ -44,24 +45,24 @@ void RunDetectorAndCheck(kernel::Database &db, const std::string &path) {
              db.cursor());
   CheckItemsDisjoint(db);
 
-  const std::string exported = SavedText(db, loader::JsonContent::kExport);
+  const std::string exported = SavedText(db, database_files::JsonContent::kExport);
   const nlohmann::json json = nlohmann::json::parse(exported, nullptr, false);
   FUZZ_CHECK(!json.is_discarded(), "the export is not JSON:\n%s", exported.c_str());
   FUZZ_CHECK(json.at("segments").size() == db.segments().size(),
              "the export lists %zu segments of %zu", json.at("segments").size(),
              db.segments().size());
   std::ostringstream listing;
-  FUZZ_CHECK(loader::WriteListing(db, listing), "writing the listing failed");
+  FUZZ_CHECK(database_files::WriteListing(db, listing), "writing the listing failed");
 
-  const std::string saved = SavedText(db, loader::JsonContent::kSaved);
+  const std::string saved = SavedText(db, database_files::JsonContent::kSaved);
   kernel::Database reloaded;
   std::string err;
-  FUZZ_CHECK(loader::LoadPe(path, &reloaded, &err), "the program no longer loads: %s",
+  FUZZ_CHECK(pe_loader::LoadPe(path, &reloaded, &err), "the program no longer loads: %s",
              err.c_str());
   std::istringstream in(saved);
-  FUZZ_CHECK(loader::ReadDatabaseJson(in, &reloaded, &err),
+  FUZZ_CHECK(database_files::ReadDatabaseJson(in, &reloaded, &err),
              "the saved database does not read back: %s", err.c_str());
-  const std::string resaved = SavedText(reloaded, loader::JsonContent::kSaved);
+  const std::string resaved = SavedText(reloaded, database_files::JsonContent::kSaved);
   FUZZ_CHECK(resaved == saved, "the saved database changed on reloading");
 }
 

@@ -18,9 +18,9 @@
 #include "model/form_binding.h"
 #include "model/form_reader.h"
 #include "model/form_text.h"
-#include "model/model_json.h"
-#include "model/model_report.h"
 #include "model/program_model.h"
+#include "pehost/model_files/model_json.h"
+#include "pehost/model_files/model_report.h"
 
 namespace {
 
@@ -77,10 +77,8 @@ void CheckSection(const uint8_t *data, size_t size) {
                            &why),
              "the segment was refused: %s", why.c_str());
 
-  loader::ImageFacts facts;
-  facts.resources = start;
-  facts.resources_size = static_cast<uint32_t>(length);
-  const model::ProgramModel program = model::BuildModel(facts);
+  kernel::TheDatabase().SetResourceDirectory(start, static_cast<uint32_t>(length));
+  const model::ProgramModel program = model::BuildModel();
   for (const std::string &p : program.problems)
     FUZZ_CHECK(!p.empty() && p.find('\n') == std::string::npos, "problem line \"%s\"",
                p.c_str());
@@ -97,8 +95,9 @@ void CheckSection(const uint8_t *data, size_t size) {
   }
 
   std::ostringstream json_text, report;
-  FUZZ_CHECK(model::WriteModelJson(program, json_text), "the JSON was not written");
-  FUZZ_CHECK(model::WriteModelReport(program, report), "the report was not written");
+  FUZZ_CHECK(model_files::WriteModelJson(program, json_text), "the JSON was not written");
+  FUZZ_CHECK(model_files::WriteModelReport(program, report),
+             "the report was not written");
   const nlohmann::json parsed = nlohmann::json::parse(json_text.str(), nullptr, false);
   FUZZ_CHECK(!parsed.is_discarded(), "the model's JSON does not parse");
   FUZZ_CHECK(parsed["forms"].size() == program.forms.size(), "%zu forms in the JSON",

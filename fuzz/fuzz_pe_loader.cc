@@ -5,14 +5,14 @@
 #include "fuzz/fuzz_check.h"
 #include "fuzz/memfd_file.h"
 #include "fuzz/pe_image_size.h"
-#include "host/loader/pe_loader.h"
+#include "host/pe_loader/pe_loader.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   if (fuzz::DeclaredImageBytes(data, size) > fuzz::kMaxFuzzedImageBytes) return 0;
   const std::string &path = fuzz::WriteMemoryFile(data, size);
   kernel::Database &db = kernel::TheDatabase();
   std::string err;
-  const bool loaded = loader::LoadPe(path, &db, &err);
+  const bool loaded = pe_loader::LoadPe(path, &db, &err);
   const std::vector<kernel::Segment> &segments = db.segments();
   if (!loaded) {
     FUZZ_CHECK(!err.empty(), "refused without a reason");
@@ -33,7 +33,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
                segments[i - 1].name.c_str(), s.name.c_str());
     total += s.bytes.size();
   }
-  FUZZ_CHECK(total <= loader::kMaxImageBytes, "image of 0x%llX bytes",
+  FUZZ_CHECK(total <= pe_loader::kMaxImageBytes, "image of 0x%llX bytes",
              static_cast<unsigned long long>(total));
   FUZZ_CHECK(inf.min_ea == segments.front().start && inf.max_ea == segments.back().end,
              "inf holds [0x%X, 0x%X)", inf.min_ea, inf.max_ea);
@@ -41,10 +41,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   const uint32_t pe_offset = data[0x3C] | data[0x3D] << 8 | data[0x3E] << 16 |
                              static_cast<uint32_t>(data[0x3F]) << 24;
   const int32_t machine = data[pe_offset + 4] | data[pe_offset + 5] << 8;
-  FUZZ_CHECK(
-      db.processor() == (machine == 0x14C ? 0 : loader::kForeignProcessorBit | machine),
-      "processor 0x%X for machine 0x%X", static_cast<unsigned>(db.processor()),
-      static_cast<unsigned>(machine));
+  FUZZ_CHECK(db.processor() ==
+                 (machine == 0x14C ? 0 : pe_loader::kForeignProcessorBit | machine),
+             "processor 0x%X for machine 0x%X", static_cast<unsigned>(db.processor()),
+             static_cast<unsigned>(machine));
   size_t items = 0;
   db.ForEachItem([&](const kernel::Item &) { ++items; });
   FUZZ_CHECK(items == 0 && db.Names().empty() && db.Comments().empty(),

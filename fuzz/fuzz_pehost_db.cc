@@ -11,8 +11,8 @@
 #include "fuzz/detector_run.h"
 #include "fuzz/fuzz_check.h"
 #include "fuzz/memfd_file.h"
-#include "host/loader/database_json.h"
-#include "host/loader/pe_loader.h"
+#include "host/pe_loader/pe_loader.h"
+#include "pehost/database_files/database_json.h"
 #include "samples/sample_program.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
@@ -22,11 +22,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   }();
   kernel::Database &db = kernel::TheDatabase();
   std::string err;
-  FUZZ_CHECK(loader::LoadPe(path, &db, &err), "the sample does not load: %s",
+  FUZZ_CHECK(pe_loader::LoadPe(path, &db, &err), "the sample does not load: %s",
              err.c_str());
 
   std::istringstream saved(std::string(reinterpret_cast<const char *>(data), size));
-  if (!loader::ReadDatabaseJson(saved, &db, &err)) {
+  if (!database_files::ReadDatabaseJson(saved, &db, &err)) {
     FUZZ_CHECK(!err.empty() && err.find('\n') == std::string::npos,
                "the refusal is not one line: \"%s\"", err.c_str());
     FUZZ_CHECK(db.segments().empty() && db.Names().empty() && db.Structures().empty(),

@@ -3,14 +3,14 @@
 #include "fuzz/detector_run.h"
 #include "fuzz/memfd_file.h"
 #include "fuzz/pe_image_size.h"
-#include "host/loader/pe_loader.h"
+#include "host/pe_loader/pe_loader.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   if (fuzz::DeclaredImageBytes(data, size) > fuzz::kMaxFuzzedImageBytes) return 0;
   const std::string &path = fuzz::WriteMemoryFile(data, size);
   kernel::Database &db = kernel::TheDatabase();
   std::string err;
-  if (!loader::LoadPe(path, &db, &err)) return 0;
+  if (!pe_loader::LoadPe(path, &db, &err)) return 0;
   uint64_t image = 0;
   for (const kernel::Segment &s : db.segments()) image += s.bytes.size();
   if (image > fuzz::kMaxScannedBytes) return 0;

@@ -19,7 +19,7 @@
 #include <vector>
 
 #include "fuzz/segment_input.h"
-#include "host/loader/pe_loader.h"
+#include "host/pe_loader/pe_loader.h"
 #include "model/form_reader.h"
 #include "model/resource_directory.h"
 
@@ -58,19 +58,18 @@ std::vector<uint8_t> SectionInput(uint32_t rva, const std::vector<uint8_t> &byte
 }
 
 /// The program's resource section from its directory on, and each form.
-bool FormSeeds(const fs::path &out, const std::string &stem,
-               const loader::ImageFacts &facts) {
-  if (facts.resources == 0) return true;
-  const area_t *seg = areacb_t_get_area(&segs, facts.resources);
+bool FormSeeds(const fs::path &out, const std::string &stem) {
+  const kernel::Database &db = kernel::TheDatabase();
+  const ea_t resources = db.resource_directory();
+  if (resources == 0) return true;
+  const area_t *seg = areacb_t_get_area(&segs, resources);
   std::vector<uint8_t> section;
-  if (seg == nullptr ||
-      !model::CopyBytes(facts.resources, seg->end_ea - facts.resources, &section))
+  if (seg == nullptr || !model::CopyBytes(resources, seg->end_ea - resources, &section))
     return true;
   bool ok =
-      Write(out, stem + "_rsrc",
-            SectionInput(facts.resources - kernel::TheDatabase().image_base(), section));
-  const model::ResourceList list = model::ReadResources(
-      facts.resources, facts.resources_size, kernel::TheDatabase().image_base());
+      Write(out, stem + "_rsrc", SectionInput(resources - db.image_base(), section));
+  const model::ResourceList list =
+      model::ReadResources(resources, db.resource_directory_size(), db.image_base());
   for (const model::Resource &r : list.resources) {
     std::vector<uint8_t> data;
     if (model::CopyBytes(r.data, r.size, &data) &&
@@ -86,8 +85,7 @@ bool ProgramSeeds(const fs::path &out, const fs::path &program) {
                                   std::istreambuf_iterator<char>());
   kernel::Database &db = kernel::TheDatabase();
   std::string err;
-  loader::ImageFacts facts;
-  if (!loader::LoadPe(program.string(), &db, &err, &facts)) {
+  if (!pe_loader::LoadPe(program.string(), &db, &err)) {
     fprintf(stderr, "make_fuzz_seeds: %s: %s\n", program.c_str(), err.c_str());
     return false;
   }
@@ -102,7 +100,7 @@ bool ProgramSeeds(const fs::path &out, const fs::path &program) {
                     std::vector<uint8_t>(file.begin(), file.begin() + cut));
   }
 
-  ok &= FormSeeds(out / "form_reader", stem, facts);
+  ok &= FormSeeds(out / "form_reader", stem);
   Both(out, stem + "_all", fuzz::MakeSegmentInput(db, 0), &ok);
   Both(out, stem + "_all_cursor", fuzz::MakeSegmentInput(db, 4 | 1 << 3), &ok);
   // One segment at a time, and windows of the first one, each in a database

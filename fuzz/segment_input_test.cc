@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "fuzz/pe_image_size.h"
-#include "host/loader/pe_builder.h"
+#include "testing/pe_builder.h"
 
 namespace {
 
@@ -64,22 +64,22 @@ TEST_F(SegmentInputTest, ShortDataCutsTheLastSegmentsAndRefusalsAreLeftOut) {
 }
 
 TEST(PeImageSizeTest, SumsTheDeclaredSectionSizes) {
-  loader::PeImage image = loader::SamplePe();  // virtual sizes 0x30, 0x20, 0x100
+  test_pe::PeImage image = test_pe::SamplePe();  // virtual sizes 0x30, 0x20, 0x100
   image.section_alignment = 0x10;
-  std::vector<uint8_t> file = loader::BuildPe(image);
+  std::vector<uint8_t> file = test_pe::BuildPe(image);
   EXPECT_EQ(0x150u, fuzz::DeclaredImageBytes(file.data(), file.size()));
 
   image.sections[1].virtual_size = 0;  // the raw size (15 bytes) counts instead
-  file = loader::BuildPe(image);
+  file = test_pe::BuildPe(image);
   EXPECT_EQ(0x140u, fuzz::DeclaredImageBytes(file.data(), file.size()));
 
   // Each section takes at least one alignment unit.
   image.section_alignment = 0x40000000;
-  file = loader::BuildPe(image);
+  file = test_pe::BuildPe(image);
   EXPECT_EQ(3 * 0x40000000ull, fuzz::DeclaredImageBytes(file.data(), file.size()));
 
   // A file cut inside its section table declares nothing.
-  const uint32_t table = loader::BuiltSectionTableOffset(image);
+  const uint32_t table = test_pe::BuiltSectionTableOffset(image);
   EXPECT_EQ(0u, fuzz::DeclaredImageBytes(file.data(), table + 40));
   EXPECT_EQ(0u, fuzz::DeclaredImageBytes(file.data(), 63));
 }

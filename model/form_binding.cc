@@ -4,6 +4,7 @@
 #include <cctype>
 #include <map>
 
+#include "host/kernel/database.h"
 #include "model/class_reader.h"
 #include "model/text_encoding.h"
 
@@ -126,9 +127,10 @@ void BindForm(const ProgramModel &model, FormEntry *form) {
   Bind(classes, form);
 }
 
-void ReadForms(const loader::ImageFacts &facts, ProgramModel *model) {
-  ResourceList list =
-      ReadResources(facts.resources, facts.resources_size, model->image_base);
+void ReadForms(ProgramModel *model) {
+  const kernel::Database &db = kernel::TheDatabase();
+  ResourceList list = ReadResources(db.resource_directory(), db.resource_directory_size(),
+                                    model->image_base);
   for (std::string &p : list.problems) model->problems.push_back(std::move(p));
   FormClasses classes(*model);
   for (Resource &r : list.resources) {

@@ -8,14 +8,14 @@
 // The components of an inline frame name methods of the frame's class.
 #pragma once
 
-#include "host/loader/pe_loader.h"
 #include "model/program_model.h"
 
 namespace model {
 
-/// Reads the resource directory that `facts` locate and fills model->forms;
-/// directory parts and forms that cannot be read go to model->problems.
-void ReadForms(const loader::ImageFacts &facts, ProgramModel *model);
+/// Reads the resource directory the database records and fills
+/// model->forms; directory parts and forms that cannot be read go to
+/// model->problems.
+void ReadForms(ProgramModel *model);
 
 /// Lists the components of `form->root` and binds its events with `model`'s
 /// classes.

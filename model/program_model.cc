@@ -5,6 +5,7 @@
 #include <map>
 
 #include "detector/core/recognise.h"
+#include "host/kernel/database.h"
 #include "model/form_binding.h"
 #include "model/text_encoding.h"
 
@@ -14,8 +15,6 @@ namespace {
 
 constexpr ea_t kTypeInfoField = 16;
 constexpr ea_t kParentField = 40;
-
-bool InProgram(ea_t ea) { return ea >= inf.min_ea && ea < inf.max_ea; }
 
 /// Every class record and type information block, found as the plug-ins
 /// find them: the next candidate at or after each 4-byte boundary.
@@ -123,7 +122,7 @@ const TypeEntry *ProgramModel::FindType(ea_t cell) const {
 }
 
 const ClassEntry *ProgramModel::ResolveClassRef(ea_t ref) const {
-  if (ref == 0 || !InProgram(ref)) return nullptr;
+  if (ref == 0 || !is_program_address(ref)) return nullptr;
   // The cell is normally the class's own SelfPtr field, which holds its
   // table address.
   if (const ClassEntry *c = FindClass(ref)) return c;
@@ -133,9 +132,9 @@ const ClassEntry *ProgramModel::ResolveClassRef(ea_t ref) const {
 }
 
 std::string ProgramModel::TypeNameAt(ea_t ref) const {
-  if (ref == 0 || !InProgram(ref)) return "";
+  if (ref == 0 || !is_program_address(ref)) return "";
   const ea_t kind_at = get_long(ref);
-  if (!InProgram(kind_at)) return "";
+  if (!is_program_address(kind_at)) return "";
   // The kind byte sits behind a block's cell; a reference through an import
   // cell leads there as well.
   if (const TypeEntry *t = FindType(kind_at - 4)) {
@@ -154,7 +153,7 @@ ea_t ProgramModel::InterfaceNamed(const uint8_t *guid) const {
   return it != guids.end() && memcmp(it->bytes, guid, 16) == 0 ? it->cell : BADADDR;
 }
 
-ProgramModel BuildModel(const loader::ImageFacts &facts) {
+ProgramModel BuildModel() {
   ProgramModel model;
   char path[4096];
   if (netnode_valstr(RootNode, path, sizeof path) >= 0) model.file = qbasename(path);
@@ -167,7 +166,7 @@ ProgramModel BuildModel(const loader::ImageFacts &facts) {
   FindRecords(&model);
   LinkClasses(&model);
   CollectInterfaceGuids(&model);
-  ReadForms(facts, &model);
+  ReadForms(&model);
   return model;
 }
 

@@ -15,7 +15,7 @@
 #include <vector>
 
 #include "detector/core/host_api.h"
-#include "host/loader/pe_loader.h"
+#include "detector/core/recognise.h"
 #include "model/form_reader.h"
 #include "model/resource_directory.h"
 
@@ -67,7 +67,7 @@ struct FormEntry {
 
 struct ProgramModel {
   std::string file;  // the program's file name
-  int header_size = 76;
+  int header_size = LAYOUT_CLASSIC;
   ea_t image_base = 0;
   ea_t lowest = 0;
   ea_t highest = 0;
@@ -94,10 +94,9 @@ struct ProgramModel {
   ea_t InterfaceNamed(const uint8_t *guid) const;
 };
 
-/// Builds the model of the program in the kernel's database; `facts` tell
-/// where its resources are. Decides the class layout first, as the plug-ins
-/// do.
-ProgramModel BuildModel(const loader::ImageFacts &facts);
+/// Builds the model of the program in the kernel's database. Decides the
+/// class layout first, as the plug-ins do.
+ProgramModel BuildModel();
 
 /// The class name of the record at `record` ("" when unreadable).
 std::string ClassName(ea_t record);

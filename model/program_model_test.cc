@@ -17,13 +17,6 @@
 namespace model {
 namespace {
 
-loader::ImageFacts FactsOf(const samples::SampleProgram &program) {
-  loader::ImageFacts facts;
-  facts.resources = program.resource_directory;
-  facts.resources_size = program.resource_size;
-  return facts;
-}
-
 class ProgramModelTest : public testing::TestWithParam<int> {};
 
 TEST_P(ProgramModelTest, TheSampleModelHoldsWhatTheSampleWasBuiltWith) {
@@ -34,7 +27,7 @@ TEST_P(ProgramModelTest, TheSampleModelHoldsWhatTheSampleWasBuiltWith) {
   const samples::SampleProgram program = samples::BuildSample(options);
   TestDb db;
   LoadSample(db, program);
-  const ProgramModel model = BuildModel(FactsOf(program));
+  const ProgramModel model = BuildModel();
   EXPECT_TRUE(model.problems.empty()) << model.problems[0];
   EXPECT_EQ(layout, model.header_size);
 
@@ -132,8 +125,7 @@ class HandWrittenProgram : public testing::Test {
     resources.PutBytes(kResources, section);
     db_.AddSegment(".rsrc", resources);
     db_.db().SetImageBase(0x00400000);
-    facts_.resources = kResources;
-    facts_.resources_size = static_cast<uint32_t>(section.size());
+    db_.db().SetResourceDirectory(kResources, static_cast<uint32_t>(section.size()));
   }
 
   static void Class(SegmentBytes &b, ea_t at, const std::string &name, ea_t parent,
@@ -191,11 +183,10 @@ class HandWrittenProgram : public testing::Test {
   }
 
   TestDb db_;
-  loader::ImageFacts facts_;
 };
 
 TEST_F(HandWrittenProgram, EventsBindToPublishedMethodsOfTheClassItsAncestorsOrTheFrame) {
-  const ProgramModel model = BuildModel(facts_);
+  const ProgramModel model = BuildModel();
   EXPECT_EQ(88, model.header_size);
   ASSERT_EQ(3u, model.forms.size());
   // Resources come in name order: TCUT, TDERIVED, TNOWHERE.
@@ -219,7 +210,7 @@ TEST_F(HandWrittenProgram, EventsBindToPublishedMethodsOfTheClassItsAncestorsOrT
 }
 
 TEST_F(HandWrittenProgram, AFormWithoutItsClassOrCutShortIsReportedAndTheRestStays) {
-  const ProgramModel model = BuildModel(facts_);
+  const ProgramModel model = BuildModel();
   ASSERT_EQ(3u, model.forms.size());
   EXPECT_TRUE(model.forms[2].decoded);
   EXPECT_EQ(BADADDR, model.forms[2].class_record);
@@ -239,7 +230,7 @@ TEST_F(HandWrittenProgram, AFormWithoutItsClassOrCutShortIsReportedAndTheRestSta
 
 TEST_F(HandWrittenProgram,
        ClassesOfTheNewestLayoutHaveElevenStandardSlotsAndTheirParent) {
-  const ProgramModel model = BuildModel(facts_);
+  const ProgramModel model = BuildModel();
   ASSERT_EQ(3u, model.classes.size());
   const ClassDetails derived = ReadClass(model, *model.FindClass(kDerived));
   EXPECT_EQ(kDerived + 88, derived.vmt);

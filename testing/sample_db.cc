@@ -17,6 +17,7 @@ void LoadSample(TestDb &db, const samples::SampleProgram &program) {
   }
   db.db().SetImageBase(program.image_base);
   db.db().SetCursor(program.entry);
+  db.db().SetResourceDirectory(program.resource_directory, program.resource_size);
 }
 
 void ApplySeed(const samples::SampleProgram &program) {

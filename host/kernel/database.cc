@@ -110,6 +110,14 @@ int32_t Database::processor() const { return impl_->processor; }
 
 void Database::SetImageBase(ea_t ea) { impl_->image_base = ea; }
 ea_t Database::image_base() const { return impl_->image_base; }
+void Database::SetResourceDirectory(ea_t start, uint32_t size) {
+  impl_->resource_directory = start;
+  impl_->resource_directory_size = size;
+}
+ea_t Database::resource_directory() const { return impl_->resource_directory; }
+uint32_t Database::resource_directory_size() const {
+  return impl_->resource_directory_size;
+}
 
 bool Database::AddSegment(Segment segment, std::string *err) {
   if (segment.end <= segment.start)

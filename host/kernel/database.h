@@ -105,7 +105,8 @@ class Database {
   Database &operator=(const Database &) = delete;
 
   /// Forgets everything: no segments, items, names, comments, functions,
-  /// structures; processor 0; image base 0; no input path; cursor BADADDR.
+  /// structures; processor 0; image base 0; no resource directory; no input path; cursor
+  /// BADADDR.
   void Clear();
 
   // ---- The program ------------------------------------------------------
@@ -117,6 +118,12 @@ class Database {
   /// the database into another tool check it there.
   void SetImageBase(ea_t ea);
   ea_t image_base() const;
+  /// Where the program's headers say its resource directory is (an address
+  /// and a size), taken as declared; 0 and 0 when it declares none. The
+  /// reader of the directory checks it against the segments.
+  void SetResourceDirectory(ea_t start, uint32_t size);
+  ea_t resource_directory() const;
+  uint32_t resource_directory_size() const;
   /// Adds a segment. Refused (false, reason in *err) when it is empty, wraps,
   /// overlaps another or its bytes are not end - start long. The lowest and
   /// highest addresses follow the segments.

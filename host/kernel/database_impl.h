@@ -75,6 +75,8 @@ struct Database::Impl {
   std::string input_path;
   int32_t processor = 0;
   ea_t image_base = 0;
+  ea_t resource_directory = 0;
+  uint32_t resource_directory_size = 0;
   ea_t cursor = BADADDR;
 
   /// Index of the segment holding `ea`, or -1.

@@ -1,0 +1,363 @@
+#include "pehost/model_files/model_json.h"
+
+#include "detector/core/recognise.h"
+#include "model/class_reader.h"
+#include "model/type_reader.h"
+#include "pehost/model_files/json_writer.h"
+
+namespace model_files {
+
+using namespace model;
+
+namespace {
+
+void AddressOrNull(JsonWriter &w, std::string_view key, ea_t ea) {
+  if (ea == 0 || ea == BADADDR) {
+    w.MemberNull(key);
+  } else {
+    w.Member(key, static_cast<int64_t>(ea));
+  }
+}
+
+void TextOrNull(JsonWriter &w, std::string_view key, const std::string &text) {
+  if (text.empty()) {
+    w.MemberNull(key);
+  } else {
+    w.Member(key, text);
+  }
+}
+
+void NumberOrNull(JsonWriter &w, std::string_view key, int64_t value, bool known) {
+  if (known) {
+    w.Member(key, value);
+  } else {
+    w.MemberNull(key);
+  }
+}
+
+void NamedOrNull(JsonWriter &w, std::string_view key, const char *name) {
+  if (name == nullptr) {
+    w.MemberNull(key);
+  } else {
+    w.Member(key, name);
+  }
+}
+
+void WriteAccessor(JsonWriter &w, std::string_view key, const Accessor &a) {
+  w.Key(key);
+  switch (a.kind) {
+    case Accessor::kNone:
+      w.Null();
+      return;
+    case Accessor::kConstant:
+      w.Bool(a.value != 0);
+      return;
+    case Accessor::kField:
+    case Accessor::kStatic:
+    case Accessor::kVirtual:
+      break;
+  }
+  w.BeginObject(true);
+  w.Member(a.kind == Accessor::kField    ? "field"
+           : a.kind == Accessor::kStatic ? "method"
+                                         : "virtual",
+           a.value);
+  w.EndObject();
+}
+
+void WriteClass(JsonWriter &w, const ProgramModel &model, const ClassEntry &entry) {
+  const ClassDetails c = ReadClass(model, entry);
+  w.BeginObject();
+  w.Member("name", c.name);
+  TextOrNull(w, "unit", c.unit);
+  w.Member("record", static_cast<int64_t>(c.record));
+  w.Member("vmt", static_cast<int64_t>(c.vmt));
+  w.Member("header_size", model.header_size);
+  w.Member("instance_size", c.instance_size);
+  w.Key("parent");
+  if (c.parent == BADADDR) {
+    w.Null();
+  } else {
+    w.BeginObject(true);
+    w.Member("name", c.parent_name);
+    w.Member("record", static_cast<int64_t>(c.parent));
+    w.EndObject();
+  }
+  AddressOrNull(w, "type_info", c.type_block);
+  w.Key("tables");
+  w.BeginObject(true);
+  AddressOrNull(w, "interface", c.interface_table);
+  AddressOrNull(w, "init", c.init_table);
+  AddressOrNull(w, "field", c.field_table);
+  AddressOrNull(w, "method", c.method_table);
+  AddressOrNull(w, "dynamic", c.dynamic_table);
+  w.EndObject();
+
+  w.Key("virtual_methods");
+  w.BeginArray();
+  for (const VirtualMethod &m : c.virtual_methods) {
+    w.BeginObject(true);
+    w.Member("slot", m.slot);
+    w.Member("address", static_cast<int64_t>(m.address));
+    TextOrNull(w, "name", m.name);
+    if (m.standard != nullptr) w.Member("standard", m.standard);
+    w.EndObject();
+  }
+  w.EndArray();
+
+  w.Key("dynamic_methods");
+  w.BeginArray();
+  for (const DynamicMethod &m : c.dynamic_methods) {
+    w.BeginObject(true);
+    w.Member("index", static_cast<int64_t>(m.index));
+    w.Member("address", static_cast<int64_t>(m.address));
+    TextOrNull(w, "name", m.name);
+    w.EndObject();
+  }
+  w.EndArray();
+
+  w.Key("published_methods");
+  w.BeginArray();
+  for (const PublishedMethod &m : c.published_methods) {
+    w.BeginObject(true);
+    w.Member("name", m.name);
+    w.Member("address", static_cast<int64_t>(m.address));
+    w.EndObject();
+  }
+  w.EndArray();
+
+  w.Key("published_fields");
+  w.BeginArray();
+  for (const PublishedField &f : c.published_fields) {
+    w.BeginObject(true);
+    w.Member("name", f.name);
+    w.Member("offset", f.offset);
+    TextOrNull(w, "class", f.class_name);
+    w.EndObject();
+  }
+  w.EndArray();
+
+  w.Key("properties");
+  w.BeginArray();
+  for (const Property &p : c.properties) {
+    w.BeginObject(true);
+    w.Member("name", p.name);
+    TextOrNull(w, "type", p.type);
+    WriteAccessor(w, "read", p.read);
+    WriteAccessor(w, "write", p.write);
+    WriteAccessor(w, "stored", p.stored);
+    NumberOrNull(w, "index", p.index, p.has_index);
+    NumberOrNull(w, "default", p.default_value, p.has_default);
+    w.EndObject();
+  }
+  w.EndArray();
+
+  w.Key("interfaces");
+  w.BeginArray();
+  for (const ImplementedInterface &i : c.interfaces) {
+    w.BeginObject(true);
+    w.Member("guid", i.guid);
+    TextOrNull(w, "name", i.name);
+    w.Member("table", static_cast<int64_t>(i.table));
+    w.Member("offset", i.offset);
+    w.EndObject();
+  }
+  w.EndArray();
+  w.EndObject();
+}
+
+void WriteOrdinalFacts(JsonWriter &w, const TypeDetails &t) {
+  NamedOrNull(w, "ord_type", OrdTypeName(t.ord_type));
+  NumberOrNull(w, "min", t.min, t.has_range);
+  NumberOrNull(w, "max", t.max, t.has_range);
+}
+
+void WriteTypeFacts(JsonWriter &w, const TypeDetails &t, int header_size) {
+  switch (t.kind) {
+    case KIND_INTEGER:
+    case KIND_CHAR:
+    case KIND_WCHAR:
+      WriteOrdinalFacts(w, t);
+      break;
+    case KIND_ENUMERATION:
+      WriteOrdinalFacts(w, t);
+      TextOrNull(w, "base", t.base);
+      w.Key("values");
+      w.BeginArray(true);
+      for (const std::string &v : t.values) w.String(v);
+      w.EndArray();
+      break;
+    case KIND_SET:
+      NamedOrNull(w, "ord_type", OrdTypeName(t.ord_type));
+      TextOrNull(w, "element", t.element);
+      break;
+    case KIND_FLOAT:
+      NamedOrNull(w, "float_type", FloatTypeName(t.float_type));
+      break;
+    case KIND_STRING:
+      NumberOrNull(w, "max_length", t.max_length, t.max_length >= 0);
+      break;
+    case KIND_CLASS:
+      AddressOrNull(w, "class_record", t.class_record);
+      TextOrNull(w, "parent", t.parent);
+      NumberOrNull(w, "property_count", t.property_count, t.property_count >= 0);
+      break;
+    case KIND_METHOD:
+      NamedOrNull(w, "method_kind", MethodKindName(t.method_kind, header_size));
+      w.Key("params");
+      w.BeginArray();
+      for (const MethodParam &p : t.params) {
+        w.BeginObject(true);
+        w.Key("flags");
+        w.BeginArray();
+        for (const std::string &f : ParamFlagNames(p.flags, header_size)) w.String(f);
+        w.EndArray();
+        w.Member("name", p.name);
+        w.Member("type", p.type);
+        w.EndObject();
+      }
+      w.EndArray();
+      TextOrNull(w, "result", t.result);
+      break;
+    case KIND_RECORD:
+    case KIND_MRECORD:
+      NumberOrNull(w, "size", t.size, t.size >= 0);
+      w.Key("fields");
+      w.BeginArray();
+      for (const RecordField &f : t.fields) {
+        w.BeginObject(true);
+        TextOrNull(w, "name", f.name);
+        TextOrNull(w, "type", f.type);
+        w.Member("offset", f.offset);
+        w.EndObject();
+      }
+      w.EndArray();
+      break;
+    case KIND_INTERFACE:
+      TextOrNull(w, "parent", t.parent);
+      NumberOrNull(w, "flags", t.flags, t.flags >= 0);
+      TextOrNull(w, "guid", t.guid);
+      break;
+    case KIND_INT64:
+      NumberOrNull(w, "min", t.min, t.has_range);
+      NumberOrNull(w, "max", t.max, t.has_range);
+      break;
+    case KIND_DYN_ARRAY:
+      NumberOrNull(w, "element_size", t.size, t.size >= 0);
+      TextOrNull(w, "element", t.element);
+      NumberOrNull(w, "var_type", t.var_type, t.size >= 0);
+      break;
+    case KIND_ARRAY:
+      NumberOrNull(w, "size", t.size, t.size >= 0);
+      NumberOrNull(w, "count", t.count, t.count >= 0);
+      TextOrNull(w, "element", t.element);
+      break;
+    case KIND_LSTRING:
+      if (t.code_page >= 0) w.Member("code_page", t.code_page);
+      break;
+    case KIND_CLASS_REF:
+      TextOrNull(w, "class", t.element);
+      break;
+    case KIND_POINTER:
+      TextOrNull(w, "target", t.element);
+      break;
+    case KIND_PROCEDURE:
+      AddressOrNull(w, "signature", t.signature);
+      break;
+    default:
+      break;
+  }
+}
+
+void WriteType(JsonWriter &w, const ProgramModel &model, const TypeEntry &entry) {
+  const TypeDetails t = ReadType(model, entry);
+  w.BeginObject();
+  w.Member("address", static_cast<int64_t>(t.cell));
+  NamedOrNull(w, "kind", type_kind_name(t.kind));
+  w.Member("kind_code", static_cast<int64_t>(t.kind));
+  w.Member("name", t.name);
+  TextOrNull(w, "unit", t.unit);
+  WriteTypeFacts(w, t, model.header_size);
+  w.EndObject();
+}
+
+void WriteForm(JsonWriter &w, const FormEntry &f) {
+  w.BeginObject();
+  w.Member("resource", f.resource.name.Text());
+  w.Member("language", f.resource.language);
+  w.Member("address", static_cast<int64_t>(f.resource.data));
+  w.Member("size", f.resource.size);
+  w.MemberBool("decoded", f.decoded);
+  TextOrNull(w, "error", f.error);
+  TextOrNull(w, "name", f.root.name);
+  TextOrNull(w, "class", f.root.class_name);
+  AddressOrNull(w, "class_record", f.class_record);
+  w.Key("components");
+  w.BeginArray();
+  for (const FormComponent &c : f.components) {
+    w.BeginObject(true);
+    w.Member("name", c.name);
+    w.Member("class", c.class_name);
+    w.Member("depth", c.depth);
+    w.EndObject();
+  }
+  w.EndArray();
+  w.Key("events");
+  w.BeginArray();
+  for (const FormEvent &e : f.events) {
+    w.BeginObject(true);
+    w.Member("component", e.component);
+    w.Member("event", e.event);
+    w.Member("handler", e.handler);
+    AddressOrNull(w, "address", e.address);
+    w.EndObject();
+  }
+  w.EndArray();
+  w.EndObject();
+}
+
+}  // namespace
+
+bool WriteModelJson(const ProgramModel &model, std::ostream &out) {
+  JsonWriter w(out);
+  w.BeginObject();
+  w.Member("format", kJsonFormat);
+  w.Key("program");
+  w.BeginObject();
+  w.Member("file", model.file);
+  w.Member("class_header_size", model.header_size);
+  w.Member("image_base", static_cast<int64_t>(model.image_base));
+  w.Member("lowest", static_cast<int64_t>(model.lowest));
+  w.Member("highest", static_cast<int64_t>(model.highest));
+  w.Member("classes", static_cast<int64_t>(model.classes.size()));
+  w.Member("types", static_cast<int64_t>(model.types.size()));
+  w.Member("forms", static_cast<int64_t>(model.forms.size()));
+  w.EndObject();
+
+  w.Key("classes");
+  w.BeginArray();
+  for (const ClassEntry &c : model.classes) {
+    WriteClass(w, model, c);
+    if (!out) return false;
+  }
+  w.EndArray();
+  w.Key("types");
+  w.BeginArray();
+  for (const TypeEntry &t : model.types) {
+    WriteType(w, model, t);
+    if (!out) return false;
+  }
+  w.EndArray();
+  w.Key("forms");
+  w.BeginArray();
+  for (const FormEntry &f : model.forms) WriteForm(w, f);
+  w.EndArray();
+  w.Key("problems");
+  w.BeginArray();
+  for (const std::string &p : model.problems) w.String(p);
+  w.EndArray();
+  w.EndObject();
+  return w.Flush();
+}
+
+}  // namespace model_files

@@ -1,0 +1,334 @@
+#include "pehost/tool_script/script_data.h"
+
+#include <algorithm>
+#include <cinttypes>
+#include <cstdio>
+#include <map>
+#include <nlohmann/json.hpp>
+#include <string>
+
+namespace tool_script {
+namespace {
+
+using nlohmann::json;
+
+// Member flags keep the classic layout: the high nibble is the element type,
+// the nibble at 0x00F00000 tells how the value shows, 5 meaning an offset.
+// A string member's type info is 0 for a C string, 1 for one with a length
+// byte.
+constexpr flags_t kShowMask = 0x00F00000u;
+constexpr flags_t kShowOffset = 0x00500000u;
+constexpr opinfo_t kCString = 0;
+constexpr opinfo_t kPascalString = 1;
+
+// A chunk is closed once its records pass this many characters, and its text
+// is cut into strings of at most kPieceChars (only a record longer than that
+// takes more than one).
+constexpr size_t kChunkChars = 24000;
+constexpr size_t kPieceChars = 32000;
+// Statements per function of chunks.
+constexpr int kGroupStatements = 50;
+
+/// A JSON string in pure ASCII without a quote character. Names and comments
+/// come from the analysed program and need not be UTF-8.
+std::string Text(const std::string &text) {
+  const std::string quoted =
+      json(text).dump(-1, ' ', true, json::error_handler_t::replace);
+  std::string out;
+  out.reserve(quoted.size());
+  for (char c : quoted) {
+    if (c == '\'') {
+      out += "\\u0027";
+    } else {
+      out += c;
+    }
+  }
+  return out;
+}
+
+/// Puts the chunk statements into functions of at most kGroupStatements
+/// each, called at once: Jython compiles a module's code, and each function's,
+/// into one Java method, which may hold at most 64 KB of code.
+class StatementGroups {
+ public:
+  explicit StatementGroups(std::ostream &out) : out_(out) {}
+  ~StatementGroups() { Close(); }
+
+  /// Starts a statement.
+  std::ostream &Next() {
+    if (count_ == kGroupStatements) Close();
+    if (count_++ == 0) out_ << "def _data_" << group_ << "():\n";
+    return out_ << "    ";
+  }
+
+  void Close() {
+    if (count_ == 0) return;
+    out_ << "\n\n_data_" << group_++ << "()\n\n\n";
+    count_ = 0;
+  }
+
+ private:
+  std::ostream &out_;
+  int group_ = 0;
+  int count_ = 0;
+};
+
+/// Writes records of one kind as `_add(kind, r'''[...]''')` statements.
+class ChunkWriter {
+ public:
+  ChunkWriter(StatementGroups &groups, const char *kind) : groups_(groups), kind_(kind) {}
+  ~ChunkWriter() { Flush(); }
+
+  void Add(const std::string &record) {
+    text_ += text_.empty() ? "[\n" : ",\n";
+    text_ += record;
+    if (text_.size() >= kChunkChars) Flush();
+  }
+
+  void Flush() {
+    if (text_.empty()) return;
+    text_ += "\n]";
+    std::ostream &out = groups_.Next() << "_add(\"" << kind_ << "\", ";
+    // A raw string may not end in an odd number of backslashes: such a cut
+    // moves back by one.
+    for (size_t at = 0; at < text_.size();) {
+      size_t end = std::min(text_.size(), at + kPieceChars);
+      size_t run = 0;
+      while (end - run > at && text_[end - run - 1] == '\\') ++run;
+      if (run % 2 == 1) --end;
+      out << (at == 0 ? "r'''" : ",\n         r'''") << text_.substr(at, end - at)
+          << "'''";
+      at = end;
+    }
+    out << ")\n";
+    text_.clear();
+  }
+
+ private:
+  StatementGroups &groups_;
+  const char *kind_;
+  std::string text_;
+};
+
+asize_t StructSize(const kernel::Structure &s) {
+  asize_t size = 0;
+  for (const kernel::StructMember &m : s.members)
+    if (m.size != 0) size = std::max(size, m.offset + m.size);
+  return size;
+}
+
+/// The member's kind in the script, or null when it cannot be carried (no
+/// size and not a string).
+const char *MemberKind(const kernel::StructMember &m) {
+  static const char *const kNumbers[] = {"byte", "word", "dword", "qword"};
+  const flags_t type = m.flags & DATA_TYPE_MASK;
+  if (type == DATA_DWORD && (m.flags & kShowMask) == kShowOffset && m.size == 4)
+    return "offset";
+  if (type <= DATA_QWORD) {
+    const unsigned index = type >> 28;
+    const asize_t element = 1u << index;
+    if (m.size != 0 && m.size % element == 0) return kNumbers[index];
+  } else if (type == DATA_ASCII && m.type_info == kPascalString) {
+    return "pstring";
+  } else if (type == DATA_ASCII && m.type_info == kCString) {
+    return "cstring";
+  }
+  return m.size != 0 ? "byte" : nullptr;
+}
+
+/// The exponent of the alignment that [ea, ea + size) fills up to: the
+/// smallest power of two above `size` that ea + size is a multiple of; 0
+/// (let the tool infer it) when there is none.
+int AlignExponent(ea_t ea, asize_t size) {
+  const uint64_t end = uint64_t{ea} + size;
+  for (int exponent = 1; exponent < 32; ++exponent) {
+    const uint64_t unit = uint64_t{1} << exponent;
+    if (unit > size && end % unit == 0) return exponent;
+  }
+  return 0;
+}
+
+std::string Hex(uint64_t value) {
+  char buf[32];
+  snprintf(buf, sizeof buf, "0x%08" PRIX64, value);
+  return buf;
+}
+
+/// Text for a comment line: printable ASCII, anything else as \xNN.
+std::string CommentLine(const std::string &text) {
+  std::string out;
+  for (unsigned char c : text) {
+    if (c >= 0x20 && c < 0x7F) {
+      out += static_cast<char>(c);
+    } else {
+      char buf[8];
+      snprintf(buf, sizeof buf, "\\x%02X", c);
+      out += buf;
+    }
+  }
+  return out;
+}
+
+struct ScriptContents {
+  size_t structures = 0;
+  size_t items = 0;  // data items; code items are not carried
+  size_t functions = 0;
+  size_t functions_on_data = 0;  // left out: neither tool makes them
+  size_t names = 0;
+  size_t comments = 0;
+};
+
+/// A function whose entry the database covers with a data item (the
+/// detector's tables sometimes overlay code it first took for a function)
+/// can be made in neither tool, which starts a function by decoding its
+/// first instruction.
+bool StartsOnData(const kernel::Database &db, const kernel::Function &f) {
+  kernel::Item item;
+  return db.ItemAt(f.start, &item) && item.type != kernel::ItemType::kCode;
+}
+
+ScriptContents CountContents(const kernel::Database &db) {
+  ScriptContents c;
+  c.structures = db.Structures().size();
+  db.ForEachItem([&](const kernel::Item &item) {
+    if (item.type != kernel::ItemType::kCode) ++c.items;
+  });
+  for (const kernel::Function &f : db.Functions())
+    ++(StartsOnData(db, f) ? c.functions_on_data : c.functions);
+  c.names = db.Names().size();
+  c.comments = db.Comments().size();
+  return c;
+}
+
+void WriteHeader(const kernel::Database &db, const ScriptOrigin &origin,
+                 const ScriptContents &contents, const char *title, const char *usage,
+                 std::ostream &out) {
+  out << "# " << title << "\n#\n"
+      << "# Program:    " << CommentLine(db.input_path()) << "\n"
+      << "# Image base: " << Hex(db.image_base()) << "\n"
+      << "# Run:        " << CommentLine(origin.run) << "\n"
+      << "# Contents:   " << contents.items << " data items, " << contents.functions
+      << " functions, " << contents.structures << " structures, " << contents.names
+      << " names, " << contents.comments << " comments\n";
+  if (contents.functions_on_data != 0)
+    out << "# Left out:   " << contents.functions_on_data
+        << " functions that start on a data item\n";
+  out << "#\n" << usage;
+}
+
+void WriteData(const kernel::Database &db, std::ostream &out) {
+  StatementGroups groups(out);
+  const std::vector<kernel::Structure> structs = db.Structures();
+  std::map<tid_t, const kernel::Structure *> by_id;
+  {
+    ChunkWriter chunk(groups, "structs");
+    for (const kernel::Structure &s : structs) {
+      by_id[s.id] = &s;
+      std::string members;
+      for (const kernel::StructMember &m : s.members) {
+        const char *kind = MemberKind(m);
+        if (kind == nullptr) continue;
+        members += members.empty() ? "" : ", ";
+        members += "[" + Text(m.name) + ", " + std::to_string(m.offset) + ", " +
+                   std::to_string(m.size) + ", \"" + kind + "\"]";
+      }
+      chunk.Add("[" + Text(s.name) + ", " + std::to_string(StructSize(s)) + ", [" +
+                members + "]]");
+    }
+  }
+  {
+    ChunkWriter chunk(groups, "items");
+    db.ForEachItem([&](const kernel::Item &item) {
+      std::string record =
+          "[" + std::to_string(item.start) + ", " + std::to_string(item.size) + ", \"";
+      switch (item.type) {
+        case kernel::ItemType::kCode:
+          return;
+        case kernel::ItemType::kAlign:
+          record += "align\", " + std::to_string(AlignExponent(item.start, item.size));
+          break;
+        case kernel::ItemType::kStruct: {
+          auto it = by_id.find(item.struct_id);
+          if (it == by_id.end()) return;
+          record += "struct\", " + Text(it->second->name);
+          break;
+        }
+        default:
+          record += kernel::ItemTypeName(item.type) + std::string("\"");
+      }
+      chunk.Add(record + "]");
+    });
+  }
+  {
+    ChunkWriter chunk(groups, "functions");
+    for (const kernel::Function &f : db.Functions())
+      if (!StartsOnData(db, f))
+        chunk.Add("[" + std::to_string(f.start) + ", " + std::to_string(f.end) + "]");
+  }
+  {
+    ChunkWriter chunk(groups, "names");
+    for (const auto &[ea, name] : db.Names())
+      chunk.Add("[" + std::to_string(ea) + ", " + Text(name) + "]");
+  }
+  {
+    ChunkWriter chunk(groups, "comments");
+    for (const kernel::Comment &c : db.Comments())
+      chunk.Add("[" + std::to_string(c.ea) + ", " + Text(c.text) + ", " +
+                (c.repeatable ? "true" : "false") + "]");
+  }
+}
+
+// What both scripts' code uses: the chunk list the data statements fill and
+// the tally the script prints at the end.
+const char kSharedCode[] = R"py(
+_chunks = []
+
+
+def _add(kind, *parts):
+    _chunks.append((kind, parts))
+
+
+class Tally(object):
+    """What the script did, by kind and outcome, with the first problems."""
+
+    KINDS = ("structures", "data items", "functions", "names", "comments")
+
+    def __init__(self):
+        self.counts = {}
+        self.notes = []
+
+    def add(self, kind, outcome, note=None):
+        key = (kind, outcome)
+        self.counts[key] = self.counts.get(key, 0) + 1
+        if note is not None:
+            self.notes.append(note)
+
+    def report(self):
+        for note in self.notes[:20]:
+            print("pehost script: " + note)
+        if len(self.notes) > 20:
+            print("pehost script: ... and %d more" % (len(self.notes) - 20))
+        print("pehost script: applied to the database:")
+        for kind in self.KINDS:
+            print("  %-10s %7d applied, %7d already there, %7d failed" % (
+                kind, self.counts.get((kind, "applied"), 0),
+                self.counts.get((kind, "already there"), 0),
+                self.counts.get((kind, "failed"), 0)))
+
+
+)py";
+
+}  // namespace
+
+bool WriteScript(const kernel::Database &db, const ScriptOrigin &origin,
+                 const char *title, const char *usage, const char *code,
+                 std::ostream &out) {
+  WriteHeader(db, origin, CountContents(db), title, usage, out);
+  out << code << kSharedCode << "# The image base of the program the run was made on.\n"
+      << "IMAGE_BASE = " << Hex(db.image_base()) << "\n\n";
+  WriteData(db, out);
+  out << "\nmain()\n";
+  return static_cast<bool>(out);
+}
+
+}  // namespace tool_script

@@ -1,0 +1,348 @@
+// The tool scripts run against stand-in IDA and Ghidra modules
+// (testdata/ida, testdata/ghidra) that record every call and replay it onto a
+// stand-in database; testdata/replay_check.py then compares that database
+// with the JSON export of the same run, runs the script a second time, and
+// runs it once more at another image base. testdata/py27_subset.py keeps the
+// scripts to the syntax Python 2.7 and 3 share.
+#include "pehost/tool_script/tool_script.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <nlohmann/json.hpp>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "host/pe_loader/pe_loader.h"
+#include "pehost/database_files/database_json.h"
+#include "testing/command_run.h"
+#include "testing/pe_builder.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using nlohmann::json;
+
+void WriteFile(const fs::path &path, const std::string &text) {
+  std::ofstream out(path, std::ios::binary);
+  out << text;
+}
+
+std::string Quoted(const fs::path &path) { return "'" + path.string() + "'"; }
+
+fs::path FreshDir(const std::string &name) {
+  const fs::path dir = fs::absolute(fs::path(testing::TempDir()) /
+                                    (name + "_" + std::to_string(getpid())));
+  fs::remove_all(dir);
+  fs::create_directories(dir);
+  return dir;
+}
+
+/// Runs a checker of testdata/ with `args`; its exit status, with what it
+/// printed in *out.
+int RunChecker(const std::string &checker, const std::string &args, const fs::path &dir,
+               std::string *out) {
+  const fs::path log = dir / (checker + ".out");
+  const int status = RunCommand(std::string(PYTHON3_PATH) + " " +
+                                    Quoted(fs::path(TESTDATA_DIR) / checker) + " " + args,
+                                log);
+  *out = ReadFile(log) + ReadFile(log.string() + ".err");
+  return status;
+}
+
+/// Runs `script` on the stand-ins of `tool` and checks it against `export_json`.
+void ExpectReplay(const std::string &tool, const fs::path &script,
+                  const fs::path &export_json, const std::string &image_base,
+                  const std::string &more = "") {
+  const fs::path dir = script.parent_path();
+  const std::string args = tool + " " + Quoted(script) + " " + Quoted(export_json) +
+                           " --image-base " + image_base + more;
+  std::string out;
+  EXPECT_EQ(0, RunChecker("replay_check.py", args, dir, &out)) << out;
+  EXPECT_EQ(0, RunChecker("replay_check.py", args + " --base-mismatch", dir, &out))
+      << out;
+  EXPECT_EQ(0, RunChecker("py27_subset.py", Quoted(script), dir, &out)) << out;
+}
+
+// ---- The annotated sample ----------------------------------------------------
+
+class SampleScriptTest : public testing::TestWithParam<std::string> {
+ protected:
+  static void SetUpTestSuite() {
+    dir_ = FreshDir("tool_script_sample");
+    const fs::path sample = dir_ / "sample.exe";
+    if (RunCommand(std::string(MAKE_SAMPLE_PATH) + " --db-seed " +
+                       Quoted(dir_ / "sample.db") + " " + Quoted(sample),
+                   dir_ / "make_sample.out") != 0 ||
+        RunCommand(std::string(PEHOST_PATH) + " --plugin " + CORVALE_PATH +
+                       " --start 0 --log no --db " + Quoted(dir_ / "sample.db") +
+                       " --json " + Quoted(dir_ / "sample.json") + " --ida-script " +
+                       Quoted(dir_ / "ida.py") + " --ghidra-script " +
+                       Quoted(dir_ / "ghidra.py") + " " + Quoted(sample),
+                   dir_ / "pehost.out") != 0)
+      failure_ =
+          ReadFile(dir_ / "make_sample.out.err") + ReadFile(dir_ / "pehost.out.err");
+  }
+  static void TearDownTestSuite() { fs::remove_all(dir_); }
+  void SetUp() override { ASSERT_EQ("", failure_); }
+
+  static fs::path dir_;
+  static std::string failure_;
+};
+
+fs::path SampleScriptTest::dir_;
+std::string SampleScriptTest::failure_;
+
+TEST_P(SampleScriptTest, ReplayGivesBackTheAnnotatedDatabase) {
+  const fs::path script = dir_ / (GetParam() + ".py");
+  ExpectReplay(GetParam(), script, dir_ / "sample.json", "400000");
+
+  // The header says where the database came from.
+  const std::string text = ReadFile(script);
+  EXPECT_EQ(0u, text.find(GetParam() == "ida" ? "# IDAPython script written by pehost"
+                                              : "# Ghidra script written by pehost"));
+  EXPECT_NE(std::string::npos,
+            text.find("# Program:    " + (dir_ / "sample.exe").string() + "\n"));
+  EXPECT_NE(std::string::npos, text.find("# Image base: 0x00400000\n"));
+  EXPECT_NE(
+      std::string::npos,
+      text.find(std::string("# Run:        pehost ") + PEHOST_VERSION + ", plug-in " +
+                CORVALE_PATH + ", database " + (dir_ / "sample.db").string() + ", 20"));
+}
+
+INSTANTIATE_TEST_SUITE_P(Tools, SampleScriptTest, testing::Values("ida", "ghidra"));
+
+// ---- A hand-written database with the edge cases ------------------------------
+
+// The program sits above 0x7FFFFFFF, where a number given to Ghidra's toAddr
+// under the Python 3 bridge would overflow a Java int.
+constexpr uint32_t kBase = 0x80000000;
+constexpr uint32_t kText = kBase + 0x1000;
+constexpr uint32_t kData = kBase + 0x2000;
+constexpr uint32_t kBss = kBase + 0x3000;
+
+json Member(const char *name, uint32_t offset, uint32_t size, uint32_t flags,
+            int type_info = -1) {
+  return {{"name", name},
+          {"offset", offset},
+          {"size", size},
+          {"flags", flags},
+          {"type_info", type_info}};
+}
+
+json Item(uint32_t ea, uint32_t size, const char *type) {
+  return {{"ea", ea}, {"size", size}, {"type", type}};
+}
+
+json Comment(uint32_t ea, const std::string &text, bool repeatable) {
+  return {{"ea", ea}, {"text", text}, {"repeatable", repeatable}};
+}
+
+// A comment that needs every escape, and one long enough to be cut into
+// several strings, a cut falling inside a run of backslashes.
+const std::string kEscapes =
+    "quote ' and ''' and \"\"\", back\\slash \\\\, tab\t, line\nend";
+const std::string kLong = std::string(40001, '\\') + "'''" + std::string(30000, 'x');
+
+json HandWrittenDatabase() {
+  json structs = json::array(
+      {{{"name", "TRecord"},
+        {"members",
+         {Member("Ptr", 0, 4, 0x25500400), Member("Count", 4, 2, 0x11100400),
+          Member("Pad", 6, 2, 0x00000400), Member("Big", 8, 8, 0x30000400),
+          Member("Pairs", 16, 8, 0x20000400), Member("Tag", 24, 4, 0x50000400, 0),
+          Member("Nested", 28, 4, 0x60000400, 7),
+          // A Pascal string tail of no size, as TPropInfo has.
+          Member("Name", 32, 0, 0x50000400, 1)}}},
+       // A member of no size that is not a string: neither tool can hold it.
+       {{"name", "TMarked"},
+        {"members",
+         {Member("Value", 0, 4, 0x20000400), Member("End", 4, 0, 0x20000400)}}}});
+  json records = Item(kData + 0x38, 32, "struct");
+  records["struct"] = "TRecord";
+  json record_pair = Item(kData + 0x58, 64, "struct");
+  record_pair["struct"] = "TRecord";
+  return {
+      {"structs", structs},
+      {"items",
+       {Item(kText + 0x10, 1, "code"), Item(kData, 1, "byte"), Item(kData + 1, 3, "byte"),
+        Item(kData + 4, 8, "word"), Item(kData + 0xC, 4, "dword"),
+        Item(kData + 0x10, 8, "qword"), Item(kData + 0x18, 16, "qword"),
+        Item(kData + 0x28, 4, "offset"), Item(kData + 0x2C, 6, "pstring"),
+        Item(kData + 0x32, 2, "align"), Item(kData + 0x34, 4, "dword"), records,
+        record_pair, Item(kData + 0x98, 8, "align"), Item(kData + 0x100, 4, "dword"),
+        Item(kBss, 0x40, "dword")}},
+      {"functions",
+       {{{"start", kText + 0x10}, {"end", kText + 0x17}},
+        {{"start", kText + 0x20}, {"end", kText + 0x30}},
+        // Covered by a data item since: neither tool can start a function there.
+        {{"start", kData + 0xC}, {"end", kData + 0x10}}}},
+      {"names",
+       {{{"ea", kData}, {"name", "first_byte"}},
+        {{"ea", kData + 0x28}, {"name", "offset_TRecord"}},
+        {{"ea", kData + 0x2C}, {"name", "clash_name"}},
+        {{"ea", kData + 0x38}, {"name", "TRecord@Instance"}},
+        {{"ea", kText + 0x10}, {"name", "Form1@Button1Click"}},
+        {{"ea", kText + 0x20}, {"name", "TForm1.Dotted:Name"}},
+        {{"ea", kBss}, {"name", "bss_table"}}}},
+      {"comments",
+       {Comment(kData, "plain", false), Comment(kData, "MainWindow", true),
+        Comment(kData + 0xC, kEscapes, false),
+        Comment(kData + 0x10,
+                "Gr\xC3\xB6\xC3\x9F"
+                "e \xE2\x9C\x93",
+                true),
+        Comment(kData + 0x28, kLong, false), Comment(kText + 0x10, "entry point", true)}},
+  };
+}
+
+// What the tool held before: an item in the way of one of the database's
+// (and one that is not), the database's name at another address, an older
+// comment and a function found already.
+json Preset() {
+  return {
+      {"items", {{kData + 0x102, 2, "word"}, {kData + 0x200, 1, "byte"}}},
+      {"names", {{kData + 0x200, "clash_name"}}},
+      {"comments", {{kData + 0xC, "old text", false}}},
+      {"functions", {{kText + 0x20, kText + 0x28}}},
+  };
+}
+
+class HandWrittenScriptTest : public testing::TestWithParam<std::string> {
+ protected:
+  void SetUp() override {
+    dir_ = FreshDir("tool_script_" + GetParam());
+    test_pe::PeImage image = test_pe::SamplePe();
+    image.image_base = kBase;
+    const fs::path program = dir_ / "hand.exe";
+    ASSERT_TRUE(test_pe::WriteBytes(program.string(), test_pe::BuildPe(image)));
+    std::string err;
+    ASSERT_TRUE(pe_loader::LoadPe(program.string(), &db_, &err)) << err;
+    std::istringstream saved(HandWrittenDatabase().dump());
+    ASSERT_TRUE(database_files::ReadDatabaseJson(saved, &db_, &err)) << err;
+    // Comments come from the program and need not be UTF-8.
+    ASSERT_TRUE(db_.RestoreComment({kData + 0x18, "not UTF-8: \xFF\xFE", false}, &err));
+
+    std::ostringstream export_json, script;
+    ASSERT_TRUE(database_files::WriteDatabaseJson(
+        db_, database_files::JsonContent::kExport, export_json));
+    const tool_script::ScriptOrigin origin{"a hand-written database"};
+    ASSERT_TRUE(GetParam() == "ida"
+                    ? tool_script::WriteIdaScript(db_, origin, script)
+                    : tool_script::WriteGhidraScript(db_, origin, script));
+    script_ = script.str();
+    WriteFile(dir_ / "hand.json", export_json.str());
+    WriteFile(dir_ / "preset.json", Preset().dump());
+  }
+  void TearDown() override { fs::remove_all(dir_); }
+
+  fs::path dir_;
+  kernel::Database db_;
+  std::string script_;
+};
+
+TEST_P(HandWrittenScriptTest, EdgeCasesReplayAndALostRecordIsCaught) {
+  const fs::path script = dir_ / "hand.py";
+  WriteFile(script, script_);
+  ExpectReplay(GetParam(), script, dir_ / "hand.json", "80000000",
+               " --preset " + Quoted(dir_ / "preset.json"));
+  // The long comment took more than one string.
+  EXPECT_NE(std::string::npos, script_.find("''',\n         r'''"));
+
+  EXPECT_NE(
+      std::string::npos,
+      script_.find("# Contents:   15 data items, 2 functions, 2 structures, 7 names, "
+                   "7 comments\n# Left out:   1 functions that start on a data item\n"));
+
+  // A script that lost one record no longer gives back the database.
+  const std::string record = "\n[" + std::to_string(kData + 0x18) + ", 16, \"qword\"]";
+  const size_t at = script_.find(record);
+  ASSERT_NE(std::string::npos, at);
+  std::string lossy = script_;
+  lossy.erase(at, record.size() + (lossy[at + record.size()] == ',' ? 1 : 0));
+  WriteFile(script, lossy);
+  std::string out;
+  EXPECT_EQ(1, RunChecker("replay_check.py",
+                          GetParam() + " " + Quoted(script) + " " +
+                              Quoted(dir_ / "hand.json") + " --image-base 80000000",
+                          dir_, &out));
+  EXPECT_NE(std::string::npos,
+            out.find("items: " + std::to_string(kData + 0x18) + " missing"))
+      << out;
+}
+
+INSTANTIATE_TEST_SUITE_P(Tools, HandWrittenScriptTest, testing::Values("ida", "ghidra"));
+
+// ---- The Python 2.7 subset ---------------------------------------------------
+
+TEST(PythonSubsetTest, RejectsWhatPython27CannotRunTheSameWay) {
+  const fs::path dir = FreshDir("py27_subset");
+  struct Case {
+    const char *source;
+    const char *reason;
+  };
+  const Case cases[] = {
+      {"x = f'{1}'\n", "f-string"},
+      {"def g(a, *, b):\n    pass\n", "keyword-only parameters"},
+      {"print('a', 'b')\n", "print of several values without print_function"},
+      {"x = 1_000\n", "underscore in a number"},
+      {"x = 3 / 2\n", "/ floors integers in Python 2"},
+      {"first, *rest = [1, 2]\n", "* unpacking"},
+      {"def g(a: int):\n    pass\n", "parameter annotation"},
+      {"x = b'\\xff'\ny = rb'x'\n", "string prefix rb"},
+      {"x = '\xC3\xA9'\n", "non-ASCII text without a coding line"},
+      {"from __future__ import annotations\n", "from __future__ import annotations"},
+      {"class A(object):\n    def f(self):\n        return super().f()\n",
+       "super() without arguments"},
+  };
+  for (const Case &c : cases) {
+    WriteFile(dir / "case.py", c.source);
+    std::string out;
+    EXPECT_EQ(1, RunChecker("py27_subset.py", Quoted(dir / "case.py"), dir, &out))
+        << c.source;
+    EXPECT_NE(std::string::npos, out.find(c.reason)) << c.source << "\n" << out;
+  }
+  WriteFile(dir / "fine.py",
+            "from __future__ import print_function\nprint('a', 'b')\nx = 3 // 2\n"
+            "def f(*parts):\n    return g(1, *parts)\n");
+  std::string out;
+  EXPECT_EQ(0, RunChecker("py27_subset.py", Quoted(dir / "fine.py"), dir, &out)) << out;
+  fs::remove_all(dir);
+}
+
+// ---- Real programs -----------------------------------------------------------
+
+// The biggest fetched program, and the one where the detector overlays code
+// it first took for functions with its tables.
+TEST(RealProgramScriptTest, FetchedProgramsReplayInBothTools) {
+  int ran = 0;
+  for (const char *file : {"installer-6.3.1/Compil32.exe", "installer-6.3.1/Setup.e32"}) {
+    const fs::path program = fs::path(REAL_PROGRAMS_DIR) / file;
+    if (!fs::exists(program)) continue;
+    SCOPED_TRACE(file);
+    ++ran;
+    const fs::path dir = FreshDir("tool_script_real");
+    fs::copy_file(program, dir / program.filename());
+    ASSERT_EQ(
+        0,
+        RunCommand(std::string(PEHOST_PATH) + " --plugin " + CORVALE_PATH +
+                       " --start 0 --log no --json " + Quoted(dir / "real.json") +
+                       " --ida-script " + Quoted(dir / "ida.py") + " --ghidra-script " +
+                       Quoted(dir / "ghidra.py") + " " + Quoted(dir / program.filename()),
+                   dir / "pehost.out"))
+        << ReadFile(dir / "pehost.out.err");
+    for (const std::string tool : {"ida", "ghidra"}) {
+      SCOPED_TRACE(tool);
+      ExpectReplay(tool, dir / (tool + ".py"), dir / "real.json", "400000");
+    }
+    fs::remove_all(dir);
+  }
+  if (ran == 0)
+    GTEST_SKIP() << "no real programs in " << REAL_PROGRAMS_DIR
+                 << "; run scripts/fetch_real_programs.sh to fetch them";
+}
+
+}  // namespace
