@@ -109,109 +109,124 @@ bool Fail(std::string reason, kernel::Database *db, std::string *err) {
   return false;
 }
 
-}  // namespace
+bool Refuse(std::string reason, std::string *why) {
+  *why = std::move(reason);
+  return false;
+}
 
-bool LoadPe(const std::string &path, kernel::Database *db, std::string *err) {
-  db->Clear();
-  FileBytes file;
-  if (!file.Open(path, err)) return false;
+/// What the loader takes from the headers in front of the section table.
+struct Headers {
+  uint16_t machine = 0;
+  uint32_t section_count = 0;
+  uint64_t table_offset = 0;  // of the section table
+  uint32_t entry_rva = 0;
+  uint32_t image_base = 0;
+  uint32_t alignment = 0;  // a power of two
+  uint32_t resources_rva = 0;
+  uint32_t resources_size = 0;
+};
 
+/// The DOS header, the PE signature, the file header and the optional header.
+bool ReadHeaders(FileBytes &file, Headers *h, std::string *why) {
   uint8_t dos[kDosHeaderSize];
   if (!file.Read(0, dos, sizeof dos))
-    return Fail("not a PE file: too short for a DOS header", db, err);
+    return Refuse("not a PE file: too short for a DOS header", why);
   if (dos[0] != 'M' || dos[1] != 'Z')
-    return Fail("not a PE file: no MZ signature", db, err);
+    return Refuse("not a PE file: no MZ signature", why);
   const uint32_t pe_offset = Le32(dos + 0x3C);
 
   uint8_t nt[4 + kFileHeaderSize];
   if (!file.Read(pe_offset, nt, sizeof nt))
-    return Fail(Format("truncated: the PE header at offset 0x%X lies outside the file",
-                       pe_offset),
-                db, err);
+    return Refuse(Format("truncated: the PE header at offset 0x%X lies outside the file",
+                         pe_offset),
+                  why);
   if (memcmp(nt, "PE\0\0", 4) != 0)
-    return Fail(Format("not a PE file: no PE signature at offset 0x%X", pe_offset), db,
-                err);
+    return Refuse(Format("not a PE file: no PE signature at offset 0x%X", pe_offset),
+                  why);
   const uint8_t *fh = nt + 4;
-  const uint16_t machine = Le16(fh);
-  const uint32_t section_count = Le16(fh + 2);
+  h->machine = Le16(fh);
+  h->section_count = Le16(fh + 2);
   const uint32_t optional_size = Le16(fh + 16);
 
   const uint64_t optional_offset = uint64_t{pe_offset} + sizeof nt;
   uint8_t magic[2];
   if (!file.Read(optional_offset, magic, sizeof magic))
-    return Fail("truncated: the optional header lies outside the file", db, err);
+    return Refuse("truncated: the optional header lies outside the file", why);
   if (Le16(magic) == kMagicPe32Plus)
-    return Fail("a PE32+ (64-bit) file; only 32-bit PE files are supported", db, err);
+    return Refuse("a PE32+ (64-bit) file; only 32-bit PE files are supported", why);
   if (Le16(magic) != kMagicPe32)
-    return Fail(Format("not a PE32 file: optional header magic 0x%X", Le16(magic)), db,
-                err);
+    return Refuse(Format("not a PE32 file: optional header magic 0x%X", Le16(magic)),
+                  why);
   if (optional_size < kMinOptionalHeaderSize)
-    return Fail(Format("the optional header is too small (%u bytes, at least %u)",
-                       optional_size, kMinOptionalHeaderSize),
-                db, err);
+    return Refuse(Format("the optional header is too small (%u bytes, at least %u)",
+                         optional_size, kMinOptionalHeaderSize),
+                  why);
   uint8_t opt[kMinOptionalHeaderSize];
   if (!file.Read(optional_offset, opt, sizeof opt) ||
       !file.Contains(optional_offset, optional_size))
-    return Fail("truncated: the optional header ends outside the file", db, err);
-  const uint32_t entry_rva = Le32(opt + 16);
-  const uint32_t image_base = Le32(opt + 28);
-  const uint32_t alignment = Le32(opt + 32);
+    return Refuse("truncated: the optional header ends outside the file", why);
+  h->entry_rva = Le32(opt + 16);
+  h->image_base = Le32(opt + 28);
+  h->alignment = Le32(opt + 32);
   const uint32_t directory_entries = Le32(opt + 92);
-  uint32_t resources_rva = 0;
-  uint32_t resources_size = 0;
   uint8_t resource_entry[8];
   if (directory_entries > kResourceEntryIndex &&
       optional_size >= kResourceEntryOffset + sizeof resource_entry &&
       file.Read(optional_offset + kResourceEntryOffset, resource_entry,
                 sizeof resource_entry)) {
-    resources_rva = Le32(resource_entry);
-    resources_size = Le32(resource_entry + 4);
+    h->resources_rva = Le32(resource_entry);
+    h->resources_size = Le32(resource_entry + 4);
   }
-  if (alignment == 0 || (alignment & (alignment - 1)) != 0)
-    return Fail(Format("section alignment 0x%X is not a power of two", alignment), db,
-                err);
+  if (h->alignment == 0 || (h->alignment & (h->alignment - 1)) != 0)
+    return Refuse(Format("section alignment 0x%X is not a power of two", h->alignment),
+                  why);
+  h->table_offset = optional_offset + optional_size;
+  return true;
+}
 
-  if (section_count == 0) return Fail("the file has no sections", db, err);
-  if (section_count > kMaxSections)
-    return Fail(
-        Format("absurd section count %u (at most %u)", section_count, kMaxSections), db,
-        err);
-  const uint64_t table_offset = optional_offset + optional_size;
-  std::vector<uint8_t> table(size_t{section_count} * kSectionHeaderSize);
-  if (!file.Read(table_offset, table.data(), table.size()))
-    return Fail("truncated: the section table ends outside the file", db, err);
+/// One segment per section that has bytes, with the section's raw data, in
+/// the order of the section table.
+bool ReadSections(FileBytes &file, const Headers &h,
+                  std::vector<kernel::Segment> *segments, std::string *why) {
+  if (h.section_count == 0) return Refuse("the file has no sections", why);
+  if (h.section_count > kMaxSections)
+    return Refuse(
+        Format("absurd section count %u (at most %u)", h.section_count, kMaxSections),
+        why);
+  std::vector<uint8_t> table(size_t{h.section_count} * kSectionHeaderSize);
+  if (!file.Read(h.table_offset, table.data(), table.size()))
+    return Refuse("truncated: the section table ends outside the file", why);
 
-  std::vector<kernel::Segment> segments;
   uint64_t image_bytes = 0;
-  for (size_t i = 0; i < section_count; ++i) {
+  for (size_t i = 0; i < h.section_count; ++i) {
     const uint8_t *raw = table.data() + i * kSectionHeaderSize;
     const SectionHeader sh{SectionName(raw, i), Le32(raw + 8), Le32(raw + 12),
                            Le32(raw + 16), Le32(raw + 20)};
     if (sh.virtual_size == 0 && sh.raw_size == 0) continue;
     const char *name = sh.name.c_str();
     if (sh.raw_size != 0 && !file.Contains(sh.raw_pointer, sh.raw_size))
-      return Fail(Format("section %s: raw data at 0x%X, 0x%X bytes, lies outside the "
-                         "file (0x%llX bytes)",
-                         name, sh.raw_pointer, sh.raw_size,
-                         static_cast<unsigned long long>(file.size())),
-                  db, err);
+      return Refuse(Format("section %s: raw data at 0x%X, 0x%X bytes, lies outside the "
+                           "file (0x%llX bytes)",
+                           name, sh.raw_pointer, sh.raw_size,
+                           static_cast<unsigned long long>(file.size())),
+                    why);
     const uint64_t declared = sh.virtual_size != 0 ? sh.virtual_size : sh.raw_size;
-    const uint64_t length = (declared + alignment - 1) / alignment * alignment;
+    const uint64_t length = (declared + h.alignment - 1) / h.alignment * h.alignment;
     image_bytes += length;
     if (length > kMaxImageBytes || image_bytes > kMaxImageBytes)
-      return Fail(Format("section %s: absurd size 0x%llX (the image may hold at most "
-                         "0x%llX bytes)",
-                         name, static_cast<unsigned long long>(declared),
-                         static_cast<unsigned long long>(kMaxImageBytes)),
-                  db, err);
-    const uint64_t start = uint64_t{image_base} + sh.virtual_address;
+      return Refuse(Format("section %s: absurd size 0x%llX (the image may hold at most "
+                           "0x%llX bytes)",
+                           name, static_cast<unsigned long long>(declared),
+                           static_cast<unsigned long long>(kMaxImageBytes)),
+                    why);
+    const uint64_t start = uint64_t{h.image_base} + sh.virtual_address;
     // The end must stay below BADADDR, which no address may reach.
     if (start + length > BADADDR)
-      return Fail(Format("section %s wraps past the end of the address space "
-                         "(0x%llX + 0x%llX)",
-                         name, static_cast<unsigned long long>(start),
-                         static_cast<unsigned long long>(length)),
-                  db, err);
+      return Refuse(Format("section %s wraps past the end of the address space "
+                           "(0x%llX + 0x%llX)",
+                           name, static_cast<unsigned long long>(start),
+                           static_cast<unsigned long long>(length)),
+                    why);
     kernel::Segment seg;
     seg.name = sh.name;
     seg.start = static_cast<ea_t>(start);
@@ -219,48 +234,75 @@ bool LoadPe(const std::string &path, kernel::Database *db, std::string *err) {
     seg.bytes.assign(length, 0);
     const size_t copy = static_cast<size_t>(std::min<uint64_t>(sh.raw_size, length));
     if (!file.Read(sh.raw_pointer, seg.bytes.data(), copy))
-      return Fail(Format("section %s: cannot read its raw data", name), db, err);
-    segments.push_back(std::move(seg));
+      return Refuse(Format("section %s: cannot read its raw data", name), why);
+    segments->push_back(std::move(seg));
   }
-  if (segments.empty()) return Fail("no section has any bytes", db, err);
+  if (segments->empty()) return Refuse("no section has any bytes", why);
+  return true;
+}
 
-  std::sort(segments.begin(), segments.end(),
-            [](const kernel::Segment &a, const kernel::Segment &b) {
-              return a.start < b.start;
-            });
-  for (size_t i = 1; i < segments.size(); ++i) {
-    if (segments[i].start < segments[i - 1].end)
-      return Fail(Format("sections %s and %s overlap", segments[i - 1].name.c_str(),
-                         segments[i].name.c_str()),
-                  db, err);
+/// Sorts the segments by address; refuses overlapping ones and an image
+/// spread wider than the limit.
+bool ArrangeSegments(std::vector<kernel::Segment> *segments, std::string *why) {
+  std::vector<kernel::Segment> &s = *segments;
+  std::sort(s.begin(), s.end(), [](const kernel::Segment &a, const kernel::Segment &b) {
+    return a.start < b.start;
+  });
+  for (size_t i = 1; i < s.size(); ++i) {
+    if (s[i].start < s[i - 1].end)
+      return Refuse(
+          Format("sections %s and %s overlap", s[i - 1].name.c_str(), s[i].name.c_str()),
+          why);
   }
-
   // The system maps an image whole, from its lowest section to its highest,
   // so the spread counts against the image limit too.
-  const uint64_t spread = uint64_t{segments.back().end} - segments.front().start;
+  const uint64_t spread = uint64_t{s.back().end} - s.front().start;
   if (spread > kMaxImageBytes)
-    return Fail(Format("sections %s and %s lie 0x%llX bytes apart (the image may span at "
-                       "most 0x%llX bytes)",
-                       segments.front().name.c_str(), segments.back().name.c_str(),
-                       static_cast<unsigned long long>(spread),
-                       static_cast<unsigned long long>(kMaxImageBytes)),
-                db, err);
+    return Refuse(Format("sections %s and %s lie 0x%llX bytes apart (the image may span "
+                         "at most 0x%llX bytes)",
+                         s.front().name.c_str(), s.back().name.c_str(),
+                         static_cast<unsigned long long>(spread),
+                         static_cast<unsigned long long>(kMaxImageBytes)),
+                  why);
+  return true;
+}
 
+/// Gives the checked program to `db`.
+bool Install(const std::string &path, const Headers &h,
+             std::vector<kernel::Segment> segments, kernel::Database *db,
+             std::string *why) {
   std::error_code ec;
   std::filesystem::path absolute = std::filesystem::absolute(path, ec);
   db->SetInputPath(ec ? path : absolute.lexically_normal().string());
-  db->SetProcessor(machine == kMachineI386 ? 0 : (kForeignProcessorBit | machine));
-  db->SetImageBase(image_base);
+  db->SetProcessor(h.machine == kMachineI386 ? 0 : (kForeignProcessorBit | h.machine));
+  db->SetImageBase(h.image_base);
   for (kernel::Segment &seg : segments) {
-    std::string why;
+    std::string reason;
     std::string name = seg.name;
-    if (!db->AddSegment(std::move(seg), &why))
-      return Fail(Format("section %s: %s", name.c_str(), why.c_str()), db, err);
+    if (!db->AddSegment(std::move(seg), &reason))
+      return Refuse(Format("section %s: %s", name.c_str(), reason.c_str()), why);
   }
   // A program without an entry point (a library) starts at its lowest address.
-  db->SetCursor(entry_rva != 0 ? image_base + entry_rva : db->min_ea());
-  if (resources_rva != 0 && resources_size != 0)
-    db->SetResourceDirectory(image_base + resources_rva, resources_size);
+  db->SetCursor(h.entry_rva != 0 ? h.image_base + h.entry_rva : db->min_ea());
+  if (h.resources_rva != 0 && h.resources_size != 0)
+    db->SetResourceDirectory(h.image_base + h.resources_rva, h.resources_size);
+  return true;
+}
+
+}  // namespace
+
+bool LoadPe(const std::string &path, kernel::Database *db, std::string *err) {
+  db->Clear();
+  FileBytes file;
+  if (!file.Open(path, err)) return false;
+  Headers headers;
+  std::vector<kernel::Segment> segments;
+  std::string why;
+  if (!ReadHeaders(file, &headers, &why) ||
+      !ReadSections(file, headers, &segments, &why) ||
+      !ArrangeSegments(&segments, &why) ||
+      !Install(path, headers, std::move(segments), db, &why))
+    return Fail(std::move(why), db, err);
   return true;
 }
 
