@@ -56,13 +56,7 @@ uint8_t Database::Impl::ByteSlow(ea_t ea) const {
   return s.bytes[ea - s.start];
 }
 
-uint32_t Database::Impl::Long(ea_t ea) const {
-  const ea_t off = ea - window.start;
-  if (off < window.size && window.size - off >= 4) {
-    const uint8_t *p = window.bytes + off;
-    return uint32_t{p[0]} | uint32_t{p[1]} << 8 | uint32_t{p[2]} << 16 |
-           uint32_t{p[3]} << 24;
-  }
+uint32_t Database::Impl::LongSlow(ea_t ea) const {
   return uint32_t{Byte(ea)} | uint32_t{Byte(ea + 1)} << 8 | uint32_t{Byte(ea + 2)} << 16 |
          uint32_t{Byte(ea + 3)} << 24;
 }

@@ -95,7 +95,17 @@ struct Database::Impl {
     const ea_t off = ea - window.start;
     return off < window.size ? window.bytes[off] : ByteSlow(ea);
   }
-  uint32_t Long(ea_t ea) const;
+  uint32_t Long(ea_t ea) const {
+    const ea_t off = ea - window.start;
+    if (off < window.size && window.size - off >= 4) {
+      const uint8_t *p = window.bytes + off;
+      return uint32_t{p[0]} | uint32_t{p[1]} << 8 | uint32_t{p[2]} << 16 |
+             uint32_t{p[3]} << 24;
+    }
+    return LongSlow(ea);
+  }
+  /// Long across a segment's end or outside the window.
+  uint32_t LongSlow(ea_t ea) const;
   void SegmentsChanged();
   void PublishGlobals() const;
 
