@@ -92,8 +92,9 @@ TEST(DecoderTest, RefusesBadAndTruncatedBytes) {
   EXPECT_EQ(1, insn.length);
 }
 
-// The decoder skips the operands of all but branches; it must still accept
-// exactly what a full decoding accepts, with the same length and target.
+// The decoder takes only length, mnemonic and category, and decodes branches
+// in full; it must still accept exactly what a full decoding accepts, and
+// see the same length, flow and target.
 TEST(DecoderTest, AgreesWithFullDecodingOnRandomBytes) {
   ZydisDecoder full;
   ZydisDecoderInit(&full, ZYDIS_MACHINE_MODE_LEGACY_32, ZYDIS_STACK_WIDTH_32);
@@ -122,6 +123,20 @@ TEST(DecoderTest, AgreesWithFullDecodingOnRandomBytes) {
         ops[0].type == ZYDIS_OPERAND_TYPE_IMMEDIATE && ops[0].imm.is_relative &&
         ZYAN_SUCCESS(ZydisCalcAbsoluteAddress(&insn, &ops[0], 0x401000, &target));
     ASSERT_EQ(has_target, got.has_target) << at;
+    EXPECT_EQ(category == ZYDIS_CATEGORY_RET, got.is_return) << at;
+    EXPECT_EQ(category == ZYDIS_CATEGORY_CALL, got.is_call) << at;
+    const bool stops =
+        category == ZYDIS_CATEGORY_UNCOND_BR || category == ZYDIS_CATEGORY_RET ||
+        insn.mnemonic == ZYDIS_MNEMONIC_HLT || insn.mnemonic == ZYDIS_MNEMONIC_UD0 ||
+        insn.mnemonic == ZYDIS_MNEMONIC_UD1 || insn.mnemonic == ZYDIS_MNEMONIC_UD2 ||
+        insn.mnemonic == ZYDIS_MNEMONIC_IRET || insn.mnemonic == ZYDIS_MNEMONIC_IRETD;
+    EXPECT_EQ(!stops, got.falls_through) << at;
+    EXPECT_EQ(category == ZYDIS_CATEGORY_UNCOND_BR && !has_target &&
+                  insn.operand_count_visible > 0 &&
+                  (ops[0].type == ZYDIS_OPERAND_TYPE_REGISTER ||
+                   ops[0].type == ZYDIS_OPERAND_TYPE_MEMORY),
+              got.is_indirect_jump)
+        << at;
     if (has_target) {
       ++branches;
       EXPECT_EQ(static_cast<uint32_t>(target), got.target) << at;
