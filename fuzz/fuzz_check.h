@@ -19,6 +19,13 @@
 
 namespace fuzz {
 
+/// Empties the database the services act on when it goes out of scope, so
+/// that an input leaves no allocation behind: libFuzzer runs every input
+/// whose allocations outlive it a second time, looking for a leak.
+struct ClearDatabaseAfterInput {
+  ~ClearDatabaseAfterInput() { kernel::TheDatabase().Clear(); }
+};
+
 /// Aborts unless every item of `db` has a size, lies inside one segment and
 /// starts at or after the end of the item before it.
 void CheckItemsDisjoint(const kernel::Database &db);

@@ -40,6 +40,7 @@ class ScanUi : public kernel::UserInterface {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
+  const fuzz::ClearDatabaseAfterInput clear;
   fuzz::SegmentInput input;
   if (!fuzz::LoadSegmentInput(data, size, &input)) return 0;
   kernel::Database &db = kernel::TheDatabase();

@@ -107,6 +107,7 @@ void CheckSection(const uint8_t *data, size_t size) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
+  const fuzz::ClearDatabaseAfterInput clear;
   if (model::IsForm(data, size)) {
     CheckForm(data, size);
   } else {

@@ -8,6 +8,7 @@
 #include "host/pe_loader/pe_loader.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
+  const fuzz::ClearDatabaseAfterInput clear;
   if (fuzz::DeclaredImageBytes(data, size) > fuzz::kMaxFuzzedImageBytes) return 0;
   const std::string &path = fuzz::WriteMemoryFile(data, size);
   kernel::Database &db = kernel::TheDatabase();

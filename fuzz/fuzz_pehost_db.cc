@@ -16,6 +16,7 @@
 #include "samples/sample_program.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
+  const fuzz::ClearDatabaseAfterInput clear;
   static const std::string &path = []() -> const std::string & {
     const std::vector<uint8_t> program = samples::BuildSample({}).file;
     return fuzz::WriteMemoryFile(program.data(), program.size());
