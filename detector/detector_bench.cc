@@ -1,8 +1,10 @@
 // Whole-run benchmark of the class detector: writes sample programs of
 // growing size, runs pehost with the detector on each as a user would, and
 // reports the time per megabyte and per class record and the peak memory of
-// the pehost process against the size of the program's image. A program of
-// two sections far apart is timed first.
+// the pehost process against the size of the program's image. Beside each
+// run it times a plain copy of the program's bytes in this process, so that
+// the figures of a noisy machine come with a ratio to something measured at
+// the same moment. A program of two sections far apart is timed first.
 //
 // With --model it also times the class model (JSON, report and forms) that
 // pehost writes after a run: pehost runs the finder, which changes nothing,
@@ -100,6 +102,21 @@ int Spawn(int fd, const char *pehost, const char *program, const std::string &pl
   return WIFEXITED(status) && WEXITSTATUS(status) == 0 ? 0 : 1;
 }
 
+/// Seconds to copy `bytes` once, best of five.
+double CopySeconds(const std::vector<uint8_t> &bytes) {
+  double best = 1e9;
+  std::vector<uint8_t> copy(bytes.size());
+  for (int i = 0; i < 5; ++i) {
+    const auto started = std::chrono::steady_clock::now();
+    std::copy(bytes.begin(), bytes.end(), copy.begin());
+    asm volatile("" : : "r"(copy.data()) : "memory");  // the copy must happen
+    best = std::min(
+        best, std::chrono::duration<double>(std::chrono::steady_clock::now() - started)
+                  .count());
+  }
+  return best;
+}
+
 std::string DefaultPehost(const char *argv0) {
   const auto beside = std::filesystem::path(argv0).parent_path() / "pehost";
   return beside.string();
@@ -150,8 +167,9 @@ int main(int argc, char **argv) {
     status = 1;
   }
 
-  std::printf("%8s %10s %9s %9s %9s %10s %12s %10s %8s", "size MB", "image MB", "classes",
-              "types", "seconds", "MB/s", "us/class", "peak MB", "peak/img");
+  std::printf("%8s %10s %9s %9s %9s %10s %12s %10s %8s %9s", "size MB", "image MB",
+              "classes", "types", "seconds", "MB/s", "us/class", "peak MB", "peak/img",
+              "x copy");
   if (model) std::printf(" %9s %9s %9s", "model s", "model MB", "model/img");
   std::printf("\n");
   std::fflush(stdout);
@@ -168,6 +186,7 @@ int main(int argc, char **argv) {
     }
     const double image_mb = (sample.highest - sample.lowest) / (1024.0 * 1024.0);
     const RunResult run = RunPehost(argv[0], pehost, path.string());
+    const double copy_seconds = CopySeconds(sample.file);
     RunResult finder{true, 1e9, 0}, with_model{true, 1e9, 0};
     const auto model_dir = dir / ("model_" + std::to_string(mb));
     for (int i = 0; model && i < 3; ++i) {
@@ -188,10 +207,10 @@ int main(int argc, char **argv) {
       continue;
     }
     const double peak_mb = run.peak_kb / 1024.0;
-    std::printf("%8d %10.1f %9zu %9zu %9.2f %10.1f %12.2f %10.1f %8.2f", mb, image_mb,
-                sample.classes.size(), sample.types.size(), run.seconds,
+    std::printf("%8d %10.1f %9zu %9zu %9.2f %10.1f %12.2f %10.1f %8.2f %9.0f", mb,
+                image_mb, sample.classes.size(), sample.types.size(), run.seconds,
                 image_mb / run.seconds, 1e6 * run.seconds / sample.classes.size(),
-                peak_mb, peak_mb / image_mb);
+                peak_mb, peak_mb / image_mb, run.seconds / copy_seconds);
     if (model) {
       const double model_mb = (with_model.peak_kb - finder.peak_kb) / 1024.0;
       std::printf(" %9.2f %9.1f %9.2f", with_model.seconds - finder.seconds, model_mb,
