@@ -4,7 +4,6 @@
 // asked for, so they follow the item when it changes.
 #include <cctype>
 #include <charconv>
-#include <cstdio>
 
 #include "host/kernel/database_impl.h"
 
@@ -39,10 +38,18 @@ bool IsNameChar(unsigned char c) {
   }
 }
 
+/// `prefix` and `ea` in upper-case hex without leading zeros. A detector run
+/// asks for hundreds of thousands of dummy names: no printf.
 std::string Hex(const char *prefix, ea_t ea) {
-  char buf[32];
-  std::snprintf(buf, sizeof buf, "%s%X", prefix, static_cast<unsigned>(ea));
-  return buf;
+  std::string name = prefix;
+  char digits[8];
+  int n = 0;
+  do {
+    digits[n++] = "0123456789ABCDEF"[ea & 0xF];
+    ea >>= 4;
+  } while (ea != 0);
+  while (n > 0) name += digits[--n];
+  return name;
 }
 
 // Splits "base_12" into "base" and 12; false when the name has no numeric

@@ -12,10 +12,11 @@ using kernel::ItemType;
 
 namespace {
 
-Database::Impl &Db() {
-  static Database::Impl &impl = kernel::TheDatabase().impl();
-  return impl;
-}
+// Set when the library is loaded, before any plug-in can call a service:
+// the services ask for it millions of times a run.
+Database::Impl &g_db = kernel::TheDatabase().impl();
+
+Database::Impl &Db() { return g_db; }
 
 // Copies `text` into `buf`, cut to fit and terminated; the length written.
 int CopyOut(std::string_view text, char *buf, size_t bufsize) {
