@@ -563,6 +563,12 @@ class Builder {
     std::vector<CMember> all;
     for (const CMember &m : inherited)
       if (m.name.rfind("_Pad", 0) != 0 && m.name != "_VMT") all.push_back(m);
+    // A field of the class hides an ancestor's of the same name, as in the
+    // class's own methods: the ancestor's takes its offset behind its name.
+    std::set<std::string> own_names;
+    for (const OwnField &f : own) own_names.insert(CIdentifier(f.name));
+    for (CMember &m : all)
+      if (own_names.count(m.name) != 0) m.name += "_O" + Hex(m.offset);
     for (const OwnField &f : own)
       all.push_back(Member(f.name, f.type_name, f.type, f.offset, f.offset));
     std::stable_sort(all.begin(), all.end(), [](const CMember &a, const CMember &b) {
