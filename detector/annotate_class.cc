@@ -75,7 +75,7 @@ const char *header_comment(ea_t record, ea_t ea, bool zero) {
 /// behind the header.
 bool holds_own_table(ea_t a) {
   const int header = class_layout();
-  return header == 76 || get_long(a) == a + static_cast<ea_t>(header);
+  return !exact_self_pointer(header) || get_long(a) == a + static_cast<ea_t>(header);
 }
 
 void set_comment(ea_t ea, const char *text) {

@@ -52,7 +52,8 @@ void walk_type_data(ea_t *p, int kind, const char *type_name, ea_t block,
                     asize_t prop_size) {
   // Newer compilers add to the classic data; where the bytes hold no shape
   // the newer walk knows, the classic walk takes the block.
-  if (class_layout() == 88 && walk_newer_type_data(p, kind, type_name, block, prop_size))
+  if (has_newer_type_data(class_layout()) &&
+      walk_newer_type_data(p, kind, type_name, block, prop_size))
     return;
   const uint8_t b = get_byte(*p);
   switch (kind) {

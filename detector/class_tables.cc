@@ -289,7 +289,8 @@ ea_t annotate_init_table(ea_t table, const char *class_name) {
 }
 
 ea_t annotate_method_table(ea_t table, const char *class_name) {
-  if (class_layout() == 88) return annotate_method_table_newer(table, class_name);
+  if (has_newer_type_data(class_layout()))
+    return annotate_method_table_newer(table, class_name);
   const uint32_t count = get_word(table);
   if (count != 0) {
     do_name_anyway(table, compose(class_name, "", "_method_list"), 0);
@@ -376,7 +377,7 @@ ea_t annotate_field_table(ea_t table, const char *class_name) {
       pos = field_end(pos, make_pascal_string(pos), name_width);
       if (pos <= before) break;
     }
-    if (class_layout() == 88) walk_shape(&pos, extended_field_fields);
+    if (has_newer_type_data(class_layout())) walk_shape(&pos, extended_field_fields);
     entries_end = pos;
   }
 

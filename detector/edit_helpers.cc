@@ -73,9 +73,7 @@ int make_qword_items(ea_t ea, int count) { return make_items(ea, count, 8, DATA_
 
 int make_offset_item(ea_t ea) {
   const uint32_t value = get_long(ea);
-  // The highest address counts as inside: a table may end the program and a
-  // pointer to its end is still a reference into it.
-  if (value >= lowest_address() && value <= inf.max_ea) {
+  if (is_program_address(value)) {
     do_unknown_range(ea, 4, 1);
     return op_offset(ea, 0, 2, BADADDR, 0, 0);
   }

@@ -76,10 +76,6 @@ int make_bytes_item(ea_t ea, asize_t count) {
   return count > 0x7FFFFFFF ? 0 : make_byte_items(ea, static_cast<int>(count));
 }
 
-bool is_program_address(uint32_t value) {
-  return value >= lowest_address() && value <= inf.max_ea;
-}
-
 }  // namespace
 
 FieldWalk reading_walk(ea_t start) {

@@ -1,5 +1,6 @@
 #include "detector/type_fields.h"
 
+#include "detector/core/recognise.h"
 #include "detector/edit_helpers.h"
 
 int make_one_word(ea_t ea) { return make_word_items(ea, 1); }
@@ -27,12 +28,12 @@ void sweep_strings(ea_t *p) {
 }
 
 bool is_zero_or_address(uint32_t value) {
-  return value == 0 || (value >= inf.min_ea && value <= inf.max_ea);
+  return value == 0 || is_program_address(value);
 }
 
 void make_reference_or_dword(ea_t *p) {
   const uint32_t v = get_long(*p);
-  if (v >= inf.min_ea && v <= inf.max_ea) {
+  if (is_program_address(v)) {
     make_field(p, make_offset_item, nullptr);
   } else {
     make_field(p, make_one_dword, nullptr);

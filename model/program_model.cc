@@ -16,8 +16,6 @@ namespace {
 constexpr ea_t kTypeInfoField = 16;
 constexpr ea_t kParentField = 40;
 
-bool InProgram(ea_t ea) { return ea >= inf.min_ea && ea < inf.max_ea; }
-
 /// Every class record and type information block, found as the plug-ins
 /// find them: the next candidate at or after each 4-byte boundary.
 void FindRecords(ProgramModel *model) {
@@ -124,7 +122,7 @@ const TypeEntry *ProgramModel::FindType(ea_t cell) const {
 }
 
 const ClassEntry *ProgramModel::ResolveClassRef(ea_t ref) const {
-  if (ref == 0 || !InProgram(ref)) return nullptr;
+  if (ref == 0 || !is_program_address(ref)) return nullptr;
   // The cell is normally the class's own SelfPtr field, which holds its
   // table address.
   if (const ClassEntry *c = FindClass(ref)) return c;
@@ -134,9 +132,9 @@ const ClassEntry *ProgramModel::ResolveClassRef(ea_t ref) const {
 }
 
 std::string ProgramModel::TypeNameAt(ea_t ref) const {
-  if (ref == 0 || !InProgram(ref)) return "";
+  if (ref == 0 || !is_program_address(ref)) return "";
   const ea_t kind_at = get_long(ref);
-  if (!InProgram(kind_at)) return "";
+  if (!is_program_address(kind_at)) return "";
   // The kind byte sits behind a block's cell; a reference through an import
   // cell leads there as well.
   if (const TypeEntry *t = FindType(kind_at - 4)) {

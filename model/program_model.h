@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "detector/core/host_api.h"
+#include "detector/core/recognise.h"
 #include "model/form_reader.h"
 #include "model/resource_directory.h"
 
@@ -66,7 +67,7 @@ struct FormEntry {
 
 struct ProgramModel {
   std::string file;  // the program's file name
-  int header_size = 76;
+  int header_size = LAYOUT_CLASSIC;
   ea_t image_base = 0;
   ea_t lowest = 0;
   ea_t highest = 0;

@@ -141,7 +141,7 @@ void ReadRecord(const ProgramModel &model, Cursor &c, TypeDetails *t) {
     c.Long(&offset);
     t->fields.push_back({"", model.TypeNameAt(ref), offset});
   }
-  if (model.header_size == 88) ReadExtendedRecord(model, c, t);
+  if (has_newer_type_data(model.header_size)) ReadExtendedRecord(model, c, t);
 }
 
 void ReadInterface(const ProgramModel &model, Cursor &c, TypeDetails *t) {
@@ -178,12 +178,14 @@ void ReadDynArray(const ProgramModel &model, Cursor &c, TypeDetails *t) {
 const char *OrdTypeName(int ord_type) { return NameOf(kOrdTypes, ord_type); }
 const char *FloatTypeName(int float_type) { return NameOf(kFloatTypes, float_type); }
 const char *MethodKindName(int method_kind, int header_size) {
-  if (header_size != 88 && method_kind > kLastClassicMethodKind) return nullptr;
+  if (!has_newer_type_data(header_size) && method_kind > kLastClassicMethodKind)
+    return nullptr;
   return NameOf(kMethodKinds, method_kind);
 }
 
 std::vector<std::string> ParamFlagNames(uint8_t flags, int header_size) {
-  const size_t known = header_size == 88 ? std::size(kParamFlags) : kClassicParamFlags;
+  const size_t known =
+      has_newer_type_data(header_size) ? std::size(kParamFlags) : kClassicParamFlags;
   std::vector<std::string> names;
   for (size_t bit = 0; bit < 8; ++bit) {
     if ((flags & (1u << bit)) == 0) continue;
@@ -230,7 +232,7 @@ TypeDetails ReadType(const ProgramModel &model, const TypeEntry &entry) {
       ReadMethod(c, &t);
       break;
     case KIND_LSTRING:
-      if (model.header_size == 88) {
+      if (has_newer_type_data(model.header_size)) {
         uint16_t code_page;
         if (c.Word(&code_page)) t.code_page = code_page;
       }

@@ -132,7 +132,8 @@ int run_scan_driver(scan_loop_fn scan_loop) {
   // is decided once, from the whole program, before the first candidate.
   const int header_size = decide_class_layout();
   set_class_layout(header_size);
-  if (header_size != 76) out_msg("Class record header: %d bytes\n", header_size);
+  if (!classic_layout(header_size))
+    out_msg("Class record header: %d bytes\n", header_size);
 
   const int groups = scan_loop(start, log, log_choice, cursor);
 

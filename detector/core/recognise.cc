@@ -21,7 +21,6 @@ namespace {
 
 constexpr size_t kTextBufSize = 1024;
 
-constexpr int kClassicHeader = 76;
 constexpr uint8_t kLastClassicKind = KIND_DYN_ARRAY;
 constexpr uint8_t kLastKind = KIND_MRECORD;
 constexpr int kWitnessesNeeded = 32;
@@ -34,9 +33,9 @@ const char *const kKindNames[kLastKind + 1] = {
 };
 
 // The header size of the program's class records, decided once per run.
-int header_size = kClassicHeader;
+int header_size = LAYOUT_CLASSIC;
 
-bool newest_layout() { return header_size == 88; }
+bool newest_layout() { return has_newer_type_data(header_size) != 0; }
 
 bool is_name_byte(uint8_t c) {
   return (c >= 0x24 && c <= 0x26) ||  // $ % &
@@ -89,7 +88,7 @@ const char *record_name(const Place &p, ea_t name_ea);
 bool class_record_at(const Place &p) {
   if (!p.in_range(p.first)) return false;
   // In the classic layout SelfPtr is only range-tested.
-  if (header_size != kClassicHeader && p.first != p.at + header_size) return false;
+  if (exact_self_pointer(header_size) && p.first != p.at + header_size) return false;
   if (get_long(p.at + 8) != 0) return false;  // AutoTable is always empty
   return record_name(p, get_long(p.at + 32)) != nullptr;
 }
@@ -118,6 +117,10 @@ ea_t segment_end(ea_t ea) {
 
 ea_t lowest_address(void) { return inf.min_ea; }
 
+int is_program_address(uint32_t value) {
+  return value >= lowest_address() && value <= inf.max_ea ? 1 : 0;
+}
+
 int in_record_range(uint32_t value, ea_t at) {
   return value >= lowest_address() && value < segment_end(at) ? 1 : 0;
 }
@@ -129,7 +132,7 @@ const char *type_kind_name(int kind) {
 }
 
 int decide_class_layout(void) {
-  static const int kSizes[] = {64, 76, 88};
+  static const int kSizes[] = {LAYOUT_OLDER, LAYOUT_CLASSIC, LAYOUT_NEWEST};
   int witnesses[3] = {0, 0, 0};
   int total = 0;
   char name[256];
@@ -161,12 +164,12 @@ int decide_class_layout(void) {
     }
     a += 4;
   }
-  int best = 1;  // 76 unless another size has strictly more witnesses
+  int best = 1;  // classic unless another size has strictly more witnesses
   for (int i = 0; i < 3; ++i) {
     if (witnesses[i] > witnesses[best]) best = i;
   }
   for (int i = 0; i < 3; ++i) {
-    if (i != best && witnesses[i] == witnesses[best]) return kClassicHeader;
+    if (i != best && witnesses[i] == witnesses[best]) return LAYOUT_CLASSIC;
   }
   return kSizes[best];
 }
@@ -190,14 +193,20 @@ const char *standard_method_name(int size, int index) {
                                            "Destroy"};
   if (index < 0) return nullptr;
   switch (size) {
-    case 64:
+    case LAYOUT_OLDER:
       return index < 5 ? kMethods64[index] : nullptr;
-    case 88:
+    case LAYOUT_NEWEST:
       return index < 11 ? kMethods88[index] : nullptr;
     default:
       return index < 8 ? kMethods76[index] : nullptr;
   }
 }
+
+int classic_layout(int size) { return size == LAYOUT_CLASSIC ? 1 : 0; }
+
+int exact_self_pointer(int size) { return classic_layout(size) ? 0 : 1; }
+
+int has_newer_type_data(int size) { return size == LAYOUT_NEWEST ? 1 : 0; }
 
 void set_class_layout(int size) { header_size = size; }
 

@@ -8,6 +8,25 @@
 extern "C" {
 #endif
 
+/// The class record layouts of the compiler generations, by the size of the
+/// header in front of the virtual method table. Code that depends on the
+/// layout asks the predicates below rather than comparing sizes.
+enum class_layout_size {
+  LAYOUT_OLDER = 64,    ///< five standard virtual methods
+  LAYOUT_CLASSIC = 76,  ///< eight standard virtual methods
+  LAYOUT_NEWEST = 88,   ///< eleven standard virtual methods and newer type data
+};
+
+/// 1 for the classic layout, whose SelfPtr is only range-tested and whose
+/// output is the reference every other layout is compared with.
+int classic_layout(int header_size);
+/// 1 when the SelfPtr of every record must hold exactly the address behind
+/// the header (every layout but the classic one).
+int exact_self_pointer(int header_size);
+/// 1 when the program's type information may hold what the newest compilers
+/// add: kinds 18 to 22, generic names, attribute blocks and extended tables.
+int has_newer_type_data(int header_size);
+
 /// Decides the program's class record header size (64, 76 or 88) from its
 /// first 32 witnesses: addresses A whose first field holds A + H in A's
 /// range, with an empty AutoTable and a class name (of the wide character
@@ -47,6 +66,12 @@ const char *get_pascal_name(ea_t ea, int deref);
 ea_t segment_end(ea_t ea);
 /// The lowest address of the program.
 ea_t lowest_address(void);
+
+/// 1 when `value` is an address of the program: from its lowest address up
+/// to its highest, the highest (the exclusive end) included, since a
+/// reference may point just behind a table that ends the program. The test
+/// for values held in fields; the range of a record is narrower (below).
+int is_program_address(uint32_t value);
 
 /// 1 when `value` is an address in the range of a record at `at`: from the
 /// lowest address of the program up to the end of the segment holding `at`.

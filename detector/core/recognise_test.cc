@@ -95,8 +95,24 @@ TEST_F(RecogniseTest, TypeInfoKindsOneToSeventeenOnly) {
 // ---- Layouts ----------------------------------------------------------------
 
 struct LayoutTest : RecogniseTest {
-  ~LayoutTest() override { set_class_layout(76); }
+  ~LayoutTest() override { set_class_layout(LAYOUT_CLASSIC); }
 };
+
+TEST(LayoutPredicateTest, EachLayoutAnswersWhatItHolds) {
+  struct Row {
+    int size, classic, exact_self_pointer, newer_type_data;
+  } rows[] = {
+      {LAYOUT_OLDER, 0, 1, 0},
+      {LAYOUT_CLASSIC, 1, 0, 0},
+      {LAYOUT_NEWEST, 0, 1, 1},
+  };
+  for (const Row &r : rows) {
+    SCOPED_TRACE(r.size);
+    EXPECT_EQ(r.classic, classic_layout(r.size));
+    EXPECT_EQ(r.exact_self_pointer, exact_self_pointer(r.size));
+    EXPECT_EQ(r.newer_type_data, has_newer_type_data(r.size));
+  }
+}
 
 TEST_F(LayoutTest, TheHeaderSizeWithTheMostOfTheFirst32WitnessesWins) {
   struct Case {
@@ -307,6 +323,27 @@ TEST_F(RecogniseTest, SegmentEndAndLowestAddress) {
   EXPECT_EQ(BADADDR, segment_end(kEnd));
   EXPECT_EQ(BADADDR, segment_end(0x10));
   EXPECT_EQ(kBase, lowest_address());
+}
+
+TEST_F(RecogniseTest, ProgramAddressesIncludeTheHighestButNotBelowTheLowest) {
+  // A second segment above a gap: the program test spans the gap and takes
+  // the highest address (0x00410100) itself; the record range of an address
+  // in the first segment ends at that segment's end.
+  db.AddSegment("DATA", 0x00410000, 0x100);
+  struct Case {
+    ea_t value;
+    int in_program;
+    int in_range_of_base;
+  } cases[] = {
+      {kBase - 1, 0, 0},  {kBase, 1, 1},      {kEnd - 1, 1, 1},   {kEnd, 1, 0},
+      {0x00410000, 1, 0}, {0x004100FF, 1, 0}, {0x00410100, 1, 0}, {0x00410101, 0, 0},
+      {0, 0, 0},          {BADADDR, 0, 0},
+  };
+  for (const Case &c : cases) {
+    SCOPED_TRACE(c.value);
+    EXPECT_EQ(c.in_program, is_program_address(c.value));
+    EXPECT_EQ(c.in_range_of_base, in_record_range(c.value, kBase));
+  }
 }
 
 TEST_F(RecogniseTest, SearchRoundsDownToFourAndSkipsUnalignedRecords) {

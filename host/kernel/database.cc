@@ -37,11 +37,7 @@ bool ParseItemType(std::string_view name, ItemType *type) {
 
 // ---- Segments ---------------------------------------------------------------
 
-int Database::Impl::SegmentIndex(ea_t ea) const {
-  if (last_segment < segments.size()) {
-    const Segment &s = segments[last_segment];
-    if (ea >= s.start && ea < s.end) return static_cast<int>(last_segment);
-  }
+int Database::Impl::SegmentIndexSlow(ea_t ea) const {
   // The last segment starting at or below ea is the only candidate.
   auto it = std::upper_bound(segments.begin(), segments.end(), ea,
                              [](ea_t a, const Segment &s) { return a < s.start; });

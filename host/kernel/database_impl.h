@@ -80,7 +80,15 @@ struct Database::Impl {
   ea_t cursor = BADADDR;
 
   /// Index of the segment holding `ea`, or -1.
-  int SegmentIndex(ea_t ea) const;
+  int SegmentIndex(ea_t ea) const {
+    // Nearly every look-up is in the segment of the one before.
+    if (last_segment < segments.size()) {
+      const Segment &s = segments[last_segment];
+      if (ea - s.start < s.end - s.start) return static_cast<int>(last_segment);
+    }
+    return SegmentIndexSlow(ea);
+  }
+  int SegmentIndexSlow(ea_t ea) const;
   /// Byte at `ea` through a segment search; moves the window there.
   uint8_t ByteSlow(ea_t ea) const;
   uint8_t Byte(ea_t ea) const {
@@ -97,7 +105,13 @@ struct Database::Impl {
 
   /// The state byte of `ea`, with its segment and offset; false outside
   /// every segment.
-  bool Locate(ea_t ea, int *seg, asize_t *off) const;
+  bool Locate(ea_t ea, int *seg, asize_t *off) const {
+    const int i = SegmentIndex(ea);
+    if (i < 0) return false;
+    *seg = i;
+    *off = ea - segments[i].start;
+    return true;
+  }
   /// The item holding `ea`; false for an unknown byte or outside segments.
   bool ItemAt(ea_t ea, Item *item) const;
   /// The item whose head is at segment `seg`, offset `off`.

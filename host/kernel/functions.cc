@@ -65,7 +65,7 @@ bool Database::Impl::AddFunction(ea_t start) {
     Item item;
     return ItemAt(ea, &item) && item.type != ItemType::kCode;
   };
-  x86::FunctionSpan span;
+  static x86::FunctionSpan span;  // its buffer is kept from call to call
   if (!x86::FindFunction(view, start, &span)) return false;
   for (const x86::Instruction &insn : span.instructions) {
     if (st[insn.ea - s.start] == kUnknown)

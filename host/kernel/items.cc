@@ -23,14 +23,6 @@ asize_t ElementSize(ItemType type) {
 
 }  // namespace
 
-bool Database::Impl::Locate(ea_t ea, int *seg, asize_t *off) const {
-  const int i = SegmentIndex(ea);
-  if (i < 0) return false;
-  *seg = i;
-  *off = ea - segments[i].start;
-  return true;
-}
-
 Item Database::Impl::ItemAtHead(int seg, asize_t off) const {
   const ItemStates &st = states[seg];
   Item item;

@@ -34,9 +34,10 @@ bool Stops(ZydisMnemonic m) {
 
 bool DecodeInstruction(const uint8_t *bytes, size_t size, uint32_t ea, Instruction *out) {
   if (bytes == nullptr || out == nullptr || size == 0) return false;
+  ZydisDecoderContext context;
   ZydisDecodedInstruction insn;
-  ZydisDecodedOperand ops[ZYDIS_MAX_OPERAND_COUNT];
-  if (!ZYAN_SUCCESS(ZydisDecoderDecodeFull(&Decoder32(), bytes, size, &insn, ops)))
+  if (!ZYAN_SUCCESS(
+          ZydisDecoderDecodeInstruction(&Decoder32(), &context, bytes, size, &insn)))
     return false;
   Instruction r;
   r.ea = ea;
@@ -49,8 +50,12 @@ bool DecodeInstruction(const uint8_t *bytes, size_t size, uint32_t ea, Instructi
   r.is_call = category == ZYDIS_CATEGORY_CALL;
   r.falls_through =
       category != ZYDIS_CATEGORY_UNCOND_BR && !r.is_return && !Stops(insn.mnemonic);
+  // Only a branch's operand matters, and decoding the operands costs as much
+  // as decoding the instruction: the others are not decoded.
   if (is_branch && insn.operand_count_visible > 0) {
-    const ZydisDecodedOperand &op = ops[0];
+    ZydisDecodedOperand op;
+    if (!ZYAN_SUCCESS(ZydisDecoderDecodeOperands(&Decoder32(), &context, &insn, &op, 1)))
+      return false;
     if (op.type == ZYDIS_OPERAND_TYPE_IMMEDIATE && op.imm.is_relative) {
       ZyanU64 target = 0;
       if (ZYAN_SUCCESS(ZydisCalcAbsoluteAddress(&insn, &op, ea, &target))) {

@@ -1,7 +1,9 @@
 #include "host/x86/decoder.h"
 
+#include <Zydis/Zydis.h>
 #include <gtest/gtest.h>
 
+#include <random>
 #include <vector>
 
 namespace {
@@ -88,6 +90,45 @@ TEST(DecoderTest, RefusesBadAndTruncatedBytes) {
   const uint8_t x64_only[] = {0x48};  // a REX prefix is dec eax in 32-bit code
   EXPECT_TRUE(x86::DecodeInstruction(x64_only, 1, 0, &insn));
   EXPECT_EQ(1, insn.length);
+}
+
+// The decoder skips the operands of all but branches; it must still accept
+// exactly what a full decoding accepts, with the same length and target.
+TEST(DecoderTest, AgreesWithFullDecodingOnRandomBytes) {
+  ZydisDecoder full;
+  ZydisDecoderInit(&full, ZYDIS_MACHINE_MODE_LEGACY_32, ZYDIS_STACK_WIDTH_32);
+  std::mt19937 random(21);
+  std::vector<uint8_t> bytes(1 << 20);
+  for (uint8_t &b : bytes) b = static_cast<uint8_t>(random());
+  int accepted = 0, branches = 0;
+  for (size_t at = 0; at + 16 < bytes.size(); at += 3) {
+    const size_t size = 1 + at % 15;
+    ZydisDecodedInstruction insn;
+    ZydisDecodedOperand ops[ZYDIS_MAX_OPERAND_COUNT];
+    const bool ok =
+        ZYAN_SUCCESS(ZydisDecoderDecodeFull(&full, &bytes[at], size, &insn, ops));
+    x86::Instruction got;
+    ASSERT_EQ(ok, x86::DecodeInstruction(&bytes[at], size, 0x401000, &got)) << at;
+    if (!ok) continue;
+    ++accepted;
+    ASSERT_EQ(insn.length, got.length) << at;
+    const ZydisInstructionCategory category = insn.meta.category;
+    const bool branch = category == ZYDIS_CATEGORY_COND_BR ||
+                        category == ZYDIS_CATEGORY_UNCOND_BR ||
+                        category == ZYDIS_CATEGORY_CALL;
+    ZyanU64 target = 0;
+    const bool has_target =
+        branch && insn.operand_count_visible > 0 &&
+        ops[0].type == ZYDIS_OPERAND_TYPE_IMMEDIATE && ops[0].imm.is_relative &&
+        ZYAN_SUCCESS(ZydisCalcAbsoluteAddress(&insn, &ops[0], 0x401000, &target));
+    ASSERT_EQ(has_target, got.has_target) << at;
+    if (has_target) {
+      ++branches;
+      EXPECT_EQ(static_cast<uint32_t>(target), got.target) << at;
+    }
+  }
+  EXPECT_GT(accepted, 100000);
+  EXPECT_GT(branches, 1000);
 }
 
 }  // namespace

@@ -1,18 +1,29 @@
 #include "host/x86/function_finder.h"
 
-#include <map>
-#include <set>
+#include <algorithm>
+#include <functional>
+#include <vector>
 
 namespace x86 {
 
 namespace {
 
+// The instructions reached so far, sorted by address. The search takes its
+// addresses in order, so nearly every one is appended; a sorted vector costs
+// no allocation per instruction, as a tree would.
+using Reached = std::vector<Instruction>;
+
+Reached::iterator LowerBound(Reached &reached, uint32_t ea) {
+  return std::lower_bound(reached.begin(), reached.end(), ea,
+                          [](const Instruction &i, uint32_t a) { return i.ea < a; });
+}
+
 // The end of the run of reached instructions from `end` on, gaps of filler
 // included.
-uint32_t ExtendRun(const std::map<uint32_t, Instruction> &reached, uint32_t end) {
-  for (auto it = reached.lower_bound(end);
-       it != reached.end() && it->first - end <= kMaxGap; ++it)
-    end = it->first + it->second.length;
+uint32_t ExtendRun(Reached &reached, uint32_t end) {
+  for (auto it = LowerBound(reached, end); it != reached.end() && it->ea - end <= kMaxGap;
+       ++it)
+    end = it->ea + it->length;
   return end;
 }
 
@@ -21,44 +32,57 @@ uint32_t ExtendRun(const std::map<uint32_t, Instruction> &reached, uint32_t end)
 bool FindFunction(const CodeView &code, uint32_t start, FunctionSpan *out) {
   if (code.bytes == nullptr || out == nullptr || start < code.base || start >= code.limit)
     return false;
-  std::map<uint32_t, Instruction> reached;
+  // Kept from call to call: a detector run finds hundreds of thousands of
+  // functions, and their buffers would otherwise be allocated each time. The
+  // kernel serves one database from one thread.
+  static Reached reached;
+  static std::vector<uint32_t> pending;
+  reached.clear();
+  pending.assign(1, start);
   // Taken in address order, so that the run from the start grows steadily;
   // what lies beyond a gap is explored only on a small budget, enough for a
   // loop whose test sits at its bottom to jump back and fill the gap, but
-  // not for walking a whole other function behind a tail jump.
-  std::set<uint32_t> pending{start};
+  // not for walking a whole other function behind a tail jump. A min-heap:
+  // an address pushed twice is taken once, its copies dropped with it.
+  const std::greater<uint32_t> later;
   uint32_t run_end = start;
   size_t budget = kMaxBeyondGap;
   while (!pending.empty() && reached.size() < kMaxFunctionInstructions) {
-    const uint32_t ea = *pending.begin();
-    pending.erase(pending.begin());
+    const uint32_t ea = pending.front();
+    do {
+      std::pop_heap(pending.begin(), pending.end(), later);
+      pending.pop_back();
+    } while (!pending.empty() && pending.front() == ea);
     if (ea > run_end && ea - run_end > kMaxGap) {
       if (budget == 0) break;
       --budget;
     }
-    auto next = reached.lower_bound(ea);
-    if (next != reached.end() && next->first == ea) continue;
+    auto next = LowerBound(reached, ea);
+    if (next != reached.end() && next->ea == ea) continue;
     // A jump into the middle of a reached instruction cannot become an
     // item of its own.
     if (next != reached.begin()) {
-      const Instruction &prev = std::prev(next)->second;
+      const Instruction &prev = *std::prev(next);
       if (prev.ea + prev.length > ea) continue;
     }
     Instruction insn;
     const bool placed =
         DecodeInstruction(code.bytes + (ea - code.base), code.limit - ea, ea, &insn) &&
-        (next == reached.end() || ea + insn.length <= next->first) &&
+        (next == reached.end() || ea + insn.length <= next->ea) &&
         (!code.may_hold || code.may_hold(ea, insn.length));
     if (!placed) {
       if (ea == start) return false;
       continue;
     }
-    reached.emplace_hint(next, ea, insn);
+    reached.insert(next, insn);
     const uint32_t grown = ExtendRun(reached, run_end);
     if (grown != run_end) budget = kMaxBeyondGap;
     run_end = grown;
     auto follow = [&](uint32_t to) {
-      if (to >= start && to < code.limit) pending.insert(to);
+      if (to >= start && to < code.limit) {
+        pending.push_back(to);
+        std::push_heap(pending.begin(), pending.end(), later);
+      }
     };
     if (insn.has_target && !insn.is_call) follow(insn.target);
     if (insn.falls_through) follow(ea + insn.length);
@@ -67,7 +91,8 @@ bool FindFunction(const CodeView &code, uint32_t start, FunctionSpan *out) {
   out->start = start;
   out->end = start;
   out->instructions.clear();
-  for (const auto &[ea, insn] : reached) {
+  for (const Instruction &insn : reached) {
+    const uint32_t ea = insn.ea;
     if (ea - out->end > kMaxGap) break;
     bool gap_holds_data = false;
     for (uint32_t a = out->end; a < ea && !gap_holds_data; ++a)
