@@ -116,7 +116,7 @@ bool ReadSignature(ea_t at, ea_t end, Signature *s) {
 
 ClassMembers ReadClassMembers(const ProgramModel &model, ea_t record) {
   ClassMembers m;
-  if (model.header_size != 88) return m;
+  if (!has_newer_type_data(model.header_size)) return m;
   if (const ea_t fields = TableAt(record, kFieldTable))
     ReadExtendedFields(fields, get_long(record + kInstanceSize), &m);
   if (const ea_t methods = TableAt(record, kMethodTable))

@@ -535,7 +535,7 @@ class Builder {
           " cannot be laid out; the structure holds the table pointer");
       size = 4;
     }
-    const bool monitor = model_.header_size == 88 && size >= 8;
+    const bool monitor = has_newer_type_data(model_.header_size) && size >= 8;
     std::vector<OwnField> own;
     for (const PublishedField &f : d.published_fields) {
       auto k = class_by_name_.find(f.class_name);
