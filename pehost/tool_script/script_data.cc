@@ -7,6 +7,8 @@
 #include <nlohmann/json.hpp>
 #include <string>
 
+#include "pehost/tool_script/script_code.h"
+
 namespace tool_script {
 namespace {
 
@@ -278,53 +280,16 @@ void WriteData(const kernel::Database &db, std::ostream &out) {
   }
 }
 
-// What both scripts' code uses: the chunk list the data statements fill and
-// the tally the script prints at the end.
-const char kSharedCode[] = R"py(
-_chunks = []
-
-
-def _add(kind, *parts):
-    _chunks.append((kind, parts))
-
-
-class Tally(object):
-    """What the script did, by kind and outcome, with the first problems."""
-
-    KINDS = ("structures", "data items", "functions", "names", "comments")
-
-    def __init__(self):
-        self.counts = {}
-        self.notes = []
-
-    def add(self, kind, outcome, note=None):
-        key = (kind, outcome)
-        self.counts[key] = self.counts.get(key, 0) + 1
-        if note is not None:
-            self.notes.append(note)
-
-    def report(self):
-        for note in self.notes[:20]:
-            print("pehost script: " + note)
-        if len(self.notes) > 20:
-            print("pehost script: ... and %d more" % (len(self.notes) - 20))
-        print("pehost script: applied to the database:")
-        for kind in self.KINDS:
-            print("  %-10s %7d applied, %7d already there, %7d failed" % (
-                kind, self.counts.get((kind, "applied"), 0),
-                self.counts.get((kind, "already there"), 0),
-                self.counts.get((kind, "failed"), 0)))
-
-
-)py";
-
 }  // namespace
 
 bool WriteScript(const kernel::Database &db, const ScriptOrigin &origin,
                  const char *title, const char *usage, const char *code,
                  std::ostream &out) {
   WriteHeader(db, origin, CountContents(db), title, usage, out);
-  out << code << kSharedCode << "# The image base of the program the run was made on.\n"
+  out << "\n"
+      << code << "\n\n"
+      << kMainCode << "\n\n"
+      << "# The image base of the program the run was made on.\n"
       << "IMAGE_BASE = " << Hex(db.image_base()) << "\n\n";
   WriteData(db, out);
   out << "\nmain()\n";

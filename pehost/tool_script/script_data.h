@@ -36,10 +36,10 @@ namespace tool_script {
 
 /// Writes a whole script: the header comment (`title`, one line; the program,
 /// its image base, the run and the contents; `usage`, comment lines each
-/// starting with "# "), the tool's `code` (which begins with the
-/// `from __future__` line and defines main()), the helpers the code shares,
-/// IMAGE_BASE, the records, and the call of main(). False when the stream
-/// failed.
+/// starting with "# "), the tool's `code` (whose first statement is the
+/// `from __future__` line, and which defines the hooks main() calls), the
+/// code both scripts share with main(), IMAGE_BASE, the records, and the
+/// call of main(). False when the stream failed.
 bool WriteScript(const kernel::Database &db, const ScriptOrigin &origin,
                  const char *title, const char *usage, const char *code,
                  std::ostream &out);

@@ -113,7 +113,55 @@ TEST_P(SampleScriptTest, ReplayGivesBackTheAnnotatedDatabase) {
                 CORVALE_PATH + ", database " + (dir_ / "sample.db").string() + ", 20"));
 }
 
+// The scripts' Python lives in .py files: they compile with the Python of
+// this machine, keep to the 2.7 subset, and the script written carries them
+// as they stand (a stale build would not).
+TEST_P(SampleScriptTest, PythonFilesCompileAndTheScriptCarriesThem) {
+  const fs::path script = dir_ / (GetParam() + ".py");
+  const std::string text = ReadFile(script);
+  std::string files = Quoted(script);
+  for (const std::string &file :
+       {GetParam() + "_script.py", std::string("script_main.py")}) {
+    const fs::path source = fs::path(SOURCE_DIR) / file;
+    const std::string code = ReadFile(source);
+    ASSERT_FALSE(code.empty()) << source;
+    EXPECT_NE(std::string::npos, text.find(code)) << file;
+    files += " " + Quoted(source);
+  }
+  std::string out;
+  EXPECT_EQ(0, RunChecker("py27_subset.py", files, dir_, &out)) << out;
+  // compile() also catches what a parse lets through (a misplaced return or
+  // from __future__), and writes no cache beside the sources.
+  const fs::path log = dir_ / "compile.out";
+  EXPECT_EQ(0, RunCommand(std::string(PYTHON3_PATH) +
+                              " -c \"import sys; [compile(open(f, 'rb').read(), f, "
+                              "'exec') for f in sys.argv[1:]]\" " +
+                              files,
+                          log))
+      << ReadFile(log.string() + ".err");
+}
+
 INSTANTIATE_TEST_SUITE_P(Tools, SampleScriptTest, testing::Values("ida", "ghidra"));
+
+// The sample of the oldest class layout: records without SelfPtr and type
+// blocks without cells, annotated through other fields.
+TEST_P(SampleScriptTest, ReplayOfTheOldestLayoutGivesBackItsDatabase) {
+  const fs::path dir = dir_ / "oldest";
+  fs::create_directories(dir);
+  const fs::path sample = dir / "sample.exe";
+  ASSERT_EQ(0,
+            RunCommand(std::string(MAKE_SAMPLE_PATH) + " --layout 52 " + Quoted(sample),
+                       dir / "make_sample.out"));
+  ASSERT_EQ(0,
+            RunCommand(std::string(PEHOST_PATH) + " --plugin " + CORVALE_PATH +
+                           " --start 0 --log no --json " + Quoted(dir / "sample.json") +
+                           " --" + GetParam() + "-script " +
+                           Quoted(dir / (GetParam() + ".py")) + " " + Quoted(sample),
+                       dir / "pehost.out"));
+  EXPECT_NE(std::string::npos,
+            ReadFile(dir / "pehost.out").find("Class record header: 52 bytes\n"));
+  ExpectReplay(GetParam(), dir / (GetParam() + ".py"), dir / "sample.json", "400000");
+}
 
 // ---- A hand-written database with the edge cases ------------------------------
 
