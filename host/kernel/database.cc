@@ -3,6 +3,7 @@
 #include "host/kernel/database.h"
 
 #include <algorithm>
+#include <iterator>
 
 #include "host/kernel/database_impl.h"
 
@@ -272,14 +273,22 @@ std::vector<std::pair<ea_t, std::string>> Database::Names() const {
 }
 
 std::vector<Comment> Database::Comments() const {
-  std::vector<Comment> out;
-  for (int r = 0; r < 2; ++r)
+  // Each kind is kept in address order: the two runs are merged, a regular
+  // comment before a repeatable one at the same address.
+  std::vector<Comment> kinds[2];
+  for (int r = 0; r < 2; ++r) {
+    kinds[r].reserve(impl_->comments[r].size());
     impl_->comments[r].ForEach([&](ea_t ea, uint8_t text) {
-      out.push_back({ea, impl_->CommentText(r, ea, text), r == 1});
+      kinds[r].push_back({ea, impl_->CommentText(r, ea, text), r == 1});
     });
-  std::sort(out.begin(), out.end(), [](const Comment &a, const Comment &b) {
-    return a.ea != b.ea ? a.ea < b.ea : a.repeatable < b.repeatable;
-  });
+  }
+  std::vector<Comment> out;
+  out.reserve(kinds[0].size() + kinds[1].size());
+  std::merge(std::make_move_iterator(kinds[0].begin()),
+             std::make_move_iterator(kinds[0].end()),
+             std::make_move_iterator(kinds[1].begin()),
+             std::make_move_iterator(kinds[1].end()), std::back_inserter(out),
+             [](const Comment &a, const Comment &b) { return a.ea < b.ea; });
   return out;
 }
 

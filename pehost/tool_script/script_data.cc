@@ -34,6 +34,12 @@ constexpr int kGroupStatements = 50;
 /// A JSON string in pure ASCII without a quote character. Names and comments
 /// come from the analysed program and need not be UTF-8.
 std::string Text(const std::string &text) {
+  // Nearly every name and comment is plain printable ASCII, which the JSON
+  // writer would only put in quotes.
+  const bool plain = std::all_of(text.begin(), text.end(), [](char c) {
+    return c >= 0x20 && c < 0x7F && c != '"' && c != '\\' && c != '\'';
+  });
+  if (plain) return '"' + text + '"';
   const std::string quoted =
       json(text).dump(-1, ' ', true, json::error_handler_t::replace);
   std::string out;
@@ -241,11 +247,11 @@ void WriteData(const kernel::Database &db, std::ostream &out) {
   {
     ChunkWriter chunk(groups, "items");
     db.ForEachItem([&](const kernel::Item &item) {
+      // Most items of a program are instructions, which are not carried.
+      if (item.type == kernel::ItemType::kCode) return;
       std::string record =
           "[" + std::to_string(item.start) + ", " + std::to_string(item.size) + ", \"";
       switch (item.type) {
-        case kernel::ItemType::kCode:
-          return;
         case kernel::ItemType::kAlign:
           record += "align\", " + std::to_string(AlignExponent(item.start, item.size));
           break;
