@@ -244,7 +244,7 @@ class Builder {
       names_.insert(VmtStructName(c.name));
       out_.structs.push_back(c.name);
       out_.structs.push_back(VmtStructName(c.name));
-      out_.class_structs.emplace_back(c.entry->record, c.name);
+      out_.classes.push_back({c.entry->record, c.name, {}});
       index_[c.entry->record] = i;
       class_by_name_.emplace(ClassName(c.entry->record), i);
     }
@@ -555,6 +555,9 @@ class Builder {
     std::stable_sort(own.begin(), own.end(), [](const OwnField &a, const OwnField &b) {
       return a.offset < b.offset;
     });
+    std::vector<FieldType> &listed = out_.classes[&c - classes_.data()].fields;
+    for (const OwnField &f : own)
+      listed.push_back({f.name, f.type_name, f.offset, f.type.c_type, f.type.size});
     CMember vmt;
     vmt.name = "_VMT";
     vmt.c_type = VmtStructName(c.name) + " *";
@@ -648,6 +651,8 @@ class Builder {
     typed_.insert(code);
     MethodType m;
     m.address = code;
+    m.class_record = c.entry->record;
+    m.method = method;
     m.name = Unique(c.name + "_" + CIdentifier(method));
     m.type_name = Unique(m.name + "_T");
     m.source = source;

@@ -116,8 +116,9 @@ int WriteModel(const Options &options) {
       options.c_header.empty())
     return kExitRan;
   model::ProgramModel program = model::BuildModel();
+  // The types are the fields and prototypes of the model's files as well.
   model::ProgramTypes types;
-  if (!options.c_header.empty()) {
+  if (!options.c_header.empty() || !options.classes.empty() || !options.report.empty()) {
     types = model::BuildTypes(program);
     program.problems.insert(program.problems.end(), types.problems.begin(),
                             types.problems.end());
@@ -137,13 +138,16 @@ int WriteModel(const Options &options) {
   if (!options.classes.empty() &&
       !output_file::WriteFileWhole(
           options.classes,
-          [&](std::ostream &o) { return model_files::WriteModelJson(program, o); }, &err))
-    status = Complain(options.classes, err, kExitNotRun);
-  if (!options.report.empty() &&
-      !output_file::WriteFileWhole(
-          options.report,
-          [&](std::ostream &o) { return model_files::WriteModelReport(program, o); },
+          [&](std::ostream &o) { return model_files::WriteModelJson(program, types, o); },
           &err))
+    status = Complain(options.classes, err, kExitNotRun);
+  if (!options.report.empty() && !output_file::WriteFileWhole(
+                                     options.report,
+                                     [&](std::ostream &o) {
+                                       return model_files::WriteModelReport(program,
+                                                                            types, o);
+                                     },
+                                     &err))
     status = Complain(options.report, err, kExitNotRun);
   if (!options.forms.empty()) {
     std::vector<std::string> errors;
