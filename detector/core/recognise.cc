@@ -303,6 +303,19 @@ ea_t class_vmt(ea_t record) {
                                        : record + static_cast<ea_t>(header_size);
 }
 
+ea_t class_slots_end(ea_t record) {
+  const ea_t vmt = class_vmt(record);
+  ea_t end = segment_end(record);
+  for (int field : {FIELD_INTF_TABLE, FIELD_INIT_TABLE, FIELD_FIELD_TABLE,
+                    FIELD_METHOD_TABLE, FIELD_DYNAMIC_TABLE, FIELD_CLASS_NAME}) {
+    const ea_t at = class_field_at(record, field);
+    if (at == BADADDR) continue;
+    const ea_t v = get_long(at);
+    if (v >= vmt && v < end) end = v;
+  }
+  return end;
+}
+
 int classic_layout(int size) { return size == LAYOUT_CLASSIC ? 1 : 0; }
 
 int has_self_pointer(int size) { return size != LAYOUT_OLDEST ? 1 : 0; }
@@ -319,6 +332,25 @@ int class_layout(void) { return header_size; }
 
 const char *get_record_name(ea_t name_ea, ea_t record) {
   return record_name(place_of(record), name_ea);
+}
+
+void for_each_prop_type(ea_t kind_at, void (*visit)(ea_t prop_type, void *context),
+                        void *context) {
+  constexpr ea_t kPropRecordFixed = 26;
+  const ea_t end = segment_end(kind_at);
+  // Room for the kind, the longest name, ClassType, ParentInfo, PropCount,
+  // the longest unit name and the count of the records.
+  if (get_byte(kind_at) != KIND_CLASS || end == BADADDR ||
+      end - kind_at < 2 + 255 + 10 + 256 + 2)
+    return;
+  ea_t p = kind_at + 2 + get_byte(kind_at + 1) + 10;
+  p += 1 + get_byte(p);
+  const uint32_t count = get_word(p);
+  p += 2;
+  for (uint32_t i = 0; i < count && p < end && end - p > kPropRecordFixed; ++i) {
+    visit(get_long(p), context);
+    p += kPropRecordFixed + 1 + get_byte(p + kPropRecordFixed);
+  }
 }
 
 int is_class_record(ea_t ea) { return class_record_at(place_of(ea)) ? 1 : 0; }

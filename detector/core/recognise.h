@@ -59,6 +59,12 @@ int class_field_of(ea_t record, ea_t ea);
 /// SelfPtr, or in the oldest layout the address behind the header.
 ea_t class_vmt(ea_t record);
 
+/// Where the virtual method slots of the record at `record` must end: at the
+/// nearest of its tables and its name that lies at or behind its table
+/// (a class without slots of its own may have a table right there), else at
+/// the end of the record's segment.
+ea_t class_slots_end(ea_t record);
+
 /// Decides the program's class record header size from its first 32
 /// witnesses: addresses A whose first field holds A + H (64, 76 or 88) in
 /// A's range, with an empty AutoTable and a class name (of the wide
@@ -77,6 +83,13 @@ int class_layout(void);
 /// The name of the standard virtual method `index` (0 for the first, at
 /// A + 44) of the layout with `header_size`; null past the layout's last.
 const char *standard_method_name(int header_size, int index);
+
+/// Calls `visit` with each property record's PropType value of the class
+/// type block whose kind byte is at `kind_at`: in the oldest layout the
+/// kind byte of the property's type block. Stops at the end of the block's
+/// segment; does nothing for a block of another kind.
+void for_each_prop_type(ea_t kind_at, void (*visit)(ea_t prop_type, void *context),
+                        void *context);
 
 /// 1 when a class record starts at `ea`, else 0. In the oldest layout, with
 /// no SelfPtr to test, the record must also link into the class hierarchy:
