@@ -126,13 +126,10 @@ TEST_P(CHeaderSampleTest, CompilesWithItsLayoutChecks) {
   EXPECT_GT(CheckHeader(dir), 0u);
   const std::string text = ReadFile(dir / "types.h");
   // A click handler gets its event's prototype: Self and Sender in EAX and
-  // EDX; the oldest sample holds no method types, and the handler Self alone.
+  // EDX.
   EXPECT_NE(
       std::string::npos,
-      text.find(
-          GetParam() == 52
-              ? "typedef void PH_USERCALL TForm1_Button1Click_T(TForm1 *Self PH_EAX);"
-              : "typedef void PH_USERCALL TForm1_Button1Click_T(TForm1 *Self PH_EAX, "
+      text.find("typedef void PH_USERCALL TForm1_Button1Click_T(TForm1 *Self PH_EAX, "
                 "TObject *Sender PH_EDX);"));
   // A virtual call through an object reads as a named member of the class's
   // own method table.
