@@ -8,7 +8,10 @@
 // form's text opens with its component and closes with "end". A section
 // gives resources whose data lies in the program, one problem line for each
 // part that cannot be read, and a model whose JSON is valid and whose
-// report and form texts are written.
+// report and form texts are written. The program's types are built from
+// the same model: every structure's members lie back to back and fill its
+// size exactly, and every stack parameter lies inside the stack its
+// prototype removes.
 #include <cstring>
 #include <nlohmann/json.hpp>
 #include <sstream>
@@ -19,6 +22,8 @@
 #include "model/form_reader.h"
 #include "model/form_text.h"
 #include "model/program_model.h"
+#include "model/program_types.h"
+#include "pehost/c_header/c_header.h"
 #include "pehost/model_files/model_json.h"
 #include "pehost/model_files/model_report.h"
 
@@ -60,6 +65,33 @@ void CheckForm(const uint8_t *data, size_t size) {
     FUZZ_CHECK(e.address == BADADDR, "event %s bound without a class", e.event.c_str());
 }
 
+void CheckTypes(const model::ProgramModel &program) {
+  const model::ProgramTypes types = model::BuildTypes(program);
+  for (const std::string &p : types.problems)
+    FUZZ_CHECK(!p.empty() && p.find('\n') == std::string::npos,
+               "type problem line \"%s\"", p.c_str());
+  for (const model::CDecl &d : types.decls) {
+    if (d.kind != model::CDecl::kStruct) continue;
+    uint32_t at = 0;
+    for (const model::CMember &m : d.members) {
+      FUZZ_CHECK(m.offset == at, "%s.%s at 0x%X, expected 0x%X", d.name.c_str(),
+                 m.name.c_str(), m.offset, at);
+      at += m.size;
+    }
+    FUZZ_CHECK(at == d.size, "%s: members fill 0x%X of 0x%X bytes", d.name.c_str(), at,
+               d.size);
+  }
+  for (const model::MethodType &m : types.methods)
+    for (const model::PlacedParam &p : m.prototype.params)
+      FUZZ_CHECK(p.reg != model::Register::kStack || m.prototype.purge == 0 ||
+                     p.stack_offset + p.size <= m.prototype.purge,
+                 "%s: %s at ^%u.%u past the purge %u", m.name.c_str(), p.name.c_str(),
+                 p.stack_offset, p.size, m.prototype.purge);
+  std::ostringstream header;
+  FUZZ_CHECK(c_header::WriteCHeader(program, types, header),
+             "the header was not written");
+}
+
 void CheckSection(const uint8_t *data, size_t size) {
   if (size < 5) return;
   uint32_t rva =
@@ -93,6 +125,8 @@ void CheckSection(const uint8_t *data, size_t size) {
       model::WriteFormText(f.root, text);
     }
   }
+
+  CheckTypes(program);
 
   std::ostringstream json_text, report;
   FUZZ_CHECK(model_files::WriteModelJson(program, json_text), "the JSON was not written");

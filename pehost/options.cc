@@ -25,6 +25,8 @@ const char *UsageText() {
          "  --classes FILE        write the program's classes, types and forms as JSON\n"
          "  --report FILE         write them as a readable Markdown report\n"
          "  --forms DIR           write each form of the program as text into DIR\n"
+         "  --c-header FILE       write the program's types and prototypes as a C "
+         "header\n"
          "  --ida-script FILE     write an IDAPython script that applies the database\n"
          "  --ghidra-script FILE  write a Ghidra script that applies the database\n"
          "  --help, --version\n"
@@ -86,7 +88,7 @@ bool ParseOptions(const std::vector<std::string> &args, Options *options,
     const bool known = arg == "--plugin" || arg == "--start" || arg == "--log" ||
                        arg == "--cursor" || arg == "--db" || arg == "--json" ||
                        arg == "--listing" || arg == "--classes" || arg == "--report" ||
-                       arg == "--forms" || arg == "--ida-script" ||
+                       arg == "--forms" || arg == "--c-header" || arg == "--ida-script" ||
                        arg == "--ghidra-script";
     if (!known) {
       *err = arg + ": unknown option (see --help)";
@@ -136,6 +138,7 @@ bool ParseOptions(const std::vector<std::string> &args, Options *options,
        : arg == "--classes"    ? options->classes
        : arg == "--report"     ? options->report
        : arg == "--forms"      ? options->forms
+       : arg == "--c-header"   ? options->c_header
        : arg == "--ida-script" ? options->ida_script
                                : options->ghidra_script) = value;
     }

@@ -17,9 +17,10 @@ struct Options {
   std::string db;  // empty: none
   std::string json;
   std::string listing;
-  std::string classes;  // the class model as JSON
-  std::string report;   // the class model as a readable report
-  std::string forms;    // a folder for the program's forms as text
+  std::string classes;   // the class model as JSON
+  std::string report;    // the class model as a readable report
+  std::string forms;     // a folder for the program's forms as text
+  std::string c_header;  // the program's types as a C header
   std::string ida_script;
   std::string ghidra_script;
   std::string input;

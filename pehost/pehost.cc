@@ -17,6 +17,8 @@
 
 #include "host/output_file/output_file.h"
 #include "host/pe_loader/pe_loader.h"
+#include "model/program_types.h"
+#include "pehost/c_header/c_header.h"
 #include "pehost/database_files/database_json.h"
 #include "pehost/database_files/listing.h"
 #include "pehost/host_ui.h"
@@ -110,14 +112,28 @@ bool CanWriteFolder(const std::string &dir, std::string *err) {
 
 /// The class model's files, read from the database as the run left it.
 int WriteModel(const Options &options) {
-  if (options.classes.empty() && options.report.empty() && options.forms.empty())
+  if (options.classes.empty() && options.report.empty() && options.forms.empty() &&
+      options.c_header.empty())
     return kExitRan;
-  const model::ProgramModel program = model::BuildModel();
-  // A form or a part of the resources that cannot be read is told, not fatal.
+  model::ProgramModel program = model::BuildModel();
+  model::ProgramTypes types;
+  if (!options.c_header.empty()) {
+    types = model::BuildTypes(program);
+    program.problems.insert(program.problems.end(), types.problems.begin(),
+                            types.problems.end());
+  }
+  // A form, a part of the resources or a type that cannot be read is told,
+  // not fatal.
   for (const std::string &problem : program.problems)
     Complain(options.input, problem, kExitRan);
   int status = kExitRan;
   std::string err;
+  if (!options.c_header.empty() &&
+      !output_file::WriteFileWhole(
+          options.c_header,
+          [&](std::ostream &o) { return c_header::WriteCHeader(program, types, o); },
+          &err))
+    status = Complain(options.c_header, err, kExitNotRun);
   if (!options.classes.empty() &&
       !output_file::WriteFileWhole(
           options.classes,
@@ -191,7 +207,7 @@ int RunPehost(const Options &options) {
   std::string err;
   for (const std::string *path :
        {&options.db, &options.json, &options.listing, &options.classes, &options.report,
-        &options.ida_script, &options.ghidra_script})
+        &options.c_header, &options.ida_script, &options.ghidra_script})
     if (!path->empty() && !CanWrite(*path, &err))
       return Complain(*path, err, kExitBadInput);
   if (!options.forms.empty() && !CanWriteFolder(options.forms, &err))

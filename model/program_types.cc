@@ -1,0 +1,894 @@
+#include "model/program_types.h"
+
+#include <strings.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <map>
+#include <memory>
+#include <set>
+
+#include "detector/core/recognise.h"
+#include "model/c_names.h"
+#include "model/class_members.h"
+#include "model/class_reader.h"
+#include "model/text_encoding.h"
+#include "model/type_reader.h"
+
+namespace model {
+
+namespace {
+
+constexpr uint32_t kMaxInstanceSize = 1u << 24;
+constexpr uint32_t kMaxValueSize = 1u << 24;
+constexpr int kOrdULong = 5;
+
+const char *const kOrdinalTypes[] = {"int8_t",   "uint8_t", "int16_t",
+                                     "uint16_t", "int32_t", "uint32_t"};
+const char *const kFloatTypes[] = {"float", "double", "Pas_Extended", "int64_t",
+                                   "int64_t"};
+const uint32_t kFloatSizes[] = {4, 8, 10, 8, 8};
+
+std::string Hex(uint32_t v) {
+  char text[16];
+  snprintf(text, sizeof text, "%X", v);
+  return text;
+}
+
+ArgType Unknown() {
+  ArgType t;
+  t.size = 0;
+  return t;
+}
+
+ArgType Scalar(const std::string &c_type, uint32_t size, ArgType::Class cls) {
+  ArgType t;
+  t.c_type = c_type;
+  t.size = size;
+  t.cls = cls;
+  return t;
+}
+
+/// Lays members out at their offsets in a structure of `size` bytes,
+/// filling the gaps with byte arrays; members that overlap an earlier one
+/// or run past the end are left out, each with a problem line.
+class StructLayout {
+ public:
+  /// In a record, fields that overlap are the cases of a variant part: the
+  /// first case is kept and the rest left out without a word.
+  StructLayout(std::string owner, uint32_t size, std::vector<std::string> *problems,
+               bool variant_parts = false)
+      : owner_(std::move(owner)),
+        size_(size),
+        problems_(problems),
+        variant_parts_(variant_parts) {}
+
+  void Add(CMember m) {
+    if (m.offset < at_) {
+      if (variant_parts_) return;
+      problems_->push_back(owner_ + ": field " + m.comment + " at offset 0x" +
+                           Hex(m.offset) + " overlaps another; left out");
+      return;
+    }
+    if (variant_parts_ && m.offset == size_) return;  // an open part behind the record
+    if (m.size > size_ || m.offset > size_ - m.size) {
+      problems_->push_back(owner_ + ": field " + m.comment + " at offset 0x" +
+                           Hex(m.offset) + " runs past the size 0x" + Hex(size_) +
+                           "; left out");
+      return;
+    }
+    if (!names_.insert(m.name).second) m.name += "_O" + Hex(m.offset);
+    PadTo(m.offset);
+    at_ = m.offset + m.size;
+    members_.push_back(std::move(m));
+  }
+  uint32_t at() const { return at_; }
+  std::vector<CMember> Finish() {
+    PadTo(size_);
+    return std::move(members_);
+  }
+
+ private:
+  void PadTo(uint32_t offset) {
+    if (offset <= at_) return;
+    CMember pad;
+    pad.name = "_Pad" + Hex(at_);
+    pad.c_type = "uint8_t";
+    pad.count = offset - at_;
+    pad.offset = at_;
+    pad.size = offset - at_;
+    members_.push_back(std::move(pad));
+    at_ = offset;
+  }
+
+  std::string owner_;
+  uint32_t size_;
+  uint32_t at_ = 0;
+  std::vector<std::string> *problems_;
+  bool variant_parts_;
+  std::set<std::string> names_;
+  std::vector<CMember> members_;
+};
+
+struct ClassInfo {
+  const ClassEntry *entry = nullptr;
+  std::string name;  // C identifier of the instance structure
+  std::unique_ptr<ClassDetails> details;
+  ClassMembers members;
+  bool laid_out = false;
+  bool in_progress = false;
+  std::vector<CMember> fields;  // every field from the root on, without the monitor
+  std::vector<std::string> slot_names;
+};
+
+class Builder {
+ public:
+  explicit Builder(const ProgramModel &model) : model_(model) {
+    out_.header_size = model.header_size;
+  }
+
+  ProgramTypes Build() {
+    AddBuiltins();
+    NameClasses();
+    for (const TypeEntry &t : model_.types) {
+      types_by_name_.emplace(TypeName(t), &t);
+      // Records are named ahead, so that a pointer to one needs only the
+      // forward declaration, whatever the record holds.
+      if ((t.kind == KIND_RECORD || t.kind == KIND_MRECORD) && !TypeName(t).empty()) {
+        const std::string name = Unique(CIdentifier(TypeName(t)));
+        record_names_.emplace(t.cell, name);
+        out_.structs.push_back(name);
+      }
+    }
+    for (const TypeEntry &t : model_.types) TypeOf(t);
+    for (ClassInfo &c : classes_) LayOut(c);
+    for (ClassInfo &c : classes_) SlotNames(c);
+    for (ClassInfo &c : classes_) SignatureMethods(c);
+    EventMethods();
+    for (ClassInfo &c : classes_) SelfMethods(c);
+    std::sort(
+        out_.methods.begin(), out_.methods.end(),
+        [](const MethodType &a, const MethodType &b) { return a.address < b.address; });
+    for (MethodType &m : out_.methods) {
+      method_types_.emplace(m.address, m.type_name);
+      ParamNames(&m.prototype);
+    }
+    for (ClassInfo &c : classes_) MethodTable(c);
+    return std::move(out_);
+  }
+
+ private:
+  // ---- Names -----------------------------------------------------------------
+
+  /// `ident`, or with "_N2", "_N3", ... behind it when a declaration of the
+  /// program already has it (two classes of one name in different units).
+  std::string Unique(const std::string &ident) {
+    if (names_.insert(ident).second) return ident;
+    for (int n = 2;; ++n) {
+      std::string candidate = ident + "_N" + std::to_string(n);
+      if (names_.insert(candidate).second) return candidate;
+    }
+  }
+
+  static std::string TypeName(const TypeEntry &t) {
+    const char *name = get_record_name(t.cell + 5, t.cell);
+    return name != nullptr ? name : "";
+  }
+
+  void AddBuiltins() {
+    const char *ints[][2] = {{"int8_t", "signed char"},
+                             {"uint8_t", "unsigned char"},
+                             {"int16_t", "short"},
+                             {"uint16_t", "unsigned short"},
+                             {"int32_t", "int"},
+                             {"uint32_t", "unsigned int"},
+                             {"int64_t", "long long"},
+                             {"uint64_t", "unsigned long long"},
+                             {"Pas_WChar", "unsigned short"}};
+    const uint32_t sizes[] = {1, 1, 2, 2, 4, 4, 8, 8, 2};
+    for (size_t i = 0; i < std::size(sizes); ++i) {
+      CDecl d;
+      d.name = ints[i][0];
+      d.target = ints[i][1];
+      d.size = sizes[i];
+      Add(std::move(d));
+    }
+    AddStruct("Pas_Extended", "an 80-bit real number",
+              {{"Bytes", "uint8_t", 10, 0, 10, ""}}, 10);
+    AddStruct("Pas_Variant", "a Variant", {{"Bytes", "uint8_t", 16, 0, 16, ""}}, 16);
+    AddStruct("Pas_TMethod", "a method pointer (procedure of object)",
+              {{"Code", "void *", 0, 0, 4, ""}, {"Data", "void *", 0, 4, 4, ""}}, 8);
+    // The header in front of every method table, the standard virtual
+    // methods of the layout last.
+    const char *fields[] = {"SelfPtr",   "IntfTable",    "AutoTable",   "InitTable",
+                            "TypeInfo",  "FieldTable",   "MethodTable", "DynamicTable",
+                            "ClassName", "InstanceSize", "ParentClass"};
+    std::vector<CMember> header;
+    uint32_t offset = 0;
+    for (const char *f : fields) {
+      header.push_back({f, std::string(f) == "InstanceSize" ? "uint32_t" : "void *", 0,
+                        offset, 4, ""});
+      offset += 4;
+    }
+    for (int i = 0; const char *name = standard_method_name(model_.header_size, i); ++i) {
+      header.push_back({name, "void *", 0, offset, 4, ""});
+      offset += 4;
+    }
+    AddStruct("Pas_ClassHeader", "the class record in front of a method table", header,
+              offset);
+  }
+
+  void Add(CDecl d) {
+    names_.insert(d.name);
+    if (d.kind == CDecl::kStruct) out_.structs.push_back(d.name);
+    out_.decls.push_back(std::move(d));
+  }
+
+  void AddStruct(const std::string &name, const std::string &comment,
+                 std::vector<CMember> members, uint32_t size) {
+    CDecl d;
+    d.kind = CDecl::kStruct;
+    d.name = name;
+    d.comment = comment;
+    d.size = size;
+    d.members = std::move(members);
+    Add(std::move(d));
+  }
+
+  void NameClasses() {
+    classes_.resize(model_.classes.size());
+    for (size_t i = 0; i < model_.classes.size(); ++i) {
+      ClassInfo &c = classes_[i];
+      c.entry = &model_.classes[i];
+      c.name = Unique(CIdentifier(ClassName(c.entry->record)));
+      names_.insert(VmtStructName(c.name));
+      out_.structs.push_back(c.name);
+      out_.structs.push_back(VmtStructName(c.name));
+      out_.class_structs.emplace_back(c.entry->record, c.name);
+      index_[c.entry->record] = i;
+      class_by_name_.emplace(ClassName(c.entry->record), i);
+    }
+  }
+
+  ClassInfo *ClassAt(ea_t record) {
+    auto it = index_.find(record);
+    return it == index_.end() ? nullptr : &classes_[it->second];
+  }
+
+  const ClassDetails &Details(ClassInfo &c) {
+    if (!c.details) {
+      c.details = std::make_unique<ClassDetails>(ReadClass(model_, *c.entry));
+      c.members = ReadClassMembers(model_, c.entry->record);
+    }
+    return *c.details;
+  }
+
+  // ---- Value types -----------------------------------------------------------
+
+  ArgType TypeOfRef(ea_t ref) {
+    if (ref == 0 || ref < model_.lowest || ref >= model_.highest) return Unknown();
+    const TypeEntry *t = model_.FindType(get_long(ref) - 4);
+    return t != nullptr ? TypeOf(*t) : Unknown();
+  }
+
+  ArgType TypeNamed(const std::string &name) {
+    auto it = types_by_name_.find(name);
+    if (it != types_by_name_.end()) return TypeOf(*it->second);
+    auto c = class_by_name_.find(name);
+    if (c != class_by_name_.end())
+      return Scalar(classes_[c->second].name + " *", 4, ArgType::kOrdinal);
+    return Unknown();
+  }
+
+  /// The type a pointer leads to: a record by its forward declaration, a
+  /// type still being described (a pointer chain that loops) as unknown.
+  ArgType PointerTarget(const std::string &name) {
+    auto it = types_by_name_.find(name);
+    if (it != types_by_name_.end()) {
+      auto record = record_names_.find(it->second->cell);
+      if (record != record_names_.end())
+        return Scalar(record->second, 1, ArgType::kStructure);
+      if (in_progress_.count(it->second->cell) != 0) return Unknown();
+    }
+    return TypeNamed(name);
+  }
+
+  ArgType TypeOf(const TypeEntry &entry) {
+    auto [it, added] = values_.emplace(entry.cell, Unknown());
+    if (!added) {
+      if (in_progress_.count(entry.cell) != 0)
+        out_.problems.push_back("type " + TypeName(entry) +
+                                " contains itself; left opaque");
+      return it->second;
+    }
+    in_progress_.insert(entry.cell);
+    const ArgType v = Describe(entry);
+    in_progress_.erase(entry.cell);
+    values_[entry.cell] = v;
+    return v;
+  }
+
+  /// A typedef named after the type block for `target`.
+  ArgType Typedef(const TypeDetails &t, const std::string &target, uint32_t size,
+                  ArgType::Class cls, uint32_t count = 0) {
+    if (t.name.empty()) return Scalar(target, size, cls);
+    CDecl d;
+    d.name = Unique(CIdentifier(t.name));
+    d.comment = t.name;
+    d.target = target;
+    d.size = size;
+    d.count = count;
+    const std::string name = d.name;
+    Add(std::move(d));
+    return Scalar(name, size, cls);
+  }
+
+  ArgType Describe(const TypeEntry &entry) {
+    const TypeDetails t = ReadType(model_, entry);
+    switch (t.kind) {
+      case KIND_INTEGER:
+      case KIND_CHAR:
+      case KIND_WCHAR:
+        if (t.ord_type < 0 || t.ord_type > kOrdULong) return Unknown();
+        return Typedef(t, kOrdinalTypes[t.ord_type], 1u << (t.ord_type / 2),
+                       ArgType::kOrdinal);
+      case KIND_ENUMERATION:
+        return Enumeration(t);
+      case KIND_FLOAT:
+        if (t.float_type < 0 || t.float_type > 4) return Unknown();
+        return Typedef(t, kFloatTypes[t.float_type], kFloatSizes[t.float_type],
+                       ArgType::kReal);
+      case KIND_STRING:
+        if (t.max_length < 0) return Unknown();
+        return Typedef(t, "uint8_t", t.max_length + 1, ArgType::kStructure,
+                       t.max_length + 1);
+      case KIND_SET:
+        return Set(t);
+      case KIND_CLASS: {
+        ClassInfo *c = t.class_record != BADADDR ? ClassAt(t.class_record) : nullptr;
+        return Scalar(c != nullptr ? c->name + " *" : "void *", 4, ArgType::kOrdinal);
+      }
+      case KIND_METHOD:
+        return Typedef(t, "Pas_TMethod", 8, ArgType::kMethodPointer);
+      case KIND_LSTRING:
+        return Typedef(t, "char *", 4, ArgType::kManaged);
+      case KIND_WSTRING:
+      case KIND_USTRING:
+        return Typedef(t, "Pas_WChar *", 4, ArgType::kManaged);
+      case KIND_VARIANT:
+        return Typedef(t, "Pas_Variant", 16, ArgType::kStructure);
+      case KIND_ARRAY:
+        return Array(t);
+      case KIND_RECORD:
+      case KIND_MRECORD:
+        return Record(t);
+      case KIND_INTERFACE:
+        return Typedef(t, "void *", 4, ArgType::kManaged);
+      case KIND_INT64:
+        return Typedef(t, t.min == 0 && t.max == -1 ? "uint64_t" : "int64_t", 8,
+                       ArgType::kInt64);
+      case KIND_DYN_ARRAY: {
+        const ArgType e = PointerTarget(t.element);
+        return Typedef(t, e.size != 0 ? e.c_type + " *" : "void *", 4, ArgType::kManaged);
+      }
+      case KIND_CLASS_REF: {
+        auto c = class_by_name_.find(t.element);
+        const std::string target = c != class_by_name_.end()
+                                       ? VmtStructName(classes_[c->second].name) + " *"
+                                       : "void *";
+        return Typedef(t, target, 4, ArgType::kOrdinal);
+      }
+      case KIND_POINTER: {
+        const ArgType e = PointerTarget(t.element);
+        return Typedef(t, e.size != 0 ? e.c_type + " *" : "void *", 4, ArgType::kOrdinal);
+      }
+      case KIND_PROCEDURE:
+        return Typedef(t, "void *", 4, ArgType::kOrdinal);
+      default:
+        return Unknown();
+    }
+  }
+
+  ArgType Enumeration(const TypeDetails &t) {
+    if (t.ord_type < 0 || t.ord_type > kOrdULong || !t.has_range) return Unknown();
+    const uint32_t size = 1u << (t.ord_type / 2);
+    if (t.values.empty()) {
+      const ArgType base = TypeNamed(t.base);
+      if (base.size == size) return Typedef(t, base.c_type, size, ArgType::kOrdinal);
+      return Typedef(t, kOrdinalTypes[t.ord_type], size, ArgType::kOrdinal);
+    }
+    if (t.name.empty()) return Scalar(kOrdinalTypes[t.ord_type], size, ArgType::kOrdinal);
+    CDecl d;
+    d.kind = CDecl::kEnum;
+    d.name = Unique(CIdentifier(t.name));
+    d.comment = t.name;
+    d.target = kOrdinalTypes[t.ord_type];
+    d.size = size;
+    for (size_t i = 0; i < t.values.size(); ++i)
+      d.values.emplace_back(Unique(CIdentifier(t.values[i])),
+                            t.min + static_cast<int64_t>(i));
+    const std::string name = d.name;
+    Add(std::move(d));
+    return Scalar(name, size, ArgType::kOrdinal);
+  }
+
+  ArgType Set(const TypeDetails &t) {
+    // A set holds one bit per value of its element, from the element's
+    // lowest value rounded down to a byte; 3 bytes take 4.
+    uint32_t size = 0;
+    auto e = types_by_name_.find(t.element);
+    if (e != types_by_name_.end()) {
+      const TypeDetails element = ReadType(model_, *e->second);
+      if (element.has_range && element.min >= 0 && element.max < 256 &&
+          element.min <= element.max)
+        size = static_cast<uint32_t>(element.max / 8 - element.min / 8 + 1);
+    }
+    if (size == 0 && t.ord_type >= 0 && t.ord_type <= kOrdULong)
+      size = 1u << (t.ord_type / 2);
+    if (size == 3) size = 4;
+    if (size == 0) return Unknown();
+    if (size == 1 || size == 2 || size == 4)
+      return Typedef(t,
+                     size == 1   ? "uint8_t"
+                     : size == 2 ? "uint16_t"
+                                 : "uint32_t",
+                     size, ArgType::kOrdinal);
+    return Typedef(t, "uint8_t", size, ArgType::kStructure, size);
+  }
+
+  ArgType Array(const TypeDetails &t) {
+    if (t.size <= 0 || t.size > kMaxValueSize) return Unknown();
+    const uint32_t size = static_cast<uint32_t>(t.size);
+    const ArgType e = TypeNamed(t.element);
+    if (e.size != 0 && t.count > 0 && uint64_t{e.size} * t.count == size)
+      return Typedef(t, e.c_type, size, ArgType::kStructure,
+                     static_cast<uint32_t>(t.count));
+    return Typedef(t, "uint8_t", size, ArgType::kStructure, size);
+  }
+
+  ArgType Record(const TypeDetails &t) {
+    if (t.size <= 0 || t.size > kMaxValueSize) return Unknown();
+    const uint32_t size = static_cast<uint32_t>(t.size);
+    if (t.name.empty()) return Scalar("uint8_t", size, ArgType::kStructure);
+    const std::string name = record_names_.at(t.cell);
+    std::vector<RecordField> fields;
+    for (const RecordField &f : t.fields)
+      if (!f.name.empty()) fields.push_back(f);
+    std::stable_sort(
+        fields.begin(), fields.end(),
+        [](const RecordField &a, const RecordField &b) { return a.offset < b.offset; });
+    StructLayout layout(t.name, size, &out_.problems, true);
+    for (size_t i = 0; i < fields.size(); ++i) {
+      const RecordField &f = fields[i];
+      // Fields of one offset are a variant part: the first is kept.
+      if (i > 0 && fields[i - 1].offset == f.offset) continue;
+      layout.Add(Member(f.name, f.type, TypeNamed(f.type), f.offset,
+                        NextOffset(fields, i, size)));
+    }
+    CDecl d;
+    d.kind = CDecl::kStruct;
+    d.name = name;
+    d.comment = t.name;
+    d.size = size;
+    d.members = layout.Finish();
+    out_.decls.push_back(std::move(d));
+    return Scalar(name, size, ArgType::kStructure);
+  }
+
+  template <typename Field>
+  static uint32_t NextOffset(const std::vector<Field> &fields, size_t i, uint32_t end) {
+    for (size_t j = i + 1; j < fields.size(); ++j)
+      if (fields[j].offset > fields[i].offset) return std::min(fields[j].offset, end);
+    return end;
+  }
+
+  /// A member for a field of type `v`; a field whose type has no known size
+  /// becomes bytes up to the next field.
+  static CMember Member(const std::string &name, const std::string &type_name,
+                        const ArgType &v, uint32_t offset, uint32_t next) {
+    CMember m;
+    m.name = CIdentifier(name);
+    m.offset = offset;
+    m.comment = name + ": " + (type_name.empty() ? "?" : type_name);
+    if (v.size != 0) {
+      m.c_type = v.c_type;
+      m.size = v.size;
+    } else {
+      m.c_type = "uint8_t";
+      m.size = next > offset ? next - offset : 1;
+      m.count = m.size;
+      m.guessed = true;
+    }
+    return m;
+  }
+
+  // ---- Classes ---------------------------------------------------------------
+
+  struct OwnField {
+    std::string name, type_name;
+    ArgType type;
+    uint32_t offset;
+  };
+
+  /// The fields of `c` and its ancestors, copied down; false when the
+  /// parent chain loops.
+  bool LayOut(ClassInfo &c) {
+    if (c.laid_out) return true;
+    if (c.in_progress) {
+      out_.problems.push_back("class " + ClassName(c.entry->record) +
+                              ": the parent chain loops; the parent is left out");
+      return false;
+    }
+    c.in_progress = true;
+    const ClassDetails &d = Details(c);
+    std::vector<CMember> inherited;
+    ClassInfo *parent = c.entry->parent != BADADDR ? ClassAt(c.entry->parent) : nullptr;
+    if (parent != nullptr && LayOut(*parent)) inherited = parent->fields;
+    c.in_progress = false;
+    c.laid_out = true;
+
+    const std::string delphi = d.name;
+    uint32_t size = d.instance_size;
+    if (size < 4 || size > kMaxInstanceSize) {
+      out_.problems.push_back(
+          "class " + delphi + ": instance size " + std::to_string(size) +
+          " cannot be laid out; the structure holds the table pointer");
+      size = 4;
+    }
+    const bool monitor = has_newer_type_data(model_.header_size) && size >= 8;
+    std::vector<OwnField> own;
+    for (const PublishedField &f : d.published_fields) {
+      auto k = class_by_name_.find(f.class_name);
+      ArgType v = k != class_by_name_.end()
+                      ? Scalar(classes_[k->second].name + " *", 4, ArgType::kOrdinal)
+                      : Scalar("void *", 4, ArgType::kOrdinal);
+      own.push_back({f.name, f.class_name, v, f.offset});
+    }
+    for (const ExtendedField &f : c.members.fields) {
+      const bool listed = std::any_of(own.begin(), own.end(), [&](const OwnField &o) {
+        return o.offset == f.offset && o.name == f.name;
+      });
+      if (listed) continue;
+      own.push_back(
+          {f.name, model_.TypeNameAt(f.type_ref), TypeOfRef(f.type_ref), f.offset});
+    }
+    std::stable_sort(own.begin(), own.end(), [](const OwnField &a, const OwnField &b) {
+      return a.offset < b.offset;
+    });
+    CMember vmt;
+    vmt.name = "_VMT";
+    vmt.c_type = VmtStructName(c.name) + " *";
+    vmt.size = 4;
+    vmt.comment = "the method table";
+    std::vector<CMember> all;
+    for (const CMember &m : inherited)
+      if (m.name.rfind("_Pad", 0) != 0 && m.name != "_VMT") all.push_back(m);
+    // A field of the class hides an ancestor's of the same name, as in the
+    // class's own methods: the ancestor's takes its offset behind its name.
+    std::set<std::string> own_names;
+    for (const OwnField &f : own) own_names.insert(CIdentifier(f.name));
+    for (CMember &m : all)
+      if (own_names.count(m.name) != 0) m.name += "_O" + Hex(m.offset);
+    for (const OwnField &f : own)
+      all.push_back(Member(f.name, f.type_name, f.type, f.offset, f.offset));
+    std::stable_sort(all.begin(), all.end(), [](const CMember &a, const CMember &b) {
+      return a.offset < b.offset;
+    });
+    // A field of a type of unknown size reaches to the next field, or to the
+    // monitor; it is measured again in each class, as descendants add fields.
+    const uint32_t end = monitor ? size - 4 : size;
+    for (size_t i = 0; i < all.size(); ++i) {
+      if (!all[i].guessed) continue;
+      uint32_t next = std::max(end, all[i].offset + 1);
+      for (size_t j = i + 1; j < all.size(); ++j)
+        if (all[j].offset > all[i].offset) {
+          next = all[j].offset;
+          break;
+        }
+      if (next > end && all[i].offset < end) next = end;
+      all[i].size = all[i].count = next - all[i].offset;
+    }
+    StructLayout layout(delphi, size, &out_.problems);
+    layout.Add(vmt);
+    for (CMember &m : all) layout.Add(std::move(m));
+    const uint32_t described = layout.at();
+    std::vector<CMember> members = layout.Finish();
+    // Everything but the padding and the monitor goes down to descendants.
+    for (const CMember &m : members)
+      if (m.name.rfind("_Pad", 0) != 0) c.fields.push_back(m);
+    if (monitor && described <= size - 4) {
+      CMember &last = members.back();
+      // The last 4 bytes are padding: give them to the monitor.
+      if (last.name.rfind("_Pad", 0) == 0) {
+        last.count -= 4;
+        last.size -= 4;
+        if (last.count == 0) members.pop_back();
+        members.push_back(
+            {"_Monitor", "void *", 0, size - 4, 4, "the hidden monitor field"});
+      }
+    }
+    CDecl decl;
+    decl.kind = CDecl::kStruct;
+    decl.name = c.name;
+    decl.comment = "class " + delphi + (d.unit.empty() ? "" : " (" + d.unit + ")") +
+                   ", instance size " + std::to_string(d.instance_size);
+    decl.size = size;
+    decl.members = std::move(members);
+    instances_.push_back(std::move(decl));
+    return true;
+  }
+
+  void SlotNames(ClassInfo &c) {
+    if (!c.slot_names.empty()) return;
+    const ClassDetails &d = Details(c);
+    ClassInfo *parent = c.entry->parent != BADADDR ? ClassAt(c.entry->parent) : nullptr;
+    if (parent != nullptr && parent != &c && !parent->in_progress) {
+      c.in_progress = true;
+      SlotNames(*parent);
+      c.in_progress = false;
+      c.slot_names = parent->slot_names;
+    }
+    size_t slots = 0;
+    for (const VirtualMethod &v : d.virtual_methods)
+      if (v.slot >= 0) slots = std::max<size_t>(slots, v.slot + 1);
+    if (c.slot_names.size() > slots) c.slot_names.resize(slots);
+    while (c.slot_names.size() < slots)
+      c.slot_names.push_back("VirtualSlot" + Hex(4 * c.slot_names.size()));
+    for (const MethodEntry &m : c.members.methods)
+      if (m.virtual_index >= 0 && static_cast<size_t>(m.virtual_index) < slots)
+        c.slot_names[m.virtual_index] = m.name;
+  }
+
+  // ---- Methods ---------------------------------------------------------------
+
+  bool Typed(ea_t code) const { return typed_.count(code) != 0; }
+
+  MethodType &NewMethod(ClassInfo &c, ea_t code, const std::string &method,
+                        const std::string &source) {
+    typed_.insert(code);
+    MethodType m;
+    m.address = code;
+    m.name = Unique(c.name + "_" + CIdentifier(method));
+    m.type_name = Unique(m.name + "_T");
+    m.source = source;
+    out_.methods.push_back(std::move(m));
+    return out_.methods.back();
+  }
+
+  /// Parameter names as identifiers that no type of the program has (a
+  /// parameter of a type's name would hide the type from the parameters
+  /// behind it) and that differ within the list.
+  void ParamNames(Prototype *p) {
+    std::set<std::string> used;
+    for (size_t i = 0; i < p->params.size(); ++i) {
+      PlacedParam &param = p->params[i];
+      std::string name = param.hidden ? param.name : CIdentifier(param.name);
+      if (names_.count(name) != 0) name += "_P";
+      if (!used.insert(name).second) name += "_P" + std::to_string(i);
+      param.name = name;
+    }
+  }
+
+  PlacedParam Self(ClassInfo &c, bool class_method) {
+    PlacedParam p;
+    p.name = "Self";
+    p.c_type = class_method ? VmtStructName(c.name) + " *" : c.name + " *";
+    return p;
+  }
+
+  static std::string ParamText(uint8_t flags, const std::string &name,
+                               const std::string &type) {
+    std::string s;
+    if (flags & kParamVar) s += "var ";
+    if (flags & kParamConst) s += "const ";
+    if (flags & kParamOut) s += "out ";
+    s += name;
+    if (!type.empty()) s += ": " + type;
+    return s;
+  }
+
+  void SignatureMethods(ClassInfo &c) {
+    Details(c);
+    const std::string delphi = ClassName(c.entry->record);
+    for (const MethodEntry &m : c.members.methods) {
+      if (m.dropped || !m.has_signature || Typed(m.code)) continue;
+      const Signature &s = m.signature;
+      std::vector<ArgType> types;
+      bool class_method = false;
+      std::string params_text;
+      std::string result_name = s.result_ref != 0 ? model_.TypeNameAt(s.result_ref) : "";
+      for (size_t i = 0; i < s.params.size(); ++i) {
+        const SignatureParam &p = s.params[i];
+        if (i == 0 && p.name == "Self") {
+          class_method = p.type_ref == 0;
+          types.push_back(
+              Scalar(class_method ? VmtStructName(c.name) + " *" : c.name + " *", 4,
+                     ArgType::kOrdinal));
+          continue;
+        }
+        ArgType v = TypeOfRef(p.type_ref);
+        if (v.size == 0) v = Scalar("uint32_t", 4, ArgType::kOrdinal);
+        types.push_back(v);
+        if (p.flags & kParamResult) continue;
+        if (!params_text.empty()) params_text += "; ";
+        params_text += ParamText(p.flags, p.name, model_.TypeNameAt(p.type_ref));
+      }
+      ArgType result = TypeOfRef(s.result_ref);
+      if (s.result_ref != 0 && result.size == 0)
+        result = Scalar("uint32_t", 4, ArgType::kOrdinal);
+      Prototype proto;
+      std::string problem;
+      if (!PlaceFromSignature(s, types, s.result_ref != 0 ? &result : nullptr, &proto,
+                              &problem)) {
+        out_.problems.push_back("method " + delphi + "." + m.name + ": " + problem +
+                                "; no prototype");
+        continue;
+      }
+      MethodType &t = NewMethod(c, m.code, m.name, "signature");
+      t.prototype = std::move(proto);
+      t.pascal = std::string(class_method ? "class " : "") +
+                 (s.result_ref != 0 ? "function " : "procedure ") + delphi + "." +
+                 m.name + (params_text.empty() ? "" : "(" + params_text + ")") +
+                 (s.result_ref != 0 ? ": " + result_name : "") + ";";
+    }
+  }
+
+  /// The type name of the property `property` of the class named
+  /// `class_name` or of an ancestor; "" when none has it.
+  std::string PropertyType(const std::string &class_name, const std::string &property) {
+    auto k = class_by_name_.find(class_name);
+    if (k == class_by_name_.end()) return "";
+    ClassInfo *c = &classes_[k->second];
+    for (size_t depth = 0; c != nullptr && depth < classes_.size(); ++depth) {
+      for (const Property &p : Details(*c).properties)
+        if (strcasecmp(p.name.c_str(), property.c_str()) == 0) return p.type;
+      c = c->entry->parent != BADADDR ? ClassAt(c->entry->parent) : nullptr;
+    }
+    return "";
+  }
+
+  void EventMethods() {
+    // The class whose published method each handler is.
+    std::map<ea_t, size_t> owner;
+    for (size_t i = 0; i < classes_.size(); ++i)
+      for (const PublishedMethod &m : Details(classes_[i]).published_methods)
+        owner.emplace(m.address, i);
+    for (const FormEntry &form : model_.forms) {
+      std::map<std::string, std::string> component_class;
+      for (const FormComponent &k : form.components)
+        component_class.emplace(k.name, k.class_name);
+      for (const FormEvent &e : form.events) {
+        if (e.address == BADADDR || Typed(e.address)) continue;
+        auto o = owner.find(e.address);
+        auto k = component_class.find(e.component);
+        if (o == owner.end() || k == component_class.end()) continue;
+        auto type = types_by_name_.find(PropertyType(k->second, e.event));
+        if (type == types_by_name_.end() || type->second->kind != KIND_METHOD) continue;
+        EventMethod(classes_[o->second], e, ReadType(model_, *type->second));
+      }
+    }
+  }
+
+  void EventMethod(ClassInfo &c, const FormEvent &e, const TypeDetails &event) {
+    std::vector<DeclaredParam> params;
+    std::string text;
+    for (const MethodParam &p : event.params) {
+      DeclaredParam d;
+      d.name = p.name;
+      d.flags = p.flags;
+      d.type = TypeNamed(p.type);
+      // Only a prototype of known types: a guess would misplace the rest.
+      if (d.type.size == 0) return;
+      params.push_back(std::move(d));
+      if (!text.empty()) text += "; ";
+      text += ParamText(p.flags, p.name, p.type);
+    }
+    ArgType result;
+    if (!event.result.empty()) {
+      result = TypeNamed(event.result);
+      if (result.size == 0) return;
+    }
+    MethodType &t = NewMethod(c, e.address, e.handler, "event");
+    t.prototype = PlaceByConvention(Self(c, false), params,
+                                    event.result.empty() ? nullptr : &result);
+    t.pascal = std::string(event.result.empty() ? "procedure " : "function ") +
+               ClassName(c.entry->record) + "." + e.handler +
+               (text.empty() ? "" : "(" + text + ")") +
+               (event.result.empty() ? "" : ": " + event.result) + ";";
+  }
+
+  void SelfMethod(ClassInfo &c, ea_t code, const std::string &method) {
+    if (code == 0 || Typed(code)) return;
+    MethodType &t = NewMethod(c, code, method, "self");
+    t.prototype = PlaceByConvention(Self(c, false), {}, nullptr);
+    t.pascal = "procedure " + ClassName(c.entry->record) + "." + method + ";";
+  }
+
+  void SelfMethods(ClassInfo &c) {
+    const ClassDetails &d = Details(c);
+    for (const VirtualMethod &v : d.virtual_methods) {
+      std::string name = v.standard != nullptr ? v.standard : "";
+      if (v.slot >= 0 && static_cast<size_t>(v.slot) < c.slot_names.size())
+        name = c.slot_names[v.slot];
+      SelfMethod(c, v.address, name);
+    }
+    for (const DynamicMethod &m : d.dynamic_methods)
+      SelfMethod(c, m.address, "Dynamic" + std::to_string(m.index));
+    for (const PublishedMethod &m : d.published_methods) SelfMethod(c, m.address, m.name);
+  }
+
+  void MethodTable(ClassInfo &c) {
+    const ClassDetails &d = Details(c);
+    CDecl vmt;
+    vmt.kind = CDecl::kStruct;
+    vmt.name = VmtStructName(c.name);
+    vmt.comment = "method table of " + d.name;
+    std::set<std::string> used;
+    for (const VirtualMethod &v : d.virtual_methods) {
+      if (v.slot < 0) continue;
+      CMember m;
+      const std::string &slot = c.slot_names[v.slot];
+      m.name = CIdentifier(slot);
+      if (!used.insert(m.name).second) m.name += "_S" + std::to_string(v.slot);
+      m.offset = 4 * v.slot;
+      m.size = 4;
+      auto it = method_types_.find(v.address);
+      m.c_type = it != method_types_.end() ? it->second + " *" : "void *";
+      m.comment = slot;
+      vmt.members.push_back(std::move(m));
+    }
+    // C has no empty structures: a class without slots of its own gets one
+    // placeholder, and its table is never laid over the program.
+    if (vmt.members.empty())
+      vmt.members.push_back(
+          {"_NoSlots", "void *", 0, 0, 4, "no virtual slots of its own"});
+    vmt.size = 4 * static_cast<uint32_t>(vmt.members.size());
+    vmts_.push_back(std::move(vmt));
+  }
+
+ public:
+  /// The declarations in their final order: value types, instance
+  /// structures, function types, method tables.
+  void Finish(ProgramTypes *types) {
+    for (CDecl &d : instances_) types->decls.push_back(std::move(d));
+    for (size_t i = 0; i < types->methods.size(); ++i) {
+      CDecl f;
+      f.kind = CDecl::kFunction;
+      f.name = types->methods[i].type_name;
+      f.comment = types->methods[i].pascal;
+      f.method = i;
+      types->decls.push_back(std::move(f));
+    }
+    for (CDecl &d : vmts_) types->decls.push_back(std::move(d));
+  }
+
+ private:
+  const ProgramModel &model_;
+  ProgramTypes out_;
+  std::set<std::string> names_;
+  std::vector<ClassInfo> classes_;
+  std::map<ea_t, size_t> index_;
+  std::multimap<std::string, size_t> class_by_name_;
+  std::multimap<std::string, const TypeEntry *> types_by_name_;
+  std::map<ea_t, ArgType> values_;
+  std::set<ea_t> in_progress_;
+  std::set<ea_t> typed_;
+  std::map<ea_t, std::string> method_types_;  // function type by code address
+  std::map<ea_t, std::string> record_names_;
+  std::vector<CDecl> instances_;
+  std::vector<CDecl> vmts_;
+};
+
+}  // namespace
+
+std::string VmtStructName(const std::string &name) { return name + "_VMT"; }
+
+ProgramTypes BuildTypes(const ProgramModel &model) {
+  Builder builder(model);
+  ProgramTypes types = builder.Build();
+  builder.Finish(&types);
+  for (std::string &p : types.problems) p = OneLine(std::move(p));
+  return types;
+}
+
+}  // namespace model

@@ -1,0 +1,93 @@
+// The program's types as C declarations: the one place that turns the
+// class model into types, which the C header, the model's files and the
+// tools' scripts all write out.
+//
+// - Every type information block that describes a value becomes a typedef
+//   of a C type of its size (ordinals by their ordinal type, real numbers,
+//   strings as character pointers, sets as masks), an enumeration (with the
+//   width of its ordinal type) or a structure (a record: its fields at their
+//   offsets where the program lists them, else opaque bytes).
+// - Every class becomes an instance structure and a method table
+//   structure. The instance structure holds the pointer to the class's own
+//   method table structure, then the fields of the class and all its
+//   ancestors copied down by offset, padding arrays for the bytes no table
+//   describes, and in programs of the 88-byte layout the hidden monitor
+//   field in the last 4 bytes when no field of a descendant took them; its
+//   size is exactly InstanceSize. The method table structure starts at the
+//   first virtual slot, where an object's first field points, with one
+//   function pointer per slot named after the slot's method ("VirtualSlotN"
+//   when no type data names it, the same in every class that has the slot).
+//   The header in front of the table is a structure of its own.
+// - Every method with code gets a prototype (from its signature, from the
+//   event it handles, or Self alone).
+//
+// Structures are packed: each member sits at the offset it is declared
+// for. Type data that cannot be laid out (a field that overlaps another or
+// runs past the instance, a record that contains itself, a parent chain
+// that loops, a parameter place outside the declared stack) is left out
+// with one line in `problems`.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "model/program_model.h"
+#include "model/prototype.h"
+
+namespace model {
+
+struct CMember {
+  std::string name;
+  std::string c_type;  // the element type when `count` is not 0
+  uint32_t count = 0;  // an array of this many, or 0 for a single value
+  uint32_t offset = 0;
+  uint32_t size = 0;
+  std::string comment;   // the Delphi name and type
+  bool guessed = false;  // bytes up to the next field: the type's size is unknown
+};
+
+struct CDecl {
+  enum Kind { kTypedef, kEnum, kStruct, kFunction };
+  Kind kind = kTypedef;
+  std::string name;
+  std::string comment;
+  uint32_t size = 0;
+  std::string target;  // typedef: the type it names (its element when `count`)
+  uint32_t count = 0;
+  std::vector<std::pair<std::string, int64_t>> values;  // enumeration values
+  std::vector<CMember> members;                         // structure members
+  size_t method = 0;  // a function type: its index in ProgramTypes::methods
+};
+
+/// A prototype for one function of the program.
+struct MethodType {
+  ea_t address = 0;
+  std::string name;       // C identifier, e.g. TForm1_Button1Click
+  std::string pascal;     // "procedure TForm1.Button1Click(Sender: TObject);"
+  std::string source;     // "signature", "event" or "self"
+  std::string type_name;  // the function type's identifier
+  Prototype prototype;
+};
+
+struct ProgramTypes {
+  int header_size = 76;
+  /// Structures, enumerations and typedefs in an order in which each is
+  /// declared before a declaration uses it by value or by name; every
+  /// structure is also declared ahead (`struct X;`) so that pointers to it
+  /// can come first.
+  std::vector<CDecl> decls;
+  std::vector<std::string> structs;  // every structure's name
+  std::vector<MethodType> methods;   // by address
+  /// Instance structure name per class, by record address.
+  std::vector<std::pair<ea_t, std::string>> class_structs;
+  std::vector<std::string> problems;
+};
+
+/// Builds the types of the program in the kernel's database.
+ProgramTypes BuildTypes(const ProgramModel &model);
+
+/// The method table structure of a class's instance structure `name`.
+std::string VmtStructName(const std::string &name);
+
+}  // namespace model

@@ -1,0 +1,29 @@
+// The program's types as a C header that IDA, Ghidra and plain C compilers
+// read: the typedefs, enumerations and structures of the program's types,
+// each class's instance and method table structures, a function type and
+// a declaration for every method with a prototype.
+//
+// IDA's explicit parameter locations (__usercall, __userpurge, @<eax>,
+// @<^offset.size>) stand behind macros that are empty unless PEHOST_IDA is
+// defined, so a C compiler reads the same declarations with plain
+// parameter lists. With PEHOST_LAYOUT_CHECKS defined, static assertions
+// check every structure's size and every member's offset.
+#pragma once
+
+#include <ostream>
+
+#include "model/program_model.h"
+#include "model/program_types.h"
+
+namespace c_header {
+
+/// Writes the header of `types`, the types of `model`; false when the
+/// stream failed.
+bool WriteCHeader(const model::ProgramModel &model, const model::ProgramTypes &types,
+                  std::ostream &out);
+
+/// "__usercall"/"__userpurge" declaration text of a prototype with IDA's
+/// locations, as IDA's SetType takes it: `name` is the function's name.
+std::string IdaDeclaration(const model::Prototype &p, const std::string &name);
+
+}  // namespace c_header
