@@ -4,7 +4,8 @@
 // instance size, the parent class and the eight standard virtual methods.
 // Older compilers had five standard virtual methods (a 64-byte header),
 // newer ones eleven (88 bytes); the eleven fields up to the parent class are
-// the same in all three.
+// the same in all three. The oldest compilers wrote neither the pointer to
+// the table nor the interface table, and four standard methods (52 bytes).
 // The user's virtual method slots follow it, then the sub-tables and the
 // class name string, and the compiler places the next class record of the
 // unit right behind. The walk here annotates such a run record by record,
@@ -13,6 +14,7 @@
 
 #include <string.h>
 
+#include "detector/annotate_type.h"
 #include "detector/class_tables.h"
 #include "detector/core/recognise.h"
 #include "detector/edit_helpers.h"
@@ -59,9 +61,9 @@ struct ClassRecord {
 /// The header comment for the field at `ea` of the record at `record`, or
 /// null when the field has none.
 const char *header_comment(ea_t record, ea_t ea, bool zero) {
-  const ea_t offset = ea - record;
-  if (offset % 4 != 0 || offset >= static_cast<ea_t>(class_layout())) return nullptr;
-  const ea_t field = offset / 4;
+  const int offset = class_field_of(record, ea);
+  if (offset < 0) return nullptr;
+  const ea_t field = static_cast<ea_t>(offset) / 4;
   if (field < kTableFields) {
     const FieldComments &comments = kTableFieldComments[field];
     return zero ? comments.zero : comments.address;
@@ -76,6 +78,23 @@ const char *header_comment(ea_t record, ea_t ea, bool zero) {
 bool holds_own_table(ea_t a) {
   const int header = class_layout();
   return !exact_self_pointer(header) || get_long(a) == a + static_cast<ea_t>(header);
+}
+
+/// Whether a record of the run may start at `a`: the first fields tested as
+/// the search tests them; in the oldest layout, with nothing to test in
+/// front, the whole recognition.
+bool starts_record(ea_t a) {
+  if (!has_self_pointer(class_layout())) return is_class_record(a) != 0;
+  const ea_t end = segment_end(a);
+  const uint32_t self_ptr = get_long(a);
+  return self_ptr >= lowest_address() && self_ptr < end && get_long(a + 4) < end &&
+         get_long(a + 8) == 0 && holds_own_table(a);
+}
+
+/// Whether the run goes on with a record at `a`, behind the one before.
+bool continues_run(ea_t a) {
+  if (!has_self_pointer(class_layout())) return is_class_record(a) != 0;
+  return get_long(a) < segment_end(a) && get_long(a + 8) == 0 && holds_own_table(a);
 }
 
 void set_comment(ea_t ea, const char *text) {
@@ -97,19 +116,22 @@ int count_zero_dwords(ea_t ea) {
 /// Annotates one header field at `pos`; the position of the next field.
 ea_t annotate_header_field(const ClassRecord &record, ea_t pos) {
   const ea_t a = record.record;
+  const ea_t instance_size = class_field_at(a, FIELD_INSTANCE_SIZE);
   const uint32_t value = get_long(pos);
   if (in_record_range(value, pos)) {
     if (!make_offset_item(pos)) return pos + 4;
     set_comment(pos, header_comment(a, pos, false));
-    if (pos == a + 32 && make_pascal_string(value)) make_align4(get_item_end(value));
+    if (pos == class_field_at(a, FIELD_CLASS_NAME) && make_pascal_string(value))
+      make_align4(get_item_end(value));
     // The standard virtual methods point to code; so does the parent class
     // field of a class without instances (InstanceSize 0).
-    if (pos > a + 40 || (pos > a + 36 && get_long(a + 36) == 0)) ensure_function(value);
+    if (pos > instance_size + 4 || (pos > instance_size && get_long(instance_size) == 0))
+      ensure_function(value);
     return field_end(pos, 1, 4);
   }
   if (value != 0) {
     clear_field_name(pos);
-    if (pos == a + 36) set_cmt(pos, "InstanceSize", 0);
+    if (pos == instance_size) set_cmt(pos, "InstanceSize", 0);
     if (!make_dword_items(pos, 1)) return pos + 4;
     return field_end(pos, 1, 4);
   }
@@ -134,7 +156,10 @@ ea_t annotate_user_slots(const ClassRecord &record, ea_t pos) {
     if (make_offset_item(pos)) {
       const ea_t header = static_cast<ea_t>(class_layout());
       const ea_t slot = pos - record.record - header;
-      if (pos >= record.record + header && slot % 4 == 0 && slot / 4 < 4) {
+      // The oldest compilers knew no interfaces: no slot of theirs is named
+      // after the interface methods.
+      if (pos >= record.record + header && slot % 4 == 0 && slot / 4 < 4 &&
+          has_self_pointer(class_layout())) {
         set_cmt(pos, kSlotComments[slot / 4], 0);
       }
       ensure_function(get_long(pos));
@@ -227,17 +252,18 @@ void name_record(const ClassRecord &record) {
 /// The class name of the record at `a` and its table addresses; false when
 /// the record has no valid name.
 bool read_record(ea_t a, ClassRecord *record) {
-  const char *name = get_record_name(get_long(a + 32), a);
+  const char *name = get_record_name(get_long(class_field_at(a, FIELD_CLASS_NAME)), a);
   if (name == nullptr) return false;
   // The sub-tables read names through the same static buffer.
   qstrncpy(record->name, name, sizeof(record->name));
   record->record = a;
-  record->vtable = get_long(a);
-  record->intf_table = get_long(a + 4);
-  record->init_table = get_long(a + 12);
-  record->field_table = get_long(a + 20);
-  record->method_table = get_long(a + 24);
-  record->dynamic_table = get_long(a + 28);
+  record->vtable = class_vmt(a);
+  const ea_t intf = class_field_at(a, FIELD_INTF_TABLE);
+  record->intf_table = intf == BADADDR ? 0 : get_long(intf);
+  record->init_table = get_long(class_field_at(a, FIELD_INIT_TABLE));
+  record->field_table = get_long(class_field_at(a, FIELD_FIELD_TABLE));
+  record->method_table = get_long(class_field_at(a, FIELD_METHOD_TABLE));
+  record->dynamic_table = get_long(class_field_at(a, FIELD_DYNAMIC_TABLE));
   return true;
 }
 
@@ -245,10 +271,7 @@ bool read_record(ea_t a, ClassRecord *record) {
 
 ea_t annotate_class_records(ea_t start, int32_t *found) {
   const ea_t lowest = lowest_address();
-  const ea_t start_end = segment_end(start);
-  const uint32_t self_ptr = get_long(start);
-  if (self_ptr < lowest || self_ptr >= start_end || get_long(start + 4) >= start_end ||
-      get_long(start + 8) != 0 || !holds_own_table(start)) {
+  if (!starts_record(start)) {
     *found = 0;
     return 0;
   }
@@ -258,9 +281,7 @@ ea_t annotate_class_records(ea_t start, int32_t *found) {
   ea_t furthest = 0;
   ea_t a = start;
   for (;;) {
-    if (get_long(a) >= segment_end(a) || get_long(a + 8) != 0 || !holds_own_table(a)) {
-      return furthest;
-    }
+    if (!continues_run(a)) return furthest;
     if (!read_record(a, &record)) {
       *found = 0;
       return furthest;
@@ -279,19 +300,27 @@ ea_t annotate_class_records(ea_t start, int32_t *found) {
       furthest = a;
     }
 
-    make_offset_item(a + 32);
+    make_offset_item(class_field_at(a, FIELD_CLASS_NAME));
     furthest = max_ea(furthest, pos);
     if (make_pascal_string(pos)) pos = make_align4(get_item_end(pos));
     furthest = max_ea(furthest, pos);
 
     name_record(record);
+    // Blocks of the oldest layout have no cell that a search could find:
+    // the record's TypeInfo field, which points at the kind byte, leads to
+    // its class's block.
+    const ea_t type_info = get_long(class_field_at(a, FIELD_TYPE_INFO));
+    if (!has_self_pointer(class_layout()) && type_info != 0 &&
+        in_record_range(type_info, a))
+      annotate_type_block(type_info);
 
     if (get_func_num(furthest) != -1) furthest = prevaddr(furthest);
     callui(UI_JUMP_TO, furthest, -1);
 
     // The next record of the run starts where this one's annotation ended;
     // a position that did not move on cannot start a new record.
-    if (pos <= a || get_long(pos) < lowest) return furthest;
+    if (pos <= a) return furthest;
+    if (get_long(pos) < lowest && has_self_pointer(class_layout())) return furthest;
     a = pos;
   }
 }

@@ -104,9 +104,10 @@ void walk_type_data(ea_t *p, int kind, const char *type_name, ea_t block,
   }
 }
 
-/// Names the block at `block` of `kind` after `type_name` and comments the
-/// address its cell holds with the kind.
-void finish_block(ea_t block, int kind, const char *type_name) {
+/// Names the block whose kind byte is at `target` after `type_name` and
+/// comments it with the kind; names the block's cell `cell` too unless it is
+/// BADADDR.
+void name_block(ea_t target, ea_t cell, int kind, const char *type_name) {
   static char name[kTextBufSize];
   static char cell_name[kTextBufSize];
   qstrncpy(name, kind == KIND_CLASS || kind == KIND_INTERFACE ? "_obj_" : "_type_",
@@ -115,11 +116,16 @@ void finish_block(ea_t block, int kind, const char *type_name) {
   qstrncpy(cell_name, "offset", sizeof(cell_name));
   qstrncat(cell_name, name, sizeof(cell_name));
 
-  const ea_t target = get_long(block);
   name_unless_chosen(target, name);
   const char *kind_name = type_kind_name(kind);
   if (kind_name != nullptr) set_cmt(target, kind_name, 0);
-  name_unless_chosen(block, cell_name);
+  if (cell != BADADDR) name_unless_chosen(cell, cell_name);
+}
+
+/// Names the block at `block` of `kind` after `type_name` and comments the
+/// address its cell holds with the kind.
+void finish_block(ea_t block, int kind, const char *type_name) {
+  name_block(get_long(block), block, kind, type_name);
 }
 
 }  // namespace
@@ -166,5 +172,23 @@ ea_t annotate_type_infos(ea_t start, int32_t *more) {
       return block;
     }
   }
+  return p;
+}
+
+ea_t annotate_type_block(ea_t kind_at) {
+  static char type_name[kTextBufSize];
+  const int kind = get_byte(kind_at);
+  const char *name = get_pascal_name(kind_at + 1, 0);
+  if (type_kind_name(kind) == nullptr || name == nullptr) return kind_at;
+  qstrncpy(type_name, name, sizeof(type_name));
+  const asize_t prop_size = prop_info_size();
+  ea_t p = kind_at;
+  make_field(&p, make_byte_item, nullptr);
+  make_field(&p, make_pascal_string, nullptr);
+  // References are direct: a block that names itself as its own base type
+  // points at its kind byte.
+  walk_type_data(&p, kind, type_name, kind_at, prop_size);
+  p = make_align4(p);
+  name_block(kind_at, BADADDR, kind, type_name);
   return p;
 }

@@ -9,25 +9,10 @@ namespace model {
 
 namespace {
 
-// Header fields, from the record's start, the same in every layout.
-constexpr ea_t kIntfTable = 4;
-constexpr ea_t kInitTable = 12;
-constexpr ea_t kFieldTable = 20;
-constexpr ea_t kMethodTable = 24;
-constexpr ea_t kDynamicTable = 28;
-constexpr ea_t kClassName = 32;
-constexpr ea_t kInstanceSize = 36;
-constexpr ea_t kFirstStandard = 44;
-
 constexpr uint32_t kInterfaceEntrySize = 28;
 constexpr uint32_t kPropRecordFixed = 26;
 // An index or default of this value means the property has none.
 constexpr uint32_t kNoValue = 0x80000000u;
-
-const char *StandardName(int header_size, ea_t offset) {
-  return standard_method_name(header_size,
-                              static_cast<int>((offset - kFirstStandard) / 4));
-}
 
 /// True when `n` bytes at `ea` lie below `end`.
 bool Fits(ea_t ea, uint64_t n, ea_t end) { return ea < end && n <= end - ea; }
@@ -41,24 +26,36 @@ std::string GuidText(const uint8_t *g) {
   return text;
 }
 
+/// The header field `field` of the record at `record`; 0 for a field the
+/// layout lacks.
+uint32_t FieldValue(ea_t record, int field) {
+  const ea_t at = class_field_at(record, field);
+  return at == BADADDR ? 0 : get_long(at);
+}
+
 /// The first address behind the slots: the nearest of the tables and the
 /// name that the compiler puts behind them.
 ea_t SlotsEnd(ea_t record, ea_t vmt, ea_t segment_end) {
   ea_t end = segment_end;
-  for (ea_t field :
-       {kIntfTable, kInitTable, kFieldTable, kMethodTable, kDynamicTable, kClassName}) {
-    const ea_t v = get_long(record + field);
+  for (int field : {FIELD_INTF_TABLE, FIELD_INIT_TABLE, FIELD_FIELD_TABLE,
+                    FIELD_METHOD_TABLE, FIELD_DYNAMIC_TABLE, FIELD_CLASS_NAME}) {
+    const ea_t v = FieldValue(record, field);
     if (v > vmt && v < end) end = v;
   }
   return end;
 }
 
 void ReadVirtualMethods(ea_t record, int header_size, ClassDetails *c) {
-  for (ea_t off = kFirstStandard; off < static_cast<ea_t>(header_size); off += 4) {
-    const ea_t v = get_long(record + off);
+  // The standard methods lie in front of the table, from the field behind
+  // ParentClass on.
+  const ea_t first = class_field_at(record, FIELD_FIRST_STANDARD);
+  const ea_t table = record + static_cast<ea_t>(header_size);
+  for (ea_t at = first; at < table; at += 4) {
+    const ea_t v = get_long(at);
     if (!in_record_range(v, record)) continue;
-    c->virtual_methods.push_back({(static_cast<int>(off) - header_size) / 4, v,
-                                  DatabaseName(v), StandardName(header_size, off)});
+    c->virtual_methods.push_back(
+        {-static_cast<int>((table - at) / 4), v, DatabaseName(v),
+         standard_method_name(header_size, static_cast<int>((at - first) / 4))});
   }
   const ea_t end = SlotsEnd(record, c->vmt, segment_end(record));
   for (ea_t p = c->vmt; Fits(p, 4, end); p += 4) {
@@ -170,7 +167,7 @@ Accessor DecodeAccessor(uint32_t value, bool stored) {
 
 std::vector<PublishedMethod> ReadPublishedMethods(ea_t record) {
   std::vector<PublishedMethod> methods;
-  const ea_t table = get_long(record + kMethodTable);
+  const ea_t table = FieldValue(record, FIELD_METHOD_TABLE);
   if (table == 0 || !in_record_range(table, record)) return methods;
   const ea_t end = segment_end(table);
   if (!Fits(table, 2, end)) return methods;
@@ -195,21 +192,21 @@ ClassDetails ReadClass(const ProgramModel &model, const ClassEntry &entry) {
   c.name = ClassName(a);
   c.unit = model.units[entry.unit];
   c.record = a;
-  c.vmt = get_long(a);
-  c.instance_size = get_long(a + kInstanceSize);
+  c.vmt = class_vmt(a);
+  c.instance_size = FieldValue(a, FIELD_INSTANCE_SIZE);
   c.parent = entry.parent;
   if (entry.parent != BADADDR) c.parent_name = ClassName(entry.parent);
   c.type_block = entry.type_block;
   // A table field counts only when it leads into the program.
-  auto table = [a](ea_t field) {
-    const ea_t v = get_long(a + field);
+  auto table = [a](int field) {
+    const ea_t v = FieldValue(a, field);
     return v != 0 && in_record_range(v, a) ? v : 0;
   };
-  c.interface_table = table(kIntfTable);
-  c.init_table = table(kInitTable);
-  c.field_table = table(kFieldTable);
-  c.method_table = table(kMethodTable);
-  c.dynamic_table = table(kDynamicTable);
+  c.interface_table = table(FIELD_INTF_TABLE);
+  c.init_table = table(FIELD_INIT_TABLE);
+  c.field_table = table(FIELD_FIELD_TABLE);
+  c.method_table = table(FIELD_METHOD_TABLE);
+  c.dynamic_table = table(FIELD_DYNAMIC_TABLE);
 
   ReadVirtualMethods(a, model.header_size, &c);
   if (c.dynamic_table != 0) ReadDynamicMethods(c.dynamic_table, &c);

@@ -13,9 +13,6 @@ namespace model {
 
 namespace {
 
-constexpr ea_t kTypeInfoField = 16;
-constexpr ea_t kParentField = 40;
-
 /// Every class record and type information block, found as the plug-ins
 /// find them: the next candidate at or after each 4-byte boundary.
 void FindRecords(ProgramModel *model) {
@@ -31,6 +28,25 @@ void FindRecords(ProgramModel *model) {
     if (m + 4 < m) break;
     x = m + 4;
   }
+  if (has_self_pointer(model->header_size)) return;
+  // The oldest compilers wrote no cells, so no search finds a type block:
+  // each class record's TypeInfo field leads to its class's block. A block
+  // is kept by where its cell would be, 4 bytes in front of the kind byte.
+  for (const ClassEntry &c : model->classes) {
+    const ea_t kind_at = get_long(class_field_at(c.record, FIELD_TYPE_INFO));
+    if (kind_at < 4 || !is_program_address(kind_at) ||
+        type_kind_name(get_byte(kind_at)) == nullptr ||
+        get_pascal_name(kind_at + 1, 0) == nullptr)
+      continue;
+    model->types.push_back({kind_at - 4, get_byte(kind_at)});
+  }
+  std::sort(model->types.begin(), model->types.end(),
+            [](const TypeEntry &a, const TypeEntry &b) { return a.cell < b.cell; });
+  model->types.erase(std::unique(model->types.begin(), model->types.end(),
+                                 [](const TypeEntry &a, const TypeEntry &b) {
+                                   return a.cell == b.cell;
+                                 }),
+                     model->types.end());
 }
 
 uint32_t InternUnit(const std::string &unit, std::map<std::string, uint32_t> *index,
@@ -60,13 +76,15 @@ void LinkClasses(ProgramModel *model) {
         [](const ClassEntry &c, ea_t record) { return c.record < record; });
     if (it == model->classes.end() || it->record != vmt - header) continue;
     // The class's own TypeInfo field decides when two blocks claim it.
-    if (it->type_block != BADADDR && get_long(it->record + kTypeInfoField) != t.cell + 4)
+    if (it->type_block != BADADDR &&
+        get_long(class_field_at(it->record, FIELD_TYPE_INFO)) != t.cell + 4)
       continue;
     it->type_block = t.cell;
     it->unit = InternUnit(ClassTypeUnit(t.cell), &unit_index, &model->units);
   }
   for (ClassEntry &c : model->classes) {
-    const ClassEntry *parent = model->ResolveClassRef(get_long(c.record + kParentField));
+    const ClassEntry *parent =
+        model->ResolveClassRef(get_long(class_field_at(c.record, FIELD_PARENT)));
     if (parent != nullptr && parent->record != c.record) c.parent = parent->record;
   }
 }
@@ -102,7 +120,9 @@ std::string ShortStringAt(ea_t ea) {
   return TextFromBytes(bytes);
 }
 
-std::string ClassName(ea_t record) { return NameAt(get_long(record + 32)); }
+std::string ClassName(ea_t record) {
+  return NameAt(get_long(class_field_at(record, FIELD_CLASS_NAME)));
+}
 
 std::string DatabaseName(ea_t ea) {
   char buf[1024];
@@ -123,6 +143,10 @@ const TypeEntry *ProgramModel::FindType(ea_t cell) const {
 
 const ClassEntry *ProgramModel::ResolveClassRef(ea_t ref) const {
   if (ref == 0 || !is_program_address(ref)) return nullptr;
+  // The oldest compilers refer to a class by its table, right behind the
+  // record.
+  if (!has_self_pointer(header_size))
+    return FindClass(ref - static_cast<ea_t>(header_size));
   // The cell is normally the class's own SelfPtr field, which holds its
   // table address.
   if (const ClassEntry *c = FindClass(ref)) return c;
@@ -133,7 +157,8 @@ const ClassEntry *ProgramModel::ResolveClassRef(ea_t ref) const {
 
 std::string ProgramModel::TypeNameAt(ea_t ref) const {
   if (ref == 0 || !is_program_address(ref)) return "";
-  const ea_t kind_at = get_long(ref);
+  // The oldest compilers refer to the kind byte itself.
+  const ea_t kind_at = has_self_pointer(header_size) ? get_long(ref) : ref;
   if (!is_program_address(kind_at)) return "";
   // The kind byte sits behind a block's cell; a reference through an import
   // cell leads there as well.
@@ -151,6 +176,10 @@ ea_t ProgramModel::InterfaceNamed(const uint8_t *guid) const {
                                return memcmp(g.bytes, key, 16) < 0;
                              });
   return it != guids.end() && memcmp(it->bytes, guid, 16) == 0 ? it->cell : BADADDR;
+}
+
+ea_t ProgramModel::BlockAddress(ea_t cell) const {
+  return has_self_pointer(header_size) ? cell : cell + 4;
 }
 
 ProgramModel BuildModel() {

@@ -88,8 +88,12 @@ struct ProgramModel {
   /// followed as well. Null when it leads to none of the program's classes.
   const ClassEntry *ResolveClassRef(ea_t ref) const;
   /// The name of the type a type reference leads to (the address of a cell
-  /// holding the address of the type's kind byte), or "" for none.
+  /// holding the address of the type's kind byte; in the oldest layout the
+  /// kind byte's own), or "" for none.
   std::string TypeNameAt(ea_t ref) const;
+  /// The address a type block is known by: its cell, or in the oldest
+  /// layout, whose blocks have none, its kind byte.
+  ea_t BlockAddress(ea_t cell) const;
   /// The interface type with identifier `guid` (16 bytes), or BADADDR.
   ea_t InterfaceNamed(const uint8_t *guid) const;
 };

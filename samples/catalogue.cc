@@ -58,10 +58,13 @@ ClassRecordSpec &Catalogue::AddClass(const std::string &name, const std::string 
   c.name = name;
   c.record = ClassRecord(name);
   c.instance_size = instance_size;
+  c.oldest = oldest();
   if (!parent.empty()) {
     auto it = inherited_.find(parent);
     if (it == inherited_.end()) throw std::logic_error(name + ": parent not defined yet");
-    c.parent = Ref::To(ClassRecord(parent));
+    // The oldest compilers point at the parent's table.
+    c.parent =
+        Ref::To(ClassRecord(parent), oldest() ? static_cast<int32_t>(header_size_) : 0);
     c.standard = it->second.standard;
     c.virtual_methods = it->second.virtuals;
   } else {
@@ -86,6 +89,7 @@ TypeSpec &Catalogue::AddType(uint8_t kind, const std::string &name) {
   t.cell = name.empty() ? image_.NewLabel() : TypeCell(name);
   t.unit = unit().name;
   t.newer = header_size_ == 88;
+  t.no_cell = oldest();
   return t;
 }
 

@@ -57,6 +57,8 @@ class Catalogue {
   explicit Catalogue(Image &image, uint32_t header_size = kClassicHeaderSize);
 
   uint32_t header_size() const { return header_size_; }
+  /// Programs of the oldest layout: no SelfPtr, no cells, direct references.
+  bool oldest() const { return header_size_ == kOldestHeaderSize; }
   /// Programs of the 88-byte layout name their units within a scope
   /// ("System.Classes"); the others by the bare name.
   UnitSpec &BeginUnit(const std::string &name, const std::string &scope = "");
@@ -137,6 +139,9 @@ void AddApplicationUnits(Catalogue &cat);
 void AddNewerUnits(Catalogue &cat);
 /// The program's start code, laid out last as the linker does.
 void AddProgramStart(Catalogue &cat);
+/// The units of a program of the oldest layout, in place of the library
+/// and application units.
+void AddOldestUnits(Catalogue &cat);
 
 /// One generated unit for scaled samples: `classes` classes deriving from the
 /// library classes, and their types. Deterministic in `index`.

@@ -17,8 +17,12 @@ const std::vector<std::string> &StandardMethods(uint32_t header_size) {
     methods.insert(methods.end(), k76.begin(), k76.end());
     return methods;
   }();
+  static const std::vector<std::string> k52 = {"DefaultHandler", "NewInstance",
+                                               "FreeInstance", "Destroy"};
   static const std::vector<std::string> kNone;
   switch (header_size) {
+    case 52:
+      return k52;
     case 64:
       return k64;
     case 76:
@@ -128,7 +132,7 @@ ClassRecordAddrs WriteClassRecord(Image &image, const ClassRecordSpec &spec,
   // The plug-ins look for records on 4-byte boundaries only.
   if (image.Here() % 4 != 0) throw std::logic_error(spec.name + ": record not aligned");
   const uint32_t header = HeaderSize(spec);
-  if (StandardMethods(header).empty())
+  if (StandardMethods(header).empty() || spec.oldest != (header == kOldestHeaderSize))
     throw std::logic_error(spec.name + ": no layout has " +
                            std::to_string(spec.standard.size()) + " standard methods");
   const bool has_methods = !spec.methods.empty();
@@ -139,12 +143,14 @@ ClassRecordAddrs WriteClassRecord(Image &image, const ClassRecordSpec &spec,
 
   at.record = image.Here();
   image.Bind(spec.record);
-  image.PutRef(spec.record, static_cast<int32_t>(header));  // SelfPtr
-  image.Put32(intf_table);
+  if (!spec.oldest) {
+    image.PutRef(spec.record, static_cast<int32_t>(header));  // SelfPtr
+    image.Put32(intf_table);
+  }
   image.Put32(0);  // AutoTable
   PutTableRef(image, spec.init_table, t.init);
-  if (spec.type_cell.valid())
-    image.PutRef(spec.type_cell, 4);  // the type's kind byte, behind its cell
+  if (spec.type_cell.valid())  // the type's kind byte, behind its cell if it has one
+    image.PutRef(spec.type_cell, spec.oldest ? 0 : 4);
   else
     image.Put32(0);
   PutTableRef(image, has_fields, t.field);
@@ -183,7 +189,9 @@ ClassRecordAddrs WriteClassRecord(Image &image, const ClassRecordSpec &spec,
       at.field_class_list = image.Here();
       image.Bind(t.class_list);
       image.Put16(static_cast<uint16_t>(spec.field_classes.size()));
-      for (Label c : spec.field_classes) image.PutRef(c);
+      // The oldest compilers list the classes by their tables.
+      for (Label c : spec.field_classes)
+        image.PutRef(c, spec.oldest ? static_cast<int32_t>(header) : 0);
     }
     image.AlignFiller();
   }

@@ -11,6 +11,9 @@
 // dynamic method table, published field table with its field class list,
 // and last the class name as a short string, aligned with code fillers. The
 // next record of a run starts right there.
+// The oldest compilers wrote neither SelfPtr nor the interface table, and
+// four standard methods (a 52-byte header); their references are direct: a
+// parent and a field's class by their tables, a type by its kind byte.
 //
 // Interface tables come before the run of records they belong to, each
 // behind the method slot tables of its interfaces: nothing between a
@@ -70,8 +73,12 @@ struct PublishedField {
 
 /// The header fields up to and including ParentClass.
 constexpr uint32_t kTableFieldsSize = 44;
-/// The header of the classic layout; 64 and 88 are the others.
+/// The header of the classic layout; 52, 64 and 88 are the others.
 constexpr uint32_t kClassicHeaderSize = 76;
+/// The header of the oldest layout, which has no SelfPtr and no IntfTable.
+constexpr uint32_t kOldestHeaderSize = 52;
+/// The fields the oldest layout lacks in front of AutoTable.
+constexpr uint32_t kOldestMissing = 8;
 
 /// The standard virtual methods behind ParentClass in a header of
 /// `header_size` bytes, in slot order; empty for a size no compiler uses.
@@ -95,6 +102,11 @@ struct ClassRecordSpec {
   // When not 0, the field table's class list pointer holds this value and no
   // list is written: a table of another compiler's layout, read as this one.
   uint32_t foreign_class_list = 0;
+  // A record of the oldest layout: no SelfPtr or IntfTable, direct references.
+  bool oldest = false;
+  // Has the shape of a record but links to no class (the oldest layout's
+  // decoys); the plug-ins must pass over it.
+  bool decoy = false;
 };
 
 /// Where the writer put a record and its tables; 0 for a table the class lacks.
@@ -113,7 +125,8 @@ struct ClassRecordAddrs {
 
 /// The header size of a record: the table fields and the standard slots.
 inline uint32_t HeaderSize(const ClassRecordSpec &spec) {
-  return kTableFieldsSize + 4 * static_cast<uint32_t>(spec.standard.size());
+  return kTableFieldsSize - (spec.oldest ? kOldestMissing : 0) +
+         4 * static_cast<uint32_t>(spec.standard.size());
 }
 
 /// Writes the interface table of `spec` (nothing when it has no interfaces)

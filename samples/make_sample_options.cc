@@ -14,10 +14,12 @@ const char kMakeSampleUsage[] =
     "                           information blocks and functions\n"
     "  --db-seed FILE           also write the user's names and comments as a\n"
     "                           saved database for pehost --db\n"
-    "  --layout 64|76|88        class record header size in bytes (default 76):\n"
-    "                           that of 1997-era, classic or 2009 and later\n"
-    "                           compilers; 88 adds generic classes, the newer\n"
-    "                           type kinds and string literals shaped like records\n"
+    "  --layout 52|64|76|88     class record header size in bytes (default 76):\n"
+    "                           that of 1996-era, 1997-era, classic or 2009 and\n"
+    "                           later compilers; 52 writes a small hierarchy with\n"
+    "                           no SelfPtr and decoys, 88 adds generic classes,\n"
+    "                           the newer type kinds and string literals shaped\n"
+    "                           like records\n"
     "  --forms                  add a resource section with forms and other\n"
     "                           resources behind the other sections\n"
     "  --units N                add N generated units (default 0)\n"
@@ -74,8 +76,8 @@ bool ParseMakeSampleOptions(int argc, char **argv, MakeSampleOptions *opts,
         opts->db_seed = value;
       } else if (arg == "--layout") {
         const std::string v = value;
-        if (v != "64" && v != "76" && v != "88") {
-          *err = arg + ": expected 64, 76 or 88, got \"" + v + "\"";
+        if (v != "52" && v != "64" && v != "76" && v != "88") {
+          *err = arg + ": expected 52, 64, 76 or 88, got \"" + v + "\"";
           return false;
         }
         opts->sample.layout = static_cast<uint32_t>(std::stoul(v));
@@ -107,6 +109,12 @@ bool ParseMakeSampleOptions(int argc, char **argv, MakeSampleOptions *opts,
   if (opts->output == opts->manifest || opts->output == opts->db_seed ||
       (!opts->manifest.empty() && opts->manifest == opts->db_seed)) {
     *err = "the output, manifest and seed files must differ";
+    return false;
+  }
+  // The generated units hold interfaces, which the oldest compilers knew not.
+  if (opts->sample.layout == kOldestHeaderSize &&
+      (opts->sample.units > 0 || opts->sample.min_code_bytes > 0)) {
+    *err = "--layout 52 writes its own units only: no --units or --size-mb";
     return false;
   }
   return true;

@@ -88,6 +88,7 @@ std::string ManifestJson(const SampleProgram &p) {
     o += ", ";
     Num(o, "slots", c.slots);
     o += ", ";
+    if (c.decoy) o += "\"decoy\": true, ";
     Num(o, "intf_table", c.at.intf_table);
     o += ", ";
     Num(o, "init_table", c.at.init_table);

@@ -86,6 +86,7 @@ class Layout {
         p.entry.unit = unit.name;
         p.entry.at = WriteClassRecord(image_, c, intf_tables[i]);
         p.entry.slots = c.virtual_methods.size();
+        p.entry.decoy = c.decoy;
         p.type_cell = c.type_cell;
         for (const PublishedMethod &m : c.methods) p.methods.emplace_back(m.code, m.name);
         classes_.push_back(std::move(p));
@@ -142,6 +143,10 @@ void WriteResources(Image &image, SampleProgram &out) {
 }
 
 void AddHandWrittenUnits(Catalogue &cat) {
+  if (cat.oldest()) {
+    AddOldestUnits(cat);
+    return;
+  }
   AddLibraryUnits(cat);
   if (cat.header_size() == 88) AddNewerUnits(cat);
   AddApplicationUnits(cat);

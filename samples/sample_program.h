@@ -15,7 +15,7 @@
 namespace samples {
 
 struct SampleOptions {
-  uint32_t layout = kClassicHeaderSize;  // class record header size: 64, 76 or 88
+  uint32_t layout = kClassicHeaderSize;  // class record header size: 52, 64, 76 or 88
   int units = 0;                         // generated units behind the hand-written ones
   int classes_per_unit = 8;              // classes of each generated unit
   uint32_t min_code_bytes = 0;  // keep adding generated units until code is this big
@@ -38,6 +38,7 @@ struct ClassEntry {
   std::string unit;
   ClassRecordAddrs at;
   size_t slots = 0;    // the class's own virtual method slots
+  bool decoy = false;  // the shape of a record, but no class
   Addr type_cell = 0;  // 0 when the class has no type information
   std::vector<MethodEntry> methods;
 };

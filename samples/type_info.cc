@@ -234,7 +234,7 @@ TypeInfoAddrs WriteTypeInfo(Image &image, const TypeSpec &t) {
   TypeInfoAddrs at;
   at.cell = image.Here();
   image.Bind(t.cell);
-  image.PutRef(t.cell, 4);
+  if (!t.no_cell) image.PutRef(t.cell, 4);
   image.Put8(t.kind);
   image.PutShortString(t.name);
   switch (t.kind) {

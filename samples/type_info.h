@@ -119,7 +119,10 @@ struct RecordMethodSpec {
 struct TypeSpec {
   uint8_t kind = kInteger;
   std::string name;
-  Label cell;  // bound to the reference cell by the writer
+  Label cell;  // bound to the reference cell (the kind byte without one)
+  // The oldest compilers write no reference cell: the block starts with its
+  // kind byte, and references to it point there.
+  bool no_cell = false;
 
   // Ordinal kinds (1, 2, 3, 6, 9).
   uint8_t ord_type = 4;

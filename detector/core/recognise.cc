@@ -6,7 +6,10 @@
 // AutoTable field at +8 is always empty, and the pointer at +32 leads to the
 // class name as a short string. Compilers of other generations put 64 or 88
 // bytes of header in front of the table; in their programs the first field
-// always holds exactly the table's address, which the tests then demand. A type
+// always holds exactly the table's address, which the tests then demand. The
+// oldest compilers wrote neither SelfPtr nor IntfTable (a 52-byte header): their
+// records are told from other bytes by the fields they have and by their
+// parents, which must lead to the root class TObject. A type
 // information block starts with a reference cell holding the address of the kind byte
 // right behind it, followed by the kind (1 to 17) and the type's name. Every pointer must
 // stay within the record's range: from the program's lowest address up to the end of the
@@ -17,6 +20,10 @@
 // record at all, which is what keeps code and data from passing as one.
 #include "detector/core/recognise.h"
 
+#include <string.h>
+
+#include <initializer_list>
+
 namespace {
 
 constexpr size_t kTextBufSize = 1024;
@@ -24,6 +31,13 @@ constexpr size_t kTextBufSize = 1024;
 constexpr uint8_t kLastClassicKind = KIND_DYN_ARRAY;
 constexpr uint8_t kLastKind = KIND_MRECORD;
 constexpr int kWitnessesNeeded = 32;
+// The oldest layout's records lack SelfPtr and IntfTable in front.
+constexpr ea_t kOldestMissing = FIELD_AUTO_TABLE;
+// Class hierarchies are a few dozen classes deep at most; a root further up
+// than this many parents is a loop or no hierarchy.
+constexpr int kMaxParentDepth = 64;
+// An instance holds its class pointer; one of 16 MiB or more is no instance.
+constexpr uint32_t kMaxInstanceSize = 0x1000000;
 
 const char *const kKindNames[kLastKind + 1] = {
     nullptr,   "Integer",  "Char",    "Enumeration", "Float",   "String",
@@ -85,7 +99,57 @@ Place place_of(ea_t at) { return {at, get_long(at), lowest_address(), segment_en
 
 const char *record_name(const Place &p, ea_t name_ea);
 
+/// The address of a field present in every layout, in the layout in use.
+ea_t field_at(ea_t record, ea_t field) {
+  return has_self_pointer(header_size) ? record + field : record + field - kOldestMissing;
+}
+
+/// Everything a record of the oldest layout at `p` must show but its link
+/// into the hierarchy: an empty AutoTable (its first field), tables of zero
+/// or of its range, a TypeInfo of zero or a class type's kind byte and name,
+/// a readable class name, a plausible instance size, a parent of zero or its
+/// range, and standard methods of its range.
+bool oldest_fields_pass(const Place &p, char *name) {
+  if (p.first != 0 || p.end == BADADDR || p.end - p.at < LAYOUT_OLDEST) return false;
+  for (ea_t table : {FIELD_INIT_TABLE, FIELD_FIELD_TABLE, FIELD_METHOD_TABLE,
+                     FIELD_DYNAMIC_TABLE, FIELD_PARENT}) {
+    const ea_t v = get_long(field_at(p.at, table));
+    if (v != 0 && !p.in_range(v)) return false;
+  }
+  const uint32_t size = get_long(field_at(p.at, FIELD_INSTANCE_SIZE));
+  if (size < 4 || size >= kMaxInstanceSize) return false;
+  for (ea_t slot = FIELD_FIRST_STANDARD; slot < LAYOUT_OLDEST + kOldestMissing;
+       slot += 4) {
+    if (!p.in_range(get_long(field_at(p.at, slot)))) return false;
+  }
+  const ea_t type_info = get_long(field_at(p.at, FIELD_TYPE_INFO));
+  if (type_info != 0 && (!p.in_range(type_info) || get_byte(type_info) != KIND_CLASS ||
+                         !read_name(type_info + 1, false, name))) {
+    return false;
+  }
+  const ea_t name_ea = get_long(field_at(p.at, FIELD_CLASS_NAME));
+  return p.in_range(name_ea) && read_name(name_ea, false, name);
+}
+
+/// A record of the oldest layout: its fields pass, and so do its parents',
+/// up to a root named TObject. The parent field holds the parent's table,
+/// which lies right behind the parent's header.
+bool oldest_record_at(const Place &p) {
+  char name[256];
+  if (!oldest_fields_pass(p, name)) return false;
+  ea_t record = p.at;
+  for (int steps = 0;; ++steps) {
+    const ea_t parent = get_long(field_at(record, FIELD_PARENT));
+    if (parent == 0) return strcmp(name, "TObject") == 0;
+    // A loop never reaches a root either; the bound ends it.
+    if (steps == kMaxParentDepth || parent < LAYOUT_OLDEST) return false;
+    record = parent - LAYOUT_OLDEST;
+    if (!oldest_fields_pass(place_of(record), name)) return false;
+  }
+}
+
 bool class_record_at(const Place &p) {
+  if (!has_self_pointer(header_size)) return oldest_record_at(p);
   if (!p.in_range(p.first)) return false;
   // In the classic layout SelfPtr is only range-tested.
   if (exact_self_pointer(header_size) && p.first != p.at + header_size) return false;
@@ -98,6 +162,17 @@ bool type_info_at(const Place &p) {
   if (record_name(p, p.at + 5) == nullptr) return false;
   if (!is_valid_kind(get_byte(p.at + 4))) return false;
   return p.first == p.at + 4;
+}
+
+/// True when a record of the oldest layout with a parent starts at `a`
+/// (in a segment ending at `end`) and links into the hierarchy.
+bool links_as_oldest(ea_t a, ea_t end) {
+  const int saved = header_size;
+  header_size = LAYOUT_OLDEST;
+  const Place p{a, get_long(a), lowest_address(), end};
+  const bool linked = get_long(field_at(a, FIELD_PARENT)) != 0 && oldest_record_at(p);
+  header_size = saved;
+  return linked;
 }
 
 }  // namespace
@@ -135,6 +210,7 @@ int decide_class_layout(void) {
   static const int kSizes[] = {LAYOUT_OLDER, LAYOUT_CLASSIC, LAYOUT_NEWEST};
   int witnesses[3] = {0, 0, 0};
   int total = 0;
+  bool linked = false;  // a record of the oldest layout with a parent links
   char name[256];
   const ea_t lowest = lowest_address();
   ea_t a = lowest + (4 - lowest % 4) % 4;
@@ -153,6 +229,7 @@ int decide_class_layout(void) {
       }
     }
     const ea_t self = get_long(a);
+    if (self == 0 && total == 0 && !linked) linked = links_as_oldest(a, seg->end_ea);
     for (int i = 0; i < 3; ++i) {
       if (self - a != static_cast<ea_t>(kSizes[i])) continue;
       const ea_t name_ea = get_long(a + 32);
@@ -164,6 +241,7 @@ int decide_class_layout(void) {
     }
     a += 4;
   }
+  if (total == 0) return linked ? LAYOUT_OLDEST : LAYOUT_CLASSIC;
   int best = 1;  // classic unless another size has strictly more witnesses
   for (int i = 0; i < 3; ++i) {
     if (witnesses[i] > witnesses[best]) best = i;
@@ -175,6 +253,8 @@ int decide_class_layout(void) {
 }
 
 const char *standard_method_name(int size, int index) {
+  static const char *const kMethods52[] = {"DefaultHandler", "NewInstance",
+                                           "FreeInstance", "Destroy"};
   static const char *const kMethods64[] = {"SafeCallException", "DefaultHandler",
                                            "NewInstance", "FreeInstance", "Destroy"};
   static const char *const kMethods76[] = {
@@ -193,6 +273,8 @@ const char *standard_method_name(int size, int index) {
                                            "Destroy"};
   if (index < 0) return nullptr;
   switch (size) {
+    case LAYOUT_OLDEST:
+      return index < 4 ? kMethods52[index] : nullptr;
     case LAYOUT_OLDER:
       return index < 5 ? kMethods64[index] : nullptr;
     case LAYOUT_NEWEST:
@@ -202,9 +284,32 @@ const char *standard_method_name(int size, int index) {
   }
 }
 
+ea_t class_field_at(ea_t record, int field) {
+  if (!has_self_pointer(header_size) && field < static_cast<int>(kOldestMissing))
+    return BADADDR;
+  return field_at(record, static_cast<ea_t>(field));
+}
+
+int class_field_of(ea_t record, ea_t ea) {
+  const ea_t missing = has_self_pointer(header_size) ? 0 : kOldestMissing;
+  if (ea < record || ea - record >= static_cast<ea_t>(header_size) ||
+      (ea - record) % 4 != 0)
+    return -1;
+  return static_cast<int>(ea - record + missing);
+}
+
+ea_t class_vmt(ea_t record) {
+  return has_self_pointer(header_size) ? get_long(record)
+                                       : record + static_cast<ea_t>(header_size);
+}
+
 int classic_layout(int size) { return size == LAYOUT_CLASSIC ? 1 : 0; }
 
-int exact_self_pointer(int size) { return classic_layout(size) ? 0 : 1; }
+int has_self_pointer(int size) { return size != LAYOUT_OLDEST ? 1 : 0; }
+
+int exact_self_pointer(int size) {
+  return has_self_pointer(size) && !classic_layout(size) ? 1 : 0;
+}
 
 int has_newer_type_data(int size) { return size == LAYOUT_NEWEST ? 1 : 0; }
 
@@ -230,7 +335,8 @@ ea_t find_next_group(ea_t ea) {
     // every address fails; the segment is kept from one address to the next
     // so that the test costs one read.
     const ea_t first = get_long(x);
-    if (first >= lowest) {
+    // A record of the oldest layout starts with its empty AutoTable.
+    if (first >= lowest || (first == 0 && !has_self_pointer(header_size))) {
       if (seg == nullptr || x < seg->start_ea || x >= seg->end_ea) {
         seg = areacb_t_get_area(&segs, x);
       }
@@ -270,7 +376,7 @@ const char *get_group_label(ea_t ea) {
   }
   // No candidate lacks a name here, but a caller may ask about any address:
   // without a name the label stays empty.
-  const char *name = get_pascal_name(ea + 32, 1);
+  const char *name = get_pascal_name(field_at(ea, FIELD_CLASS_NAME), 1);
   if (name == nullptr) return label;
   qstrncpy(label, "Class ", kTextBufSize);
   qstrncat(label, name, kTextBufSize);
@@ -285,11 +391,15 @@ namespace {
 
 const char *record_name(const Place &p, ea_t name_ea) {
   static char unnamed[kTextBufSize];
-  if (!p.in_range(p.first) || !p.in_range(name_ea)) return nullptr;
+  // In the oldest layout a class record starts with its empty AutoTable,
+  // and a type block has no cell: `p` is then where the cell would be.
+  const bool oldest = !has_self_pointer(header_size);
+  if (!(oldest || p.in_range(p.first)) || !p.in_range(name_ea)) return nullptr;
 
   const uint8_t kind = get_byte(p.at + 4);
-  const bool type_shape = is_valid_kind(kind) && p.first == p.at + 4;
-  if (!type_shape && !(get_long(p.at + 8) == 0 && get_long(p.at + 32) == name_ea)) {
+  const bool type_shape = is_valid_kind(kind) && (oldest || p.first == p.at + 4);
+  if (!type_shape && !(get_long(field_at(p.at, FIELD_AUTO_TABLE)) == 0 &&
+                       get_long(field_at(p.at, FIELD_CLASS_NAME)) == name_ea)) {
     return nullptr;
   }
 

@@ -12,6 +12,7 @@ extern "C" {
 /// header in front of the virtual method table. Code that depends on the
 /// layout asks the predicates below rather than comparing sizes.
 enum class_layout_size {
+  LAYOUT_OLDEST = 52,   ///< no SelfPtr and no IntfTable; references are direct
   LAYOUT_OLDER = 64,    ///< five standard virtual methods
   LAYOUT_CLASSIC = 76,  ///< eight standard virtual methods
   LAYOUT_NEWEST = 88,   ///< eleven standard virtual methods and newer type data
@@ -20,18 +21,52 @@ enum class_layout_size {
 /// 1 for the classic layout, whose SelfPtr is only range-tested and whose
 /// output is the reference every other layout is compared with.
 int classic_layout(int header_size);
+/// 1 when the records of the layout start with a SelfPtr field (every
+/// layout but the oldest).
+int has_self_pointer(int header_size);
 /// 1 when the SelfPtr of every record must hold exactly the address behind
-/// the header (every layout but the classic one).
+/// the header (the layouts with a SelfPtr other than the classic one).
 int exact_self_pointer(int header_size);
 /// 1 when the program's type information may hold what the newest compilers
 /// add: kinds 18 to 22, generic names, attribute blocks and extended tables.
 int has_newer_type_data(int header_size);
 
-/// Decides the program's class record header size (64, 76 or 88) from its
-/// first 32 witnesses: addresses A whose first field holds A + H in A's
-/// range, with an empty AutoTable and a class name (of the wide character
-/// set) behind the pointer at A + 32. The size with the most witnesses wins;
-/// a tie or no witness gives 76. Does not change the layout in use.
+/// The fields of a class record header, by their offsets in the layouts
+/// that start with a SelfPtr. The oldest layout has neither SelfPtr nor
+/// IntfTable, and every other field 8 bytes nearer the record's start.
+enum class_field {
+  FIELD_SELF_PTR = 0,
+  FIELD_INTF_TABLE = 4,
+  FIELD_AUTO_TABLE = 8,
+  FIELD_INIT_TABLE = 12,
+  FIELD_TYPE_INFO = 16,
+  FIELD_FIELD_TABLE = 20,
+  FIELD_METHOD_TABLE = 24,
+  FIELD_DYNAMIC_TABLE = 28,
+  FIELD_CLASS_NAME = 32,
+  FIELD_INSTANCE_SIZE = 36,
+  FIELD_PARENT = 40,
+  FIELD_FIRST_STANDARD = 44,  ///< the first standard virtual method
+};
+/// The address of `field` in the record at `record` in the layout in use;
+/// BADADDR for a field the layout lacks.
+ea_t class_field_at(ea_t record, int field);
+/// The field (a class_field value) at `ea` of the record at `record` in the
+/// layout in use; -1 for an address in front of the record or not on a
+/// field's first byte.
+int class_field_of(ea_t record, ea_t ea);
+/// The virtual method table of the record at `record`: the value of its
+/// SelfPtr, or in the oldest layout the address behind the header.
+ea_t class_vmt(ea_t record);
+
+/// Decides the program's class record header size from its first 32
+/// witnesses: addresses A whose first field holds A + H (64, 76 or 88) in
+/// A's range, with an empty AutoTable and a class name (of the wide
+/// character set) behind the pointer at A + 32. The size with the most
+/// witnesses wins; a tie gives 76. Without any witness the program is of the
+/// oldest layout when a record of that layout links through its parents to
+/// a root named TObject (see is_class_record), else classic. Does not change
+/// the layout in use.
 int decide_class_layout(void);
 /// Sets the header size the recognition and the annotators use from now on
 /// (76 until set).
@@ -43,7 +78,10 @@ int class_layout(void);
 /// A + 44) of the layout with `header_size`; null past the layout's last.
 const char *standard_method_name(int header_size, int index);
 
-/// 1 when a class record starts at `ea`, else 0.
+/// 1 when a class record starts at `ea`, else 0. In the oldest layout, with
+/// no SelfPtr to test, the record must also link into the class hierarchy:
+/// its chain of parents, each a record whose fields pass, must end at a root
+/// (no parent) named TObject within 64 steps.
 int is_class_record(ea_t ea);
 /// 1 when a type information block starts at `ea`, else 0.
 int is_type_info(ea_t ea);

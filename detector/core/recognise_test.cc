@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "testing/test_db.h"
@@ -100,15 +101,17 @@ struct LayoutTest : RecogniseTest {
 
 TEST(LayoutPredicateTest, EachLayoutAnswersWhatItHolds) {
   struct Row {
-    int size, classic, exact_self_pointer, newer_type_data;
+    int size, classic, self_pointer, exact_self_pointer, newer_type_data;
   } rows[] = {
-      {LAYOUT_OLDER, 0, 1, 0},
-      {LAYOUT_CLASSIC, 1, 0, 0},
-      {LAYOUT_NEWEST, 0, 1, 1},
+      {LAYOUT_OLDEST, 0, 0, 0, 0},
+      {LAYOUT_OLDER, 0, 1, 1, 0},
+      {LAYOUT_CLASSIC, 1, 1, 0, 0},
+      {LAYOUT_NEWEST, 0, 1, 1, 1},
   };
   for (const Row &r : rows) {
     SCOPED_TRACE(r.size);
     EXPECT_EQ(r.classic, classic_layout(r.size));
+    EXPECT_EQ(r.self_pointer, has_self_pointer(r.size));
     EXPECT_EQ(r.exact_self_pointer, exact_self_pointer(r.size));
     EXPECT_EQ(r.newer_type_data, has_newer_type_data(r.size));
   }
@@ -190,6 +193,105 @@ TEST_F(LayoutTest, NewerLayoutsDemandSelfPtrAtTheFirstSlot) {
       EXPECT_EQ(expected, is_class_record(rec)) << self;
     }
   }
+}
+
+// ---- The oldest layout: no SelfPtr, recognised by its link to TObject ----------
+
+/// What recognition looks at in a record of the oldest layout at `at`: an
+/// empty AutoTable and tables, the name pointer at +24, an instance size, the
+/// parent's table (or 0) at +32 and four standard methods at code.
+template <typename Db>
+void PutOldestRecord(Db &db, ea_t at, ea_t name_at, std::string_view name,
+                     ea_t parent_vmt) {
+  for (ea_t f = 0; f < 24; f += 4) db.PutDword(at + f, 0);
+  db.PutDword(at + 24, name_at);
+  db.PutDword(at + 28, 8);
+  db.PutDword(at + 32, parent_vmt);
+  for (ea_t f = 36; f < 52; f += 4) db.PutDword(at + f, kBase + 0x10);
+  db.PutShortString(name_at, name);
+}
+
+TEST_F(LayoutTest, ALinkedHierarchyWithoutAnyWitnessIsOfTheOldestLayout) {
+  struct Case {
+    const char *what;
+    // Records at kBase + 0x100 * (i + 1), named by `names`; parent i (-1 for
+    // none, -2 for code, -3 for the record's own table).
+    std::vector<std::pair<std::string, int>> records;
+    std::vector<ea_t> witnesses;  // SelfPtr witnesses of other layouts
+    int expected;
+  } cases[] = {
+      {"a linked hierarchy",
+       {{"TObject", -1}, {"TChild", 0}, {"TGrandChild", 1}},
+       {},
+       52},
+      {"a child listed before its root", {{"TChild", 1}, {"TObject", -1}}, {}, 52},
+      {"a lone TObject is no hierarchy", {{"TObject", -1}}, {}, 76},
+      {"a root not named TObject", {{"TRoot", -1}, {"TChild", 0}}, {}, 76},
+      {"a parent in code", {{"TObject", -1}, {"TChild", -2}}, {}, 76},
+      {"a record its own parent", {{"TObject", -1}, {"TSelf", -3}}, {}, 76},
+      {"two records each the other's parent", {{"TA", 1}, {"TB", 0}}, {}, 76},
+      {"a hierarchy and one witness of 88", {{"TObject", -1}, {"TChild", 0}}, {88}, 88},
+      {"a hierarchy and one witness of 76", {{"TObject", -1}, {"TChild", 0}}, {76}, 76},
+      {"a hierarchy and one witness of 64", {{"TObject", -1}, {"TChild", 0}}, {64}, 64},
+  };
+  for (const Case &c : cases) {
+    SCOPED_TRACE(c.what);
+    TestDb fresh{kBase, 0x8000};
+    auto record = [](size_t i) { return kBase + 0x100 * static_cast<ea_t>(i + 1); };
+    for (size_t i = 0; i < c.records.size(); ++i) {
+      const int parent = c.records[i].second;
+      const ea_t vmt = parent >= 0    ? record(static_cast<size_t>(parent)) + 52
+                       : parent == -1 ? 0
+                       : parent == -2 ? kBase + 0x10
+                                      : record(i) + 52;
+      PutOldestRecord(fresh, record(i), record(i) + 0x80, c.records[i].first, vmt);
+    }
+    ea_t at = kBase + 0x4000;
+    for (ea_t header : c.witnesses) {
+      fresh.PutClassRecord(at, at + 0x80, "TWitness", header);
+      at += 0x100;
+    }
+    EXPECT_EQ(c.expected, decide_class_layout());
+  }
+}
+
+TEST_F(LayoutTest, OldestRecordsLinkWithinSixtyFourParents) {
+  // A chain of 70 classes below TObject, each record's parent the one before.
+  TestDb fresh{kBase, 0x10000};
+  auto record = [](int i) { return kBase + 0x100 * static_cast<ea_t>(i + 1); };
+  PutOldestRecord(fresh, record(0), record(0) + 0x80, "TObject", 0);
+  for (int i = 1; i <= 70; ++i)
+    PutOldestRecord(fresh, record(i), record(i) + 0x80, "TLevel", record(i - 1) + 52);
+  set_class_layout(LAYOUT_OLDEST);
+  EXPECT_EQ(1, is_class_record(record(0)));
+  EXPECT_EQ(1, is_class_record(record(63)));
+  EXPECT_EQ(1, is_class_record(record(64)));
+  EXPECT_EQ(0, is_class_record(record(65)));
+  EXPECT_EQ(0, is_class_record(record(70)));
+  EXPECT_EQ(record(0), find_next_group(kBase));
+  EXPECT_STREQ("Class TLevel of VritualTable", get_group_label(record(1)));
+  EXPECT_STREQ("TLevel", get_record_name(record(1) + 0x80, record(1)));
+  EXPECT_EQ(record(1) + 52, class_vmt(record(1)));
+  EXPECT_EQ(record(1) + 24, class_field_at(record(1), FIELD_CLASS_NAME));
+  EXPECT_EQ(BADADDR, class_field_at(record(1), FIELD_SELF_PTR));
+
+  // A field that fails anywhere up the chain unlinks everything below it.
+  fresh.PutDword(record(10) + 28, 0);  // no instance size
+  EXPECT_EQ(1, is_class_record(record(9)));
+  EXPECT_EQ(0, is_class_record(record(10)));
+  EXPECT_EQ(0, is_class_record(record(11)));
+  fresh.PutDword(record(10) + 28, 8);
+  fresh.PutDword(record(5), 4);  // AutoTable not empty
+  EXPECT_EQ(0, is_class_record(record(12)));
+  fresh.PutDword(record(5), 0);
+  fresh.PutDword(record(5) + 36, 0);  // a standard method outside the program
+  EXPECT_EQ(0, is_class_record(record(12)));
+  fresh.PutDword(record(5) + 36, kBase + 0x10);
+  fresh.PutDword(record(5) + 8, kBase + 0x20);  // TypeInfo at no class block
+  EXPECT_EQ(0, is_class_record(record(12)));
+  fresh.PutByte(kBase + 0x20, KIND_CLASS);
+  fresh.PutShortString(kBase + 0x21, "TLevel");
+  EXPECT_EQ(1, is_class_record(record(12)));
 }
 
 TEST_F(LayoutTest, GenericNamesAndNewerKindsOnlyInTheNewestLayout) {

@@ -135,7 +135,8 @@ void WriteClass(JsonWriter &w, const ProgramModel &model, const ClassEntry &entr
   w.Member("header_size", model.header_size);
   w.Member("instance_size", c.instance_size);
   WriteParent(w, c);
-  AddressOrNull(w, "type_info", c.type_block);
+  AddressOrNull(w, "type_info",
+                c.type_block == BADADDR ? BADADDR : model.BlockAddress(c.type_block));
   WriteTables(w, c);
   WriteMembers(w, c);
   w.EndObject();
@@ -228,7 +229,7 @@ void WriteTypeFacts(JsonWriter &w, const TypeDetails &t, int header_size) {
 void WriteType(JsonWriter &w, const ProgramModel &model, const TypeEntry &entry) {
   const TypeDetails t = ReadType(model, entry);
   w.BeginObject();
-  w.Member("address", static_cast<int64_t>(t.cell));
+  w.Member("address", static_cast<int64_t>(model.BlockAddress(t.cell)));
   NamedOrNull(w, "kind", type_kind_name(t.kind));
   w.Member("kind_code", static_cast<int64_t>(t.kind));
   w.Member("name", t.name);

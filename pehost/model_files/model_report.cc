@@ -162,7 +162,8 @@ class Report {
     if (depth > kMaxIndent) out_ << "(level " << depth << ") ";
     out_ << (names_[i].empty() ? "?" : names_[i]) << "  ";
     if (c.unit != 0) out_ << model_.units[c.unit] << ", ";
-    out_ << get_long(c.record + 36) << " bytes, " << Hex(get_long(c.record)) << "\n";
+    out_ << get_long(class_field_at(c.record, FIELD_INSTANCE_SIZE)) << " bytes, "
+         << Hex(class_vmt(c.record)) << "\n";
   }
 
   void Units() {

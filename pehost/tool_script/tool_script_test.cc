@@ -143,6 +143,26 @@ TEST_P(SampleScriptTest, PythonFilesCompileAndTheScriptCarriesThem) {
 
 INSTANTIATE_TEST_SUITE_P(Tools, SampleScriptTest, testing::Values("ida", "ghidra"));
 
+// The sample of the oldest class layout: records without SelfPtr and type
+// blocks without cells, annotated through other fields.
+TEST_P(SampleScriptTest, ReplayOfTheOldestLayoutGivesBackItsDatabase) {
+  const fs::path dir = dir_ / "oldest";
+  fs::create_directories(dir);
+  const fs::path sample = dir / "sample.exe";
+  ASSERT_EQ(0,
+            RunCommand(std::string(MAKE_SAMPLE_PATH) + " --layout 52 " + Quoted(sample),
+                       dir / "make_sample.out"));
+  ASSERT_EQ(0,
+            RunCommand(std::string(PEHOST_PATH) + " --plugin " + CORVALE_PATH +
+                           " --start 0 --log no --json " + Quoted(dir / "sample.json") +
+                           " --" + GetParam() + "-script " +
+                           Quoted(dir / (GetParam() + ".py")) + " " + Quoted(sample),
+                       dir / "pehost.out"));
+  EXPECT_NE(std::string::npos,
+            ReadFile(dir / "pehost.out").find("Class record header: 52 bytes\n"));
+  ExpectReplay(GetParam(), dir / (GetParam() + ".py"), dir / "sample.json", "400000");
+}
+
 // ---- A hand-written database with the edge cases ------------------------------
 
 // The program sits above 0x7FFFFFFF, where a number given to Ghidra's toAddr
