@@ -311,8 +311,17 @@ ea_t annotate_class_records(ea_t start, int32_t *found) {
     // its class's block.
     const ea_t type_info = get_long(class_field_at(a, FIELD_TYPE_INFO));
     if (!has_self_pointer(class_layout()) && type_info != 0 &&
-        in_record_range(type_info, a))
+        in_record_range(type_info, a)) {
       annotate_type_block(type_info);
+      // So do the blocks of its properties' types, by the property records.
+      for_each_prop_type(
+          type_info,
+          [](ea_t type, void *record) {
+            if (in_record_range(type, *static_cast<ea_t *>(record)))
+              annotate_type_block(type);
+          },
+          &a);
+    }
 
     if (get_func_num(furthest) != -1) furthest = prevaddr(furthest);
     callui(UI_JUMP_TO, furthest, -1);

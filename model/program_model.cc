@@ -13,6 +13,8 @@ namespace model {
 
 namespace {
 
+void FindOldestBlocks(ProgramModel *model);
+
 /// Every class record and type information block, found as the plug-ins
 /// find them: the next candidate at or after each 4-byte boundary.
 void FindRecords(ProgramModel *model) {
@@ -28,17 +30,32 @@ void FindRecords(ProgramModel *model) {
     if (m + 4 < m) break;
     x = m + 4;
   }
-  if (has_self_pointer(model->header_size)) return;
-  // The oldest compilers wrote no cells, so no search finds a type block:
-  // each class record's TypeInfo field leads to its class's block. A block
-  // is kept by where its cell would be, 4 bytes in front of the kind byte.
+  if (!has_self_pointer(model->header_size)) FindOldestBlocks(model);
+}
+
+/// Adds the block whose kind byte is at `kind_at`, when one is there.
+bool AddOldestBlock(ea_t kind_at, ProgramModel *model) {
+  if (kind_at < 4 || !is_program_address(kind_at) ||
+      type_kind_name(get_byte(kind_at)) == nullptr ||
+      get_pascal_name(kind_at + 1, 0) == nullptr)
+    return false;
+  model->types.push_back({kind_at - 4, get_byte(kind_at)});
+  return true;
+}
+
+/// The oldest compilers wrote no cells, so no search finds a type block:
+/// each class record's TypeInfo field leads to its class's block, and the
+/// property records of that block to the blocks of the property types. A
+/// block is kept by where its cell would be, 4 bytes in front of the kind
+/// byte.
+void FindOldestBlocks(ProgramModel *model) {
   for (const ClassEntry &c : model->classes) {
     const ea_t kind_at = get_long(class_field_at(c.record, FIELD_TYPE_INFO));
-    if (kind_at < 4 || !is_program_address(kind_at) ||
-        type_kind_name(get_byte(kind_at)) == nullptr ||
-        get_pascal_name(kind_at + 1, 0) == nullptr)
-      continue;
-    model->types.push_back({kind_at - 4, get_byte(kind_at)});
+    if (!AddOldestBlock(kind_at, model)) continue;
+    for_each_prop_type(
+        kind_at,
+        [](ea_t type, void *m) { AddOldestBlock(type, static_cast<ProgramModel *>(m)); },
+        model);
   }
   std::sort(model->types.begin(), model->types.end(),
             [](const TypeEntry &a, const TypeEntry &b) { return a.cell < b.cell; });

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <iterator>
 #include <map>
 #include <memory>
 #include <set>
@@ -205,7 +206,10 @@ class Builder {
                             "ClassName", "InstanceSize", "ParentClass"};
     std::vector<CMember> header;
     uint32_t offset = 0;
-    for (const char *f : fields) {
+    // The oldest layout has neither SelfPtr nor IntfTable.
+    const size_t first = has_self_pointer(model_.header_size) ? 0 : 2;
+    for (size_t i = first; i < std::size(fields); ++i) {
+      const char *f = fields[i];
       header.push_back({f, std::string(f) == "InstanceSize" ? "uint32_t" : "void *", 0,
                         offset, 4, ""});
       offset += 4;

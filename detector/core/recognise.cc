@@ -321,6 +321,25 @@ const char *get_record_name(ea_t name_ea, ea_t record) {
   return record_name(place_of(record), name_ea);
 }
 
+void for_each_prop_type(ea_t kind_at, void (*visit)(ea_t prop_type, void *context),
+                        void *context) {
+  constexpr ea_t kPropRecordFixed = 26;
+  const ea_t end = segment_end(kind_at);
+  // Room for the kind, the longest name, ClassType, ParentInfo, PropCount,
+  // the longest unit name and the count of the records.
+  if (get_byte(kind_at) != KIND_CLASS || end == BADADDR ||
+      end - kind_at < 2 + 255 + 10 + 256 + 2)
+    return;
+  ea_t p = kind_at + 2 + get_byte(kind_at + 1) + 10;
+  p += 1 + get_byte(p);
+  const uint32_t count = get_word(p);
+  p += 2;
+  for (uint32_t i = 0; i < count && p < end && end - p > kPropRecordFixed; ++i) {
+    visit(get_long(p), context);
+    p += kPropRecordFixed + 1 + get_byte(p + kPropRecordFixed);
+  }
+}
+
 int is_class_record(ea_t ea) { return class_record_at(place_of(ea)) ? 1 : 0; }
 
 int is_type_info(ea_t ea) { return type_info_at(place_of(ea)) ? 1 : 0; }

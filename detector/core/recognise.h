@@ -78,6 +78,13 @@ int class_layout(void);
 /// A + 44) of the layout with `header_size`; null past the layout's last.
 const char *standard_method_name(int header_size, int index);
 
+/// Calls `visit` with each property record's PropType value of the class
+/// type block whose kind byte is at `kind_at`: in the oldest layout the
+/// kind byte of the property's type block. Stops at the end of the block's
+/// segment; does nothing for a block of another kind.
+void for_each_prop_type(ea_t kind_at, void (*visit)(ea_t prop_type, void *context),
+                        void *context);
+
 /// 1 when a class record starts at `ea`, else 0. In the oldest layout, with
 /// no SelfPtr to test, the record must also link into the class hierarchy:
 /// its chain of parents, each a record whose fields pass, must end at a root

@@ -136,7 +136,7 @@ TEST_P(CHeaderSampleTest, CompilesWithItsLayoutChecks) {
   EXPECT_NE(std::string::npos, text.find("  TForm1_VMT *_VMT;"));
 }
 
-INSTANTIATE_TEST_SUITE_P(Layouts, CHeaderSampleTest, testing::Values(64, 76, 88));
+INSTANTIATE_TEST_SUITE_P(Layouts, CHeaderSampleTest, testing::Values(52, 64, 76, 88));
 
 class CHeaderRealProgramTest : public testing::TestWithParam<const char *> {};
 
