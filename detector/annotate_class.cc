@@ -150,7 +150,10 @@ ea_t annotate_user_slots(const ClassRecord &record, ea_t pos) {
     if (make_pascal_string(pos)) pos = get_item_end(pos);
     return make_align4(pos);
   }
-  const ea_t segment_limit = segment_end(pos);
+  // A table or the name where the slots would go ends them, even when its
+  // first words read as addresses.
+  const ea_t segment_limit = class_slots_end(record.record);
+  if (pos >= segment_limit) return pos;
   for (;;) {
     const ea_t before = pos;
     if (make_offset_item(pos)) {

@@ -406,6 +406,34 @@ TEST_F(AnnotateClassTest, RunOfTwoRecordsWithAMethodTable) {
   EXPECT_EQ("offset_cls_TSecond", TestDb::Name(second));
 }
 
+TEST_F(AnnotateClassTest, MethodTableAtTheFirstSlotEndsTheSlotsBeforeTheyStart) {
+  // A class without slots of its own whose method table starts where they
+  // would, and whose first words (no classic entries, then a method entry's
+  // address) read as two addresses: they are the table, not two slots.
+  // The record lies in the upper segment, so that its range holds 0x00410000.
+  const ea_t a = kOther + 0x200;
+  const ea_t table = a + 76;
+  Header h = Standard(a);
+  h[kMethod] = table;
+  for (size_t i = 0; i < h.size(); ++i) db.PutDword(a + 4 * static_cast<ea_t>(i), h[i]);
+  db.PutDword(table, kOther);  // count 0, then the high word of an address
+  db.PutDword(table + 4, kOther + 0x10);
+  db.PutWord(table + 8, 0xFFFF);
+  const ea_t name = table + 10;
+  db.PutDword(a + 32, name);
+  db.PutShortString(name, "TNoSlots");
+
+  int32_t found = 0;
+  annotate_class_records(a, &found);
+  EXPECT_EQ(1, found);
+  EXPECT_FALSE(HasItem(table, ItemType::kOffset, 4));
+  EXPECT_FALSE(HasItem(table + 4, ItemType::kOffset, 4));
+  EXPECT_EQ("", TestDb::Comment(table));  // no "QueryInterface"
+  EXPECT_FALSE(StartsFunction(kOther + 0x10));
+  EXPECT_TRUE(HasItem(table, ItemType::kWord, 2));  // the table's count
+  EXPECT_EQ(class_slots_end(a), table);
+}
+
 TEST_F(AnnotateClassTest, LaterRecordWithoutNameStopsTheRun) {
   const ea_t a = kBase;
   const ea_t end = PutRecord(a, Standard(a), {kCode + 0x100}, "TFoo");

@@ -33,18 +33,6 @@ uint32_t FieldValue(ea_t record, int field) {
   return at == BADADDR ? 0 : get_long(at);
 }
 
-/// The first address behind the slots: the nearest of the tables and the
-/// name that the compiler puts behind them.
-ea_t SlotsEnd(ea_t record, ea_t vmt, ea_t segment_end) {
-  ea_t end = segment_end;
-  for (int field : {FIELD_INTF_TABLE, FIELD_INIT_TABLE, FIELD_FIELD_TABLE,
-                    FIELD_METHOD_TABLE, FIELD_DYNAMIC_TABLE, FIELD_CLASS_NAME}) {
-    const ea_t v = FieldValue(record, field);
-    if (v > vmt && v < end) end = v;
-  }
-  return end;
-}
-
 void ReadVirtualMethods(ea_t record, int header_size, ClassDetails *c) {
   // The standard methods lie in front of the table, from the field behind
   // ParentClass on.
@@ -57,7 +45,7 @@ void ReadVirtualMethods(ea_t record, int header_size, ClassDetails *c) {
         {-static_cast<int>((table - at) / 4), v, DatabaseName(v),
          standard_method_name(header_size, static_cast<int>((at - first) / 4))});
   }
-  const ea_t end = SlotsEnd(record, c->vmt, segment_end(record));
+  const ea_t end = class_slots_end(record);
   for (ea_t p = c->vmt; Fits(p, 4, end); p += 4) {
     const ea_t v = get_long(p);
     if (!in_record_range(v, record)) break;

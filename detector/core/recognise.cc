@@ -303,6 +303,19 @@ ea_t class_vmt(ea_t record) {
                                        : record + static_cast<ea_t>(header_size);
 }
 
+ea_t class_slots_end(ea_t record) {
+  const ea_t vmt = class_vmt(record);
+  ea_t end = segment_end(record);
+  for (int field : {FIELD_INTF_TABLE, FIELD_INIT_TABLE, FIELD_FIELD_TABLE,
+                    FIELD_METHOD_TABLE, FIELD_DYNAMIC_TABLE, FIELD_CLASS_NAME}) {
+    const ea_t at = class_field_at(record, field);
+    if (at == BADADDR) continue;
+    const ea_t v = get_long(at);
+    if (v >= vmt && v < end) end = v;
+  }
+  return end;
+}
+
 int classic_layout(int size) { return size == LAYOUT_CLASSIC ? 1 : 0; }
 
 int has_self_pointer(int size) { return size != LAYOUT_OLDEST ? 1 : 0; }

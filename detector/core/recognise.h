@@ -59,6 +59,12 @@ int class_field_of(ea_t record, ea_t ea);
 /// SelfPtr, or in the oldest layout the address behind the header.
 ea_t class_vmt(ea_t record);
 
+/// Where the virtual method slots of the record at `record` must end: at the
+/// nearest of its tables and its name that lies at or behind its table
+/// (a class without slots of its own may have a table right there), else at
+/// the end of the record's segment.
+ea_t class_slots_end(ea_t record);
+
 /// Decides the program's class record header size from its first 32
 /// witnesses: addresses A whose first field holds A + H (64, 76 or 88) in
 /// A's range, with an empty AutoTable and a class name (of the wide
