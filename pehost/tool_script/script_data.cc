@@ -4,15 +4,13 @@
 #include <cinttypes>
 #include <cstdio>
 #include <map>
-#include <nlohmann/json.hpp>
 #include <string>
 
+#include "pehost/json_writer/json_writer.h"
 #include "pehost/tool_script/script_code.h"
 
 namespace tool_script {
 namespace {
-
-using nlohmann::json;
 
 // Member flags keep the classic layout: the high nibble is the element type,
 // the nibble at 0x00F00000 tells how the value shows, 5 meaning an offset.
@@ -31,21 +29,10 @@ constexpr size_t kPieceChars = 32000;
 // Statements per function of chunks.
 constexpr int kGroupStatements = 50;
 
-/// A JSON string in pure ASCII without a quote character. Names and comments
+/// A JSON string in pure ASCII without an apostrophe. Names and comments
 /// come from the analysed program and need not be UTF-8.
 std::string Text(const std::string &text) {
-  const std::string quoted =
-      json(text).dump(-1, ' ', true, json::error_handler_t::replace);
-  std::string out;
-  out.reserve(quoted.size());
-  for (char c : quoted) {
-    if (c == '\'') {
-      out += "\\u0027";
-    } else {
-      out += c;
-    }
-  }
-  return out;
+  return json_writer::Quoted(text, json_writer::Characters::kAscii);
 }
 
 /// Puts the chunk statements into functions of at most kGroupStatements
