@@ -152,6 +152,15 @@ void method_table_fields(FieldWalk &w) {
   optional_fields(w, extended_method_fields);
 }
 
+/// The extended part of the method table at `table` (its count of entries
+/// with detail), or BADADDR when the table has no such shape.
+ea_t extended_part(ea_t table) {
+  ea_t entry = table + 2;
+  for (uint32_t i = 0; i < get_word(table); ++i) entry += get_word(entry);
+  FieldWalk extended = reading_walk(entry);
+  return holds(extended, extended_method_fields) ? entry : BADADDR;
+}
+
 /// The published method table of a program of the 88-byte layout; the
 /// position behind the table when its items were made, else `table`.
 ea_t annotate_method_table_newer(ea_t table, const char *class_name) {
@@ -174,8 +183,7 @@ ea_t annotate_method_table_newer(ea_t table, const char *class_name) {
     if (is_code_of(get_long(entry + 2), entry + 2)) name_method(entry + 2, class_name);
     entry += get_word(entry);
   }
-  FieldWalk extended = reading_walk(entry);
-  if (!holds(extended, extended_method_fields)) return pos;
+  if (extended_part(table) == BADADDR) return pos;
   const ea_t table_end = probe.p;
   const uint16_t extended_count = get_word(entry);
   for (uint32_t i = 0; i < extended_count; ++i) {
@@ -201,6 +209,26 @@ void extended_field_fields(FieldWalk &w) {
 }
 
 }  // namespace
+
+ea_t method_entries_behind(ea_t table, ea_t pos) {
+  FieldWalk probe = reading_walk(table);
+  method_table_fields(probe);
+  if (probe.state == FieldWalk::kFailed) return pos;
+  const ea_t extended = extended_part(table);
+  if (extended == BADADDR) return pos;
+  const uint16_t count = get_word(extended);
+  // Entry by entry, each one the table points to and of an entry's shape.
+  for (;;) {
+    bool listed = false;
+    for (uint32_t i = 0; i < count && !listed; ++i)
+      listed = get_long(extended + 2 + 8 * i) == pos;
+    FieldWalk w = reading_walk(pos);
+    if (!listed || !holds(w, method_entry_fields)) return pos;
+    const ea_t next = pos + get_word(pos);
+    if (next <= pos) return pos;
+    pos = next;
+  }
+}
 
 void annotate_interface_table(ea_t table, const char *class_name) {
   const int32_t count = static_cast<int32_t>(get_long(table));
