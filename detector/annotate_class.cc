@@ -21,8 +21,6 @@
 
 namespace {
 
-constexpr size_t kTextSize = 1024;
-
 /// Comments of the header fields up to ParentClass, by field index: for a
 /// field that holds an address of its segment, and for a lone zero.
 struct FieldComments {
@@ -43,8 +41,6 @@ const FieldComments kTableFieldComments[kTableFields] = {
 
 const char *const kSlotComments[] = {"QueryInterface", "AddRef", "Release",
                                      "CreateObject"};
-
-const char *const kRecordDummies[] = {"off_", "unk_", "unknown_", "word_", nullptr};
 
 /// What one record's walk needs besides its address.
 struct ClassRecord {
@@ -306,6 +302,13 @@ ea_t annotate_class_records(ea_t start, int32_t *found) {
     make_offset_item(class_field_at(a, FIELD_CLASS_NAME));
     furthest = max_ea(furthest, pos);
     if (make_pascal_string(pos)) pos = make_align4(get_item_end(pos));
+    // The newest compilers put the method entries their extended method
+    // tables point to behind the name; the next record follows them.
+    if (has_newer_type_data(class_layout()) &&
+        is_table_address(record, record.method_table)) {
+      const ea_t behind = method_entries_behind(record.method_table, pos);
+      if (behind != pos) pos = make_align4(behind);
+    }
     furthest = max_ea(furthest, pos);
 
     name_record(record);

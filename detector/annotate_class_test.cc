@@ -434,6 +434,41 @@ TEST_F(AnnotateClassTest, MethodTableAtTheFirstSlotEndsTheSlotsBeforeTheyStart) 
   EXPECT_EQ(class_slots_end(a), table);
 }
 
+TEST_F(AnnotateClassTest, MethodEntriesBehindTheNameKeepTheRunGoingInTheNewestLayout) {
+  // The first record's method table has no classic entries and one
+  // extended entry, whose method entry the compiler put behind the class
+  // name; the second record follows that entry.
+  set_class_layout(LAYOUT_NEWEST);
+  const ea_t a = kBase + 0x100;
+  const ea_t table = a + 88;
+  db.PutClassRecord(a, table + 14, "TFoo", 88);
+  db.PutDword(a + 24, table);
+  db.PutDword(a + 36, 0x10);
+  for (ea_t i = 0; i < 11; ++i) db.PutDword(a + 44 + 4 * i, kCode + 0x10 * i);
+  const ea_t entry = table + 14 + 5 + 1;  // behind the name "TFoo" and its filler
+  db.PutWord(table, 0);
+  db.PutWord(table + 2, 1);
+  db.PutDword(table + 4, entry);
+  db.PutWord(table + 8, 0);        // flags
+  db.PutWord(table + 10, 0xFFFF);  // no virtual index
+  db.PutWord(table + 12, 0);       // VirtCount
+  db.PutWord(entry, 2 + 4 + 4);
+  db.PutDword(entry + 2, kCode + 0x100);
+  db.PutShortString(entry + 6, "Run");
+  const ea_t b = entry + 12;  // behind the entry and its filler
+  db.PutClassRecord(b, b + 88, "TBar", 88);
+  db.PutDword(b + 36, 0x10);
+  for (ea_t i = 0; i < 11; ++i) db.PutDword(b + 44 + 4 * i, kCode + 0x10 * i);
+
+  int32_t found = -1;
+  annotate_class_records(a, &found);
+  set_class_layout(LAYOUT_CLASSIC);
+  EXPECT_EQ(1, found);
+  EXPECT_EQ("offset_cls_TFoo", TestDb::Name(a));
+  EXPECT_EQ("offset_cls_TBar", TestDb::Name(b));
+  EXPECT_EQ("TFoo@Run", TestDb::Name(kCode + 0x100));
+}
+
 TEST_F(AnnotateClassTest, LaterRecordWithoutNameStopsTheRun) {
   const ea_t a = kBase;
   const ea_t end = PutRecord(a, Standard(a), {kCode + 0x100}, "TFoo");

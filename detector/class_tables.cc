@@ -18,15 +18,6 @@
 
 namespace {
 
-constexpr size_t kTextSize = 1024;
-
-const char *const kMethodDummies[] = {"sub_", "unknown_", "nullsub_", nullptr};
-// "unk_" is what the host calls the unexplored bytes that the class record's
-// DynamicTable field refers to; without it no table reached from a record
-// would ever be named.
-const char *const kDynamicDummies[] = {"word_",    "byte_",    "dword_", "unk_",
-                                       "unknown_", "nullsub_", nullptr};
-
 /// The segment holding `ea`, or an empty range when none does.
 area_t segment_of(ea_t ea) {
   const area_t *area = areacb_t_get_area(&segs, ea);
@@ -83,7 +74,7 @@ void annotate_method_slots(ea_t slot) {
 /// named the code.
 void name_method(ea_t code_field, const char *class_name) {
   const ea_t code = get_long(code_field);
-  const int replaceable = is_dummy_name(current_name(code), kMethodDummies);
+  const int replaceable = is_dummy_name(current_name(code), kCodeDummies);
   const char *method = get_pascal_name(code_field + 4, 0);
   if (method != nullptr && replaceable) {
     do_name_anyway(code, compose(class_name, "@", method), 0);
@@ -161,6 +152,15 @@ void method_table_fields(FieldWalk &w) {
   optional_fields(w, extended_method_fields);
 }
 
+/// The extended part of the method table at `table` (its count of entries
+/// with detail), or BADADDR when the table has no such shape.
+ea_t extended_part(ea_t table) {
+  ea_t entry = table + 2;
+  for (uint32_t i = 0; i < get_word(table); ++i) entry += get_word(entry);
+  FieldWalk extended = reading_walk(entry);
+  return holds(extended, extended_method_fields) ? entry : BADADDR;
+}
+
 /// The published method table of a program of the 88-byte layout; the
 /// position behind the table when its items were made, else `table`.
 ea_t annotate_method_table_newer(ea_t table, const char *class_name) {
@@ -183,8 +183,7 @@ ea_t annotate_method_table_newer(ea_t table, const char *class_name) {
     if (is_code_of(get_long(entry + 2), entry + 2)) name_method(entry + 2, class_name);
     entry += get_word(entry);
   }
-  FieldWalk extended = reading_walk(entry);
-  if (!holds(extended, extended_method_fields)) return pos;
+  if (extended_part(table) == BADADDR) return pos;
   const ea_t table_end = probe.p;
   const uint16_t extended_count = get_word(entry);
   for (uint32_t i = 0; i < extended_count; ++i) {
@@ -210,6 +209,26 @@ void extended_field_fields(FieldWalk &w) {
 }
 
 }  // namespace
+
+ea_t method_entries_behind(ea_t table, ea_t pos) {
+  FieldWalk probe = reading_walk(table);
+  method_table_fields(probe);
+  if (probe.state == FieldWalk::kFailed) return pos;
+  const ea_t extended = extended_part(table);
+  if (extended == BADADDR) return pos;
+  const uint16_t count = get_word(extended);
+  // Entry by entry, each one the table points to and of an entry's shape.
+  for (;;) {
+    bool listed = false;
+    for (uint32_t i = 0; i < count && !listed; ++i)
+      listed = get_long(extended + 2 + 8 * i) == pos;
+    FieldWalk w = reading_walk(pos);
+    if (!listed || !holds(w, method_entry_fields)) return pos;
+    const ea_t next = pos + get_word(pos);
+    if (next <= pos) return pos;
+    pos = next;
+  }
+}
 
 void annotate_interface_table(ea_t table, const char *class_name) {
   const int32_t count = static_cast<int32_t>(get_long(table));
@@ -331,7 +350,7 @@ ea_t annotate_method_table(ea_t table, const char *class_name) {
 ea_t annotate_dynamic_table(ea_t table, const char *class_name) {
   const uint32_t count = get_word(table);
   if (count != 0) {
-    if (is_dummy_name(current_name(table), kDynamicDummies)) {
+    if (is_dummy_name(current_name(table), kDynamicTableDummies)) {
       do_name_anyway(table, compose(class_name, "", "_dynamic_funcs"), 0);
     }
     set_cmt(table, "DynamicTable Count", 0);

@@ -16,6 +16,11 @@ ea_t annotate_init_table(ea_t table, const char *class_name);
 /// Annotates and names the published method table at `table`; the position
 /// behind the last entry made, `table` when its entries were not made.
 ea_t annotate_method_table(ea_t table, const char *class_name);
+/// In programs of the 88-byte layout: the position behind the method
+/// entries that the extended part of the method table at `table` points to
+/// and that lie one behind the other from `pos` on (the compiler puts them
+/// behind the class name); `pos` when none starts there.
+ea_t method_entries_behind(ea_t table, ea_t pos);
 /// Annotates the dynamic method table at `table`; the position behind the
 /// last code slot made, `table` when its entries were not made.
 ea_t annotate_dynamic_table(ea_t table, const char *class_name);

@@ -14,97 +14,70 @@
 #include <unordered_map>
 #include <vector>
 
+#include "pehost/json_writer/json_writer.h"
+
 namespace database_files {
 namespace {
 
 using nlohmann::json;
 
-std::string Quote(const std::string &text) {
-  // Names and comments come from the analysed program and need not be UTF-8.
-  return json(text).dump(-1, ' ', false, json::error_handler_t::replace);
-}
-
-/// Writes one JSON array, an element per line.
-class ArrayWriter {
- public:
-  ArrayWriter(std::ostream &out, const char *key) : out_(out) {
-    out_ << "  \"" << key << "\": [";
-  }
-  std::ostream &Element() {
-    out_ << (first_ ? "\n    " : ",\n    ");
-    first_ = false;
-    return out_;
-  }
-  void End(bool last = false) {
-    out_ << (first_ ? "]" : "\n  ]") << (last ? "\n" : ",\n");
-  }
-
- private:
-  std::ostream &out_;
-  bool first_ = true;
-};
-
 }  // namespace
 
 bool WriteDatabaseJson(const kernel::Database &db, JsonContent content,
                        std::ostream &out) {
-  out << "{\n  \"input\": " << Quote(db.input_path()) << ",\n";
+  json_writer::JsonWriter w(out);
+  w.BeginObject();
+  w.Member("input", db.input_path());
+  w.ObjectArray("segments", db.segments(), [&](const kernel::Segment &s) {
+    w.Member("name", s.name);
+    w.Member("start", s.start);
+    w.Member("end", s.end);
+  });
 
-  ArrayWriter segments(out, "segments");
-  for (const kernel::Segment &s : db.segments())
-    segments.Element() << "{\"name\": " << Quote(s.name) << ", \"start\": " << s.start
-                       << ", \"end\": " << s.end << "}";
-  segments.End();
-
-  ArrayWriter items(out, "items");
+  w.Key("items");
+  w.BeginArray();
   db.ForEachItem([&](const kernel::Item &item) {
     if (item.type == kernel::ItemType::kCode && content == JsonContent::kExport) return;
-    std::ostream &o = items.Element();
-    o << "{\"ea\": " << item.start << ", \"size\": " << item.size << ", \"type\": \""
-      << kernel::ItemTypeName(item.type) << "\"";
-    if (item.type == kernel::ItemType::kStruct)
-      o << ", \"struct_id\": " << item.struct_id;
-    o << "}";
+    w.BeginObject(true);
+    w.Member("ea", item.start);
+    w.Member("size", item.size);
+    w.Member("type", kernel::ItemTypeName(item.type));
+    if (item.type == kernel::ItemType::kStruct) w.Member("struct_id", item.struct_id);
+    w.EndObject();
   });
-  items.End();
+  w.EndArray();
 
-  ArrayWriter names(out, "names");
-  for (const auto &[ea, name] : db.Names())
-    names.Element() << "{\"ea\": " << ea << ", \"name\": " << Quote(name) << "}";
-  names.End();
-
-  ArrayWriter comments(out, "comments");
-  for (const kernel::Comment &c : db.Comments())
-    comments.Element() << "{\"ea\": " << c.ea << ", \"text\": " << Quote(c.text)
-                       << ", \"repeatable\": " << (c.repeatable ? "true" : "false")
-                       << "}";
-  comments.End();
-
-  ArrayWriter functions(out, "functions");
-  for (const kernel::Function &f : db.Functions())
-    functions.Element() << "{\"start\": " << f.start << ", \"end\": " << f.end << "}";
-  functions.End();
-
-  ArrayWriter structs(out, "structs");
-  for (const kernel::Structure &s : db.Structures()) {
-    uint64_t size = 0;
+  w.ObjectArray("names", db.Names(), [&](const auto &entry) {
+    w.Member("ea", entry.first);
+    w.Member("name", entry.second);
+  });
+  w.ObjectArray("comments", db.Comments(), [&](const kernel::Comment &c) {
+    w.Member("ea", c.ea);
+    w.Member("text", c.text);
+    w.MemberBool("repeatable", c.repeatable);
+  });
+  w.ObjectArray("functions", db.Functions(), [&](const kernel::Function &f) {
+    w.Member("start", f.start);
+    w.Member("end", f.end);
+  });
+  w.ObjectArray("structs", db.Structures(), [&](const kernel::Structure &s) {
+    int64_t size = 0;
     for (const kernel::StructMember &m : s.members)
-      if (m.size != 0) size = std::max<uint64_t>(size, uint64_t{m.offset} + m.size);
-    std::ostream &o = structs.Element();
-    o << "{\"id\": " << s.id << ", \"name\": " << Quote(s.name) << ", \"size\": " << size
-      << ", \"members\": [";
-    for (size_t i = 0; i < s.members.size(); ++i) {
-      const kernel::StructMember &m = s.members[i];
-      o << (i ? ",\n      " : "\n      ") << "{\"name\": " << Quote(m.name)
-        << ", \"offset\": " << m.offset << ", \"size\": " << m.size
-        << ", \"flags\": " << m.flags << ", \"type_info\": " << m.type_info << "}";
-    }
-    o << (s.members.empty() ? "]}" : "\n    ]}");
-  }
-  structs.End();
-
-  out << "  \"cursor\": " << db.cursor() << "\n}\n";
-  return static_cast<bool>(out);
+      if (m.size != 0) size = std::max<int64_t>(size, int64_t{m.offset} + m.size);
+    w.Member("id", s.id);
+    w.Member("name", s.name);
+    w.Member("size", size);
+    w.ObjectArray("members", s.members, [&](const kernel::StructMember &m) {
+      w.Member("name", m.name);
+      w.Member("offset", m.offset);
+      w.Member("size", m.size);
+      w.Member("flags", m.flags);
+      w.Member("type_info", static_cast<int64_t>(m.type_info));
+    });
+  });
+  w.Member("cursor", db.cursor());
+  w.EndObject();
+  return w.Flush();
 }
 
 namespace {

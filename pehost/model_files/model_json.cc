@@ -1,13 +1,16 @@
 #include "pehost/model_files/model_json.h"
 
+#include <map>
+
 #include "detector/core/recognise.h"
 #include "model/class_reader.h"
 #include "model/type_reader.h"
-#include "pehost/model_files/json_writer.h"
+#include "pehost/json_writer/json_writer.h"
 
 namespace model_files {
 
 using namespace model;
+using json_writer::JsonWriter;
 
 namespace {
 
@@ -65,26 +68,16 @@ void WriteAccessor(JsonWriter &w, std::string_view key, const Accessor &a) {
   w.EndObject();
 }
 
-void WriteClass(JsonWriter &w, const ProgramModel &model, const ClassEntry &entry) {
-  const ClassDetails c = ReadClass(model, entry);
-  w.BeginObject();
-  w.Member("name", c.name);
-  TextOrNull(w, "unit", c.unit);
-  w.Member("record", static_cast<int64_t>(c.record));
-  w.Member("vmt", static_cast<int64_t>(c.vmt));
-  w.Member("header_size", model.header_size);
-  w.Member("instance_size", c.instance_size);
+void WriteParent(JsonWriter &w, const ClassDetails &c) {
   w.Key("parent");
-  if (c.parent == BADADDR) {
-    w.Null();
-  } else {
-    w.BeginObject(true);
-    w.Member("name", c.parent_name);
-    w.Member("record", static_cast<int64_t>(c.parent));
-    w.EndObject();
-  }
-  AddressOrNull(w, "type_info",
-                c.type_block == BADADDR ? BADADDR : model.BlockAddress(c.type_block));
+  if (c.parent == BADADDR) return w.Null();
+  w.BeginObject(true);
+  w.Member("name", c.parent_name);
+  w.Member("record", static_cast<int64_t>(c.parent));
+  w.EndObject();
+}
+
+void WriteTables(JsonWriter &w, const ClassDetails &c) {
   w.Key("tables");
   w.BeginObject(true);
   AddressOrNull(w, "interface", c.interface_table);
@@ -93,55 +86,31 @@ void WriteClass(JsonWriter &w, const ProgramModel &model, const ClassEntry &entr
   AddressOrNull(w, "method", c.method_table);
   AddressOrNull(w, "dynamic", c.dynamic_table);
   w.EndObject();
+}
 
-  w.Key("virtual_methods");
-  w.BeginArray();
-  for (const VirtualMethod &m : c.virtual_methods) {
-    w.BeginObject(true);
+/// The class's methods, fields, properties and interfaces, an array each.
+void WriteMembers(JsonWriter &w, const ClassDetails &c) {
+  w.ObjectArray("virtual_methods", c.virtual_methods, [&](const VirtualMethod &m) {
     w.Member("slot", m.slot);
     w.Member("address", static_cast<int64_t>(m.address));
     TextOrNull(w, "name", m.name);
     if (m.standard != nullptr) w.Member("standard", m.standard);
-    w.EndObject();
-  }
-  w.EndArray();
-
-  w.Key("dynamic_methods");
-  w.BeginArray();
-  for (const DynamicMethod &m : c.dynamic_methods) {
-    w.BeginObject(true);
+  });
+  w.ObjectArray("dynamic_methods", c.dynamic_methods, [&](const DynamicMethod &m) {
     w.Member("index", static_cast<int64_t>(m.index));
     w.Member("address", static_cast<int64_t>(m.address));
     TextOrNull(w, "name", m.name);
-    w.EndObject();
-  }
-  w.EndArray();
-
-  w.Key("published_methods");
-  w.BeginArray();
-  for (const PublishedMethod &m : c.published_methods) {
-    w.BeginObject(true);
+  });
+  w.ObjectArray("published_methods", c.published_methods, [&](const PublishedMethod &m) {
     w.Member("name", m.name);
     w.Member("address", static_cast<int64_t>(m.address));
-    w.EndObject();
-  }
-  w.EndArray();
-
-  w.Key("published_fields");
-  w.BeginArray();
-  for (const PublishedField &f : c.published_fields) {
-    w.BeginObject(true);
+  });
+  w.ObjectArray("published_fields", c.published_fields, [&](const PublishedField &f) {
     w.Member("name", f.name);
     w.Member("offset", f.offset);
     TextOrNull(w, "class", f.class_name);
-    w.EndObject();
-  }
-  w.EndArray();
-
-  w.Key("properties");
-  w.BeginArray();
-  for (const Property &p : c.properties) {
-    w.BeginObject(true);
+  });
+  w.ObjectArray("properties", c.properties, [&](const Property &p) {
     w.Member("name", p.name);
     TextOrNull(w, "type", p.type);
     WriteAccessor(w, "read", p.read);
@@ -149,21 +118,89 @@ void WriteClass(JsonWriter &w, const ProgramModel &model, const ClassEntry &entr
     WriteAccessor(w, "stored", p.stored);
     NumberOrNull(w, "index", p.index, p.has_index);
     NumberOrNull(w, "default", p.default_value, p.has_default);
-    w.EndObject();
-  }
-  w.EndArray();
-
-  w.Key("interfaces");
-  w.BeginArray();
-  for (const ImplementedInterface &i : c.interfaces) {
-    w.BeginObject(true);
+  });
+  w.ObjectArray("interfaces", c.interfaces, [&](const ImplementedInterface &i) {
     w.Member("guid", i.guid);
     TextOrNull(w, "name", i.name);
     w.Member("table", static_cast<int64_t>(i.table));
     w.Member("offset", i.offset);
+  });
+}
+
+const char *const kRegisters[] = {"eax", "edx", "ecx"};
+
+void WriteMethodType(JsonWriter &w, const MethodType &m) {
+  static const char *const kResults[] = {nullptr, "eax", "edx:eax", "st0"};
+  const Prototype &p = m.prototype;
+  w.Member("name", m.method);
+  w.Member("address", static_cast<int64_t>(m.address));
+  w.Member("declaration", m.pascal);
+  w.Member("source", m.source);
+  w.Member("c_name", m.name);
+  w.ObjectArray("params", p.params, [&](const PlacedParam &q) {
+    w.Member("name", q.name);
+    w.Member("c_type", q.c_type);
+    if (q.reg == Register::kStack) {
+      w.Member("stack", static_cast<int64_t>(q.stack_offset));
+      w.Member("size", static_cast<int64_t>(q.size));
+    } else {
+      w.Member("register", kRegisters[static_cast<int>(q.reg)]);
+    }
+    if (q.hidden) w.MemberBool("hidden", true);
+  });
+  w.Key("result");
+  if (p.result == ResultPlace::kNone) {
+    w.Null();
+  } else {
+    w.BeginObject(true);
+    w.Member("c_type", p.result_type);
+    w.Member("register", kResults[static_cast<int>(p.result)]);
+    w.EndObject();
+  }
+  w.Member("stack_purge", static_cast<int64_t>(p.purge));
+}
+
+/// The fields and prototypes of a class, from its types.
+void WriteClassTypes(JsonWriter &w, const ClassTypes &t,
+                     const std::vector<const MethodType *> &methods) {
+  w.Member("c_name", t.name);
+  w.ObjectArray("fields", t.fields, [&](const FieldType &f) {
+    w.Member("name", f.name);
+    TextOrNull(w, "type", f.type);
+    w.Member("offset", f.offset);
+    NumberOrNull(w, "size", f.size, f.size != 0);
+    if (f.size != 0) {
+      w.Member("c_type", f.c_type);
+    } else {
+      w.MemberNull("c_type");
+    }
+  });
+  w.Key("methods");
+  w.BeginArray();
+  for (const MethodType *m : methods) {
+    w.BeginObject();
+    WriteMethodType(w, *m);
     w.EndObject();
   }
   w.EndArray();
+}
+
+void WriteClass(JsonWriter &w, const ProgramModel &model, const ClassEntry &entry,
+                const ClassTypes &types, const std::vector<const MethodType *> &methods) {
+  const ClassDetails c = ReadClass(model, entry);
+  w.BeginObject();
+  w.Member("name", c.name);
+  TextOrNull(w, "unit", c.unit);
+  w.Member("record", static_cast<int64_t>(c.record));
+  w.Member("vmt", static_cast<int64_t>(c.vmt));
+  w.Member("header_size", model.header_size);
+  w.Member("instance_size", c.instance_size);
+  WriteParent(w, c);
+  AddressOrNull(w, "type_info",
+                c.type_block == BADADDR ? BADADDR : model.BlockAddress(c.type_block));
+  WriteTables(w, c);
+  WriteMembers(w, c);
+  WriteClassTypes(w, types, methods);
   w.EndObject();
 }
 
@@ -173,100 +210,81 @@ void WriteOrdinalFacts(JsonWriter &w, const TypeDetails &t) {
   NumberOrNull(w, "max", t.max, t.has_range);
 }
 
+void WriteMethodFacts(JsonWriter &w, const TypeDetails &t, int header_size) {
+  NamedOrNull(w, "method_kind", MethodKindName(t.method_kind, header_size));
+  w.ObjectArray("params", t.params, [&](const MethodParam &p) {
+    w.Array("flags", ParamFlagNames(p.flags, header_size),
+            [&](const std::string &f) { w.String(f); });
+    w.Member("name", p.name);
+    w.Member("type", p.type);
+  });
+  TextOrNull(w, "result", t.result);
+}
+
+void WriteRecordFacts(JsonWriter &w, const TypeDetails &t) {
+  NumberOrNull(w, "size", t.size, t.size >= 0);
+  w.ObjectArray("fields", t.fields, [&](const RecordField &f) {
+    TextOrNull(w, "name", f.name);
+    TextOrNull(w, "type", f.type);
+    w.Member("offset", f.offset);
+  });
+}
+
+/// What the type data of the type's kind holds; nothing for kinds that
+/// have none.
 void WriteTypeFacts(JsonWriter &w, const TypeDetails &t, int header_size) {
   switch (t.kind) {
     case KIND_INTEGER:
     case KIND_CHAR:
     case KIND_WCHAR:
-      WriteOrdinalFacts(w, t);
-      break;
+      return WriteOrdinalFacts(w, t);
     case KIND_ENUMERATION:
       WriteOrdinalFacts(w, t);
       TextOrNull(w, "base", t.base);
-      w.Key("values");
-      w.BeginArray(true);
-      for (const std::string &v : t.values) w.String(v);
-      w.EndArray();
-      break;
+      return w.Array(
+          "values", t.values, [&](const std::string &v) { w.String(v); }, true);
     case KIND_SET:
       NamedOrNull(w, "ord_type", OrdTypeName(t.ord_type));
-      TextOrNull(w, "element", t.element);
-      break;
+      return TextOrNull(w, "element", t.element);
     case KIND_FLOAT:
-      NamedOrNull(w, "float_type", FloatTypeName(t.float_type));
-      break;
+      return NamedOrNull(w, "float_type", FloatTypeName(t.float_type));
     case KIND_STRING:
-      NumberOrNull(w, "max_length", t.max_length, t.max_length >= 0);
-      break;
+      return NumberOrNull(w, "max_length", t.max_length, t.max_length >= 0);
     case KIND_CLASS:
       AddressOrNull(w, "class_record", t.class_record);
       TextOrNull(w, "parent", t.parent);
-      NumberOrNull(w, "property_count", t.property_count, t.property_count >= 0);
-      break;
+      return NumberOrNull(w, "property_count", t.property_count, t.property_count >= 0);
     case KIND_METHOD:
-      NamedOrNull(w, "method_kind", MethodKindName(t.method_kind, header_size));
-      w.Key("params");
-      w.BeginArray();
-      for (const MethodParam &p : t.params) {
-        w.BeginObject(true);
-        w.Key("flags");
-        w.BeginArray();
-        for (const std::string &f : ParamFlagNames(p.flags, header_size)) w.String(f);
-        w.EndArray();
-        w.Member("name", p.name);
-        w.Member("type", p.type);
-        w.EndObject();
-      }
-      w.EndArray();
-      TextOrNull(w, "result", t.result);
-      break;
+      return WriteMethodFacts(w, t, header_size);
     case KIND_RECORD:
     case KIND_MRECORD:
-      NumberOrNull(w, "size", t.size, t.size >= 0);
-      w.Key("fields");
-      w.BeginArray();
-      for (const RecordField &f : t.fields) {
-        w.BeginObject(true);
-        TextOrNull(w, "name", f.name);
-        TextOrNull(w, "type", f.type);
-        w.Member("offset", f.offset);
-        w.EndObject();
-      }
-      w.EndArray();
-      break;
+      return WriteRecordFacts(w, t);
     case KIND_INTERFACE:
       TextOrNull(w, "parent", t.parent);
       NumberOrNull(w, "flags", t.flags, t.flags >= 0);
-      TextOrNull(w, "guid", t.guid);
-      break;
+      return TextOrNull(w, "guid", t.guid);
     case KIND_INT64:
       NumberOrNull(w, "min", t.min, t.has_range);
-      NumberOrNull(w, "max", t.max, t.has_range);
-      break;
+      return NumberOrNull(w, "max", t.max, t.has_range);
     case KIND_DYN_ARRAY:
       NumberOrNull(w, "element_size", t.size, t.size >= 0);
       TextOrNull(w, "element", t.element);
-      NumberOrNull(w, "var_type", t.var_type, t.size >= 0);
-      break;
+      return NumberOrNull(w, "var_type", t.var_type, t.size >= 0);
     case KIND_ARRAY:
       NumberOrNull(w, "size", t.size, t.size >= 0);
       NumberOrNull(w, "count", t.count, t.count >= 0);
-      TextOrNull(w, "element", t.element);
-      break;
+      return TextOrNull(w, "element", t.element);
     case KIND_LSTRING:
       if (t.code_page >= 0) w.Member("code_page", t.code_page);
-      break;
+      return;
     case KIND_CLASS_REF:
-      TextOrNull(w, "class", t.element);
-      break;
+      return TextOrNull(w, "class", t.element);
     case KIND_POINTER:
-      TextOrNull(w, "target", t.element);
-      break;
+      return TextOrNull(w, "target", t.element);
     case KIND_PROCEDURE:
-      AddressOrNull(w, "signature", t.signature);
-      break;
+      return AddressOrNull(w, "signature", t.signature);
     default:
-      break;
+      return;
   }
 }
 
@@ -293,33 +311,26 @@ void WriteForm(JsonWriter &w, const FormEntry &f) {
   TextOrNull(w, "name", f.root.name);
   TextOrNull(w, "class", f.root.class_name);
   AddressOrNull(w, "class_record", f.class_record);
-  w.Key("components");
-  w.BeginArray();
-  for (const FormComponent &c : f.components) {
-    w.BeginObject(true);
+  w.ObjectArray("components", f.components, [&](const FormComponent &c) {
     w.Member("name", c.name);
     w.Member("class", c.class_name);
     w.Member("depth", c.depth);
-    w.EndObject();
-  }
-  w.EndArray();
-  w.Key("events");
-  w.BeginArray();
-  for (const FormEvent &e : f.events) {
-    w.BeginObject(true);
+  });
+  w.ObjectArray("events", f.events, [&](const FormEvent &e) {
     w.Member("component", e.component);
     w.Member("event", e.event);
     w.Member("handler", e.handler);
     AddressOrNull(w, "address", e.address);
-    w.EndObject();
-  }
-  w.EndArray();
+  });
   w.EndObject();
 }
 
 }  // namespace
 
-bool WriteModelJson(const ProgramModel &model, std::ostream &out) {
+bool WriteModelJson(const ProgramModel &model, const ProgramTypes &types,
+                    std::ostream &out) {
+  std::map<ea_t, std::vector<const MethodType *>> methods;
+  for (const MethodType &m : types.methods) methods[m.class_record].push_back(&m);
   JsonWriter w(out);
   w.BeginObject();
   w.Member("format", kJsonFormat);
@@ -337,8 +348,9 @@ bool WriteModelJson(const ProgramModel &model, std::ostream &out) {
 
   w.Key("classes");
   w.BeginArray();
-  for (const ClassEntry &c : model.classes) {
-    WriteClass(w, model, c);
+  for (size_t i = 0; i < model.classes.size(); ++i) {
+    const ClassEntry &c = model.classes[i];
+    WriteClass(w, model, c, types.classes[i], methods[c.record]);
     if (!out) return false;
   }
   w.EndArray();
@@ -349,14 +361,8 @@ bool WriteModelJson(const ProgramModel &model, std::ostream &out) {
     if (!out) return false;
   }
   w.EndArray();
-  w.Key("forms");
-  w.BeginArray();
-  for (const FormEntry &f : model.forms) WriteForm(w, f);
-  w.EndArray();
-  w.Key("problems");
-  w.BeginArray();
-  for (const std::string &p : model.problems) w.String(p);
-  w.EndArray();
+  w.Array("forms", model.forms, [&](const FormEntry &f) { WriteForm(w, f); });
+  w.Array("problems", model.problems, [&](const std::string &p) { w.String(p); });
   w.EndObject();
   return w.Flush();
 }

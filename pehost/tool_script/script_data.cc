@@ -4,15 +4,13 @@
 #include <cinttypes>
 #include <cstdio>
 #include <map>
-#include <nlohmann/json.hpp>
 #include <string>
 
+#include "pehost/json_writer/json_writer.h"
 #include "pehost/tool_script/script_code.h"
 
 namespace tool_script {
 namespace {
-
-using nlohmann::json;
 
 // Member flags keep the classic layout: the high nibble is the element type,
 // the nibble at 0x00F00000 tells how the value shows, 5 meaning an offset.
@@ -31,27 +29,10 @@ constexpr size_t kPieceChars = 32000;
 // Statements per function of chunks.
 constexpr int kGroupStatements = 50;
 
-/// A JSON string in pure ASCII without a quote character. Names and comments
+/// A JSON string in pure ASCII without an apostrophe. Names and comments
 /// come from the analysed program and need not be UTF-8.
 std::string Text(const std::string &text) {
-  // Nearly every name and comment is plain printable ASCII, which the JSON
-  // writer would only put in quotes.
-  const bool plain = std::all_of(text.begin(), text.end(), [](char c) {
-    return c >= 0x20 && c < 0x7F && c != '"' && c != '\\' && c != '\'';
-  });
-  if (plain) return '"' + text + '"';
-  const std::string quoted =
-      json(text).dump(-1, ' ', true, json::error_handler_t::replace);
-  std::string out;
-  out.reserve(quoted.size());
-  for (char c : quoted) {
-    if (c == '\'') {
-      out += "\\u0027";
-    } else {
-      out += c;
-    }
-  }
-  return out;
+  return json_writer::Quoted(text, json_writer::Characters::kAscii);
 }
 
 /// Puts the chunk statements into functions of at most kGroupStatements
@@ -224,7 +205,7 @@ void WriteHeader(const kernel::Database &db, const ScriptOrigin &origin,
   out << "#\n" << usage;
 }
 
-void WriteData(const kernel::Database &db, std::ostream &out) {
+void WriteData(const kernel::Database &db, const ScriptTypes *types, std::ostream &out) {
   StatementGroups groups(out);
   const std::vector<kernel::Structure> structs = db.Structures();
   std::map<tid_t, const kernel::Structure *> by_id;
@@ -284,20 +265,40 @@ void WriteData(const kernel::Database &db, std::ostream &out) {
       chunk.Add("[" + std::to_string(c.ea) + ", " + Text(c.text) + ", " +
                 (c.repeatable ? "true" : "false") + "]");
   }
+  if (types == nullptr) return;
+  {
+    ChunkWriter chunk(groups, "decls");
+    for (const auto &[name, text] : types->declarations)
+      chunk.Add("[" + Text(name) + ", " + Text(text) + "]");
+  }
+  {
+    ChunkWriter chunk(groups, "types");
+    for (const auto &[ea, text] : types->applied)
+      chunk.Add("[" + std::to_string(ea) + ", " + Text(text) + "]");
+  }
+  // The other kinds, each in one run of chunks.
+  for (size_t i = 0; i < types->records.size();) {
+    const std::string &kind = types->records[i].first;
+    ChunkWriter chunk(groups, kind.c_str());
+    for (; i < types->records.size() && types->records[i].first == kind; ++i)
+      chunk.Add(types->records[i].second);
+  }
 }
 
 }  // namespace
 
+std::string ScriptText(const std::string &text) { return Text(text); }
+
 bool WriteScript(const kernel::Database &db, const ScriptOrigin &origin,
                  const char *title, const char *usage, const char *code,
-                 std::ostream &out) {
+                 const ScriptTypes *types, std::ostream &out) {
   WriteHeader(db, origin, CountContents(db), title, usage, out);
   out << "\n"
       << code << "\n\n"
       << kMainCode << "\n\n"
       << "# The image base of the program the run was made on.\n"
       << "IMAGE_BASE = " << Hex(db.image_base()) << "\n\n";
-  WriteData(db, out);
+  WriteData(db, types, out);
   out << "\nmain()\n";
   return static_cast<bool>(out);
 }

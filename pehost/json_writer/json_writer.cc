@@ -1,0 +1,156 @@
+#include "pehost/json_writer/json_writer.h"
+
+#include <charconv>
+#include <cstdio>
+
+#include "model/text_encoding.h"
+
+namespace json_writer {
+
+namespace {
+
+constexpr size_t kFlushSize = 1 << 16;
+
+void AppendEscape(char32_t cp, std::string *out) {
+  char code[16];
+  if (cp > 0xFFFF) {
+    // Outside the basic plane, as a pair of surrogates.
+    cp -= 0x10000;
+    snprintf(code, sizeof code, "\\u%04X\\u%04X", 0xD800 + (cp >> 10),
+             0xDC00 + (cp & 0x3FF));
+  } else {
+    snprintf(code, sizeof code, "\\u%04X", static_cast<unsigned>(cp));
+  }
+  *out += code;
+}
+
+}  // namespace
+
+void AppendQuoted(std::string_view text, Characters characters, std::string *out) {
+  const bool ascii = characters == Characters::kAscii;
+  *out += '"';
+  size_t plain = 0;  // start of the run of bytes taken as they are
+  for (size_t i = 0; i < text.size();) {
+    const unsigned char c = static_cast<unsigned char>(text[i]);
+    if (c >= 0x20 && c < 0x80 && c != '"' && c != '\\' && !(ascii && c == '\'')) {
+      ++i;
+      continue;
+    }
+    char32_t cp = c;
+    size_t length = 1;
+    if (c >= 0x80) {
+      length = model::Utf8Sequence(text.substr(i), &cp);
+      if (length != 0 && !ascii) {
+        i += length;
+        continue;
+      }
+      if (length == 0) cp = c, length = 1;  // Latin-1
+    }
+    out->append(text.substr(plain, i - plain));
+    switch (cp) {
+      case '"':
+        *out += "\\\"";
+        break;
+      case '\\':
+        *out += "\\\\";
+        break;
+      case '\n':
+        *out += "\\n";
+        break;
+      case '\t':
+        *out += "\\t";
+        break;
+      case '\r':
+        *out += "\\r";
+        break;
+      default:
+        AppendEscape(cp, out);
+    }
+    i += length;
+    plain = i;
+  }
+  out->append(text.substr(plain));
+  *out += '"';
+}
+
+std::string Quoted(std::string_view text, Characters characters) {
+  std::string out;
+  out.reserve(text.size() + 2);
+  AppendQuoted(text, characters, &out);
+  return out;
+}
+
+bool JsonWriter::Flush() {
+  out_.write(buffer_.data(), static_cast<std::streamsize>(buffer_.size()));
+  buffer_.clear();
+  return static_cast<bool>(out_);
+}
+
+void JsonWriter::Gathered() {
+  if (buffer_.size() >= kFlushSize) Flush();
+}
+
+void JsonWriter::NewLine() {
+  buffer_ += '\n';
+  buffer_.append(2 * levels_.size(), ' ');
+}
+
+void JsonWriter::BeforeValue() {
+  if (after_key_) {
+    after_key_ = false;
+    return;
+  }
+  if (levels_.empty()) return;
+  Level &level = levels_.back();
+  if (!level.empty) buffer_ += level.compact ? ", " : ",";
+  if (!level.compact) NewLine();
+  level.empty = false;
+}
+
+void JsonWriter::Open(char bracket, bool compact) {
+  BeforeValue();
+  buffer_ += bracket;
+  // Inside a compact level everything stays on its line.
+  const bool inside_compact = !levels_.empty() && levels_.back().compact;
+  levels_.push_back({compact || inside_compact, true});
+}
+
+void JsonWriter::Close(char bracket) {
+  const Level level = levels_.back();
+  levels_.pop_back();
+  if (!level.empty && !level.compact) NewLine();
+  buffer_ += bracket;
+  if (levels_.empty()) buffer_ += '\n';
+  Gathered();
+}
+
+void JsonWriter::Key(std::string_view key) {
+  BeforeValue();
+  AppendQuoted(key, Characters::kUtf8, &buffer_);
+  buffer_ += ": ";
+  after_key_ = true;
+}
+
+void JsonWriter::String(std::string_view text) {
+  BeforeValue();
+  AppendQuoted(text, Characters::kUtf8, &buffer_);
+}
+
+void JsonWriter::Int(int64_t value) {
+  BeforeValue();
+  char digits[24];
+  const auto result = std::to_chars(digits, digits + sizeof digits, value);
+  buffer_.append(digits, result.ptr);
+}
+
+void JsonWriter::Bool(bool value) {
+  BeforeValue();
+  buffer_ += value ? "true" : "false";
+}
+
+void JsonWriter::Null() {
+  BeforeValue();
+  buffer_ += "null";
+}
+
+}  // namespace json_writer

@@ -1,0 +1,105 @@
+// JSON as pehost writes it, in every file: the saved database and the
+// export, the class model, and the records inside the tool scripts.
+//
+// One quoting rule for every string. Texts of the program may be UTF-8 or
+// in any single-byte code page: a valid UTF-8 sequence is taken as it is,
+// and any other byte as Latin-1 (the byte 0xE9 as U+00E9), so that the
+// document stays valid and a text of a single-byte code page keeps its bytes
+// apart (a replacement character would make "caf\xE9" and "caf\xFC" one).
+// Control characters are escaped (\n, \r, \t by name, the others as
+// \u00XX), as are the quotation mark and the backslash.
+//
+// The writer streams: the model of a large program is written class by
+// class, the database item by item, without holding the document. Objects
+// and arrays are laid out one member a line, or, when opened as compact, on
+// a single line. Text is gathered in a buffer and handed to the stream in
+// large pieces.
+#pragma once
+
+#include <cstdint>
+#include <ostream>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace json_writer {
+
+enum class Characters {
+  kUtf8,   // characters above ASCII as UTF-8
+  kAscii,  // only ASCII: every other character, and the apostrophe, as \uXXXX
+           // (a Python raw string in quotes of three apostrophes takes it)
+};
+
+/// Appends `text` as a JSON string to *out.
+void AppendQuoted(std::string_view text, Characters characters, std::string *out);
+/// `text` as a JSON string.
+std::string Quoted(std::string_view text, Characters characters = Characters::kUtf8);
+
+class JsonWriter {
+ public:
+  explicit JsonWriter(std::ostream &out) : out_(out) {}
+  ~JsonWriter() { Flush(); }
+
+  void BeginObject(bool compact = false) { Open('{', compact); }
+  void EndObject() { Close('}'); }
+  void BeginArray(bool compact = false) { Open('[', compact); }
+  void EndArray() { Close(']'); }
+  /// The next member's name; its value follows.
+  void Key(std::string_view key);
+
+  void String(std::string_view text);
+  void Int(int64_t value);
+  void Bool(bool value);
+  void Null();
+
+  // Shorthands for a member.
+  void Member(std::string_view key, std::string_view text) { Key(key), String(text); }
+  void Member(std::string_view key, const char *text) { Key(key), String(text); }
+  void Member(std::string_view key, int64_t value) { Key(key), Int(value); }
+  void Member(std::string_view key, uint32_t value) { Key(key), Int(value); }
+  void Member(std::string_view key, int value) { Key(key), Int(value); }
+  void MemberBool(std::string_view key, bool value) { Key(key), Bool(value); }
+  void MemberNull(std::string_view key) { Key(key), Null(); }
+
+  /// The member `key`: an array of `items`, each written by `write(item)`.
+  template <typename Items, typename Write>
+  void Array(std::string_view key, const Items &items, Write write,
+             bool compact = false) {
+    Key(key);
+    BeginArray(compact);
+    for (const auto &item : items) write(item);
+    EndArray();
+  }
+  /// The member `key`: an array of `items`, each a compact object whose
+  /// members `write(item)` writes.
+  template <typename Items, typename Write>
+  void ObjectArray(std::string_view key, const Items &items, Write write) {
+    Array(key, items, [&](const auto &item) {
+      BeginObject(true);
+      write(item);
+      EndObject();
+    });
+  }
+
+  /// Hands what is gathered to the stream; true while the stream is good.
+  bool Flush();
+
+ private:
+  struct Level {
+    bool compact;
+    bool empty;
+  };
+  void Open(char bracket, bool compact);
+  void Close(char bracket);
+  /// Separator and line break before a value (not after a key).
+  void BeforeValue();
+  void NewLine();
+  void Gathered();
+
+  std::ostream &out_;
+  std::string buffer_;
+  std::vector<Level> levels_;
+  bool after_key_ = false;
+};
+
+}  // namespace json_writer

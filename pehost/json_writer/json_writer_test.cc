@@ -1,0 +1,87 @@
+#include "pehost/json_writer/json_writer.h"
+
+#include <gtest/gtest.h>
+
+#include <nlohmann/json.hpp>
+#include <sstream>
+#include <vector>
+
+namespace {
+
+using json_writer::Characters;
+using json_writer::Quoted;
+
+// One rule for every file pehost writes; the two forms differ only in how a
+// character above ASCII (and the apostrophe) is spelt.
+TEST(QuotedTest, OneRuleInBothForms) {
+  struct Case {
+    const char *text;
+    const char *utf8;
+    const char *ascii;
+    const char *decoded;  // what a JSON reader makes of both
+  };
+  const Case cases[] = {
+      {"plain 'x' ~\x7F", "\"plain 'x' ~\x7F\"", "\"plain \\u0027x\\u0027 ~\x7F\"",
+       "plain 'x' ~\x7F"},
+      {"\"\\", "\"\\\"\\\\\"", "\"\\\"\\\\\"", "\"\\"},
+      {"a\nb\tc\rd\x01\x1F", "\"a\\nb\\tc\\rd\\u0001\\u001F\"",
+       "\"a\\nb\\tc\\rd\\u0001\\u001F\"", "a\nb\tc\rd\x01\x1F"},
+      // Valid UTF-8, up to four bytes.
+      {"Gr\xC3\xB6\xC3\x9F"
+       "e \xE2\x9C\x93 \xF0\x9F\x98\x80",
+       "\"Gr\xC3\xB6\xC3\x9F"
+       "e \xE2\x9C\x93 \xF0\x9F\x98\x80\"",
+       "\"Gr\\u00F6\\u00DFe \\u2713 \\uD83D\\uDE00\"",
+       "Gr\xC3\xB6\xC3\x9F"
+       "e \xE2\x9C\x93 \xF0\x9F\x98\x80"},
+      // A single-byte code page: each byte that starts no valid sequence is
+      // Latin-1, a truncated sequence and a surrogate included.
+      {"caf\xE9 \xFF\xFE \xC3 \xED\xA0\x80",
+       "\"caf\\u00E9 \\u00FF\\u00FE \\u00C3 \\u00ED\\u00A0\\u0080\"",
+       "\"caf\\u00E9 \\u00FF\\u00FE \\u00C3 \\u00ED\\u00A0\\u0080\"",
+       "caf\xC3\xA9 \xC3\xBF\xC3\xBE \xC3\x83 \xC3\xAD\xC2\xA0\xC2\x80"},
+  };
+  for (const Case &c : cases) {
+    SCOPED_TRACE(c.text);
+    EXPECT_EQ(c.utf8, Quoted(c.text));
+    EXPECT_EQ(c.ascii, Quoted(c.text, Characters::kAscii));
+    EXPECT_EQ(c.decoded, nlohmann::json::parse(Quoted(c.text)).get<std::string>());
+    EXPECT_EQ(
+        c.decoded,
+        nlohmann::json::parse(Quoted(c.text, Characters::kAscii)).get<std::string>());
+  }
+}
+
+TEST(JsonWriterTest, LinesCompactLevelsAndArrays) {
+  std::ostringstream out;
+  {
+    json_writer::JsonWriter w(out);
+    w.BeginObject();
+    w.Member("name", "T\xE9");
+    w.ObjectArray("rows", std::vector<int>{1, 2}, [&](int i) {
+      w.Member("i", i);
+      w.Key("list");
+      w.BeginArray();  // inside a compact level: stays on the line
+      w.Int(i);
+      w.Null();
+      w.EndArray();
+    });
+    w.Array("empty", std::vector<int>{}, [&](int i) { w.Int(i); });
+    w.Array(
+        "flags", std::vector<bool>{true, false}, [&](bool b) { w.Bool(b); }, true);
+    w.EndObject();
+  }
+  EXPECT_EQ(
+      "{\n"
+      "  \"name\": \"T\\u00E9\",\n"
+      "  \"rows\": [\n"
+      "    {\"i\": 1, \"list\": [1, null]},\n"
+      "    {\"i\": 2, \"list\": [2, null]}\n"
+      "  ],\n"
+      "  \"empty\": [],\n"
+      "  \"flags\": [true, false]\n"
+      "}\n",
+      out.str());
+}
+
+}  // namespace
