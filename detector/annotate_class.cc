@@ -21,8 +21,6 @@
 
 namespace {
 
-constexpr size_t kTextSize = 1024;
-
 /// Comments of the header fields up to ParentClass, by field index: for a
 /// field that holds an address of its segment, and for a lone zero.
 struct FieldComments {
@@ -43,8 +41,6 @@ const FieldComments kTableFieldComments[kTableFields] = {
 
 const char *const kSlotComments[] = {"QueryInterface", "AddRef", "Release",
                                      "CreateObject"};
-
-const char *const kRecordDummies[] = {"off_", "unk_", "unknown_", "word_", nullptr};
 
 /// What one record's walk needs besides its address.
 struct ClassRecord {

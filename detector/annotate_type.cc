@@ -21,31 +21,21 @@
 
 namespace {
 
-constexpr size_t kTextBufSize = 1024;
-
-/// Names of the host's own making (or none) that a block's names replace.
-const char *const kBlockMarkers[] = {"off_",  "unk_",   "unknown_", "byte_",
-                                     "word_", "dword_", nullptr};
-
 /// Where a block can begin: the dword at `ea` is an address in its range.
 bool holds_block_address(ea_t ea) { return in_record_range(get_long(ea), ea); }
 
 /// Names `ea` unless it carries a name somebody chose.
 void name_unless_chosen(ea_t ea, const char *name) {
-  static char current[kTextBufSize];
-  if (is_dummy_name(get_true_name(ea, ea, current, sizeof(current)), kBlockMarkers)) {
+  static char current[kTextSize];
+  if (is_dummy_name(get_true_name(ea, ea, current, sizeof(current)), kBlockDummies)) {
     do_name_anyway(ea, name, 0);
   }
 }
 
 /// The size of TPropInfo, created the first time a database lacks it.
 asize_t prop_info_size() {
-  tid_t id = BADNODE;
-  netnode_check(&id, "TPropInfo", 0, 0);
-  if (id == BADNODE) make_tpropinfo_struc();
-  id = BADNODE;
-  netnode_check(&id, "TPropInfo", 0, 0);
-  return get_struc_size(get_struc(id));
+  if (tpropinfo_id() == BADNODE) make_tpropinfo_struc();
+  return get_struc_size(get_struc(tpropinfo_id()));
 }
 
 void walk_type_data(ea_t *p, int kind, const char *type_name, ea_t block,
@@ -108,8 +98,8 @@ void walk_type_data(ea_t *p, int kind, const char *type_name, ea_t block,
 /// comments it with the kind; names the block's cell `cell` too unless it is
 /// BADADDR.
 void name_block(ea_t target, ea_t cell, int kind, const char *type_name) {
-  static char name[kTextBufSize];
-  static char cell_name[kTextBufSize];
+  static char name[kTextSize];
+  static char cell_name[kTextSize];
   qstrncpy(name, kind == KIND_CLASS || kind == KIND_INTERFACE ? "_obj_" : "_type_",
            sizeof(name));
   qstrncat(name, type_name, sizeof(name));
@@ -131,7 +121,7 @@ void finish_block(ea_t block, int kind, const char *type_name) {
 }  // namespace
 
 ea_t annotate_type_infos(ea_t start, int32_t *more) {
-  static char type_name[kTextBufSize];
+  static char type_name[kTextSize];
   if (!holds_block_address(start)) {
     *more = 0;
     return 0;
@@ -176,7 +166,7 @@ ea_t annotate_type_infos(ea_t start, int32_t *more) {
 }
 
 ea_t annotate_type_block(ea_t kind_at) {
-  static char type_name[kTextBufSize];
+  static char type_name[kTextSize];
   const int kind = get_byte(kind_at);
   const char *name = get_pascal_name(kind_at + 1, 0);
   if (type_kind_name(kind) == nullptr || name == nullptr) return kind_at;

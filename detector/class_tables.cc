@@ -18,15 +18,6 @@
 
 namespace {
 
-constexpr size_t kTextSize = 1024;
-
-const char *const kMethodDummies[] = {"sub_", "unknown_", "nullsub_", nullptr};
-// "unk_" is what the host calls the unexplored bytes that the class record's
-// DynamicTable field refers to; without it no table reached from a record
-// would ever be named.
-const char *const kDynamicDummies[] = {"word_",    "byte_",    "dword_", "unk_",
-                                       "unknown_", "nullsub_", nullptr};
-
 /// The segment holding `ea`, or an empty range when none does.
 area_t segment_of(ea_t ea) {
   const area_t *area = areacb_t_get_area(&segs, ea);
@@ -83,7 +74,7 @@ void annotate_method_slots(ea_t slot) {
 /// named the code.
 void name_method(ea_t code_field, const char *class_name) {
   const ea_t code = get_long(code_field);
-  const int replaceable = is_dummy_name(current_name(code), kMethodDummies);
+  const int replaceable = is_dummy_name(current_name(code), kCodeDummies);
   const char *method = get_pascal_name(code_field + 4, 0);
   if (method != nullptr && replaceable) {
     do_name_anyway(code, compose(class_name, "@", method), 0);
@@ -375,7 +366,7 @@ ea_t annotate_method_table(ea_t table, const char *class_name) {
 ea_t annotate_dynamic_table(ea_t table, const char *class_name) {
   const uint32_t count = get_word(table);
   if (count != 0) {
-    if (is_dummy_name(current_name(table), kDynamicDummies)) {
+    if (is_dummy_name(current_name(table), kDynamicTableDummies)) {
       do_name_anyway(table, compose(class_name, "", "_dynamic_funcs"), 0);
     }
     set_cmt(table, "DynamicTable Count", 0);

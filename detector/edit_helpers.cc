@@ -12,8 +12,6 @@
 
 namespace {
 
-constexpr size_t kTextSize = 1024;
-
 /// Undefines `count` elements of `width` bytes at `ea` and makes them one
 /// item of `type`; 0 for a negative count or one too large for an address.
 int make_items(ea_t ea, int count, uint32_t width, flags_t type) {
@@ -132,20 +130,36 @@ void clear_field_name(ea_t ea) {
   do_name_anyway(ea, "", 0);
 }
 
-int is_dummy_name(const char *name, const char *const *markers) {
+const char *const kCodeDummies[] = {"sub_", "unknown_", "nullsub_", nullptr};
+const char *const kAccessorDummies[] = {"sub_",  "unknown_", "nullsub_", "byte_",
+                                        "word_", "dword_",   nullptr};
+const char *const kBlockDummies[] = {"off_",  "unk_",   "unknown_", "byte_",
+                                     "word_", "dword_", nullptr};
+const char *const kRecordDummies[] = {"off_", "unk_", "unknown_", "word_", nullptr};
+// "unk_" is what the host calls the unexplored bytes that the class record's
+// DynamicTable field refers to; without it no table reached from a record
+// would ever be named.
+const char *const kDynamicTableDummies[] = {"word_",    "byte_",    "dword_", "unk_",
+                                            "unknown_", "nullsub_", nullptr};
+
+int is_dummy_name(const char *name, const char *const *dummies) {
   if (name == nullptr || name[0] == '\0') return 1;
-  for (const char *const *marker = markers; marker != nullptr && *marker != nullptr;
-       ++marker) {
-    if (strstr(name, *marker) != nullptr) return 1;
+  for (const char *const *dummy = dummies; dummy != nullptr && *dummy != nullptr;
+       ++dummy) {
+    if (strstr(name, *dummy) != nullptr) return 1;
   }
   return 0;
 }
 
-void make_tpropinfo_struc(void) {
-  add_struc(BADADDR, "TPropInfo", 0);
+tid_t tpropinfo_id(void) {
   tid_t id = BADNODE;
   netnode_check(&id, "TPropInfo", 0, 0);
-  struc_t *structure = get_struc(id);
+  return id;
+}
+
+void make_tpropinfo_struc(void) {
+  add_struc(BADADDR, "TPropInfo", 0);
+  struc_t *structure = get_struc(tpropinfo_id());
   opinfo_t type_info = -1;  // no fixed reference target, then the first word
   add_struc_member(structure, "PropType", 0, 0x25500400, &type_info, 4);
   add_struc_member(structure, "GetProc", 4, 0x25500400, &type_info, 4);

@@ -25,8 +25,25 @@ ea_t make_align4(ea_t ea);
 /// Removes the name of `ea` unless it contains "unknown_".
 void clear_field_name(ea_t ea);
 /// 1 when `name` (null: none) may be replaced: missing, empty, or holding
-/// one of the null-terminated list of `markers`.
-int is_dummy_name(const char *name, const char *const *markers);
+/// one of the null-terminated list of `dummies`.
+int is_dummy_name(const char *name, const char *const *dummies);
+
+// Dummy names: the parts of the names the host makes up itself, which the
+// detector's names replace, by what the name stands on. Null-terminated.
+/// A function: sub_, unknown_, nullsub_.
+extern const char *const kCodeDummies[];
+/// A property accessor, which may point at code or data.
+extern const char *const kAccessorDummies[];
+/// A type information block and its reference cell.
+extern const char *const kBlockDummies[];
+/// A class record and its virtual method table.
+extern const char *const kRecordDummies[];
+/// A dynamic method table.
+extern const char *const kDynamicTableDummies[];
+
+/// The id of the structure type "TPropInfo"; BADNODE when the database has
+/// none.
+tid_t tpropinfo_id(void);
 /// Lays an instance of the structure `id`, `size` bytes long, at `ea`; 1
 /// when made.
 int make_struct_item(ea_t ea, asize_t size, tid_t id);

@@ -15,12 +15,6 @@
 
 namespace {
 
-constexpr size_t kTextBufSize = 1024;
-
-/// Names of the host's own making (or none) that an accessor name replaces.
-const char *const kAccessorMarkers[] = {"sub_",  "unknown_", "nullsub_", "byte_",
-                                        "word_", "dword_",   nullptr};
-
 struct Accessor {
   ea_t offset;
   const char *word;
@@ -31,7 +25,7 @@ const Accessor kAccessors[] = {{4, "Get"}, {8, "Set"}, {12, "Stored"}};
 /// "<type>@<unit>@<word><property>Proc" in a static buffer owned here.
 const char *accessor_name(const char *type_name, const char *unit_name, const char *word,
                           const char *prop_name) {
-  static char name[kTextBufSize];
+  static char name[kTextSize];
   qstrncpy(name, type_name, sizeof(name));
   qstrncat(name, "@", sizeof(name));
   qstrncat(name, unit_name, sizeof(name));
@@ -56,9 +50,9 @@ void name_accessor(ea_t record, const Accessor &accessor, const char *type_name,
   // Without the unit the name would not tell apart classes of the same name
   // in different units; such an accessor stays as it is.
   if (type_name == nullptr || unit_name == nullptr) return;
-  static char current[kTextBufSize];
+  static char current[kTextSize];
   const char *name = get_true_name(target, target, current, sizeof(current));
-  if (!is_dummy_name(name, kAccessorMarkers)) return;
+  if (!is_dummy_name(name, kAccessorDummies)) return;
   do_name_anyway(target, accessor_name(type_name, unit_name, accessor.word, prop_name),
                  0);
 }
@@ -67,7 +61,7 @@ void name_accessor(ea_t record, const Accessor &accessor, const char *type_name,
 
 ea_t annotate_prop_list(ea_t ea, int count, const char *type_name, const char *unit_name,
                         asize_t fixed_size) {
-  static char prop_name[kTextBufSize];
+  static char prop_name[kTextSize];
   ea_t p = ea;
   for (int i = 0; i < count; ++i) {
     const ea_t record = p;
@@ -76,9 +70,7 @@ ea_t annotate_prop_list(ea_t ea, int count, const char *type_name, const char *u
     // items. One range call, so that no structure size makes this slow.
     const asize_t room = segment_end(record) - record;
     undefine_bytes(record, fixed_size < room ? fixed_size + 1 : room);
-    tid_t id = BADNODE;
-    netnode_check(&id, "TPropInfo", 0, 0);
-    if (make_struct_item(record, fixed_size, id)) p = get_item_end(record);
+    if (make_struct_item(record, fixed_size, tpropinfo_id())) p = get_item_end(record);
 
     // The name: its length byte and every character.
     undefine_bytes(p, asize_t{1} + get_byte(p));

@@ -9,8 +9,6 @@
 
 namespace {
 
-constexpr size_t kTextBufSize = 1024;
-
 const char *const kVarTypeTexts[] = {
     "varType:varEmpty",    "varType:varNull",     "varType:varSmallint",
     "varType:varInteger",  "varType:varSingle",   "varType:varDouble",
@@ -29,7 +27,7 @@ const char *var_type_text(uint32_t var_type) {
 }  // namespace
 
 void walk_class(ea_t *p, const char *type_name, asize_t prop_info_size) {
-  static char unit_name[kTextBufSize];
+  static char unit_name[kTextSize];
   make_field(p, make_offset_item, "ClassType");
   make_field(p, make_offset_item, "ParentInfo");
   make_field(p, make_one_word, "PropCount");
@@ -124,8 +122,6 @@ namespace {
 /// The fixed part of a property record before its name.
 constexpr asize_t kPropInfoFixedSize = 26;
 
-const char *const kMethodDummies[] = {"sub_", "unknown_", "nullsub_", nullptr};
-
 /// What the names of a class's property accessors are made of.
 struct ClassNames {
   const char *type_name;
@@ -195,11 +191,11 @@ void extended_class_fields(FieldWalk &w, const ClassNames &names, ea_t list_star
 /// Names the code of a record's method "<type>@<method>" unless somebody
 /// named it.
 void name_record_method(uint32_t code, const char *type_name, ea_t name_at) {
-  static char current[kTextBufSize];
-  static char name[kTextBufSize];
+  static char current[kTextSize];
+  static char name[kTextSize];
   const char *method = get_pascal_name(name_at, 0);
   if (method == nullptr) return;
-  if (!is_dummy_name(get_true_name(code, code, current, sizeof(current)), kMethodDummies))
+  if (!is_dummy_name(get_true_name(code, code, current, sizeof(current)), kCodeDummies))
     return;
   qstrncpy(name, type_name, sizeof(name));
   qstrncat(name, "@", sizeof(name));
@@ -241,7 +237,7 @@ void extended_record_fields(FieldWalk &w, const char *type_name) {
 
 bool walk_class_newer(ea_t *p, const char *type_name, asize_t prop_info_size) {
   return walk_shape(p, [type_name, prop_info_size](FieldWalk &w) {
-    static char unit_name[kTextBufSize];
+    static char unit_name[kTextSize];
     reference_field(w, "ClassType");
     reference_field(w, "ParentInfo");
     word_field(w, "PropCount");

@@ -13,8 +13,6 @@
 
 namespace {
 
-constexpr size_t kTextBufSize = 1024;
-
 /// Keeps what the scan prints: the candidate of each trace line and the
 /// label lines.
 class ScanUi : public kernel::UserInterface {
@@ -77,10 +75,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
 
   for (size_t i = 0; i < candidates.size(); ++i) {
     const char *label = get_group_label(candidates[i]);
-    FUZZ_CHECK(memchr(label, '\0', kTextBufSize) != nullptr,
+    FUZZ_CHECK(memchr(label, '\0', kTextSize) != nullptr,
                "label of 0x%X not terminated in its buffer", candidates[i]);
     FUZZ_CHECK(label[0] != '\0', "candidate 0x%X has no label", candidates[i]);
-    char expected[kTextBufSize + 32];
+    char expected[kTextSize + 32];
     snprintf(expected, sizeof expected, "%s @ %.8lX\n", label,
              static_cast<unsigned long>(candidates[i]));
     FUZZ_CHECK(ui.found_lines[i] == expected, "printed \"%s\", expected \"%s\"",

@@ -65,8 +65,7 @@ void CheckForm(const uint8_t *data, size_t size) {
     FUZZ_CHECK(e.address == BADADDR, "event %s bound without a class", e.event.c_str());
 }
 
-void CheckTypes(const model::ProgramModel &program) {
-  const model::ProgramTypes types = model::BuildTypes(program);
+void CheckTypes(const model::ProgramModel &program, const model::ProgramTypes &types) {
   for (const std::string &p : types.problems)
     FUZZ_CHECK(!p.empty() && p.find('\n') == std::string::npos,
                "type problem line \"%s\"", p.c_str());
@@ -126,11 +125,13 @@ void CheckSection(const uint8_t *data, size_t size) {
     }
   }
 
-  CheckTypes(program);
+  const model::ProgramTypes types = model::BuildTypes(program);
+  CheckTypes(program, types);
 
   std::ostringstream json_text, report;
-  FUZZ_CHECK(model_files::WriteModelJson(program, json_text), "the JSON was not written");
-  FUZZ_CHECK(model_files::WriteModelReport(program, report),
+  FUZZ_CHECK(model_files::WriteModelJson(program, types, json_text),
+             "the JSON was not written");
+  FUZZ_CHECK(model_files::WriteModelReport(program, types, report),
              "the report was not written");
   const nlohmann::json parsed = nlohmann::json::parse(json_text.str(), nullptr, false);
   FUZZ_CHECK(!parsed.is_discarded(), "the model's JSON does not parse");

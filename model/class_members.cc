@@ -7,15 +7,12 @@ namespace model {
 
 namespace {
 
-constexpr ea_t kFieldTable = 20;
-constexpr ea_t kMethodTable = 24;
-constexpr ea_t kInstanceSize = 36;
 constexpr uint8_t kSignatureVersion = 3;
 constexpr uint8_t kLastConvention = 4;
 
 /// The table a record's header field points to, or 0.
-ea_t TableAt(ea_t record, ea_t field) {
-  const ea_t v = get_long(record + field);
+ea_t TableAt(ea_t record, int field) {
+  const ea_t v = get_long(class_field_at(record, field));
   return v != 0 && in_record_range(v, record) ? v : 0;
 }
 
@@ -117,9 +114,9 @@ bool ReadSignature(ea_t at, ea_t end, Signature *s) {
 ClassMembers ReadClassMembers(const ProgramModel &model, ea_t record) {
   ClassMembers m;
   if (!has_newer_type_data(model.header_size)) return m;
-  if (const ea_t fields = TableAt(record, kFieldTable))
-    ReadExtendedFields(fields, get_long(record + kInstanceSize), &m);
-  if (const ea_t methods = TableAt(record, kMethodTable))
+  if (const ea_t fields = TableAt(record, FIELD_FIELD_TABLE))
+    ReadExtendedFields(fields, get_long(class_field_at(record, FIELD_INSTANCE_SIZE)), &m);
+  if (const ea_t methods = TableAt(record, FIELD_METHOD_TABLE))
     ReadExtendedMethods(methods, &m);
   return m;
 }

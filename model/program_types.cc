@@ -146,6 +146,7 @@ class Builder {
     for (ClassInfo &c : classes_) SlotNames(c);
     for (ClassInfo &c : classes_) SignatureMethods(c);
     EventMethods();
+    FindSharedCode();
     for (ClassInfo &c : classes_) SelfMethods(c);
     std::sort(
         out_.methods.begin(), out_.methods.end(),
@@ -201,23 +202,30 @@ class Builder {
               {{"Code", "void *", 0, 0, 4, ""}, {"Data", "void *", 0, 4, 4, ""}}, 8);
     // The header in front of every method table, the standard virtual
     // methods of the layout last.
-    const char *fields[] = {"SelfPtr",   "IntfTable",    "AutoTable",   "InitTable",
-                            "TypeInfo",  "FieldTable",   "MethodTable", "DynamicTable",
-                            "ClassName", "InstanceSize", "ParentClass"};
+    const std::pair<int, const char *> fields[] = {
+        {FIELD_SELF_PTR, "SelfPtr"},         {FIELD_INTF_TABLE, "IntfTable"},
+        {FIELD_AUTO_TABLE, "AutoTable"},     {FIELD_INIT_TABLE, "InitTable"},
+        {FIELD_TYPE_INFO, "TypeInfo"},       {FIELD_FIELD_TABLE, "FieldTable"},
+        {FIELD_METHOD_TABLE, "MethodTable"}, {FIELD_DYNAMIC_TABLE, "DynamicTable"},
+        {FIELD_CLASS_NAME, "ClassName"},     {FIELD_INSTANCE_SIZE, "InstanceSize"},
+        {FIELD_PARENT, "ParentClass"}};
+    // Where the layout puts each field, measured on a record at a made-up
+    // address: the oldest layout lacks two of them.
+    constexpr ea_t kAt = 0x1000;
     std::vector<CMember> header;
-    uint32_t offset = 0;
-    // The oldest layout has neither SelfPtr nor IntfTable.
-    const size_t first = has_self_pointer(model_.header_size) ? 0 : 2;
-    for (size_t i = first; i < std::size(fields); ++i) {
-      const char *f = fields[i];
-      header.push_back({f, std::string(f) == "InstanceSize" ? "uint32_t" : "void *", 0,
-                        offset, 4, ""});
-      offset += 4;
+    for (const auto &[field, name] : fields) {
+      const ea_t at = class_field_at(kAt, field);
+      if (at == BADADDR) continue;
+      header.push_back({name, field == FIELD_INSTANCE_SIZE ? "uint32_t" : "void *", 0,
+                        at - kAt, 4, ""});
     }
+    uint32_t offset = class_field_at(kAt, FIELD_FIRST_STANDARD) - kAt;
     for (int i = 0; const char *name = standard_method_name(model_.header_size, i); ++i) {
       header.push_back({name, "void *", 0, offset, 4, ""});
       offset += 4;
     }
+    std::sort(header.begin(), header.end(),
+              [](const CMember &a, const CMember &b) { return a.offset < b.offset; });
     AddStruct("Pas_ClassHeader", "the class record in front of a method table", header,
               offset);
   }
@@ -248,7 +256,7 @@ class Builder {
       names_.insert(VmtStructName(c.name));
       out_.structs.push_back(c.name);
       out_.structs.push_back(VmtStructName(c.name));
-      out_.class_structs.emplace_back(c.entry->record, c.name);
+      out_.classes.push_back({c.entry->record, c.name, {}});
       index_[c.entry->record] = i;
       class_by_name_.emplace(ClassName(c.entry->record), i);
     }
@@ -559,6 +567,9 @@ class Builder {
     std::stable_sort(own.begin(), own.end(), [](const OwnField &a, const OwnField &b) {
       return a.offset < b.offset;
     });
+    std::vector<FieldType> &listed = out_.classes[&c - classes_.data()].fields;
+    for (const OwnField &f : own)
+      listed.push_back({f.name, f.type_name, f.offset, f.type.c_type, f.type.size});
     CMember vmt;
     vmt.name = "_VMT";
     vmt.c_type = VmtStructName(c.name) + " *";
@@ -652,6 +663,8 @@ class Builder {
     typed_.insert(code);
     MethodType m;
     m.address = code;
+    m.class_record = c.entry->record;
+    m.method = method;
     m.name = Unique(c.name + "_" + CIdentifier(method));
     m.type_name = Unique(m.name + "_T");
     m.source = source;
@@ -808,14 +821,27 @@ class Builder {
     t.pascal = "procedure " + ClassName(c.entry->record) + "." + method + ";";
   }
 
+  static std::string SlotName(const ClassInfo &c, const VirtualMethod &v) {
+    if (v.slot >= 0 && static_cast<size_t>(v.slot) < c.slot_names.size())
+      return c.slot_names[v.slot];
+    return v.standard != nullptr ? v.standard : "";
+  }
+
+  /// Code that fills slots of different names (the routine behind every
+  /// abstract method) is no one method: it gets no prototype.
+  void FindSharedCode() {
+    std::map<ea_t, std::string> first;
+    for (ClassInfo &c : classes_)
+      for (const VirtualMethod &v : Details(c).virtual_methods) {
+        auto [it, added] = first.emplace(v.address, SlotName(c, v));
+        if (!added && it->second != SlotName(c, v)) shared_.insert(v.address);
+      }
+  }
+
   void SelfMethods(ClassInfo &c) {
     const ClassDetails &d = Details(c);
-    for (const VirtualMethod &v : d.virtual_methods) {
-      std::string name = v.standard != nullptr ? v.standard : "";
-      if (v.slot >= 0 && static_cast<size_t>(v.slot) < c.slot_names.size())
-        name = c.slot_names[v.slot];
-      SelfMethod(c, v.address, name);
-    }
+    for (const VirtualMethod &v : d.virtual_methods)
+      if (shared_.count(v.address) == 0) SelfMethod(c, v.address, SlotName(c, v));
     for (const DynamicMethod &m : d.dynamic_methods)
       SelfMethod(c, m.address, "Dynamic" + std::to_string(m.index));
     for (const PublishedMethod &m : d.published_methods) SelfMethod(c, m.address, m.name);
@@ -877,6 +903,7 @@ class Builder {
   std::map<ea_t, ArgType> values_;
   std::set<ea_t> in_progress_;
   std::set<ea_t> typed_;
+  std::set<ea_t> shared_;                     // code behind slots of different names
   std::map<ea_t, std::string> method_types_;  // function type by code address
   std::map<ea_t, std::string> record_names_;
   std::vector<CDecl> instances_;

@@ -60,9 +60,26 @@ struct CDecl {
   size_t method = 0;  // a function type: its index in ProgramTypes::methods
 };
 
+/// A field a class declares, from its published or extended field table.
+struct FieldType {
+  std::string name;
+  std::string type;  // the Delphi type's name, "" when unknown
+  uint32_t offset = 0;
+  std::string c_type;
+  uint32_t size = 0;  // 0 when the type's size is unknown
+};
+
+struct ClassTypes {
+  ea_t record = 0;
+  std::string name;  // the instance structure; its method table is name + "_VMT"
+  std::vector<FieldType> fields;
+};
+
 /// A prototype for one function of the program.
 struct MethodType {
   ea_t address = 0;
+  ea_t class_record = 0;  // the class the method is of
+  std::string method;     // its Delphi name
   std::string name;       // C identifier, e.g. TForm1_Button1Click
   std::string pascal;     // "procedure TForm1.Button1Click(Sender: TObject);"
   std::string source;     // "signature", "event" or "self"
@@ -79,8 +96,8 @@ struct ProgramTypes {
   std::vector<CDecl> decls;
   std::vector<std::string> structs;  // every structure's name
   std::vector<MethodType> methods;   // by address
-  /// Instance structure name per class, by record address.
-  std::vector<std::pair<ea_t, std::string>> class_structs;
+  /// Per class, by record address: its structures' name and its own fields.
+  std::vector<ClassTypes> classes;
   std::vector<std::string> problems;
 };
 

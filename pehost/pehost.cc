@@ -110,18 +110,31 @@ bool CanWriteFolder(const std::string &dir, std::string *err) {
   return true;
 }
 
-/// The class model's files, read from the database as the run left it.
-int WriteModel(const Options &options) {
-  if (options.classes.empty() && options.report.empty() && options.forms.empty() &&
-      options.c_header.empty())
-    return kExitRan;
-  model::ProgramModel program = model::BuildModel();
+/// The class model and the program's types, read from the database as the
+/// run left it, when an output needs them.
+struct ModelAndTypes {
+  model::ProgramModel program;
   model::ProgramTypes types;
-  if (!options.c_header.empty()) {
-    types = model::BuildTypes(program);
-    program.problems.insert(program.problems.end(), types.problems.begin(),
-                            types.problems.end());
-  }
+};
+
+bool NeedsModel(const Options &options) {
+  return !options.classes.empty() || !options.report.empty() || !options.forms.empty() ||
+         !options.c_header.empty() || !options.ida_script.empty();
+}
+
+ModelAndTypes BuildModelAndTypes() {
+  ModelAndTypes m{model::BuildModel(), {}};
+  m.types = model::BuildTypes(m.program);
+  m.program.problems.insert(m.program.problems.end(), m.types.problems.begin(),
+                            m.types.problems.end());
+  return m;
+}
+
+/// The class model's files and the header.
+int WriteModel(const Options &options, const ModelAndTypes &m) {
+  if (!NeedsModel(options)) return kExitRan;
+  const model::ProgramModel &program = m.program;
+  const model::ProgramTypes &types = m.types;
   // A form, a part of the resources or a type that cannot be read is told,
   // not fatal.
   for (const std::string &problem : program.problems)
@@ -137,13 +150,16 @@ int WriteModel(const Options &options) {
   if (!options.classes.empty() &&
       !output_file::WriteFileWhole(
           options.classes,
-          [&](std::ostream &o) { return model_files::WriteModelJson(program, o); }, &err))
-    status = Complain(options.classes, err, kExitNotRun);
-  if (!options.report.empty() &&
-      !output_file::WriteFileWhole(
-          options.report,
-          [&](std::ostream &o) { return model_files::WriteModelReport(program, o); },
+          [&](std::ostream &o) { return model_files::WriteModelJson(program, types, o); },
           &err))
+    status = Complain(options.classes, err, kExitNotRun);
+  if (!options.report.empty() && !output_file::WriteFileWhole(
+                                     options.report,
+                                     [&](std::ostream &o) {
+                                       return model_files::WriteModelReport(program,
+                                                                            types, o);
+                                     },
+                                     &err))
     status = Complain(options.report, err, kExitNotRun);
   if (!options.forms.empty()) {
     std::vector<std::string> errors;
@@ -167,7 +183,10 @@ tool_script::ScriptOrigin ScriptOriginOf(const Options &options,
 }
 
 int WriteOutputs(const Options &options, const kernel::Database &db,
-                 const tool_script::ScriptOrigin &origin) {
+                 const tool_script::ScriptOrigin &origin, const ModelAndTypes &m) {
+  const tool_script::ScriptTypes ida_types = options.ida_script.empty()
+                                                 ? tool_script::ScriptTypes{}
+                                                 : c_header::IdaTypes(m.types);
   struct Output {
     const std::string &path;
     std::function<bool(std::ostream &)> write;
@@ -186,7 +205,9 @@ int WriteOutputs(const Options &options, const kernel::Database &db,
       {options.listing,
        [&](std::ostream &o) { return database_files::WriteListing(db, o); }},
       {options.ida_script,
-       [&](std::ostream &o) { return tool_script::WriteIdaScript(db, origin, o); }},
+       [&](std::ostream &o) {
+         return tool_script::WriteIdaScript(db, origin, &ida_types, o);
+       }},
       {options.ghidra_script,
        [&](std::ostream &o) { return tool_script::WriteGhidraScript(db, origin, o); }},
   };
@@ -244,8 +265,11 @@ int RunPehost(const Options &options) {
   kernel::SetUserInterface(nullptr);
   if (fflush(stdout) != 0)
     return Complain("standard output", strerror(errno), kExitNotRun);
-  const int status = WriteOutputs(options, db, ScriptOriginOf(options, plugin_path));
-  const int model_status = WriteModel(options);
+  const ModelAndTypes model =
+      NeedsModel(options) ? BuildModelAndTypes() : ModelAndTypes{};
+  const int status =
+      WriteOutputs(options, db, ScriptOriginOf(options, plugin_path), model);
+  const int model_status = WriteModel(options, model);
   return status != kExitRan ? status : model_status;
 }
 

@@ -92,12 +92,50 @@ void WriteInitTable(Image &image, const ClassRecordSpec &spec) {
   }
 }
 
-void WriteMethodTable(Image &image, const ClassRecordSpec &spec) {
+void WriteMethodTable(Image &image, const ClassRecordSpec &spec,
+                      const std::vector<Label> &entries) {
   image.Put16(static_cast<uint16_t>(spec.methods.size()));
   for (const PublishedMethod &m : spec.methods) {
     image.Put16(static_cast<uint16_t>(2 + 4 + 1 + m.name.size()));
     image.PutRef(m.code);
     image.PutShortString(m.name);
+  }
+  if (spec.extended_methods.empty()) return;
+  image.Put16(static_cast<uint16_t>(spec.extended_methods.size()));
+  for (size_t i = 0; i < entries.size(); ++i) {
+    image.PutRef(entries[i]);
+    image.Put16(0);  // flags
+    image.Put16(static_cast<uint16_t>(spec.extended_methods[i].virtual_index));
+  }
+  image.Put16(0);  // VirtCount
+}
+
+/// The method entries of the extended table: size, code, name, then the
+/// signature (version 3, convention, result, stack total, parameters).
+void WriteMethodEntries(Image &image, const ClassRecordSpec &spec,
+                        const std::vector<Label> &entries) {
+  for (size_t i = 0; i < entries.size(); ++i) {
+    const MethodEntrySpec &m = spec.extended_methods[i];
+    size_t size = 2 + 4 + 1 + m.name.size() + 1 + 1 + 4 + 2 + 1 + 2;
+    for (const SignatureParamSpec &p : m.params)
+      size += 1 + 4 + 2 + 1 + p.name.size() + 2;
+    image.Bind(entries[i]);
+    image.Put16(static_cast<uint16_t>(size));
+    image.PutRef(m.code);
+    image.PutShortString(m.name);
+    image.Put8(3);
+    image.Put8(m.convention);
+    image.PutRefOrZero(m.result_cell);
+    image.Put16(m.par_off);
+    image.Put8(static_cast<uint8_t>(m.params.size()));
+    for (const SignatureParamSpec &p : m.params) {
+      image.Put8(p.flags);
+      image.PutRefOrZero(p.type_cell);
+      image.Put16(p.location);
+      image.PutShortString(p.name);
+      image.Put16(2);  // no attributes
+    }
+    image.Put16(2);
   }
 }
 
@@ -119,6 +157,15 @@ void WriteFieldTable(Image &image, const ClassRecordSpec &spec, Label class_list
     image.Put16(f.class_index);
     image.PutShortString(f.name);
   }
+  if (spec.extended_fields.empty()) return;
+  image.Put16(static_cast<uint16_t>(spec.extended_fields.size()));
+  for (const ExtendedFieldSpec &f : spec.extended_fields) {
+    image.Put8(f.flags);
+    image.PutRefOrZero(f.type_cell);
+    image.Put32(f.offset);
+    image.PutShortString(f.name);
+    image.Put16(2);  // no attributes
+  }
 }
 
 }  // namespace
@@ -135,9 +182,12 @@ ClassRecordAddrs WriteClassRecord(Image &image, const ClassRecordSpec &spec,
   if (StandardMethods(header).empty() || spec.oldest != (header == kOldestHeaderSize))
     throw std::logic_error(spec.name + ": no layout has " +
                            std::to_string(spec.standard.size()) + " standard methods");
-  const bool has_methods = !spec.methods.empty();
+  const bool has_methods = !spec.methods.empty() || !spec.extended_methods.empty();
   const bool has_dynamics = !spec.dynamics.empty();
-  const bool has_fields = !spec.fields.empty();
+  const bool has_fields = !spec.fields.empty() || !spec.extended_fields.empty();
+  std::vector<Label> entries;
+  for (size_t i = 0; i < spec.extended_methods.size(); ++i)
+    entries.push_back(image.NewLabel());
   TableLabels t{image.NewLabel(), image.NewLabel(), image.NewLabel(),
                 image.NewLabel(), image.NewLabel(), image.NewLabel()};
 
@@ -174,7 +224,7 @@ ClassRecordAddrs WriteClassRecord(Image &image, const ClassRecordSpec &spec,
   if (has_methods) {
     at.method_table = image.Here();
     image.Bind(t.method);
-    WriteMethodTable(image, spec);
+    WriteMethodTable(image, spec, entries);
   }
   if (has_dynamics) {
     at.dynamic_table = image.Here();
@@ -198,6 +248,7 @@ ClassRecordAddrs WriteClassRecord(Image &image, const ClassRecordSpec &spec,
   at.class_name = image.Here();
   image.Bind(t.name);
   image.PutShortString(spec.name);
+  WriteMethodEntries(image, spec, entries);
   image.AlignFiller();
   at.end = image.Here();
   return at;

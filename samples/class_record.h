@@ -71,6 +71,36 @@ struct PublishedField {
   std::string name;
 };
 
+/// A field of the extended field table (88-byte layout): every field with
+/// its type, published or not.
+struct ExtendedFieldSpec {
+  uint8_t flags = 0;  // visibility
+  Label type_cell;
+  uint32_t offset = 0;
+  std::string name;
+};
+
+/// A parameter of a method entry's signature, at the place it is passed
+/// in: 0, 1, 2 for EAX, EDX, ECX, 8 and above for the stack.
+struct SignatureParamSpec {
+  uint8_t flags = 0;
+  Label type_cell;  // none for a class method's Self
+  uint16_t location = 0;
+  std::string name;
+};
+
+/// A method of the extended method table, its entry (code, name and
+/// signature) written behind the class name.
+struct MethodEntrySpec {
+  Label code;
+  std::string name;
+  uint8_t convention = 0;
+  Label result_cell;     // none for a procedure
+  uint16_t par_off = 8;  // the stack parameters' size + 8
+  std::vector<SignatureParamSpec> params;
+  int16_t virtual_index = -1;
+};
+
 /// The header fields up to and including ParentClass.
 constexpr uint32_t kTableFieldsSize = 44;
 /// The header of the classic layout; 52, 64 and 88 are the others.
@@ -104,6 +134,9 @@ struct ClassRecordSpec {
   uint32_t foreign_class_list = 0;
   // A record of the oldest layout: no SelfPtr or IntfTable, direct references.
   bool oldest = false;
+  // The newest layout's extended tables, written only when not empty.
+  std::vector<ExtendedFieldSpec> extended_fields;
+  std::vector<MethodEntrySpec> extended_methods;
   // Has the shape of a record but links to no class (the oldest layout's
   // decoys); the plug-ins must pass over it.
   bool decoy = false;

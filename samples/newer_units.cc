@@ -89,6 +89,50 @@ void AddNewerUnits(Catalogue &cat) {
   create.name = "Create";
   create.params = {Param(cat, 2, "AName", "UnicodeString")};
   managed.record_methods = {create};
+
+  // A class whose extended tables describe every field with its type and
+  // every method with the place of each parameter: stack parameters, a
+  // hidden result, a class method, var and out parameters, a real number.
+  cat.BeginGroup();
+  ClassRecordSpec &shapes = cat.AddClass("TShapeList", "TObject", 0x24);
+  const Label notify = cat.AddVirtual(shapes, "Notify");
+  ClassType(cat, shapes, "TObject", 0);
+  shapes.extended_fields = {{0x01, cat.TypeCell("TComponent"), 0x04, "FOwner"},
+                            {0x01, cat.TypeCell("UnicodeString"), 0x08, "FName"},
+                            {0x01, cat.TypeCell("TAlign"), 0x0C, "FAlign"},
+                            {0x01, cat.TypeCell("TManagedRecord"), 0x10, "FBounds"},
+                            {0x01, cat.TypeCell("Integer"), 0x18, "FCount"}};
+  const Label self = cat.TypeCell("TShapeList");
+  const Label integer = cat.TypeCell("Integer");
+  const Label text = cat.TypeCell("UnicodeString");
+  auto method = [&](const char *name, FunctionShape shape) {
+    MethodEntrySpec m;
+    m.code = cat.Function(std::string("TShapeList.") + name, shape);
+    m.name = name;
+    return m;
+  };
+  MethodEntrySpec add = method("Add", FunctionShape::kStackArgs);
+  add.result_cell = integer;
+  add.par_off = 16;
+  add.params = {{0x08, self, 0, "Self"},
+                {0, integer, 1, "A"},
+                {0, integer, 2, "B"},
+                {0, integer, 12, "C"},
+                {0, integer, 8, "D"}};
+  MethodEntrySpec name = method("GetName", FunctionShape::kLocals);
+  name.result_cell = text;
+  name.params = {{0x08, self, 0, "Self"}, {0x41, text, 1, "\x01"}};
+  MethodEntrySpec scale = method("Scale", FunctionShape::kStackArgs);
+  scale.par_off = 16;
+  scale.params = {{0x08, Label{}, 0, "Self"}, {0, cat.TypeCell("Double"), 8, "Factor"}};
+  MethodEntrySpec swap = method("Swap", FunctionShape::kLocals);
+  swap.params = {{0x08, self, 0, "Self"}, {0x01, integer, 1, "A"}, {0x20, text, 2, "B"}};
+  MethodEntrySpec notified;
+  notified.code = notify;
+  notified.name = "Notify";
+  notified.params = {{0x08, self, 0, "Self"}, {0, cat.TypeCell("TObject"), 1, "Sender"}};
+  notified.virtual_index = 0;
+  shapes.extended_methods = {add, name, scale, swap, notified};
 }
 
 }  // namespace samples

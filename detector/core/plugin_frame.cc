@@ -12,8 +12,6 @@
 
 namespace {
 
-constexpr size_t kTextBufSize = 1024;
-
 #if defined(_WIN32)
 constexpr char kPathSeparator = '\\';
 #else
@@ -27,11 +25,11 @@ bool is_separator(char c) { return c == '/' || c == '\\'; }
 extern "C" {
 
 const char *log_base_path(const char *input_path) {
-  static char path[kTextBufSize];
-  static char base[kTextBufSize];
-  qstrncpy(path, input_path, kTextBufSize);
+  static char path[kTextSize];
+  static char base[kTextSize];
+  qstrncpy(path, input_path, kTextSize);
   base[0] = '\0';
-  if (qdirname(base, kTextBufSize, path) && base[0] != '\0') {
+  if (qdirname(base, kTextSize, path) && base[0] != '\0') {
     const size_t dir_len = strlen(base);
     // Keep the separator the path was written with, so that a path from
     // either system names the file beside it; a root directory already
@@ -39,7 +37,7 @@ const char *log_base_path(const char *input_path) {
     if (!is_separator(base[dir_len - 1])) {
       const char sep[2] = {is_separator(path[dir_len]) ? path[dir_len] : kPathSeparator,
                            '\0'};
-      qstrncat(base, sep, kTextBufSize);
+      qstrncat(base, sep, kTextSize);
     }
   } else {
     // A bare file name lies in the current directory: no separator, or the
@@ -47,7 +45,7 @@ const char *log_base_path(const char *input_path) {
     base[0] = '\0';
   }
   qstrncat(base, qsplitfile(path + (qbasename(path) - path), nullptr, nullptr),
-           kTextBufSize);
+           kTextSize);
   return base;
 }
 
@@ -85,10 +83,10 @@ const char *ask_string(int history, const char *default_text, const char *prompt
 }
 
 int run_scan_driver(scan_loop_fn scan_loop) {
-  char question[kTextBufSize];
-  char log_path[kTextBufSize];
-  char input_path[kTextBufSize];
-  char start_text[kTextBufSize];
+  char question[kTextSize];
+  char log_path[kTextSize];
+  char input_path[kTextSize];
+  char start_text[kTextSize];
 
   const char *answer =
       ask_string(6, "0", "Where to start (0=start of program, 1=current position) ?");
@@ -99,8 +97,8 @@ int run_scan_driver(scan_loop_fn scan_loop) {
   qstrncpy(question,
            from_cursor ? "This script will explore from current position."
                        : "This script will explore the entire file.",
-           kTextBufSize);
-  qstrncat(question, " Save log file for reference?", kTextBufSize);
+           kTextSize);
+  qstrncat(question, " Save log file for reference?", kTextSize);
   const int log_choice = ask_yes_no(1, question);
   if (log_choice == -1) return 0;
 
@@ -108,9 +106,9 @@ int run_scan_driver(scan_loop_fn scan_loop) {
   if (log_choice == 1) {
     // Without an input path there is nowhere beside the file to write to;
     // the run goes on without a log, as when the file cannot be opened.
-    if (netnode_valstr(RootNode, input_path, kTextBufSize) > 0 && input_path[0] != '\0') {
-      qstrncpy(log_path, log_base_path(input_path), kTextBufSize);
-      qstrncat(log_path, "_classes.log", kTextBufSize);
+    if (netnode_valstr(RootNode, input_path, kTextSize) > 0 && input_path[0] != '\0') {
+      qstrncpy(log_path, log_base_path(input_path), kTextSize);
+      qstrncat(log_path, "_classes.log", kTextSize);
       log = fopenWT(log_path);
     }
     if (log != nullptr) {
@@ -125,7 +123,7 @@ int run_scan_driver(scan_loop_fn scan_loop) {
   ea_t cursor = BADADDR;
   callui(UI_GET_CURSOR, &cursor);
   const ea_t start = from_cursor ? cursor : lowest_address();
-  ea2str(start, start_text, kTextBufSize);
+  ea2str(start, start_text, kTextSize);
   out_msg("Start from address %s ...\n", start_text);
 
   // The header size is the same for every class record of a program, so it

@@ -26,8 +26,6 @@
 
 namespace {
 
-constexpr size_t kTextBufSize = 1024;
-
 constexpr uint8_t kLastClassicKind = KIND_DYN_ARRAY;
 constexpr uint8_t kLastKind = KIND_MRECORD;
 constexpr int kWitnessesNeeded = 32;
@@ -180,7 +178,7 @@ bool links_as_oldest(ea_t a, ea_t end) {
 extern "C" {
 
 const char *get_pascal_name(ea_t ea, int deref) {
-  static char name[kTextBufSize];
+  static char name[kTextSize];
   if (deref == 1) ea = get_long(ea);
   return read_name(ea, newest_layout(), name) ? name : nullptr;
 }
@@ -393,27 +391,27 @@ ea_t find_next_group(ea_t ea) {
 }
 
 const char *get_group_label(ea_t ea) {
-  static char label[kTextBufSize];
+  static char label[kTextSize];
   label[0] = '\0';
   if (is_type_info(ea)) {
     const uint8_t kind = get_byte(ea + 4);
     const char *name = get_pascal_name(ea + 5, 0);
     if (name == nullptr && kind == KIND_METHOD) name = "UnnamedMethod";
     if (name == nullptr) return label;
-    qstrncpy(label, "Type ", kTextBufSize);
-    qstrncat(label, name, kTextBufSize);
-    qstrncat(label, " of ", kTextBufSize);
-    qstrncat(label, type_kind_name(kind), kTextBufSize);
+    qstrncpy(label, "Type ", kTextSize);
+    qstrncat(label, name, kTextSize);
+    qstrncat(label, " of ", kTextSize);
+    qstrncat(label, type_kind_name(kind), kTextSize);
     return label;
   }
   // No candidate lacks a name here, but a caller may ask about any address:
   // without a name the label stays empty.
   const char *name = get_pascal_name(field_at(ea, FIELD_CLASS_NAME), 1);
   if (name == nullptr) return label;
-  qstrncpy(label, "Class ", kTextBufSize);
-  qstrncat(label, name, kTextBufSize);
+  qstrncpy(label, "Class ", kTextSize);
+  qstrncat(label, name, kTextSize);
   // "VritualTable" is spelt so in every log and output users have; keep it.
-  qstrncat(label, " of VritualTable", kTextBufSize);
+  qstrncat(label, " of VritualTable", kTextSize);
   return label;
 }
 
@@ -422,7 +420,7 @@ const char *get_group_label(ea_t ea) {
 namespace {
 
 const char *record_name(const Place &p, ea_t name_ea) {
-  static char unnamed[kTextBufSize];
+  static char unnamed[kTextSize];
   // In the oldest layout a class record starts with its empty AutoTable,
   // and a type block has no cell: `p` is then where the cell would be.
   const bool oldest = !has_self_pointer(header_size);
@@ -440,7 +438,7 @@ const char *record_name(const Place &p, ea_t name_ea) {
   // A method type without a name of its own has its first parameter's name
   // where the type name would follow.
   if (kind == KIND_METHOD && get_pascal_name(p.at + 9, 0) != nullptr) {
-    qstrncpy(unnamed, "unnamed_method", kTextBufSize);
+    qstrncpy(unnamed, "unnamed_method", kTextSize);
     return unnamed;
   }
   return nullptr;

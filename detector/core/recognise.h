@@ -161,3 +161,9 @@ const char *type_kind_name(int kind);
 #ifdef __cplusplus
 }
 #endif
+
+#ifdef __cplusplus
+/// The size of the plug-ins' text buffers for names, strings and comments:
+/// the host cuts what it copies into one there.
+constexpr size_t kTextSize = 1024;
+#endif

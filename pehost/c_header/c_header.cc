@@ -1,7 +1,9 @@
 #include "pehost/c_header/c_header.h"
 
 #include <cstdio>
+#include <map>
 #include <set>
+#include <sstream>
 
 namespace c_header {
 
@@ -162,10 +164,8 @@ void WriteChecks(const model::ProgramTypes &types, std::ostream &out) {
   out << "#endif\n";
 }
 
-}  // namespace
-
-std::string IdaDeclaration(const Prototype &p, const std::string &name) {
-  std::string s = FunctionDecl(p, name);
+/// IDA's dialect: the location macros spelt out.
+std::string IdaText(std::string s) {
   // The macros spelt out, as IDA's SetType takes no preprocessor.
   const std::pair<std::string, std::string> words[] = {{"PH_USERPURGE ", "__userpurge "},
                                                        {"PH_USERCALL ", "__usercall "},
@@ -184,6 +184,41 @@ std::string IdaDeclaration(const Prototype &p, const std::string &name) {
     s.replace(at, end - at, "@<^" + loc + ">");
   }
   return s;
+}
+
+}  // namespace
+
+std::string IdaDeclaration(const Prototype &p, const std::string &name) {
+  return IdaText(FunctionDecl(p, name));
+}
+
+tool_script::ScriptTypes IdaTypes(const model::ProgramTypes &types) {
+  tool_script::ScriptTypes out;
+  std::string ahead;
+  for (const std::string &s : types.structs)
+    ahead += "typedef struct " + s + " " + s + ";\n";
+  out.declarations.emplace_back("", ahead);
+  std::map<std::string, const CDecl *> by_name;
+  for (const CDecl &d : types.decls) {
+    by_name.emplace(d.name, &d);
+    std::ostringstream text;
+    WriteDecl(types, d, text);
+    std::string t = IdaText(text.str());
+    if (d.kind == CDecl::kStruct)
+      t = "#pragma pack(push, 1)\n" + t + "#pragma pack(pop)\n";
+    out.declarations.emplace_back(d.name, t);
+  }
+  for (const model::MethodType &m : types.methods)
+    out.applied.emplace_back(m.address, IdaDeclaration(m.prototype, m.name));
+  // The slots of each table: the record's header lies in front of them.
+  for (const model::ClassTypes &c : types.classes) {
+    auto vmt = by_name.find(model::VmtStructName(c.name));
+    if (vmt == by_name.end()) continue;
+    for (const CMember &m : vmt->second->members)
+      if (m.c_type != "void *")
+        out.applied.emplace_back(c.record + types.header_size + m.offset, m.c_type);
+  }
+  return out;
 }
 
 bool WriteCHeader(const model::ProgramModel &model, const model::ProgramTypes &types,

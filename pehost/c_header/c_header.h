@@ -14,6 +14,7 @@
 
 #include "model/program_model.h"
 #include "model/program_types.h"
+#include "pehost/tool_script/tool_script.h"
 
 namespace c_header {
 
@@ -21,6 +22,12 @@ namespace c_header {
 /// stream failed.
 bool WriteCHeader(const model::ProgramModel &model, const model::ProgramTypes &types,
                   std::ostream &out);
+
+/// The types in IDA's dialect for the IDA script: every declaration with the
+/// locations spelt out, each structure packed; each method's prototype
+/// with its name, and each virtual slot of a class's table typed with the
+/// pointer to its method's function type.
+tool_script::ScriptTypes IdaTypes(const model::ProgramTypes &types);
 
 /// "__usercall"/"__userpurge" declaration text of a prototype with IDA's
 /// locations, as IDA's SetType takes it: `name` is the function's name.

@@ -134,6 +134,24 @@ TEST_P(CHeaderSampleTest, CompilesWithItsLayoutChecks) {
   // A virtual call through an object reads as a named member of the class's
   // own method table.
   EXPECT_NE(std::string::npos, text.find("  TForm1_VMT *_VMT;"));
+  if (GetParam() != 88) return;
+  // The newest layout's extended tables: fields of class, string, enumeration
+  // and record types at their offsets, the monitor last; prototypes with
+  // stack parameters in Delphi order, a hidden result, a class method whose
+  // Self is the class, var and out parameters; the slot named by its entry.
+  for (const char *line :
+       {"  TComponent *FOwner;", "  UnicodeString FName;", "  TAlign FAlign;",
+        "  TManagedRecord FBounds;", "  void *_Monitor;",
+        "  TShapeList_Notify_T *Notify;",
+        "typedef Integer PH_USERPURGE TShapeList_Add_T PH_EAX(TShapeList *Self PH_EAX, "
+        "Integer A PH_EDX, Integer B PH_ECX, Integer C PH_S4_4, Integer D PH_S0_4);",
+        "typedef void PH_USERCALL TShapeList_GetName_T(TShapeList *Self PH_EAX, "
+        "UnicodeString *Result PH_EDX);",
+        "typedef void PH_USERPURGE TShapeList_Scale_T(TShapeList_VMT *Self PH_EAX, "
+        "Double Factor PH_S0_8);",
+        "typedef void PH_USERCALL TShapeList_Swap_T(TShapeList *Self PH_EAX, Integer *A "
+        "PH_EDX, UnicodeString *B PH_ECX);"})
+    EXPECT_NE(std::string::npos, text.find(line)) << line;
 }
 
 INSTANTIATE_TEST_SUITE_P(Layouts, CHeaderSampleTest, testing::Values(52, 64, 76, 88));

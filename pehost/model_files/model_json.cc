@@ -1,5 +1,7 @@
 #include "pehost/model_files/model_json.h"
 
+#include <map>
+
 #include "detector/core/recognise.h"
 #include "model/class_reader.h"
 #include "model/type_reader.h"
@@ -125,7 +127,66 @@ void WriteMembers(JsonWriter &w, const ClassDetails &c) {
   });
 }
 
-void WriteClass(JsonWriter &w, const ProgramModel &model, const ClassEntry &entry) {
+const char *const kRegisters[] = {"eax", "edx", "ecx"};
+
+void WriteMethodType(JsonWriter &w, const MethodType &m) {
+  static const char *const kResults[] = {nullptr, "eax", "edx:eax", "st0"};
+  const Prototype &p = m.prototype;
+  w.Member("name", m.method);
+  w.Member("address", static_cast<int64_t>(m.address));
+  w.Member("declaration", m.pascal);
+  w.Member("source", m.source);
+  w.Member("c_name", m.name);
+  w.ObjectArray("params", p.params, [&](const PlacedParam &q) {
+    w.Member("name", q.name);
+    w.Member("c_type", q.c_type);
+    if (q.reg == Register::kStack) {
+      w.Member("stack", static_cast<int64_t>(q.stack_offset));
+      w.Member("size", static_cast<int64_t>(q.size));
+    } else {
+      w.Member("register", kRegisters[static_cast<int>(q.reg)]);
+    }
+    if (q.hidden) w.MemberBool("hidden", true);
+  });
+  w.Key("result");
+  if (p.result == ResultPlace::kNone) {
+    w.Null();
+  } else {
+    w.BeginObject(true);
+    w.Member("c_type", p.result_type);
+    w.Member("register", kResults[static_cast<int>(p.result)]);
+    w.EndObject();
+  }
+  w.Member("stack_purge", static_cast<int64_t>(p.purge));
+}
+
+/// The fields and prototypes of a class, from its types.
+void WriteClassTypes(JsonWriter &w, const ClassTypes &t,
+                     const std::vector<const MethodType *> &methods) {
+  w.Member("c_name", t.name);
+  w.ObjectArray("fields", t.fields, [&](const FieldType &f) {
+    w.Member("name", f.name);
+    TextOrNull(w, "type", f.type);
+    w.Member("offset", f.offset);
+    NumberOrNull(w, "size", f.size, f.size != 0);
+    if (f.size != 0) {
+      w.Member("c_type", f.c_type);
+    } else {
+      w.MemberNull("c_type");
+    }
+  });
+  w.Key("methods");
+  w.BeginArray();
+  for (const MethodType *m : methods) {
+    w.BeginObject();
+    WriteMethodType(w, *m);
+    w.EndObject();
+  }
+  w.EndArray();
+}
+
+void WriteClass(JsonWriter &w, const ProgramModel &model, const ClassEntry &entry,
+                const ClassTypes &types, const std::vector<const MethodType *> &methods) {
   const ClassDetails c = ReadClass(model, entry);
   w.BeginObject();
   w.Member("name", c.name);
@@ -139,6 +200,7 @@ void WriteClass(JsonWriter &w, const ProgramModel &model, const ClassEntry &entr
                 c.type_block == BADADDR ? BADADDR : model.BlockAddress(c.type_block));
   WriteTables(w, c);
   WriteMembers(w, c);
+  WriteClassTypes(w, types, methods);
   w.EndObject();
 }
 
@@ -265,7 +327,10 @@ void WriteForm(JsonWriter &w, const FormEntry &f) {
 
 }  // namespace
 
-bool WriteModelJson(const ProgramModel &model, std::ostream &out) {
+bool WriteModelJson(const ProgramModel &model, const ProgramTypes &types,
+                    std::ostream &out) {
+  std::map<ea_t, std::vector<const MethodType *>> methods;
+  for (const MethodType &m : types.methods) methods[m.class_record].push_back(&m);
   JsonWriter w(out);
   w.BeginObject();
   w.Member("format", kJsonFormat);
@@ -283,8 +348,9 @@ bool WriteModelJson(const ProgramModel &model, std::ostream &out) {
 
   w.Key("classes");
   w.BeginArray();
-  for (const ClassEntry &c : model.classes) {
-    WriteClass(w, model, c);
+  for (size_t i = 0; i < model.classes.size(); ++i) {
+    const ClassEntry &c = model.classes[i];
+    WriteClass(w, model, c, types.classes[i], methods[c.record]);
     if (!out) return false;
   }
   w.EndArray();

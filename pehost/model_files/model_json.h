@@ -5,6 +5,7 @@
 #include <ostream>
 
 #include "model/program_model.h"
+#include "model/program_types.h"
 
 namespace model_files {
 
@@ -12,7 +13,9 @@ namespace model_files {
 constexpr int kJsonFormat = 1;
 
 /// Writes `model`, reading each class's and type's details from the
-/// database; false when the stream failed.
-bool WriteModelJson(const model::ProgramModel &model, std::ostream &out);
+/// database, with each class's fields and methods' prototypes from `types`
+/// (the types of `model`); false when the stream failed.
+bool WriteModelJson(const model::ProgramModel &model, const model::ProgramTypes &types,
+                    std::ostream &out);
 
 }  // namespace model_files

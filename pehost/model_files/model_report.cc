@@ -63,9 +63,12 @@ std::string AccessorText(const Accessor &a) {
 
 class Report {
  public:
-  Report(const ProgramModel &model, std::ostream &out) : model_(model), out_(out) {
+  Report(const ProgramModel &model, const ProgramTypes &types, std::ostream &out)
+      : model_(model), types_(types), out_(out) {
     names_.reserve(model.classes.size());
     for (const ClassEntry &c : model.classes) names_.push_back(ClassName(c.record));
+    if (has_newer_type_data(model.header_size))
+      for (const MethodType &m : types.methods) methods_[m.class_record].push_back(&m);
   }
 
   void Write() {
@@ -190,11 +193,12 @@ class Report {
       for (uint32_t i : members[unit]) {
         const ClassDetails c = ReadClass(model_, model_.classes[i]);
         if (c.published_methods.empty() && c.published_fields.empty() &&
-            c.properties.empty()) {
+            c.properties.empty() && !Typed(i)) {
           plain.push_back(c.name);
           continue;
         }
         ClassSection(c);
+        TypedSection(i);
       }
       if (!plain.empty()) {
         out_ << (plain.size() == members[unit].size() ? "Classes: " : "Other classes: ");
@@ -233,6 +237,33 @@ class Report {
       }
       out_ << "\n";
     }
+  }
+
+  /// Whether the class has fields or methods to show as declarations.
+  bool Typed(size_t i) const {
+    if (!has_newer_type_data(model_.header_size)) return false;
+    return !types_.classes[i].fields.empty() ||
+           methods_.count(model_.classes[i].record) != 0;
+  }
+
+  /// The class as the analyst reads Pascal: its fields with types and
+  /// offsets, and its methods' declarations with their addresses.
+  void TypedSection(size_t i) {
+    if (!Typed(i)) return;
+    const ClassTypes &t = types_.classes[i];
+    if (!t.fields.empty()) {
+      out_ << "| Offset | Field | Type |\n|---|---|---|\n";
+      for (const FieldType &f : t.fields)
+        out_ << "| " << SmallHex(f.offset) << " | " << Cell(f.name) << " | "
+             << Cell(f.type.empty() ? "?" : f.type) << " |\n";
+      out_ << "\n";
+    }
+    auto m = methods_.find(model_.classes[i].record);
+    if (m == methods_.end()) return;
+    out_ << "```\n";
+    for (const MethodType *method : m->second)
+      out_ << method->pascal << "  // " << Hex(method->address) << "\n";
+    out_ << "```\n\n";
   }
 
   void Forms() {
@@ -275,14 +306,17 @@ class Report {
   }
 
   const ProgramModel &model_;
+  const ProgramTypes &types_;
   std::ostream &out_;
+  std::map<ea_t, std::vector<const MethodType *>> methods_;
   std::vector<std::string> names_;
 };
 
 }  // namespace
 
-bool WriteModelReport(const ProgramModel &model, std::ostream &out) {
-  Report(model, out).Write();
+bool WriteModelReport(const ProgramModel &model, const ProgramTypes &types,
+                      std::ostream &out) {
+  Report(model, types, out).Write();
   return static_cast<bool>(out);
 }
 

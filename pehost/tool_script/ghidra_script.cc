@@ -19,7 +19,7 @@ const char kUsage[] =
 
 bool WriteGhidraScript(const kernel::Database &db, const ScriptOrigin &origin,
                        std::ostream &out) {
-  return WriteScript(db, origin, kTitle, kUsage, kGhidraCode, out);
+  return WriteScript(db, origin, kTitle, kUsage, kGhidraCode, nullptr, out);
 }
 
 }  // namespace tool_script

@@ -11,14 +11,15 @@ const char kTitle[] = "IDAPython script written by pehost: the annotations of on
 const char kUsage[] =
     "# Open the same program in IDA 7.0 or later, loaded at the image base above,\n"
     "# and run this file with File > Script file. It creates the functions, data\n"
-    "# items, structure types, names and comments of the run, checks the image base\n"
+    "# items, structure types, names and comments of the run, declares the\n"
+    "# program's types and gives each method its prototype, checks the image base\n"
     "# before it changes anything, and can be run again without changing more.\n";
 
 }  // namespace
 
 bool WriteIdaScript(const kernel::Database &db, const ScriptOrigin &origin,
-                    std::ostream &out) {
-  return WriteScript(db, origin, kTitle, kUsage, kIdaCode, out);
+                    const ScriptTypes *types, std::ostream &out) {
+  return WriteScript(db, origin, kTitle, kUsage, kIdaCode, types, out);
 }
 
 }  // namespace tool_script

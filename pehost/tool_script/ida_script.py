@@ -11,6 +11,7 @@ import ida_funcs
 import ida_nalt
 import ida_name
 import ida_offset
+import ida_typeinf
 import ida_ua
 import idc
 
@@ -148,6 +149,54 @@ def put_comment(rec, tally):
         tally.add("comments", "failed", "comment at 0x%X refused" % ea)
 
 
+# The program's types: declarations go to the database's type library in
+# batches, each after those it uses; then every method gets its prototype
+# and every virtual slot its function pointer type. The analyst's compiler
+# setting stays as it is: the prototypes name their registers and stack
+# places themselves (__usercall, __userpurge).
+_BATCH = 200
+
+
+def declare(rec, pending, known, tally):
+    pending.append(rec)
+    if len(pending) >= _BATCH:
+        flush_decls(pending, known, tally)
+
+
+def known_types():
+    """The types of the script that the database held before it ran."""
+    til = ida_typeinf.get_idati()
+    return set(rec[0] for kind, rec in records("decls")
+               if rec[0] and ida_typeinf.get_named_type(til, _text(rec[0]), 0) is not None)
+
+
+def flush_decls(pending, known, tally):
+    if not pending:
+        return
+    if idc.parse_decls(_text("\n".join(r[1] for r in pending)), idc.PT_SILENT) == 0:
+        failed = []
+    else:
+        # One at a time, to tell which were refused.
+        failed = [r for r in pending if idc.parse_decls(_text(r[1]), idc.PT_SILENT) != 0]
+    for r in pending:
+        if not r[0]:
+            continue
+        if r in failed:
+            tally.add("declarations", "failed", "declaration of %s refused" % r[0])
+        else:
+            tally.add("declarations", "already there" if r[0] in known else "applied")
+    del pending[:]
+
+
+def apply_type(rec, pending, known, tally):
+    flush_decls(pending, known, tally)
+    ea, decl = rec[0], _text(rec[1])
+    if idc.SetType(ea, decl):
+        tally.add("prototypes", "applied")
+    else:
+        tally.add("prototypes", "failed", "type %s at 0x%X refused" % (decl, ea))
+
+
 # ---- The hooks main() calls ----------------------------------------------------
 
 TOOL_BASE_HOLDER = "database"
@@ -164,7 +213,12 @@ def tool_handlers(tally):
     # A name this script gives is not taken away from its address to make
     # room for another.
     targets = set(rec[0] for kind, rec in records("names"))
+    pending = []
+    known = known_types()
     return {
+        "decls": lambda rec: declare(rec, pending, known, tally),
+        "types": lambda rec: apply_type(rec, pending, known, tally),
+        "finish": lambda: flush_decls(pending, known, tally),
         "structs": lambda rec: make_struct(rec, sids, tally),
         "items": lambda rec: make_item(rec, sids, tally),
         "functions": lambda rec: make_function(rec, tally),

@@ -205,7 +205,7 @@ void WriteHeader(const kernel::Database &db, const ScriptOrigin &origin,
   out << "#\n" << usage;
 }
 
-void WriteData(const kernel::Database &db, std::ostream &out) {
+void WriteData(const kernel::Database &db, const ScriptTypes *types, std::ostream &out) {
   StatementGroups groups(out);
   const std::vector<kernel::Structure> structs = db.Structures();
   std::map<tid_t, const kernel::Structure *> by_id;
@@ -265,20 +265,31 @@ void WriteData(const kernel::Database &db, std::ostream &out) {
       chunk.Add("[" + std::to_string(c.ea) + ", " + Text(c.text) + ", " +
                 (c.repeatable ? "true" : "false") + "]");
   }
+  if (types == nullptr) return;
+  {
+    ChunkWriter chunk(groups, "decls");
+    for (const auto &[name, text] : types->declarations)
+      chunk.Add("[" + Text(name) + ", " + Text(text) + "]");
+  }
+  {
+    ChunkWriter chunk(groups, "types");
+    for (const auto &[ea, text] : types->applied)
+      chunk.Add("[" + std::to_string(ea) + ", " + Text(text) + "]");
+  }
 }
 
 }  // namespace
 
 bool WriteScript(const kernel::Database &db, const ScriptOrigin &origin,
                  const char *title, const char *usage, const char *code,
-                 std::ostream &out) {
+                 const ScriptTypes *types, std::ostream &out) {
   WriteHeader(db, origin, CountContents(db), title, usage, out);
   out << "\n"
       << code << "\n\n"
       << kMainCode << "\n\n"
       << "# The image base of the program the run was made on.\n"
       << "IMAGE_BASE = " << Hex(db.image_base()) << "\n\n";
-  WriteData(db, out);
+  WriteData(db, types, out);
   out << "\nmain()\n";
   return static_cast<bool>(out);
 }

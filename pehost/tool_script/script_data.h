@@ -21,6 +21,8 @@
 //   functions  [start, end]
 //   names      [ea, name]
 //   comments   [ea, text, repeatable]
+//   decls      [name, text]  a C declaration in the tool's dialect
+//   types      [ea, text]    the type the address gets
 //
 // The chunk texts are pure ASCII and hold no quote character, so a raw
 // triple-quoted string takes them unchanged in Python 2 and 3; each string
@@ -39,9 +41,10 @@ namespace tool_script {
 /// starting with "# "), the tool's `code` (whose first statement is the
 /// `from __future__` line, and which defines the hooks main() calls), the
 /// code both scripts share with main(), IMAGE_BASE, the records, and the
-/// call of main(). False when the stream failed.
+/// call of main(). `types` (or null) adds the decls and types records.
+/// False when the stream failed.
 bool WriteScript(const kernel::Database &db, const ScriptOrigin &origin,
                  const char *title, const char *usage, const char *code,
-                 std::ostream &out);
+                 const ScriptTypes *types, std::ostream &out);
 
 }  // namespace tool_script

@@ -4,7 +4,9 @@
 #   TOOL_BASE_HOLDER   what holds the open program ("database", "program")
 #   TOOL_REBASE_HINT   how to move the program to the image base, with %X
 #   tool_image_base()  the open program's image base
-#   tool_handlers(tally)  the function that applies a record, by kind
+#   tool_handlers(tally)  the function that applies a record, by kind (a kind
+#                         without one is passed over), and under "finish" one
+#                         called after the last record
 # The data statements and IMAGE_BASE follow this code in the script.
 import json
 
@@ -17,7 +19,8 @@ def _add(kind, *parts):
 
 def records(*kinds):
     """(kind, record) of the data in the order written: structs, items,
-    functions, names, comments; only those of `kinds` when given."""
+    functions, names, comments, decls, types; only those of `kinds` when
+    given."""
     for kind, parts in _chunks:
         if not kinds or kind in kinds:
             for rec in json.loads("".join(parts)):
@@ -27,7 +30,8 @@ def records(*kinds):
 class Tally(object):
     """What the script did, by kind and outcome, with the first problems."""
 
-    KINDS = ("structures", "data items", "functions", "names", "comments")
+    KINDS = ("structures", "data items", "functions", "names", "comments",
+             "declarations", "prototypes")
 
     def __init__(self):
         self.counts = {}
@@ -64,5 +68,8 @@ def main():
     tally = Tally()
     handlers = tool_handlers(tally)
     for kind, rec in records():
-        handlers[kind](rec)
+        if kind in handlers:
+            handlers[kind](rec)
+    if "finish" in handlers:
+        handlers["finish"]()
     tally.report()

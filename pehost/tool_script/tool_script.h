@@ -13,6 +13,8 @@
 
 #include <ostream>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "host/kernel/database.h"
 
@@ -23,9 +25,19 @@ struct ScriptOrigin {
   std::string run;  // one line: the program that wrote it, how, and when
 };
 
-/// An IDAPython script for IDA 7.0 and later. False when the stream failed.
+/// The program's types in a tool's own C dialect: the declarations, each
+/// whole and each behind those it uses, with the name each declares; and
+/// the type each address gets (a function's prototype with its name, or a
+/// method slot's pointer type).
+struct ScriptTypes {
+  std::vector<std::pair<std::string, std::string>> declarations;  // name, text
+  std::vector<std::pair<ea_t, std::string>> applied;              // address, type
+};
+
+/// An IDAPython script for IDA 7.0 and later, which also declares and
+/// applies `types` when given. False when the stream failed.
 bool WriteIdaScript(const kernel::Database &db, const ScriptOrigin &origin,
-                    std::ostream &out);
+                    const ScriptTypes *types, std::ostream &out);
 
 /// A script for Ghidra's Script Manager, under Jython or the Python 3 bridge.
 /// False when the stream failed.

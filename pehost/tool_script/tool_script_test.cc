@@ -79,7 +79,8 @@ class SampleScriptTest : public testing::TestWithParam<std::string> {
                    dir_ / "make_sample.out") != 0 ||
         RunCommand(std::string(PEHOST_PATH) + " --plugin " + CORVALE_PATH +
                        " --start 0 --log no --db " + Quoted(dir_ / "sample.db") +
-                       " --json " + Quoted(dir_ / "sample.json") + " --ida-script " +
+                       " --json " + Quoted(dir_ / "sample.json") + " --classes " +
+                       Quoted(dir_ / "classes.json") + " --ida-script " +
                        Quoted(dir_ / "ida.py") + " --ghidra-script " +
                        Quoted(dir_ / "ghidra.py") + " " + Quoted(sample),
                    dir_ / "pehost.out") != 0)
@@ -98,7 +99,9 @@ std::string SampleScriptTest::failure_;
 
 TEST_P(SampleScriptTest, ReplayGivesBackTheAnnotatedDatabase) {
   const fs::path script = dir_ / (GetParam() + ".py");
-  ExpectReplay(GetParam(), script, dir_ / "sample.json", "400000");
+  // The IDA script also gives every method of the model its prototype.
+  ExpectReplay(GetParam(), script, dir_ / "sample.json", "400000",
+               GetParam() == "ida" ? " --types " + Quoted(dir_ / "classes.json") : "");
 
   // The header says where the database came from.
   const std::string text = ReadFile(script);
@@ -279,7 +282,7 @@ class HandWrittenScriptTest : public testing::TestWithParam<std::string> {
         db_, database_files::JsonContent::kExport, export_json));
     const tool_script::ScriptOrigin origin{"a hand-written database"};
     ASSERT_TRUE(GetParam() == "ida"
-                    ? tool_script::WriteIdaScript(db_, origin, script)
+                    ? tool_script::WriteIdaScript(db_, origin, nullptr, script)
                     : tool_script::WriteGhidraScript(db_, origin, script));
     script_ = script.str();
     WriteFile(dir_ / "hand.json", export_json.str());
@@ -361,6 +364,37 @@ TEST(PythonSubsetTest, RejectsWhatPython27CannotRunTheSameWay) {
   fs::remove_all(dir);
 }
 
+// The IDA stand-in takes a prototype only as the program passes its
+// arguments: every parameter at an explicit place, the stack arguments
+// tiling the argument area and removed by the callee.
+TEST(IdaStandInTest, RefusesPrototypesThatMisplaceArguments) {
+  const fs::path dir = FreshDir("ida_stand_in");
+  WriteFile(dir / "check.py",
+            "import sys\n"
+            "sys.path.insert(0, sys.argv[1])\n"
+            "import ida_model, idc\n"
+            "ida_model.reset(0x400000, [(0x400000, 0x401000)])\n"
+            "assert idc.parse_decls('typedef struct T T;', idc.PT_SILENT) == 0\n"
+            "good = 'void __userpurge f(T *Self@<eax>, int a@<^4.4>, int b@<^0.4>)'\n"
+            "bad = ['void __usercall f(T *Self@<eax>, int a@<^0.4>)',\n"
+            "       'void __stdcall f(T *Self, int a, int b)',\n"
+            "       'void __userpurge f(T *Self@<eax>, int a@<^4.4>)',\n"
+            "       'void __userpurge f(int a@<^0.8>, int b@<^4.4>)',\n"
+            "       'void __userpurge f(U *Self@<eax>, int a@<^0.4>)',\n"
+            "       'void __usercall f(int a@<eax>, int b@<eax>)']\n"
+            "assert idc.SetType(0x400000, good)\n"
+            "for b in bad:\n"
+            "    assert idc.SetType(0x400010, b) is None, b\n"
+            "print('refused %d' % len(ida_model.DB.refused))\n");
+  const int status =
+      RunCommand(std::string(PYTHON3_PATH) + " " + Quoted(dir / "check.py") + " " +
+                     Quoted(fs::path(TESTDATA_DIR) / "ida"),
+                 dir / "check.out");
+  EXPECT_EQ(0, status) << ReadFile(dir / "check.out.err");
+  EXPECT_EQ("refused 6\n", ReadFile(dir / "check.out"));
+  fs::remove_all(dir);
+}
+
 // ---- Real programs -----------------------------------------------------------
 
 // The biggest fetched program, and the one where the detector overlays code
@@ -378,13 +412,15 @@ TEST(RealProgramScriptTest, FetchedProgramsReplayInBothTools) {
         0,
         RunCommand(std::string(PEHOST_PATH) + " --plugin " + CORVALE_PATH +
                        " --start 0 --log no --json " + Quoted(dir / "real.json") +
-                       " --ida-script " + Quoted(dir / "ida.py") + " --ghidra-script " +
+                       " --classes " + Quoted(dir / "classes.json") + " --ida-script " +
+                       Quoted(dir / "ida.py") + " --ghidra-script " +
                        Quoted(dir / "ghidra.py") + " " + Quoted(dir / program.filename()),
                    dir / "pehost.out"))
         << ReadFile(dir / "pehost.out.err");
     for (const std::string tool : {"ida", "ghidra"}) {
       SCOPED_TRACE(tool);
-      ExpectReplay(tool, dir / (tool + ".py"), dir / "real.json", "400000");
+      ExpectReplay(tool, dir / (tool + ".py"), dir / "real.json", "400000",
+                   tool == "ida" ? " --types " + Quoted(dir / "classes.json") : "");
     }
     fs::remove_all(dir);
   }

@@ -2,7 +2,7 @@
 checks what the recorded calls made of the stand-in database.
 
     replay_check.py ida|ghidra SCRIPT DATABASE.json --image-base HEX
-                    [--preset PRESET.json] [--base-mismatch]
+                    [--preset PRESET.json] [--base-mismatch] [--types CLASSES.json]
 
 DATABASE.json is pehost's --json export of the run the script came from. The
 script runs twice. After the first run the stand-in database must hold the
@@ -11,6 +11,12 @@ tool held before, from PRESET.json, may stay where the script does not
 replace it), and the script's closing count must agree; the second run must
 change nothing. With --base-mismatch the stand-in program sits at another
 image base and the script must change nothing at all.
+
+With --types (the class model's JSON of the same run) the script must also
+declare every type without a refusal and give every method of the model its
+prototype: each parameter at the place the model gives it (a register, or
+the stack offset and size), the result where the model puts it, and the
+stack the callee removes.
 
 PRESET.json holds what the tool's database held before:
     {"items": [[ea, size, kind]], "names": [[ea, name]],
@@ -194,6 +200,36 @@ def check_counts(run, output, want, already_kinds):
     return problems
 
 
+TYPE_KINDS = ("declarations", "prototypes")
+TYPE_SUMMARY = re.compile(r"^\s+(%s)\s+(\d+) applied,\s+(\d+) already there,\s+(\d+) failed$"
+                          % "|".join(TYPE_KINDS))
+
+
+def check_types(model, applied, output, run):
+    """The prototypes applied against the class model's."""
+    problems = []
+    found = dict((m.group(1), int(m.group(4)))
+                 for m in map(TYPE_SUMMARY.match, output.splitlines()) if m)
+    for kind in TYPE_KINDS:
+        if kind not in found:
+            problems.append("run %d: no count of %s" % (run, kind))
+        elif found[kind]:
+            problems.append("run %d: %d %s refused" % (run, found[kind], kind))
+    results = {None: None, "eax": "eax", "edx:eax": "edx:eax", "st0": "st0"}
+    for c in model["classes"]:
+        for m in c["methods"]:
+            want = ([(p["name"], p["register"] if "register" in p
+                      else "^%d.%d" % (p["stack"], p["size"])) for p in m["params"]],
+                    results[m["result"]["register"] if m["result"] else None],
+                    m["stack_purge"])
+            got = applied.get(m["address"])
+            if got is None:
+                problems.append("prototype of %s at 0x%X missing" % (m["c_name"], m["address"]))
+            elif tuple(got) != want:
+                problems.append("prototype of %s is %r, want %r" % (m["c_name"], got, want))
+    return problems
+
+
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("tool", choices=("ida", "ghidra"))
@@ -202,6 +238,7 @@ def main():
     parser.add_argument("--image-base", required=True, type=lambda t: int(t, 16))
     parser.add_argument("--preset")
     parser.add_argument("--base-mismatch", action="store_true")
+    parser.add_argument("--types")
     args = parser.parse_args()
 
     with open(args.database) as f:
@@ -241,6 +278,9 @@ def main():
                        "functions": len(want["functions"]), "names": len(want["names"]),
                        "comments": len(want["comments"])}
         problems += check_counts(1, output, want_counts, ())
+        if args.types:
+            with open(args.types) as f:
+                problems += check_types(json.load(f), after.get("applied", {}), output, 1)
 
         output2, calls2 = tool.run(args.script)
         if tool.snapshot() != after:

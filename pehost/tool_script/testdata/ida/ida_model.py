@@ -22,6 +22,7 @@ FF_STRLIT, FF_DATA = 0x50000000, 0x400
 FF_0OFF = 0x00500000
 DELIT_SIMPLE = 0
 REF_OFF32 = 2
+PT_SILENT = 0x0001  # an arbitrary value: scripts must use the name
 
 _SIZE_KINDS = {FF_BYTE: ("byte", 1), FF_WORD: ("word", 2), FF_DWORD: ("dword", 4),
                FF_QWORD: ("qword", 8)}
@@ -66,6 +67,9 @@ class Database(object):
         self.function_starts = []  # sorted
         self.structs = {}         # tid -> (name, {offset: (member, size, kind)})
         self.next_tid = 0xFF000100
+        self.types = {}           # declared type name -> declaration
+        self.applied = {}         # ea -> prototype (params, result, purge) or type
+        self.refused = []         # why SetType refused, for the checker
 
     # ---- items ---------------------------------------------------------------
     def in_segment(self, ea, size=1):
@@ -189,6 +193,8 @@ class Database(object):
             "functions": dict(self.functions),
             "structs": dict((name, sorted((off,) + m for off, m in members.items()))
                             for name, members in self.structs.values()),
+            "types": dict(self.types),
+            "applied": dict(self.applied),
         }
 
 

@@ -37,3 +37,39 @@ def add_struc_member(sid, name, offset, flag, typeid, nbytes, target=-1, tdelta=
     return _m.call("idc.add_struc_member",
                    lambda db, *a: db.add_member(sid, name, offset, flag, typeid, nbytes),
                    sid, name, offset, flag, typeid, nbytes, target, tdelta, reftype)
+
+
+import ida_types_model as _t
+
+PT_SILENT = _m.PT_SILENT  # constants: PT_SILENT (its value changed in 7.4: use the name)
+
+
+def _parse_decls(db, text, flags):
+    return _t.parse_decls(text, db.types)
+
+
+def _set_type(db, ea, decl):
+    if not db.in_segment(ea):
+        return None
+    if "(" in decl:
+        proto = _t.read_prototype(decl, db.types)
+        if not isinstance(proto, tuple):
+            db.refused.append(proto)
+            return None
+        db.applied[ea] = proto[1:]
+        return True
+    if not _t.uses_known_types(decl, db.types):
+        db.refused.append("unknown type %s" % decl)
+        return None
+    db.applied[ea] = decl
+    return True
+
+
+# row idc.parse_decls: (text, flags) -> number of errors
+def parse_decls(text, flags):
+    return _m.call("idc.parse_decls", _parse_decls, text, flags)
+
+
+# row idc.SetType: (ea, decl) -> True, or None on failure
+def SetType(ea, decl):
+    return _m.call("idc.SetType", _set_type, ea, decl)
