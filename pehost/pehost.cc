@@ -119,7 +119,8 @@ struct ModelAndTypes {
 
 bool NeedsModel(const Options &options) {
   return !options.classes.empty() || !options.report.empty() || !options.forms.empty() ||
-         !options.c_header.empty() || !options.ida_script.empty();
+         !options.c_header.empty() || !options.ida_script.empty() ||
+         !options.ghidra_script.empty();
 }
 
 ModelAndTypes BuildModelAndTypes() {
@@ -187,6 +188,9 @@ int WriteOutputs(const Options &options, const kernel::Database &db,
   const tool_script::ScriptTypes ida_types = options.ida_script.empty()
                                                  ? tool_script::ScriptTypes{}
                                                  : c_header::IdaTypes(m.types);
+  const tool_script::ScriptTypes ghidra_types = options.ghidra_script.empty()
+                                                    ? tool_script::ScriptTypes{}
+                                                    : tool_script::GhidraTypes(m.types);
   struct Output {
     const std::string &path;
     std::function<bool(std::ostream &)> write;
@@ -209,7 +213,9 @@ int WriteOutputs(const Options &options, const kernel::Database &db,
          return tool_script::WriteIdaScript(db, origin, &ida_types, o);
        }},
       {options.ghidra_script,
-       [&](std::ostream &o) { return tool_script::WriteGhidraScript(db, origin, o); }},
+       [&](std::ostream &o) {
+         return tool_script::WriteGhidraScript(db, origin, &ghidra_types, o);
+       }},
   };
   int status = kExitRan;
   for (const Output &output : outputs) {

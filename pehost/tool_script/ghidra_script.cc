@@ -18,8 +18,8 @@ const char kUsage[] =
 }  // namespace
 
 bool WriteGhidraScript(const kernel::Database &db, const ScriptOrigin &origin,
-                       std::ostream &out) {
-  return WriteScript(db, origin, kTitle, kUsage, kGhidraCode, nullptr, out);
+                       const ScriptTypes *types, std::ostream &out) {
+  return WriteScript(db, origin, kTitle, kUsage, kGhidraCode, types, out);
 }
 
 }  // namespace tool_script

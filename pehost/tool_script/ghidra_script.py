@@ -18,13 +18,24 @@ from ghidra.program.model.data import DataUtilities
 from ghidra.program.model.data import DWordDataType
 from ghidra.program.model.data import PascalString255DataType
 from ghidra.program.model.data import Pointer32DataType
+from ghidra.program.model.data import PointerDataType
 from ghidra.program.model.data import QWordDataType
 from ghidra.program.model.data import StructureDataType
+from ghidra.program.model.data import Undefined
+from ghidra.program.model.data import VoidDataType
 from ghidra.program.model.data import WordDataType
+from ghidra.program.model.listing import ParameterImpl
+from ghidra.program.model.listing import ReturnParameterImpl
+from ghidra.program.model.listing import VariableStorage
+from ghidra.program.model.listing.Function import FunctionUpdateType
 from ghidra.program.model.symbol import SourceType
 from ghidra.program.model.symbol import SymbolUtilities
+from java.util import ArrayList
 
 CATEGORY = "/pehost"
+# The program's own types: its classes' instance and method table
+# structures and its records.
+TYPES_CATEGORY = "/pehost/types"
 
 
 def _addr(ea):
@@ -171,6 +182,87 @@ def put_comment(rec, tally):
         tally.add("comments", "failed", "comment at 0x%X: %s" % (rec[0], _why()))
 
 
+# The program's types go to the data type manager: each structure made at
+# its size first, then filled, so that members may point to any of them.
+# Prototypes are custom variable storage (each parameter's register or
+# stack offset, the stack the method removes): they hold whatever compiler
+# spec the program was imported with, as none pushes left to right.
+
+
+def declare_struct(rec, made, tally):
+    name, size = rec
+    dtm = currentProgram.getDataTypeManager()
+    path = CategoryPath(TYPES_CATEGORY)
+    found = dtm.getDataType(path, name)
+    if found is not None:
+        made[name] = (found, False)
+        tally.add("declarations", "already there")
+        return
+    try:
+        s = StructureDataType(path, name, size)
+        made[name] = (dtm.addDataType(s, DataTypeConflictHandler.DEFAULT_HANDLER), True)
+        tally.add("declarations", "applied")
+    except:  # Java exceptions need not derive from Exception under Jython
+        tally.add("declarations", "failed", "structure %s: %s" % (name, _why()))
+
+
+def _typed_member(m, made):
+    kind, size, target = m[3], m[2], m[4]
+    if kind == "pointer":
+        if target in made:
+            return PointerDataType(made[target][0])
+        return Pointer32DataType.dataType
+    if kind == "struct" and target in made:
+        return made[target][0]
+    return _number(kind if kind in _NUMBERS else "byte", size)
+
+
+def fill_struct(rec, made, tally):
+    name, members = rec
+    if name not in made or not made[name][1]:
+        return  # one that was there is kept as it is
+    s = made[name][0]
+    try:
+        for m in members:
+            s.replaceAtOffset(m[1], _typed_member(m, made), m[2], m[0], None)
+    except:  # Java exceptions need not derive from Exception under Jython
+        tally.add("declarations", "failed", "structure %s: %s" % (name, _why()))
+
+
+def _param_type(size, target, made):
+    if target in made:
+        return PointerDataType(made[target][0])
+    return Undefined.getUndefinedDataType(size)
+
+
+def apply_prototype(rec, made, tally):
+    ea, params, result_size, result_place, purge = rec
+    f = getFunctionAt(_addr(ea))
+    if f is None:
+        tally.add("prototypes", "failed", "no function at 0x%X for a prototype" % ea)
+        return
+    try:
+        program = currentProgram
+        args = ArrayList()
+        for name, size, place, target in params:
+            where = place if isinstance(place, int) else program.getRegister(place)
+            args.add(ParameterImpl(name, _param_type(size, target, made), where, program))
+        if result_place is None:
+            ret = ReturnParameterImpl(VoidDataType.dataType, VariableStorage.VOID_STORAGE,
+                                      program)
+        else:
+            regs = [program.getRegister(r) for r in result_place.split(":")]
+            ret = ReturnParameterImpl(Undefined.getUndefinedDataType(result_size),
+                                      VariableStorage(program, *regs), program)
+        f.setCustomVariableStorage(True)
+        f.updateFunction(None, ret, args, FunctionUpdateType.CUSTOM_STORAGE, True,
+                         SourceType.USER_DEFINED)
+        f.setStackPurgeSize(purge)
+        tally.add("prototypes", "applied")
+    except:  # Java exceptions need not derive from Exception under Jython
+        tally.add("prototypes", "failed", "prototype at 0x%X: %s" % (ea, _why()))
+
+
 # ---- The hooks main() calls ----------------------------------------------------
 
 TOOL_BASE_HOLDER = "program"
@@ -184,7 +276,11 @@ def tool_image_base():
 def tool_handlers(tally):
     """The function that applies a record, by kind."""
     types = {}
+    made = {}
     return {
+        "gstructs": lambda rec: declare_struct(rec, made, tally),
+        "gmembers": lambda rec: fill_struct(rec, made, tally),
+        "gprotos": lambda rec: apply_prototype(rec, made, tally),
         "structs": lambda rec: make_struct(rec, types, tally),
         "items": lambda rec: make_item(rec, types, tally),
         "functions": lambda rec: make_function(rec, tally),

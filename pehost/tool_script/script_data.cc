@@ -276,9 +276,18 @@ void WriteData(const kernel::Database &db, const ScriptTypes *types, std::ostrea
     for (const auto &[ea, text] : types->applied)
       chunk.Add("[" + std::to_string(ea) + ", " + Text(text) + "]");
   }
+  // The other kinds, each in one run of chunks.
+  for (size_t i = 0; i < types->records.size();) {
+    const std::string &kind = types->records[i].first;
+    ChunkWriter chunk(groups, kind.c_str());
+    for (; i < types->records.size() && types->records[i].first == kind; ++i)
+      chunk.Add(types->records[i].second);
+  }
 }
 
 }  // namespace
+
+std::string ScriptText(const std::string &text) { return Text(text); }
 
 bool WriteScript(const kernel::Database &db, const ScriptOrigin &origin,
                  const char *title, const char *usage, const char *code,

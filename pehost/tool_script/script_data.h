@@ -23,6 +23,7 @@
 //   comments   [ea, text, repeatable]
 //   decls      [name, text]  a C declaration in the tool's dialect
 //   types      [ea, text]    the type the address gets
+//   and the records of ScriptTypes::records, kind by kind
 //
 // The chunk texts are pure ASCII and hold no quote character, so a raw
 // triple-quoted string takes them unchanged in Python 2 and 3; each string

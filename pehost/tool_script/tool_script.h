@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "host/kernel/database.h"
+#include "model/program_types.h"
 
 namespace tool_script {
 
@@ -32,16 +33,28 @@ struct ScriptOrigin {
 struct ScriptTypes {
   std::vector<std::pair<std::string, std::string>> declarations;  // name, text
   std::vector<std::pair<ea_t, std::string>> applied;              // address, type
+  /// Records of other kinds, each a JSON array in the script data's
+  /// quoting: kind, record.
+  std::vector<std::pair<std::string, std::string>> records;
 };
+
+/// The types for the Ghidra script: every structure of `types` (sized
+/// first, then filled, so that members may point to any of them), and each
+/// method's prototype as custom variable storage with the stack it removes.
+ScriptTypes GhidraTypes(const model::ProgramTypes &types);
+
+/// `text` as a JSON string the script data takes: pure ASCII, no quote.
+std::string ScriptText(const std::string &text);
 
 /// An IDAPython script for IDA 7.0 and later, which also declares and
 /// applies `types` when given. False when the stream failed.
 bool WriteIdaScript(const kernel::Database &db, const ScriptOrigin &origin,
                     const ScriptTypes *types, std::ostream &out);
 
-/// A script for Ghidra's Script Manager, under Jython or the Python 3 bridge.
-/// False when the stream failed.
+/// A script for Ghidra's Script Manager, under Jython or the Python 3 bridge,
+/// which also declares and applies `types` when given. False when the stream
+/// failed.
 bool WriteGhidraScript(const kernel::Database &db, const ScriptOrigin &origin,
-                       std::ostream &out);
+                       const ScriptTypes *types, std::ostream &out);
 
 }  // namespace tool_script

@@ -23,6 +23,10 @@ class _CurrentProgram(object):
     def getDataTypeManager(self):
         return DataTypeManager(_m.PROGRAM)
 
+    # row Program.getRegister: (String name) -> Register
+    def getRegister(self, name):
+        return _m.call("currentProgram.getRegister", lambda p, n: n, name)
+
 
 currentProgram = _CurrentProgram()
 

@@ -53,6 +53,49 @@ class Function(object):
         check_name(name)
         self.name = name
 
+    # The prototype by custom variable storage (reference: types-in-tools.md,
+    # "Ghidra"): the parameters' registers and stack offsets as given, which
+    # must tile the stack from offset 4 (the return address is at 0), and the
+    # stack the function removes, which must be all of it: no compiler spec
+    # pushes left to right, and a prototype that leaves the stack to the
+    # caller misplaces every later call's arguments.
+    def setCustomVariableStorage(self, custom):
+        # Function.setCustomVariableStorage: (boolean)
+        CALLS.append(("Function.setCustomVariableStorage", (self.entry, custom)))
+        self.custom = custom
+
+    def updateFunction(self, cc, ret, params, update_type, force, source):
+        # Function.updateFunction: (String cc or null, ReturnParameterImpl,
+        # List<ParameterImpl>, FunctionUpdateType, boolean force, SourceType)
+        CALLS.append(("Function.updateFunction", (self.entry, cc, len(params), update_type)))
+        if not getattr(self, "custom", False) or update_type != "CUSTOM_STORAGE":
+            raise JavaException("InvalidInputException: storage without custom storage")
+        places, at = [], 4
+        for p in params:
+            if isinstance(p.place, int):
+                places.append((p.name, "^%d.%d" % (p.place - 4, p.dt.length)))
+            else:
+                places.append((p.name, p.place.lower()))
+        for offset, size in sorted((p.place, p.dt.length) for p in params
+                                   if isinstance(p.place, int)):
+            if offset != at:
+                raise JavaException("InvalidInputException: stack gap at %d" % at)
+            at = offset + size
+        regs = [p.place for p in params if not isinstance(p.place, int)]
+        if len(set(regs)) != len(regs):
+            raise JavaException("InvalidInputException: two parameters in one register")
+        result = ":".join(ret.storage.registers).lower() or None
+        self.pending = (places, result, at - 4)
+
+    def setStackPurgeSize(self, purge):
+        # Function.setStackPurgeSize: (int)
+        CALLS.append(("Function.setStackPurgeSize", (self.entry, purge)))
+        places, result, stack = self.pending
+        if purge != stack:
+            raise JavaException("InvalidInputException: purge %d of %d stack bytes"
+                                % (purge, stack))
+        self.program.applied[self.entry] = (places, result, purge)
+
 
 def check_name(name):
     if not name or re.search(r"\s", name):
@@ -70,6 +113,7 @@ class Program(object):
         self.labels = {}          # ea -> [names], the primary first
         self.comments = {}        # (ea, repeatable) -> text
         self.types = {}           # (category, name) -> structure in the manager
+        self.applied = {}         # function entry -> (places, result, purge)
 
     def in_segment(self, ea, size=1):
         return any(s <= ea and ea + size <= e for s, e in self.segments)
@@ -115,7 +159,11 @@ class Program(object):
             "labels": dict((ea, tuple(n)) for ea, n in self.labels.items()),
             "comments": dict(self.comments),
             "functions": dict((ea, None) for ea in self.functions),
-            "structs": dict((s.name, sorted(s.members())) for s in self.types.values()),
+            "structs": dict((s.name, sorted(s.members())) for s in self.types.values()
+                            if s.path == "/pehost"),
+            "types": dict((s.name, sorted(s.members())) for s in self.types.values()
+                          if s.path != "/pehost"),
+            "applied": dict(self.applied),
         }
 
 

@@ -158,3 +158,25 @@ class DataUtilities(object):
         return _m.call("DataUtilities.createData",
                        lambda p, *a: _create_data(p, addr, dt, length, stackPointers, clearMode),
                        addr.offset, dt.name, length, stackPointers, clearMode)
+
+
+class PointerDataType(_DataType):
+    # row PointerDataType: (DataType) a 4-byte pointer in a 32-bit program
+    def __init__(self, dt):
+        _m.CALLS.append(("PointerDataType", (dt.name,)))
+        _DataType.__init__(self, "pointer", 4, "pointer")
+        self.target = dt.name
+
+
+class Undefined(object):
+    # row Undefined.getUndefinedDataType: (int size) -> DataType of that size
+    @staticmethod
+    def getUndefinedDataType(size):
+        if size <= 0:
+            raise _JavaException("IllegalArgumentException: undefined of %d" % size)
+        return _DataType("undefined%d" % size, size, "undefined")
+
+
+class VoidDataType(object):
+    # row VoidDataType.dataType: static
+    dataType = _DataType("void", 0, "void")
