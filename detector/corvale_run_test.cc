@@ -15,24 +15,13 @@
 #include <string>
 
 #include "testing/command_run.h"
+#include "testing/golden_file.h"
 #include "testing/test_folder.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 using nlohmann::json;
-
-void WriteFile(const fs::path &path, const std::string &text) {
-  std::ofstream out(path, std::ios::binary);
-  out << text;
-}
-
-std::string ReplaceAll(std::string text, const std::string &from, const std::string &to) {
-  for (size_t at = text.find(from); at != std::string::npos;
-       at = text.find(from, at + to.size()))
-    text.replace(at, from.size(), to);
-  return text;
-}
 
 struct CorvaleRunTest : testing::Test {
   TestFolder dir;
@@ -65,11 +54,7 @@ struct CorvaleRunTest : testing::Test {
   }
 
   void ExpectGolden(const std::string &file, const std::string &golden) {
-    const fs::path kept = fs::path(TESTDATA_DIR) / golden;
-    const std::string actual = Portable(file);
-    if (std::getenv("REBASE") != nullptr) WriteFile(kept, actual);
-    ASSERT_TRUE(fs::exists(kept)) << kept;
-    EXPECT_EQ(ReadFile(kept), actual) << "differs from " << kept;
+    ::ExpectGolden(Portable(file), fs::path(TESTDATA_DIR) / golden);
   }
 };
 

@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "testing/command_run.h"
+#include "testing/golden_file.h"
 #include "testing/test_folder.h"
 
 namespace {
@@ -63,22 +64,12 @@ class OldestSampleTest : public testing::Test {
   }
 
   static std::string Portable(const std::string &file) {
-    std::string text = ReadFile(fs::path(*dir_) / file);
-    const std::string from = fs::path(*dir_).string();
-    for (size_t at = text.find(from); at != std::string::npos; at = text.find(from, at))
-      text.replace(at, from.size(), "<dir>");
-    return text;
+    return ReplaceAll(ReadFile(fs::path(*dir_) / file), fs::path(*dir_).string(),
+                      "<dir>");
   }
 
   static void ExpectGolden(const std::string &file, const std::string &golden) {
-    const fs::path kept = fs::path(TESTDATA_DIR) / "oldest" / golden;
-    const std::string actual = Portable(file);
-    if (std::getenv("REBASE") != nullptr) {
-      fs::create_directories(kept.parent_path());
-      std::ofstream(kept, std::ios::binary) << actual;
-    }
-    ASSERT_TRUE(fs::exists(kept)) << kept;
-    EXPECT_EQ(ReadFile(kept), actual) << "differs from " << kept;
+    ::ExpectGolden(Portable(file), fs::path(TESTDATA_DIR) / "oldest" / golden);
   }
 
   static TestFolder *dir_;

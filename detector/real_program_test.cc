@@ -18,9 +18,9 @@
 #include <string_view>
 #include <vector>
 
-#include "detector/real_program_support.h"
 #include "samples/mapped_pe.h"
 #include "testing/command_run.h"
+#include "testing/real_programs.h"
 #include "testing/test_folder.h"
 
 namespace {

@@ -19,10 +19,10 @@
 #include <string>
 #include <vector>
 
-#include "detector/real_program_support.h"
 #include "host/x86/decoder.h"
 #include "samples/mapped_pe.h"
 #include "testing/command_run.h"
+#include "testing/real_programs.h"
 #include "testing/test_folder.h"
 
 namespace {

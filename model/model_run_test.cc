@@ -12,6 +12,7 @@
 #include <string>
 
 #include "testing/command_run.h"
+#include "testing/golden_file.h"
 #include "testing/test_folder.h"
 
 namespace {
@@ -39,14 +40,7 @@ struct ModelRunTest : testing::Test {
   }
 
   void ExpectGolden(const fs::path &file, const std::string &golden) {
-    const fs::path kept = fs::path(TESTDATA_DIR) / golden;
-    const std::string actual = ReadFile(file);
-    if (std::getenv("REBASE") != nullptr) {
-      fs::create_directories(kept.parent_path());
-      std::ofstream(kept, std::ios::binary) << actual;
-    }
-    ASSERT_TRUE(fs::exists(kept)) << kept;
-    EXPECT_EQ(ReadFile(kept), actual) << "differs from " << kept;
+    ::ExpectGolden(ReadFile(file), fs::path(TESTDATA_DIR) / golden);
   }
 };
 

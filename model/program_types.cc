@@ -920,7 +920,7 @@ ProgramTypes BuildTypes(const ProgramModel &model) {
   Builder builder(model);
   ProgramTypes types = builder.Build();
   builder.Finish(&types);
-  for (std::string &p : types.problems) p = OneLine(std::move(p));
+  for (std::string &p : types.problems) p = OneLine(p);
   return types;
 }
 

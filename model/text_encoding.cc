@@ -1,5 +1,7 @@
 #include "model/text_encoding.h"
 
+#include <cstdio>
+
 namespace model {
 
 namespace {
@@ -102,10 +104,22 @@ std::string Utf16LeToUtf8(const uint8_t *bytes, size_t units) {
   return out;
 }
 
-std::string OneLine(std::string text) {
-  for (char &c : text)
-    if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) c = '?';
-  return text;
+std::string OneLine(std::string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  for (const char c : text) {
+    const auto u = static_cast<unsigned char>(c);
+    if (c == '\n') {
+      out += "\\n";
+    } else if (u < 0x20 || u == 0x7F) {
+      char escape[8];
+      snprintf(escape, sizeof escape, "\\x%02X", u);
+      out += escape;
+    } else {
+      out += c;
+    }
+  }
+  return out;
 }
 
 }  // namespace model

@@ -25,8 +25,10 @@ std::u32string DecodeUtf8(std::string_view text);
 std::string TextFromBytes(std::string_view bytes);
 /// `units` little-endian UTF-16 code units as UTF-8.
 std::string Utf16LeToUtf8(const uint8_t *bytes, size_t units);
-/// `text` with each control character replaced by '?', so that a name taken
-/// from the program cannot break a line of a message.
-std::string OneLine(std::string text);
+/// `text` on one line, for messages, reasons and listings: a line break as
+/// \n, any other control character (DEL included) as \xNN, so that a name
+/// taken from the program can neither break a line nor send a control code
+/// to a terminal, and the reader still sees which byte it held.
+std::string OneLine(std::string_view text);
 
 }  // namespace model

@@ -13,6 +13,10 @@ std::string ReadFile(const std::filesystem::path &path) {
   return text.str();
 }
 
+void WriteFile(const std::filesystem::path &path, const std::string &text) {
+  std::ofstream(path, std::ios::binary) << text;
+}
+
 int RunCommand(const std::string &command, const std::filesystem::path &out) {
   const std::string redirected =
       command + " >'" + out.string() + "' 2>'" + out.string() + ".err'";

@@ -14,6 +14,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "model/text_encoding.h"
 #include "pehost/json_writer/json_writer.h"
 
 namespace database_files {
@@ -87,27 +88,8 @@ struct ReadError : std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
-/// `text` with its control characters written as escapes: a reason quotes keys,
-/// names and texts from the file, and stays one line whatever they hold.
-std::string OneLine(const std::string &text) {
-  std::string out;
-  for (const char c : text) {
-    const auto u = static_cast<unsigned char>(c);
-    if (c == '\n') {
-      out += "\\n";
-    } else if (u < 0x20 || u == 0x7F) {
-      char escape[8];
-      snprintf(escape, sizeof escape, "\\x%02X", u);
-      out += escape;
-    } else {
-      out += c;
-    }
-  }
-  return out;
-}
-
 [[noreturn]] void Refuse(const std::string &where, const std::string &why) {
-  throw ReadError(OneLine(where.empty() ? why : where + ": " + why));
+  throw ReadError(model::OneLine(where.empty() ? why : where + ": " + why));
 }
 
 void CheckKeys(const json &obj, std::initializer_list<const char *> allowed,

@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "model/text_encoding.h"
+
 namespace database_files {
 namespace {
 
@@ -73,7 +75,7 @@ class ListingWriter {
       const kernel::Comment &c = comments_[next_comment_++];
       if (c.ea != ea) continue;
       comments += (comments.empty() ? "" : "  ");
-      comments += (c.repeatable ? ";; " : "; ") + OneLine(c.text);
+      comments += (c.repeatable ? ";; " : "; ") + model::OneLine(c.text);
     }
     std::string line = Pad(Address(ea), address_width_) + "  " + Pad(type, kTypeWidth) +
                        " " + PadLeft(size, kSizeWidth) + "  ";
@@ -142,20 +144,6 @@ class ListingWriter {
       default:
         return "data";
     }
-  }
-
-  static std::string OneLine(const std::string &text) {
-    std::string out;
-    for (char c : text) {
-      if (c == '\n') {
-        out += "\\n";
-      } else if (c == '\r') {
-        out += "\\r";
-      } else {
-        out += c;
-      }
-    }
-    return out;
   }
 
   static std::string Pad(const std::string &text, size_t width) {

@@ -49,7 +49,9 @@ TEST(ListingTest, OneLinePerItemNameAndCommentInAddressOrder) {
   ASSERT_TRUE(db.RestoreComment({0x402000, "shared", true}, &err)) << err;
   ASSERT_TRUE(db.RestoreName(0x402012, "inner", &err)) << err;
   ASSERT_TRUE(db.RestoreName(0x402004, "_cls_TList<System.Integer>", &err)) << err;
-  ASSERT_TRUE(db.RestoreComment({0x401000, "line one\nline two", false}, &err)) << err;
+  ASSERT_TRUE(
+      db.RestoreComment({0x401000, "line one\nline two\tend\r\x1B[2J", false}, &err))
+      << err;
 
   std::ostringstream out;
   ASSERT_TRUE(WriteListing(db, out));
@@ -64,7 +66,8 @@ TEST(ListingTest, OneLinePerItemNameAndCommentInAddressOrder) {
 
   const std::string unknown = LineAt(lines, ".text:00401000");
   EXPECT_NE(std::string::npos, unknown.find("unknown")) << unknown;
-  EXPECT_NE(std::string::npos, unknown.find("; line one\\nline two")) << unknown;
+  EXPECT_NE(std::string::npos, unknown.find("; line one\\nline two\\x09end\\x0D\\x1B[2J"))
+      << unknown;
 
   const std::string dword = LineAt(lines, ".data:00402000");
   EXPECT_NE(std::string::npos, dword.find(" dword ")) << dword;

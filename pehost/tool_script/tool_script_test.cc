@@ -26,11 +26,6 @@ namespace {
 namespace fs = std::filesystem;
 using nlohmann::json;
 
-void WriteFile(const fs::path &path, const std::string &text) {
-  std::ofstream out(path, std::ios::binary);
-  out << text;
-}
-
 std::string Quoted(const fs::path &path) { return "'" + path.string() + "'"; }
 
 fs::path FreshDir(const std::string &name) {

@@ -1,4 +1,4 @@
-#include "detector/real_program_support.h"
+#include "testing/real_programs.h"
 
 #include <regex>
 #include <sstream>

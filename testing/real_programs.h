@@ -1,5 +1,5 @@
-// What the real-program tests share: where the fetched programs are, and
-// the finder's list of the records it found.
+// What the real-program tests share: the finder's list of the records it
+// found, read back from its output window.
 #pragma once
 
 #include <cstdint>
