@@ -1,41 +1,10 @@
 #include "pehost/options.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cstdlib>
 
 namespace pehost {
-
-const char *UsageText() {
-  return "usage: pehost [options] FILE\n"
-         "Loads the 32-bit Windows PE program FILE, runs a plug-in on it and saves or\n"
-         "exports the database.\n"
-         "\n"
-         "  --plugin NAME|PATH    corvale (the default), lumisk, or the path of a "
-         "plug-in "
-         "library\n"
-         "  --start TEXT          the answer to the first question, passed as typed\n"
-         "  --log yes|no|cancel   the answer to the log question\n"
-         "  --cursor ADDR         where the cursor stands when the plug-in runs, in hex\n"
-         "                        (default: the entry point)\n"
-         "  --db FILE             load the database from FILE when it exists, and save "
-         "it\n"
-         "                        there after the run\n"
-         "  --json FILE           write the database after the run as JSON\n"
-         "  --listing FILE        write a readable listing of the database\n"
-         "  --classes FILE        write the program's classes, types and forms as JSON\n"
-         "  --report FILE         write them as a readable Markdown report\n"
-         "  --forms DIR           write each form of the program as text into DIR\n"
-         "  --c-header FILE       write the program's types and prototypes as a C "
-         "header\n"
-         "  --ida-script FILE     write an IDAPython script that applies the database\n"
-         "  --ghidra-script FILE  write a Ghidra script that applies the database\n"
-         "  --help, --version\n"
-         "\n"
-         "Standard output carries the plug-in's output window only. Without --start or\n"
-         "--log the questions are asked on a terminal, else their defaults are taken.\n"
-         "Exit status: 0 after a run, 1 when the plug-in is not offered for the program\n"
-         "or the run's results cannot be written, 2 for bad usage or input.\n";
-}
 
 namespace {
 
@@ -50,7 +19,139 @@ bool ParseAddress(const std::string &text, ea_t *ea) {
   return true;
 }
 
+bool SetPlugin(const std::string &value, Options *options, std::string *err) {
+  if (value.empty()) {
+    *err = "--plugin: needs a name or a path";
+    return false;
+  }
+  options->plugin = value;
+  return true;
+}
+
+bool SetStart(const std::string &value, Options *options, std::string *) {
+  options->start = value;
+  return true;
+}
+
+bool SetLog(const std::string &value, Options *options, std::string *err) {
+  if (value == "yes") {
+    options->log = 1;
+  } else if (value == "no") {
+    options->log = 0;
+  } else if (value == "cancel") {
+    options->log = -1;
+  } else {
+    *err = "--log " + value + ": expected yes, no or cancel";
+    return false;
+  }
+  return true;
+}
+
+bool SetCursor(const std::string &value, Options *options, std::string *err) {
+  ea_t ea;
+  if (!ParseAddress(value, &ea)) {
+    *err = "--cursor " + value + ": not a hexadecimal address";
+    return false;
+  }
+  options->cursor = ea;
+  return true;
+}
+
+/// An option that takes a value: its name, the value's name and the help
+/// text for --help (a line break starts a line under the first), and where
+/// the value goes: a file or folder name into `file`, anything else through
+/// `set`.
+struct OptionSpec {
+  const char *name;
+  const char *value;
+  const char *help;
+  std::string Options::*file;
+  bool (*set)(const std::string &value, Options *options, std::string *err);
+};
+
+const OptionSpec kOptions[] = {
+    {"--plugin", "NAME|PATH",
+     "corvale (the default), lumisk, or the path of a plug-in library", nullptr,
+     SetPlugin},
+    {"--start", "TEXT", "the answer to the first question, passed as typed", nullptr,
+     SetStart},
+    {"--log", "yes|no|cancel", "the answer to the log question", nullptr, SetLog},
+    {"--cursor", "ADDR",
+     "where the cursor stands when the plug-in runs, in hex\n(default: the entry point)",
+     nullptr, SetCursor},
+    {"--db", "FILE",
+     "load the database from FILE when it exists, and save it\nthere after the run",
+     &Options::db, nullptr},
+    {"--json", "FILE", "write the database after the run as JSON", &Options::json,
+     nullptr},
+    {"--listing", "FILE", "write a readable listing of the database", &Options::listing,
+     nullptr},
+    {"--classes", "FILE", "write the program's classes, types and forms as JSON",
+     &Options::classes, nullptr},
+    {"--report", "FILE", "write them as a readable Markdown report", &Options::report,
+     nullptr},
+    {"--forms", "DIR", "write each form of the program as text into DIR", &Options::forms,
+     nullptr},
+    {"--c-header", "FILE", "write the program's types and prototypes as a C header",
+     &Options::c_header, nullptr},
+    {"--ida-script", "FILE", "write an IDAPython script that applies the database",
+     &Options::ida_script, nullptr},
+    {"--ghidra-script", "FILE", "write a Ghidra script that applies the database",
+     &Options::ghidra_script, nullptr},
+};
+
+// The help column: two spaces, then the option and its value in this width.
+constexpr size_t kOptionWidth = 22;
+
+std::string MakeUsageText() {
+  std::string text =
+      "usage: pehost [options] FILE\n"
+      "Loads the 32-bit Windows PE program FILE, runs a plug-in on it and saves or\n"
+      "exports the database.\n"
+      "\n";
+  for (const OptionSpec &o : kOptions) {
+    std::string head = std::string(o.name) + " " + o.value;
+    head.resize(std::max(kOptionWidth, head.size() + 2), ' ');
+    text += "  " + head;
+    for (const char *c = o.help; *c != '\0'; ++c) {
+      text += *c;
+      if (*c == '\n') text += std::string(2 + kOptionWidth, ' ');
+    }
+    text += '\n';
+  }
+  return text +
+         "  --help, --version\n"
+         "\n"
+         "Standard output carries the plug-in's output window only. Without --start or\n"
+         "--log the questions are asked on a terminal, else their defaults are taken.\n"
+         "Exit status: 0 after a run, 1 when the plug-in is not offered for the program\n"
+         "or the run's results cannot be written, 2 for bad usage or input.\n";
+}
+
+const OptionSpec *FindOption(const std::string &name) {
+  for (const OptionSpec &o : kOptions)
+    if (name == o.name) return &o;
+  return nullptr;
+}
+
+bool SetOption(const OptionSpec &o, const std::string &value, Options *options,
+               std::string *err) {
+  if (o.set != nullptr) return o.set(value, options, err);
+  if (value.empty()) {
+    *err = std::string(o.name) + (std::string(o.value) == "DIR" ? ": needs a folder name"
+                                                                : ": needs a file name");
+    return false;
+  }
+  options->*o.file = value;
+  return true;
+}
+
 }  // namespace
+
+const char *UsageText() {
+  static const std::string text = MakeUsageText();
+  return text.c_str();
+}
 
 bool ParseOptions(const std::vector<std::string> &args, Options *options,
                   std::string *err) {
@@ -70,12 +171,8 @@ bool ParseOptions(const std::vector<std::string> &args, Options *options,
       options_end = true;
       continue;
     }
-    if (arg == "--help") {
-      options->help = true;
-      continue;
-    }
-    if (arg == "--version") {
-      options->version = true;
+    if (arg == "--help" || arg == "--version") {
+      (arg == "--help" ? options->help : options->version) = true;
       continue;
     }
     std::string value;
@@ -85,12 +182,8 @@ bool ParseOptions(const std::vector<std::string> &args, Options *options,
       arg.erase(eq);
       has_value = true;
     }
-    const bool known = arg == "--plugin" || arg == "--start" || arg == "--log" ||
-                       arg == "--cursor" || arg == "--db" || arg == "--json" ||
-                       arg == "--listing" || arg == "--classes" || arg == "--report" ||
-                       arg == "--forms" || arg == "--c-header" || arg == "--ida-script" ||
-                       arg == "--ghidra-script";
-    if (!known) {
+    const OptionSpec *option = FindOption(arg);
+    if (option == nullptr) {
       *err = arg + ": unknown option (see --help)";
       return false;
     }
@@ -101,47 +194,7 @@ bool ParseOptions(const std::vector<std::string> &args, Options *options,
       }
       value = args[++i];
     }
-    if (arg == "--plugin") {
-      if (value.empty()) {
-        *err = "--plugin: needs a name or a path";
-        return false;
-      }
-      options->plugin = value;
-    } else if (arg == "--start") {
-      options->start = value;
-    } else if (arg == "--log") {
-      if (value == "yes") {
-        options->log = 1;
-      } else if (value == "no") {
-        options->log = 0;
-      } else if (value == "cancel") {
-        options->log = -1;
-      } else {
-        *err = "--log " + value + ": expected yes, no or cancel";
-        return false;
-      }
-    } else if (arg == "--cursor") {
-      ea_t ea;
-      if (!ParseAddress(value, &ea)) {
-        *err = "--cursor " + value + ": not a hexadecimal address";
-        return false;
-      }
-      options->cursor = ea;
-    } else {
-      if (value.empty()) {
-        *err = arg + (arg == "--forms" ? ": needs a folder name" : ": needs a file name");
-        return false;
-      }
-      (arg == "--db"           ? options->db
-       : arg == "--json"       ? options->json
-       : arg == "--listing"    ? options->listing
-       : arg == "--classes"    ? options->classes
-       : arg == "--report"     ? options->report
-       : arg == "--forms"      ? options->forms
-       : arg == "--c-header"   ? options->c_header
-       : arg == "--ida-script" ? options->ida_script
-                               : options->ghidra_script) = value;
-    }
+    if (!SetOption(*option, value, options, err)) return false;
   }
   if (options->help || options->version) return true;
   if (files.size() != 1) {
