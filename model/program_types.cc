@@ -118,7 +118,7 @@ struct ClassInfo {
   ClassMembers members;
   bool laid_out = false;
   bool in_progress = false;
-  std::vector<CMember> fields;  // every field from the root on, without the monitor
+  size_t instance = 0;  // its instance structure in Builder::instances_
   std::vector<std::string> slot_names;
 };
 
@@ -533,9 +533,11 @@ class Builder {
     }
     c.in_progress = true;
     const ClassDetails &d = Details(c);
-    std::vector<CMember> inherited;
+    // The parent's members, read before this class adds its structure.
+    const std::vector<CMember> *inherited = nullptr;
     ClassInfo *parent = c.entry->parent != BADADDR ? ClassAt(c.entry->parent) : nullptr;
-    if (parent != nullptr && LayOut(*parent)) inherited = parent->fields;
+    if (parent != nullptr && LayOut(*parent))
+      inherited = &instances_[parent->instance].members;
     c.in_progress = false;
     c.laid_out = true;
 
@@ -576,8 +578,10 @@ class Builder {
     vmt.size = 4;
     vmt.comment = "the method table";
     std::vector<CMember> all;
-    for (const CMember &m : inherited)
-      if (m.name.rfind("_Pad", 0) != 0 && m.name != "_VMT") all.push_back(m);
+    if (inherited != nullptr)
+      for (const CMember &m : *inherited)
+        if (m.name.rfind("_Pad", 0) != 0 && m.name != "_VMT" && m.name != "_Monitor")
+          all.push_back(m);
     // A field of the class hides an ancestor's of the same name, as in the
     // class's own methods: the ancestor's takes its offset behind its name.
     std::set<std::string> own_names;
@@ -608,9 +612,6 @@ class Builder {
     for (CMember &m : all) layout.Add(std::move(m));
     const uint32_t described = layout.at();
     std::vector<CMember> members = layout.Finish();
-    // Everything but the padding and the monitor goes down to descendants.
-    for (const CMember &m : members)
-      if (m.name.rfind("_Pad", 0) != 0) c.fields.push_back(m);
     if (monitor && described <= size - 4) {
       CMember &last = members.back();
       // The last 4 bytes are padding: give them to the monitor.
@@ -629,6 +630,7 @@ class Builder {
                    ", instance size " + std::to_string(d.instance_size);
     decl.size = size;
     decl.members = std::move(members);
+    c.instance = instances_.size();
     instances_.push_back(std::move(decl));
     return true;
   }
