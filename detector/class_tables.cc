@@ -113,9 +113,9 @@ void method_signature_fields(FieldWalk &w, ea_t end) {
 /// stepped over by the size.
 void method_entry_fields(FieldWalk &w) {
   const ea_t entry = w.p;
-  const ea_t end = entry + word_field(w, nullptr);
-  if (code_field(w, nullptr) == 0) fail(w);
-  name_field(w, nullptr, kAnyName);
+  const ea_t end = entry + word_field(w, "Len");
+  if (code_field(w, "Code") == 0) fail(w);
+  name_field(w, "Name", kAnyName);
   if (!going(w)) return;
   if (end < w.p) {
     fail(w);
@@ -294,6 +294,22 @@ ea_t annotate_init_table(ea_t table, const char *class_name) {
       clear_field_name(pos);
       pos = field_end(pos, make_dword_items(pos, 1), 4);
       if (pos <= before) break;
+    }
+    // Compilers of the 88-byte layout since managed records write the table
+    // as a record type's data: the managed fields are followed by the count
+    // of the record's operators and their addresses. The earlier ones put
+    // the next table right there, which the record's header points at.
+    if (has_newer_type_data(class_layout()) && inside(segment, pos) &&
+        get_first_dref_to(pos) == BADADDR) {
+      const uint8_t ops = get_byte(pos);
+      const int made = make_byte_items(pos, 1);
+      if (made) set_cmt(pos, "NumOps", 0);
+      pos = field_end(pos, made, 1);
+      for (uint32_t i = 0; i < ops && inside(segment, pos); ++i) {
+        if (i == 0) set_cmt(pos, "RecOps", 0);
+        pos = field_end(pos, make_offset_item(pos), 4);
+      }
+      return pos;
     }
   }
   // Pairs of a type reference and a field offset that follow the counted

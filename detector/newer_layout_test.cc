@@ -10,6 +10,7 @@
 #include "detector/annotate_type.h"
 #include "detector/class_tables.h"
 #include "detector/core/recognise.h"
+#include "detector/edit_helpers.h"
 #include "testing/item_expectations.h"
 #include "testing/test_db.h"
 
@@ -441,7 +442,10 @@ struct NewerClassTablesTest : NewerLayoutTest {
   /// A method entry at `at` with a signature of one parameter; its end.
   Layout MethodEntry(ea_t at, ea_t code, const std::string &name) {
     Layout e(db, at);
-    e.Word(static_cast<uint16_t>(7 + name.size() + 9 + 14 + 2)).Ref(code).Name(name);
+    // The entry's head: its size, code address and name.
+    e.Word(static_cast<uint16_t>(7 + name.size() + 9 + 14 + 2), "Len")
+        .Ref(code, "Code")
+        .Name(name, "Name");
     e.Byte(3, "Version").Byte(0, "CC:ccReg").Ref(0, "ResultType:PPTypeInfo");
     e.Word(8, "ParOff").Byte(1, "ParamCount");
     e.Byte(8, "pfAddress").Ref(kBase + 0x100, "ParamType:PPTypeInfo").Word(0, "ParOff");
@@ -451,11 +455,34 @@ struct NewerClassTablesTest : NewerLayoutTest {
   }
 };
 
+TEST_F(NewerClassTablesTest, InitTableTakesTheOperatorCountUnlessATableStartsThere) {
+  // Kind 14, no name, size 0, one managed field; then the operator count of
+  // the compilers since managed records, or at once the field table (which
+  // the record points at) of the earlier ones.
+  for (const bool earlier : {false, true}) {
+    SCOPED_TRACE(earlier ? "field table behind the entries" : "operator count");
+    const ea_t table = kBase + (earlier ? 0x500 : 0x400);
+    db.PutDword(table, 14);
+    db.PutWord(table + 4, 0);
+    db.PutDword(table + 6, 1);
+    db.PutDword(table + 10, kBase + 0x100);
+    db.PutDword(table + 14, 8);
+    const ea_t behind = table + 18;
+    if (earlier) {
+      db.PutDword(kBase + 0x700, behind);  // the record's FieldTable field
+      ASSERT_EQ(1, make_offset_item(kBase + 0x700));
+    }
+    EXPECT_EQ(earlier ? behind : behind + 1, annotate_init_table(table, "TFoo"));
+    EXPECT_EQ(!earlier, HasItem(behind, ItemType::kByte, 1));
+    EXPECT_EQ(earlier ? "" : "NumOps", TestDb::Comment(behind));
+  }
+}
+
 TEST_F(NewerClassTablesTest, MethodTableNamesTheMethodsOfItsExtendedEntries) {
   const ea_t table = kBase + 0x400;
   const ea_t click = kCode + 0x40, create = kCode + 0x50;
   Layout t(db, table);
-  t.Word(1, "MethodTable Count").Word(12).Ref(click).Name("Click");
+  t.Word(1, "MethodTable Count").Word(12, "Len").Ref(click, "Code").Name("Click", "Name");
   const ea_t behind = kBase + 0x600;  // behind the class name, say
   t.Word(2, "MethodTable ExCount");
   t.Ref(behind, "MethodEntry").Word(0x42, "Flags").Word(0xFFF4, "VirtualIndex");
@@ -483,7 +510,7 @@ TEST_F(NewerClassTablesTest, MethodTableWithoutExtendedEntriesOrOfAnotherShape) 
   // class name.
   const ea_t table = kBase + 0x400;
   Layout t(db, table);
-  t.Word(1, "MethodTable Count").Word(12).Ref(kCode).Name("Click");
+  t.Word(1, "MethodTable Count").Word(12, "Len").Ref(kCode, "Code").Name("Click", "Name");
   db.PutShortString(t.at(), "TForm1");
   EXPECT_EQ(t.at(), annotate_method_table(table, "TForm1"));
   ExpectFields(t.fields);

@@ -8,9 +8,7 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <map>
 #include <nlohmann/json.hpp>
 #include <string>
@@ -63,13 +61,12 @@ class OldestSampleTest : public testing::Test {
                       d / out);
   }
 
-  static std::string Portable(const std::string &file) {
-    return ReplaceAll(ReadFile(fs::path(*dir_) / file), fs::path(*dir_).string(),
-                      "<dir>");
-  }
-
-  static void ExpectGolden(const std::string &file, const std::string &golden) {
-    ::ExpectGolden(Portable(file), fs::path(TESTDATA_DIR) / "oldest" / golden);
+  /// The run's file `file` against its reviewed copy `golden`, with the
+  /// run's folder written as "<dir>".
+  static void ExpectKept(const std::string &file, const std::string &golden) {
+    const std::string folder = fs::path(*dir_).string();
+    ExpectGolden(ReplaceAll(ReadFile(fs::path(*dir_) / file), folder, "<dir>"),
+                 fs::path(TESTDATA_DIR) / "oldest" / golden);
   }
 
   static TestFolder *dir_;
@@ -80,12 +77,12 @@ TestFolder *OldestSampleTest::dir_ = nullptr;
 json *OldestSampleTest::manifest_ = nullptr;
 
 TEST_F(OldestSampleTest, RunsMatchTheReviewedCopies) {
-  ExpectGolden("finder.out", "finder.output");
-  ExpectGolden("finder.log", "finder_classes.log");
-  ExpectGolden("detector.out", "detector.output");
-  ExpectGolden("sample_classes.log", "detector_classes.log");
-  ExpectGolden("sample.lst", "sample.lst");
-  ExpectGolden("report.md", "report.md");
+  ExpectKept("finder.out", "finder.output");
+  ExpectKept("finder.log", "finder_classes.log");
+  ExpectKept("detector.out", "detector.output");
+  ExpectKept("sample_classes.log", "detector_classes.log");
+  ExpectKept("sample.lst", "sample.lst");
+  ExpectKept("report.md", "report.md");
 }
 
 TEST_F(OldestSampleTest, FinderListsTheLinkedClassesAndNoDecoy) {
