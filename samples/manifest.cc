@@ -3,6 +3,8 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <string_view>
+#include <utility>
 
 #include "samples/type_info.h"
 
@@ -46,6 +48,87 @@ void Str(std::string &out, const char *key, const std::string &v) {
   Quote(out, v);
 }
 
+/// The member `key`: an array of `items`, an element a line, each an object
+/// whose members `write(item)` appends.
+template <typename Items, typename Write>
+void Array(std::string &out, const char *key, const Items &items, Write write) {
+  Key(out, key);
+  out += '[';
+  for (size_t i = 0; i < items.size(); ++i) {
+    out += i ? ",\n  {" : "\n  {";
+    write(items[i]);
+    out += '}';
+  }
+  out += ']';
+}
+
+void ClassMembers(std::string &o, const ClassEntry &c) {
+  Num(o, "address", c.at.record);
+  o += ", ";
+  Str(o, "name", c.name);
+  o += ", ";
+  Str(o, "unit", c.unit);
+  const std::pair<const char *, uint64_t> addresses[] = {
+      {"vmt", c.at.vmt},
+      {"slots", c.slots},
+      {"intf_table", c.at.intf_table},
+      {"init_table", c.at.init_table},
+      {"method_table", c.at.method_table},
+      {"dynamic_table", c.at.dynamic_table},
+      {"field_table", c.at.field_table},
+      {"field_class_list", c.at.field_class_list},
+      {"class_name", c.at.class_name},
+      {"end", c.at.end},
+      {"type_info", c.type_cell},
+  };
+  for (const auto &[key, value] : addresses) {
+    o += ", ";
+    Num(o, key, value);
+    // A decoy has a record's shape but is no class.
+    if (c.decoy && std::string_view(key) == "slots") o += ", \"decoy\": true";
+  }
+  o += ", \"methods\": [";
+  for (size_t k = 0; k < c.methods.size(); ++k) {
+    o += k ? ", {" : "{";
+    Num(o, "code", c.methods[k].code);
+    o += ", ";
+    Str(o, "name", c.methods[k].name);
+    o += "}";
+  }
+  o += "]";
+}
+
+void TypeMembers(std::string &o, const TypeEntry &t) {
+  Num(o, "address", t.cell);
+  o += ", ";
+  Num(o, "end", t.end);
+  o += ", ";
+  Num(o, "kind", t.kind);
+  o += ", ";
+  Str(o, "kind_name", KindName(t.kind));
+  o += ", ";
+  Str(o, "name", t.name);
+  o += ", ";
+  Str(o, "unit", t.unit);
+  if (t.props.empty()) return;
+  o += ", \"props\": [";
+  for (size_t k = 0; k < t.props.size(); ++k) {
+    const PropEntry &pr = t.props[k];
+    o += k ? ", {" : "{";
+    Num(o, "address", pr.record);
+    o += ", ";
+    Str(o, "name", pr.name);
+    o += ", ";
+    Num(o, "get", pr.get);
+    o += ", ";
+    Num(o, "set", pr.set);
+    o += ", ";
+    Num(o, "stored", pr.stored);
+    o += "}";
+  }
+  o += "]";
+}
+
 }  // namespace
 
 std::string ManifestJson(const SampleProgram &p) {
@@ -53,131 +136,45 @@ std::string ManifestJson(const SampleProgram &p) {
   o.reserve(256 + p.classes.size() * 400 + p.types.size() * 120 +
             p.functions.size() * 80);
   o += "{\n";
-  Num(o, "layout", p.layout);
-  o += ",\n";
-  Num(o, "image_base", p.image_base);
-  o += ",\n";
-  Num(o, "lowest", p.lowest);
-  o += ",\n";
-  Num(o, "highest", p.highest);
-  o += ",\n";
-  Num(o, "entry", p.entry);
-  o += ",\n";
-  Num(o, "file_size", p.file.size());
-  o += ",\n\"sections\": [";
-  for (size_t i = 0; i < p.sections.size(); ++i) {
-    o += i ? ",\n  {" : "\n  {";
-    Str(o, "name", p.sections[i].name);
-    o += ", ";
-    Num(o, "start", p.sections[i].start);
-    o += ", ";
-    Num(o, "end", p.sections[i].end);
-    o += "}";
+  const std::pair<const char *, uint64_t> facts[] = {
+      {"layout", p.layout},   {"image_base", p.image_base}, {"lowest", p.lowest},
+      {"highest", p.highest}, {"entry", p.entry},           {"file_size", p.file.size()},
+  };
+  for (const auto &[key, value] : facts) {
+    Num(o, key, value);
+    o += ",\n";
   }
-  o += "],\n\"classes\": [";
-  for (size_t i = 0; i < p.classes.size(); ++i) {
-    const ClassEntry &c = p.classes[i];
-    o += i ? ",\n  {" : "\n  {";
-    Num(o, "address", c.at.record);
+  Array(o, "sections", p.sections, [&](const SectionEntry &s) {
+    Str(o, "name", s.name);
     o += ", ";
-    Str(o, "name", c.name);
+    Num(o, "start", s.start);
     o += ", ";
-    Str(o, "unit", c.unit);
+    Num(o, "end", s.end);
+  });
+  o += ",\n";
+  Array(o, "classes", p.classes, [&](const ClassEntry &c) { ClassMembers(o, c); });
+  o += ",\n";
+  Array(o, "types", p.types, [&](const TypeEntry &t) { TypeMembers(o, t); });
+  o += ",\n";
+  Array(o, "class_shaped_texts", p.texts, [&](const TextEntry &t) {
+    Num(o, "address", t.address);
     o += ", ";
-    Num(o, "vmt", c.at.vmt);
-    o += ", ";
-    Num(o, "slots", c.slots);
-    o += ", ";
-    if (c.decoy) o += "\"decoy\": true, ";
-    Num(o, "intf_table", c.at.intf_table);
-    o += ", ";
-    Num(o, "init_table", c.at.init_table);
-    o += ", ";
-    Num(o, "method_table", c.at.method_table);
-    o += ", ";
-    Num(o, "dynamic_table", c.at.dynamic_table);
-    o += ", ";
-    Num(o, "field_table", c.at.field_table);
-    o += ", ";
-    Num(o, "field_class_list", c.at.field_class_list);
-    o += ", ";
-    Num(o, "class_name", c.at.class_name);
-    o += ", ";
-    Num(o, "end", c.at.end);
-    o += ", ";
-    Num(o, "type_info", c.type_cell);
-    o += ", \"methods\": [";
-    for (size_t k = 0; k < c.methods.size(); ++k) {
-      o += k ? ", {" : "{";
-      Num(o, "code", c.methods[k].code);
-      o += ", ";
-      Str(o, "name", c.methods[k].name);
-      o += "}";
-    }
-    o += "]}";
-  }
-  o += "],\n\"types\": [";
-  for (size_t i = 0; i < p.types.size(); ++i) {
-    const TypeEntry &t = p.types[i];
-    o += i ? ",\n  {" : "\n  {";
-    Num(o, "address", t.cell);
-    o += ", ";
-    Num(o, "end", t.end);
-    o += ", ";
-    Num(o, "kind", t.kind);
-    o += ", ";
-    Str(o, "kind_name", KindName(t.kind));
-    o += ", ";
-    Str(o, "name", t.name);
-    o += ", ";
-    Str(o, "unit", t.unit);
-    if (!t.props.empty()) {
-      o += ", \"props\": [";
-      for (size_t k = 0; k < t.props.size(); ++k) {
-        const PropEntry &pr = t.props[k];
-        o += k ? ", {" : "{";
-        Num(o, "address", pr.record);
-        o += ", ";
-        Str(o, "name", pr.name);
-        o += ", ";
-        Num(o, "get", pr.get);
-        o += ", ";
-        Num(o, "set", pr.set);
-        o += ", ";
-        Num(o, "stored", pr.stored);
-        o += "}";
-      }
-      o += "]";
-    }
-    o += "}";
-  }
-  o += "],\n\"class_shaped_texts\": [";
-  for (size_t i = 0; i < p.texts.size(); ++i) {
-    o += i ? ",\n  {" : "\n  {";
-    Num(o, "address", p.texts[i].address);
-    o += ", ";
-    Str(o, "text", p.texts[i].text);
-    o += "}";
-  }
-  o += "],\n\"functions\": [";
-  for (size_t i = 0; i < p.functions.size(); ++i) {
-    const FunctionEntry &f = p.functions[i];
-    o += i ? ",\n  {" : "\n  {";
+    Str(o, "text", t.text);
+  });
+  o += ",\n";
+  Array(o, "functions", p.functions, [&](const FunctionEntry &f) {
     Num(o, "start", f.start);
     o += ", ";
     Num(o, "end", f.end);
     o += ", ";
     Str(o, "name", f.name);
-    o += "}";
-  }
-  o += "],\n";
+  });
+  o += ",\n";
   Num(o, "resource_directory", p.resource_directory);
   o += ",\n";
   Num(o, "resource_size", p.resource_size);
-  o += ",\n\"resources\": [";
-  for (size_t i = 0; i < p.resources.size(); ++i) {
-    const ResourceEntry &r = p.resources[i];
-    o += i ? ",\n  {" : "\n  {";
+  o += ",\n";
+  Array(o, "resources", p.resources, [&](const ResourceEntry &r) {
     Str(o, "type", r.type);
     o += ", ";
     Str(o, "name", r.name);
@@ -187,9 +184,8 @@ std::string ManifestJson(const SampleProgram &p) {
     Num(o, "data", r.data);
     o += ", ";
     Num(o, "size", r.size);
-    o += "}";
-  }
-  o += "]\n}\n";
+  });
+  o += "\n}\n";
   return o;
 }
 
