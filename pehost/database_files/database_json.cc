@@ -160,95 +160,114 @@ bool IsArrayKey(const std::string &key) {
                       [&](const char *k) { return key == k; }) != std::end(kArrayKeys);
 }
 
+void TakeSegment(const json &e, const std::string &where, SavedDatabase *saved) {
+  CheckKeys(e, {"name", "start", "end"}, where);
+  kernel::Segment s;
+  s.name = Text(e, "name", where);
+  s.start = Unsigned32(e, "start", where, std::nullopt);
+  s.end = Unsigned32(e, "end", where, std::nullopt);
+  saved->segments->push_back(std::move(s));
+}
+
+void TakeItem(const json &e, const std::string &where, SavedDatabase *saved) {
+  CheckKeys(e, {"ea", "size", "type", "struct_id", "struct"}, where);
+  kernel::Item item;
+  item.start = Unsigned32(e, "ea", where, std::nullopt);
+  item.size = Unsigned32(e, "size", where, std::nullopt);
+  const std::string type = Text(e, "type", where);
+  if (!kernel::ParseItemType(type, &item.type))
+    Refuse(where, "unknown item type \"" + type + "\"");
+  if (item.type == kernel::ItemType::kStruct) {
+    if (e.contains("struct_id")) {
+      item.struct_id = Unsigned32(e, "struct_id", where, std::nullopt);
+    } else if (e.contains("struct")) {
+      saved->struct_refs.emplace_back(saved->items.size(), Text(e, "struct", where));
+    } else {
+      Refuse(where, "a struct item needs \"struct_id\" or \"struct\"");
+    }
+  } else if (e.contains("struct_id") || e.contains("struct")) {
+    Refuse(where, "only struct items name a structure");
+  }
+  saved->items.push_back(item);
+}
+
+void TakeName(const json &e, const std::string &where, SavedDatabase *saved) {
+  CheckKeys(e, {"ea", "name"}, where);
+  saved->names.emplace_back(Unsigned32(e, "ea", where, std::nullopt),
+                            Text(e, "name", where));
+}
+
+void TakeComment(const json &e, const std::string &where, SavedDatabase *saved) {
+  CheckKeys(e, {"ea", "text", "repeatable"}, where);
+  kernel::Comment c;
+  c.ea = Unsigned32(e, "ea", where, std::nullopt);
+  c.text = Text(e, "text", where);
+  if (auto it = e.find("repeatable"); it != e.end()) {
+    if (!it->is_boolean()) Refuse(where, "\"repeatable\" is not true or false");
+    c.repeatable = it->get<bool>();
+  }
+  saved->comments.push_back(std::move(c));
+}
+
+void TakeFunction(const json &e, const std::string &where, SavedDatabase *saved) {
+  CheckKeys(e, {"start", "end"}, where);
+  saved->functions.push_back({Unsigned32(e, "start", where, std::nullopt),
+                              Unsigned32(e, "end", where, std::nullopt)});
+}
+
+void TakeStruct(const json &e, const std::string &where, SavedDatabase *saved) {
+  CheckKeys(e, {"id", "name", "size", "members"}, where);
+  kernel::Structure s;
+  s.name = Text(e, "name", where);
+  saved->struct_has_id.push_back(e.contains("id"));
+  s.id = Unsigned32(e, "id", where, BADNODE);
+  if (auto it = e.find("members"); it != e.end()) {
+    if (!it->is_array()) Refuse(where, "\"members\" is not an array");
+    for (size_t i = 0; i < it->size(); ++i) {
+      const json &m = (*it)[i];
+      const std::string mwhere = where + ".members[" + std::to_string(i) + "]";
+      if (!m.is_object()) Refuse(mwhere, "not an object");
+      CheckKeys(m, {"name", "offset", "size", "flags", "type_info"}, mwhere);
+      kernel::StructMember member;
+      member.name = Text(m, "name", mwhere);
+      member.offset = Unsigned32(m, "offset", mwhere, std::nullopt);
+      member.size = Unsigned32(m, "size", mwhere, std::nullopt);
+      member.flags = Unsigned32(m, "flags", mwhere, FlagsForSize(member.size));
+      if (auto t = m.find("type_info"); t != m.end()) {
+        if (!t->is_number_integer() || t->get<int64_t>() < INT32_MIN ||
+            t->get<int64_t>() > INT32_MAX)
+          Refuse(mwhere, "\"type_info\" is not a 32-bit integer");
+        member.type_info = static_cast<opinfo_t>(t->get<int64_t>());
+      }
+      s.members.push_back(std::move(member));
+    }
+  }
+  // "size" follows from the members and is written for readers; a file
+  // that gives another one has a member outside its structure or a hole
+  // where its last member should be.
+  if (auto it = e.find("size"); it != e.end()) {
+    uint64_t end = 0;
+    for (const kernel::StructMember &m : s.members)
+      if (m.size != 0) end = std::max<uint64_t>(end, uint64_t{m.offset} + m.size);
+    const uint32_t size = Unsigned32(*it, "size", where);
+    if (size != end)
+      Refuse(where, "\"size\" is " + std::to_string(size) + " but the members end at " +
+                        std::to_string(end));
+  }
+  saved->structs.push_back(std::move(s));
+}
+
+/// Reads element `index` of the top-level array `key` into *saved.
 void TakeElement(const std::string &key, size_t index, const json &e,
                  SavedDatabase *saved) {
+  using Take = void (*)(const json &, const std::string &, SavedDatabase *);
+  static const std::pair<const char *, Take> kTakes[] = {
+      {"segments", TakeSegment}, {"items", TakeItem},         {"names", TakeName},
+      {"comments", TakeComment}, {"functions", TakeFunction}, {"structs", TakeStruct},
+  };
   const std::string where = key + "[" + std::to_string(index) + "]";
-  if (key == "segments") {
-    CheckKeys(e, {"name", "start", "end"}, where);
-    kernel::Segment s;
-    s.name = Text(e, "name", where);
-    s.start = Unsigned32(e, "start", where, std::nullopt);
-    s.end = Unsigned32(e, "end", where, std::nullopt);
-    saved->segments->push_back(std::move(s));
-  } else if (key == "items") {
-    CheckKeys(e, {"ea", "size", "type", "struct_id", "struct"}, where);
-    kernel::Item item;
-    item.start = Unsigned32(e, "ea", where, std::nullopt);
-    item.size = Unsigned32(e, "size", where, std::nullopt);
-    const std::string type = Text(e, "type", where);
-    if (!kernel::ParseItemType(type, &item.type))
-      Refuse(where, "unknown item type \"" + type + "\"");
-    if (item.type == kernel::ItemType::kStruct) {
-      if (e.contains("struct_id")) {
-        item.struct_id = Unsigned32(e, "struct_id", where, std::nullopt);
-      } else if (e.contains("struct")) {
-        saved->struct_refs.emplace_back(saved->items.size(), Text(e, "struct", where));
-      } else {
-        Refuse(where, "a struct item needs \"struct_id\" or \"struct\"");
-      }
-    } else if (e.contains("struct_id") || e.contains("struct")) {
-      Refuse(where, "only struct items name a structure");
-    }
-    saved->items.push_back(item);
-  } else if (key == "names") {
-    CheckKeys(e, {"ea", "name"}, where);
-    saved->names.emplace_back(Unsigned32(e, "ea", where, std::nullopt),
-                              Text(e, "name", where));
-  } else if (key == "comments") {
-    CheckKeys(e, {"ea", "text", "repeatable"}, where);
-    kernel::Comment c;
-    c.ea = Unsigned32(e, "ea", where, std::nullopt);
-    c.text = Text(e, "text", where);
-    if (auto it = e.find("repeatable"); it != e.end()) {
-      if (!it->is_boolean()) Refuse(where, "\"repeatable\" is not true or false");
-      c.repeatable = it->get<bool>();
-    }
-    saved->comments.push_back(std::move(c));
-  } else if (key == "functions") {
-    CheckKeys(e, {"start", "end"}, where);
-    saved->functions.push_back({Unsigned32(e, "start", where, std::nullopt),
-                                Unsigned32(e, "end", where, std::nullopt)});
-  } else if (key == "structs") {
-    CheckKeys(e, {"id", "name", "size", "members"}, where);
-    kernel::Structure s;
-    s.name = Text(e, "name", where);
-    saved->struct_has_id.push_back(e.contains("id"));
-    s.id = Unsigned32(e, "id", where, BADNODE);
-    if (auto it = e.find("members"); it != e.end()) {
-      if (!it->is_array()) Refuse(where, "\"members\" is not an array");
-      for (size_t i = 0; i < it->size(); ++i) {
-        const json &m = (*it)[i];
-        const std::string mwhere = where + ".members[" + std::to_string(i) + "]";
-        if (!m.is_object()) Refuse(mwhere, "not an object");
-        CheckKeys(m, {"name", "offset", "size", "flags", "type_info"}, mwhere);
-        kernel::StructMember member;
-        member.name = Text(m, "name", mwhere);
-        member.offset = Unsigned32(m, "offset", mwhere, std::nullopt);
-        member.size = Unsigned32(m, "size", mwhere, std::nullopt);
-        member.flags = Unsigned32(m, "flags", mwhere, FlagsForSize(member.size));
-        if (auto t = m.find("type_info"); t != m.end()) {
-          if (!t->is_number_integer() || t->get<int64_t>() < INT32_MIN ||
-              t->get<int64_t>() > INT32_MAX)
-            Refuse(mwhere, "\"type_info\" is not a 32-bit integer");
-          member.type_info = static_cast<opinfo_t>(t->get<int64_t>());
-        }
-        s.members.push_back(std::move(member));
-      }
-    }
-    // "size" follows from the members and is written for readers; a file
-    // that gives another one has a member outside its structure or a hole
-    // where its last member should be.
-    if (auto it = e.find("size"); it != e.end()) {
-      uint64_t end = 0;
-      for (const kernel::StructMember &m : s.members)
-        if (m.size != 0) end = std::max<uint64_t>(end, uint64_t{m.offset} + m.size);
-      const uint32_t size = Unsigned32(*it, "size", where);
-      if (size != end)
-        Refuse(where, "\"size\" is " + std::to_string(size) + " but the members end at " +
-                          std::to_string(end));
-    }
-    saved->structs.push_back(std::move(s));
-  }
+  for (const auto &[name, take] : kTakes)
+    if (key == name) return take(e, where, saved);
 }
 
 void Parse(std::istream &in, SavedDatabase *saved) {
