@@ -68,6 +68,25 @@ inline TypeSpec &ClassType(Catalogue &cat, ClassRecordSpec &cls,
 }
 
 /// A made-up but stable interface identifier.
+/// The type blocks of TPersistent and TComponent (with TComponent's Name and
+/// Tag properties), TComponentName and TNotifyEvent, as every layout's
+/// Classes unit declares them; `set_name` is TComponent's SetName.
+inline void ComponentTypes(Catalogue &cat, ClassRecordSpec &pers, ClassRecordSpec &comp,
+                           Label set_name) {
+  ClassType(cat, pers, "TObject", 0);
+  TypeSpec &tcomp = ClassType(cat, comp, "TPersistent", 0);
+  Label get_tag =
+      cat.Function("TComponent.GetTag", FunctionShape::kFieldGetter, Label{}, 0x0C);
+  tcomp.props = {
+      Prop(cat, "Name", "TComponentName", FieldAccess(0x08), Ref::To(set_name),
+           Ref::Raw(0), 0),
+      Prop(cat, "Tag", "Integer", Ref::To(get_tag), FieldAccess(0x0C), Ref::Raw(1), 1)};
+  tcomp.props[1].default_value = 0;
+  cat.AddType(kLString, "TComponentName");
+  TypeSpec &notify = cat.AddType(kMethod, "TNotifyEvent");
+  notify.params = {Param(cat, 0, "Sender", "TObject")};
+}
+
 inline Guid MakeGuid(uint32_t seed) {
   Guid g{};
   uint32_t x = seed * 2654435761u + 0x9E3779B9u;

@@ -112,18 +112,7 @@ void AddClasses(Catalogue &cat) {
       {cat.Function("TStreamAdapter.Seek", FunctionShape::kStackArgs), "Seek"},
       {cat.Function("TStreamAdapter.Stat", FunctionShape::kEmpty), "Stat"}};
 
-  ClassType(cat, pers, "TObject", 0);
-  TypeSpec &tcomp = ClassType(cat, comp, "TPersistent", 0);
-  Label get_tag =
-      cat.Function("TComponent.GetTag", FunctionShape::kFieldGetter, Label{}, 0x0C);
-  tcomp.props = {
-      Prop(cat, "Name", "TComponentName", FieldAccess(0x08), Ref::To(set_name),
-           Ref::Raw(0), 0),
-      Prop(cat, "Tag", "Integer", Ref::To(get_tag), FieldAccess(0x0C), Ref::Raw(1), 1)};
-  tcomp.props[1].default_value = 0;
-  cat.AddType(kLString, "TComponentName");
-  TypeSpec &notify = cat.AddType(kMethod, "TNotifyEvent");
-  notify.params = {Param(cat, 0, "Sender", "TObject")};
+  ComponentTypes(cat, pers, comp, set_name);
   Enumeration(
       cat, "TShiftStateItem",
       {"ssShift", "ssAlt", "ssCtrl", "ssLeft", "ssRight", "ssMiddle", "ssDouble"});
