@@ -257,13 +257,16 @@ def types_only(script, copy):
 
 def check_reapplied(tool, script, model, after):
     """IDA: a prototype the analyst changed since is applied again, and
-    nothing else is."""
+    nothing else is. The run takes the script's types alone."""
+    if not script.endswith(".types.py"):
+        types_only(script, script + ".types.py")
+        script += ".types.py"
     db = tool.db
     ea = sorted(db.applied)[0]
     db.tinfo[ea] = ("int", "")
     db.applied[ea] = "int"
     output, calls = tool.run(script)
-    problems = ["run 3: " + p for p in check_types(model, db.applied, output, 3)]
+    problems = check_types(model, db.applied, output, 3)
     applied = [c for c in calls if c[0] == "idc.apply_type"]
     if len(applied) != 1 or applied[0][1][0] != ea:
         problems.append("run 3: a prototype changed at 0x%X was applied by %r" % (ea, applied))
@@ -296,7 +299,7 @@ def main():
             preset = json.load(f)
     script = args.script
     if args.types_only:
-        script = args.script + ".types-%s-%s.py" % (args.tool, args.version or "newest")
+        script = args.script + ".types.py"
         types_only(args.script, script)
     segments = [(s["start"], s["end"]) for s in db["segments"]]
     tool = Tool(args.tool)

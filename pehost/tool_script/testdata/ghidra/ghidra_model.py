@@ -10,7 +10,28 @@ the real call does.
 """
 
 import bisect
+import os
 import re
+
+# The Ghidra version the stand-in plays, from PEHOST_GHIDRA_VERSION ("10.0"
+# to "12.1"; 12.1 when unset). What differs by version (references:
+# types-in-tools.md, "Ghidra"; disassembler-apis.md, "Ghidra version
+# differences"), each missing where the version lacks it:
+# - 10.0: no zero-length structure components (a flexible array component
+#   instead, which 10.1 removed);
+# - 10.2: ClearDataMode.CLEAR_ALL_DEFAULT_CONFLICT_DATA;
+# - 10.3: the 5-argument DataUtilities.createData, and
+#   FunctionDefinitionDataType.setCallingConvention(String) (before:
+#   setGenericCallingConvention);
+# - 11.1: the 2-argument ArrayDataType;
+# - 11.4: the CommentType enumeration;
+# - 12.0: SourceType.AI.
+# In every version a function's calling convention must be one of the
+# program's compiler spec, or none.
+VERSION = tuple(int(x) for x in os.environ.get("PEHOST_GHIDRA_VERSION", "12.1").split("."))
+# The conventions of the compiler spec the stand-in program was imported
+# with: the Windows one, which has no __register.
+CONVENTIONS = ("__stdcall", "__cdecl", "__fastcall", "__thiscall")
 
 CALLS = []
 
@@ -72,6 +93,8 @@ class Function(object):
         # Function.updateFunction: (String cc or null, ReturnParameterImpl,
         # List<ParameterImpl>, FunctionUpdateType, boolean force, SourceType)
         CALLS.append(("Function.updateFunction", (self.entry, cc, len(params), update_type)))
+        if cc is not None and cc not in CONVENTIONS:
+            raise JavaException("InvalidInputException: unknown calling convention %s" % cc)
         if not getattr(self, "custom", False) or update_type != "CUSTOM_STORAGE":
             raise JavaException("InvalidInputException: storage without custom storage")
         # A stack parameter takes whole 4-byte slots.

@@ -160,9 +160,13 @@ class AlignmentDataType(_DataType):
 
 
 class ArrayDataType(_DataType):
-    # row ArrayDataType: (DataType, int numElements, int elementLength)
-    def __init__(self, dt, numElements, elementLength):
-        _m.CALLS.append(("ArrayDataType", (dt.name, numElements, elementLength)))
+    # row ArrayDataType: (DataType, int numElements, int elementLength); the
+    # 2-argument form from 11.1
+    def __init__(self, dt, numElements, *elementLength):
+        _m.CALLS.append(("ArrayDataType", (dt.name, numElements) + elementLength))
+        if not elementLength and _m.VERSION < (11, 1):
+            raise TypeError("ArrayDataType(DataType, int) is new in 11.1")
+        elementLength = elementLength[0] if elementLength else dt.length
         if dt.dynamic or numElements <= 0 or elementLength != dt.length:
             raise _JavaException("IllegalArgumentException: array of %s" % dt.name)
         _DataType.__init__(self, dt.name + "[%d]" % numElements,
@@ -184,6 +188,9 @@ class StructureDataType(_DataType):
         _m.CALLS.append(("Structure.replaceAtOffset", (offset, dt.name, length, name, comment)))
         if dt.dynamic:
             raise _JavaException("IllegalArgumentException: dynamic type in a structure")
+        if dt.length == 0 and _m.VERSION < (10, 1):
+            raise _JavaException("IllegalArgumentException: no zero-length components "
+                                 "before 10.1")
         if length not in (-1, dt.length) or offset < 0 or offset + dt.length > self.length:
             raise _JavaException("IndexOutOfBoundsException: %s at %d" % (name, offset))
         for off, c in self.components.items():
@@ -193,6 +200,13 @@ class StructureDataType(_DataType):
 
     def members(self):
         return [(off,) + c for off, c in self.components.items()]
+
+    if _m.VERSION < (10, 1):
+        # Structure.setFlexibleArrayComponent: 10.0 only, replaced by
+        # zero-length components
+        def setFlexibleArrayComponent(self, dt, name, comment):
+            _m.CALLS.append(("Structure.setFlexibleArrayComponent", (dt.name, name)))
+            self.flexible = (dt.name, name, comment)
 
     def content(self):
         return sorted(self.members())
@@ -265,10 +279,16 @@ class DataUtilities(object):
         CLEAR_SINGLE_DATA = "CLEAR_SINGLE_DATA"
         CLEAR_ALL_UNDEFINED_CONFLICT_DATA = "CLEAR_ALL_UNDEFINED_CONFLICT_DATA"
         CLEAR_ALL_CONFLICT_DATA = "CLEAR_ALL_CONFLICT_DATA"
+        if _m.VERSION >= (10, 2):
+            CLEAR_ALL_DEFAULT_CONFLICT_DATA = "CLEAR_ALL_DEFAULT_CONFLICT_DATA"
 
-    # row DataUtilities.createData: (Program, Address, DataType, int length, boolean stackPointers, ClearDataMode) -> Data
+    # row DataUtilities.createData: (Program, Address, DataType, int length, boolean stackPointers, ClearDataMode) -> Data;
+    # the 5-argument form (no stackPointers) from 10.3
     @staticmethod
-    def createData(program, addr, dt, length, stackPointers, clearMode):
+    def createData(program, addr, dt, length, *rest):
+        if len(rest) == 1 and _m.VERSION < (10, 3):
+            raise TypeError("DataUtilities.createData with 5 arguments is new in 10.3")
+        stackPointers, clearMode = rest if len(rest) == 2 else (False, rest[0])
         return _m.call("DataUtilities.createData",
                        lambda p, *a: _create_data(p, addr, dt, length, stackPointers, clearMode),
                        addr.offset, dt.name, length, stackPointers, clearMode)
@@ -295,3 +315,24 @@ class Undefined(object):
 class VoidDataType(object):
     # row VoidDataType.dataType: static
     dataType = _DataType("void", 0, "void")
+
+
+class FunctionDefinitionDataType(_DataType):
+    # row FunctionDefinitionDataType: (CategoryPath, String name);
+    # setCallingConvention(String) from 10.3, setGenericCallingConvention
+    # before
+    def __init__(self, path, name):
+        _m.CALLS.append(("FunctionDefinitionDataType", (path.path, name)))
+        _DataType.__init__(self, name, 1, "function")
+        self.path = path.path
+        self.convention = None
+
+    if _m.VERSION >= (10, 3):
+        def setCallingConvention(self, name):
+            if name not in _m.CONVENTIONS:
+                raise _JavaException("InvalidInputException: unknown calling convention %s"
+                                     % name)
+            self.convention = name
+    else:
+        def setGenericCallingConvention(self, convention):
+            self.convention = convention
