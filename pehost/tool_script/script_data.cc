@@ -205,6 +205,12 @@ void WriteHeader(const kernel::Database &db, const ScriptOrigin &origin,
   out << "#\n" << usage;
 }
 
+/// The third element of a decls or types record: the text without stack
+/// places, when it differs.
+std::string Alternative(const ScriptTypes::Text &text) {
+  return text.without_stack_places.empty() ? "" : ", " + Text(text.without_stack_places);
+}
+
 void WriteData(const kernel::Database &db, const ScriptTypes *types, std::ostream &out) {
   StatementGroups groups(out);
   const std::vector<kernel::Structure> structs = db.Structures();
@@ -269,12 +275,13 @@ void WriteData(const kernel::Database &db, const ScriptTypes *types, std::ostrea
   {
     ChunkWriter chunk(groups, "decls");
     for (const auto &[name, text] : types->declarations)
-      chunk.Add("[" + Text(name) + ", " + Text(text) + "]");
+      chunk.Add("[" + Text(name) + ", " + Text(text.text) + Alternative(text) + "]");
   }
   {
     ChunkWriter chunk(groups, "types");
     for (const auto &[ea, text] : types->applied)
-      chunk.Add("[" + std::to_string(ea) + ", " + Text(text) + "]");
+      chunk.Add("[" + std::to_string(ea) + ", " + Text(text.text) + Alternative(text) +
+                "]");
   }
   // The other kinds, each in one run of chunks.
   for (size_t i = 0; i < types->records.size();) {
