@@ -168,7 +168,8 @@ TEST_P(SampleScriptTest, ReplayOfTheOldestLayoutGivesBackItsDatabase) {
 // the script must fall back to declarations that list the stack
 // parameters as they sit in memory. Under each version the script is
 // replayed on the sample of the 88-byte layout (prototypes from
-// signatures and events) and, for its types alone, on one real program;
+// signatures and from events, one with three stack parameters) and, for
+// its types alone, on one real program;
 // every prototype must come out as the model has it, and a second run
 // must change nothing.
 struct ToolVersion {
@@ -180,7 +181,7 @@ class VersionScriptTest : public testing::TestWithParam<ToolVersion> {
  protected:
   static void SetUpTestSuite() {
     dir_ = FreshDir("tool_script_versions");
-    Write("sample", dir_ / "sample.exe", "--layout 88 ");
+    Write("sample", dir_ / "sample.exe", "--forms --layout 88 ");
     const fs::path real = fs::path(REAL_PROGRAMS_DIR) / "installer-6.3.1/SetupLdr.e32";
     if (failure_.empty() && fs::exists(real)) {
       fs::copy_file(real, dir_ / "real.e32");
