@@ -8,6 +8,8 @@
 #include <map>
 #include <memory>
 #include <set>
+#include <unordered_map>
+#include <unordered_set>
 
 #include "detector/core/recognise.h"
 #include "model/c_names.h"
@@ -166,7 +168,10 @@ class Builder {
   /// program already has it (two classes of one name in different units).
   std::string Unique(const std::string &ident) {
     if (names_.insert(ident).second) return ident;
-    for (int n = 2;; ++n) {
+    // A sample names thousands of types alike: the search goes on from the
+    // suffix taken last, as every one below it is taken for good.
+    int &n = next_suffix_.try_emplace(ident, 2).first->second;
+    for (;; ++n) {
       std::string candidate = ident + "_N" + std::to_string(n);
       if (names_.insert(candidate).second) return candidate;
     }
@@ -897,7 +902,8 @@ class Builder {
  private:
   const ProgramModel &model_;
   ProgramTypes out_;
-  std::set<std::string> names_;
+  std::unordered_set<std::string> names_;
+  std::unordered_map<std::string, int> next_suffix_;  // for Unique
   std::vector<ClassInfo> classes_;
   std::map<ea_t, size_t> index_;
   std::multimap<std::string, size_t> class_by_name_;

@@ -166,6 +166,8 @@ void WriteChecks(const model::ProgramTypes &types, std::ostream &out) {
 
 /// IDA's dialect: the location macros spelt out.
 std::string IdaText(std::string s) {
+  // Most declarations name no location: their text stays as it is.
+  if (s.find("PH_") == std::string::npos) return s;
   // The macros spelt out, as IDA's SetType takes no preprocessor.
   const std::pair<std::string, std::string> words[] = {{"PH_USERPURGE ", "__userpurge "},
                                                        {"PH_USERCALL ", "__usercall "},
