@@ -109,6 +109,33 @@ int count_zero_dwords(ea_t ea) {
   return count;
 }
 
+/// A table address of the record's segment.
+bool is_table_address(const ClassRecord &record, ea_t table) {
+  return in_record_range(table, record.record);
+}
+
+/// In programs of the newest compilers, the position behind the method
+/// entries that the record's extended method table points to and that the
+/// compiler put at `pos`, aligned as a whole; `pos` when none is there.
+ea_t behind_method_entries(const ClassRecord &record, ea_t pos) {
+  if (!has_newer_type_data(class_layout()) ||
+      !is_table_address(record, record.method_table)) {
+    return pos;
+  }
+  const ea_t behind = method_entries_behind(record.method_table, pos);
+  return behind != pos ? make_align4(behind) : pos;
+}
+
+/// Where the record ends behind its class name string, which ends at
+/// `name_end`: behind the method entries that may follow the name directly
+/// (aligning the name first would take the first entry's length word for
+/// filler), else behind the name's alignment and any entries after it.
+ea_t end_behind_name(const ClassRecord &record, ea_t name_end) {
+  const ea_t behind = behind_method_entries(record, name_end);
+  if (behind != name_end) return behind;
+  return behind_method_entries(record, make_align4(name_end));
+}
+
 /// Annotates one header field at `pos`; the position of the next field.
 ea_t annotate_header_field(const ClassRecord &record, ea_t pos) {
   const ea_t a = record.record;
@@ -118,7 +145,7 @@ ea_t annotate_header_field(const ClassRecord &record, ea_t pos) {
     if (!make_offset_item(pos)) return pos + 4;
     set_comment(pos, header_comment(a, pos, false));
     if (pos == class_field_at(a, FIELD_CLASS_NAME) && make_pascal_string(value))
-      make_align4(get_item_end(value));
+      end_behind_name(record, get_item_end(value));
     // The standard virtual methods point to code; so does the parent class
     // field of a class without instances (InstanceSize 0).
     if (pos > instance_size + 4 || (pos > instance_size && get_long(instance_size) == 0))
@@ -171,11 +198,6 @@ ea_t annotate_user_slots(const ClassRecord &record, ea_t pos) {
     if (pos <= before || pos >= segment_limit) return pos;
     if (!in_record_range(get_long(pos), pos)) return pos;
   }
-}
-
-/// A table address of the record's segment.
-bool is_table_address(const ClassRecord &record, ea_t table) {
-  return in_record_range(table, record.record);
 }
 
 /// Tables the compiler placed in front of what was already annotated are
@@ -301,14 +323,16 @@ ea_t annotate_class_records(ea_t start, int32_t *found) {
 
     make_offset_item(class_field_at(a, FIELD_CLASS_NAME));
     furthest = max_ea(furthest, pos);
-    if (make_pascal_string(pos)) pos = make_align4(get_item_end(pos));
+    // Newer compilers may put the field table in front of a method table
+    // that follows it without a gap; the name then lies behind the method
+    // table, where the furthest table ended, not behind the field table.
+    const ea_t name_at = get_long(class_field_at(a, FIELD_CLASS_NAME));
+    if (has_newer_type_data(class_layout()) && name_at > pos && name_at == furthest)
+      pos = name_at;
     // The newest compilers put the method entries their extended method
     // tables point to behind the name; the next record follows them.
-    if (has_newer_type_data(class_layout()) &&
-        is_table_address(record, record.method_table)) {
-      const ea_t behind = method_entries_behind(record.method_table, pos);
-      if (behind != pos) pos = make_align4(behind);
-    }
+    pos = make_pascal_string(pos) ? end_behind_name(record, get_item_end(pos))
+                                  : behind_method_entries(record, pos);
     furthest = max_ea(furthest, pos);
 
     name_record(record);

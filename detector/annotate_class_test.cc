@@ -469,6 +469,59 @@ TEST_F(AnnotateClassTest, MethodEntriesBehindTheNameKeepTheRunGoingInTheNewestLa
   EXPECT_EQ("TFoo@Run", TestDb::Name(kCode + 0x100));
 }
 
+TEST_F(AnnotateClassTest, MethodEntriesRightBehindTheNameAfterTablesOutOfOrder) {
+  // The newest compilers may put the field table in front of the method
+  // table, with no gap between them, and the method entries right behind
+  // the class name, which lies behind the method table. The entry's length
+  // word is no filler, and the padding behind the entry is.
+  set_class_layout(LAYOUT_NEWEST);
+  const ea_t a = kBase + 0x100;
+  const ea_t fields = a + 88;
+  db.PutWord(fields, 0);        // no classic entries
+  db.PutDword(fields + 2, 0);   // no class list
+  db.PutWord(fields + 6, 1);    // one extended entry:
+  db.PutByte(fields + 8, 0);    // flags
+  db.PutDword(fields + 9, 0);   // no type
+  db.PutDword(fields + 13, 4);  // offset
+  db.PutShortString(fields + 17, "Abc");
+  db.PutWord(fields + 21, 2);  // no attributes
+  const ea_t table = fields + 23;
+  const ea_t name = table + 14;
+  const ea_t entry = name + 5;
+  ASSERT_NE(0u, entry % 4);
+  db.PutClassRecord(a, name, "TFoo", 88);
+  db.PutDword(a + 20, fields);
+  db.PutDword(a + 24, table);
+  db.PutDword(a + 36, 0x10);
+  for (ea_t i = 0; i < 11; ++i) db.PutDword(a + 44 + 4 * i, kCode + 0x10 * i);
+  db.PutWord(table, 0);
+  db.PutWord(table + 2, 1);
+  db.PutDword(table + 4, entry);
+  db.PutWord(table + 8, 0);
+  db.PutWord(table + 10, 0xFFFF);
+  db.PutWord(table + 12, 0);
+  // An entry whose size (0x90, a nop's byte first) steps over a signature
+  // of no known shape.
+  db.PutWord(entry, 0x90);
+  db.PutDword(entry + 2, kCode + 0x100);
+  db.PutShortString(entry + 6, "Run");
+  const ea_t padding = entry + 0x90;
+  const ea_t b = (padding + 3) & ~3u;
+  ASSERT_NE(padding, b);
+  db.PutClassRecord(b, b + 88, "TBar", 88);
+  db.PutDword(b + 36, 0x10);
+  for (ea_t i = 0; i < 11; ++i) db.PutDword(b + 44 + 4 * i, kCode + 0x10 * i);
+
+  int32_t found = -1;
+  annotate_class_records(a, &found);
+  set_class_layout(LAYOUT_CLASSIC);
+  EXPECT_TRUE(HasItem(entry, ItemType::kWord, 2));
+  EXPECT_EQ("Len", TestDb::Comment(entry));
+  EXPECT_TRUE(HasItem(padding, ItemType::kAlign, b - padding));
+  EXPECT_EQ("offset_cls_TBar", TestDb::Name(b));
+  EXPECT_EQ("TFoo@Run", TestDb::Name(kCode + 0x100));
+}
+
 TEST_F(AnnotateClassTest, LaterRecordWithoutNameStopsTheRun) {
   const ea_t a = kBase;
   const ea_t end = PutRecord(a, Standard(a), {kCode + 0x100}, "TFoo");

@@ -118,10 +118,34 @@ void finish_block(ea_t block, int kind, const char *type_name) {
   name_block(get_long(block), block, kind, type_name);
 }
 
+/// The run of blocks without reference cells (the oldest layout) from
+/// `start` on, as annotate_type_infos walks a run of blocks with cells: the
+/// compiler lays a unit's blocks back to back behind its class records, and
+/// not every one is reached through a record's TypeInfo or a property.
+/// A block starts with a known kind and a readable name, and never inside a
+/// function.
+ea_t annotate_cellless_run(ea_t start, int32_t *more) {
+  ea_t p = start;
+  while (get_func_num(p) == -1) {
+    const ea_t next = annotate_type_block(p);
+    if (next <= p) break;
+    p = next;
+    callui(UI_JUMP_TO, p, -1);
+  }
+  if (p == start) {
+    *more = 0;
+    return 0;
+  }
+  // A class record behind the run goes back to the class step.
+  *more = is_class_record(p) ? 0 : 1;
+  return p;
+}
+
 }  // namespace
 
 ea_t annotate_type_infos(ea_t start, int32_t *more) {
   static char type_name[kTextSize];
+  if (!has_self_pointer(class_layout())) return annotate_cellless_run(start, more);
   if (!holds_block_address(start)) {
     *more = 0;
     return 0;
@@ -149,7 +173,8 @@ ea_t annotate_type_infos(ea_t start, int32_t *more) {
     make_field(&p, empty_method_name ? make_byte_item : make_pascal_string, nullptr);
 
     walk_type_data(&p, kind, type_name, block, prop_size);
-    p = make_align4(p);
+    // The classic walk keeps to the plain alignment rule.
+    p = class_layout() == LAYOUT_CLASSIC ? make_align4(p) : make_align4_before_block(p);
     finish_block(block, kind, type_name);
 
     if (get_func_num(p) != -1) p = prevaddr(p);

@@ -7,9 +7,11 @@
 extern "C" {
 #endif
 
-/// Annotates the run of type information blocks that starts at `start`.
-/// Returns 0 when nothing was done, else the position where the walk
-/// stopped; sets *more to 1 when the run ended normally, 0 otherwise.
+/// Annotates the run of type information blocks that starts at `start`
+/// (in the oldest class layout, blocks without reference cells, each
+/// starting at its kind byte). Returns 0 when nothing was done, else the
+/// position where the walk stopped; sets *more to 1 when the run ended
+/// normally, 0 otherwise.
 ea_t annotate_type_infos(ea_t start, int32_t *more);
 
 /// Annotates the one type information block whose kind byte is at

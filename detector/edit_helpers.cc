@@ -105,6 +105,16 @@ ea_t make_align4(ea_t ea) {
   return ea;
 }
 
+ea_t make_align4_before_block(ea_t ea) {
+  const ea_t aligned = make_align4(ea);
+  if (aligned != ea || ea % 4 == 0) return aligned;
+  const ea_t boundary = ea + (4 - ea % 4);
+  for (ea_t b = ea; b < boundary; ++b)
+    if (get_byte(b) != 0) return ea;
+  if (!is_class_record(boundary) && !is_type_info(boundary)) return ea;
+  return doAlign(ea, boundary - ea, 2) ? get_item_end(ea) : ea;
+}
+
 int make_struct_item(ea_t ea, asize_t size, tid_t id) {
   return static_cast<uint8_t>(do_data_ex(ea, DATA_STRUCT, size, id));
 }

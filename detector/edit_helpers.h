@@ -22,6 +22,11 @@ int make_offset_item(ea_t ea);
 int make_pascal_string(ea_t ea);
 /// The address after the alignment item made at `ea`, or `ea` unchanged.
 ea_t make_align4(ea_t ea);
+/// Alignment in front of a block: as make_align4, and also where the bytes
+/// up to the next multiple of 4 are zero and a class record or a type
+/// information block starts there (their four bytes read as an address only
+/// because they run into the block's first field).
+ea_t make_align4_before_block(ea_t ea);
 /// Removes the name of `ea` unless it contains "unknown_".
 void clear_field_name(ea_t ea);
 /// 1 when `name` (null: none) may be replaced: missing, empty, or holding

@@ -169,6 +169,36 @@ TEST_F(EditHelpersTest, AlignmentFreesOneFillerInstruction) {
   }
 }
 
+// In front of a block the padding's bytes run into the block's reference
+// cell; in a program whose range takes in 0x00440000, the two zeros in front
+// of a cell that holds 0x00410044 read as that address.
+TEST(AlignmentBeforeABlockTest, TakesZerosUpToTheBlockThatStartsThere) {
+  struct Case {
+    const char *name;
+    std::vector<uint8_t> gap;
+    bool block;  // a type information block starts behind the gap
+    bool aligned;
+  };
+  const Case cases[] = {
+      {"zeros in front of a block", {0, 0}, true, true},
+      {"data in front of a block", {1, 0}, true, false},
+      {"zeros in front of no block", {0, 0}, false, false},
+  };
+  constexpr ea_t kCell = 0x00410040;
+  for (const Case &c : cases) {
+    SCOPED_TRACE(c.name);
+    TestDb db{kBase, 0x00450000 - kBase};
+    const ea_t ea = kCell - 2;
+    db.PutBytes(ea, c.gap);
+    db.PutDword(kCell, kCell + 4);
+    // An Integer type named Foo; without the block, the name is unreadable.
+    db.PutBytes(kCell + 4, {1, 3, 'F', 'o', c.block ? uint8_t{'o'} : uint8_t{' '}});
+    ASSERT_EQ(ea, make_align4(ea));  // the plain rule sees an address
+    EXPECT_EQ(c.aligned ? kCell : ea, make_align4_before_block(ea));
+    EXPECT_EQ(c.aligned, HasItem(ea, ItemType::kAlign, 2));
+  }
+}
+
 TEST_F(EditHelpersTest, FieldNamesGoUnlessTheyMarkAnUnknownField) {
   ASSERT_EQ(1, do_name_anyway(kBase + 0x700, "unknown_field4", 0));
   ASSERT_EQ(1, do_name_anyway(kBase + 0x704, "FCaption", 0));

@@ -225,6 +225,61 @@ TEST_P(RealProgramTypesTest, WalksEndAtTheNextBlock) {
       << " fields inside blocks look like the end of a run";
 }
 
+// Every byte from a record's first byte to the next type block's reference
+// cell is an item, the record's own data or the alignment in front of the
+// cell, wherever the record's walk reaches the cell's multiple of 4. A walk
+// that ends further in front leaves other data to the search (code,
+// constants), or missed a field, which WalksEndAtTheNextBlock measures.
+// Alignment holds nothing but padding: zeros or one filler instruction.
+TEST_P(RealProgramTypesTest, LeavesNoByteBareBetweenNeighbouringBlocks) {
+  std::set<uint32_t> records;
+  for (const auto &[ea, name] : found.classes) records.insert(ea);
+  for (const auto &[ea, label] : found.types) records.insert(ea);
+
+  int neighbours = 0, padded = 0, ended_before = 0, bare = 0;
+  for (auto it = std::next(records.begin()); it != records.end(); ++it) {
+    const uint32_t cell = *it;
+    if (!found.types.count(cell)) continue;
+    uint32_t end = *std::prev(it);
+    bool aligned = false;
+    for (auto item = items.find(end); item != items.end() && end < cell;
+         item = items.find(end)) {
+      aligned = item->second.align;
+      end = item->second.end;
+    }
+    if (end >= cell) {
+      ++neighbours;
+      padded += aligned;
+    } else if (Align4(end) == cell) {
+      ++neighbours;
+      if (++bare <= 5) {
+        ADD_FAILURE() << cell - end << " bytes bare at " << std::hex << end
+                      << " in front of " << found.types[cell] << " at " << cell;
+      }
+    } else {
+      ++ended_before;
+    }
+  }
+  std::cout << GetParam().file << ": " << neighbours << " blocks behind a neighbour, "
+            << padded << " of them behind alignment, " << bare << " behind bare bytes; "
+            << ended_before << " behind the end of a walk further in front\n";
+  EXPECT_EQ(0, bare);
+  EXPECT_GE(neighbours, GetParam().least_counted);
+
+  int not_padding = 0;
+  for (const auto &[ea, extent] : items) {
+    if (!extent.align) continue;
+    std::string bytes;
+    for (uint32_t a = ea; a < extent.end; ++a) bytes += static_cast<char>(pe.Read8(a));
+    if (bytes != std::string(bytes.size(), '\0') && bytes != "\x90" &&
+        bytes != "\x8B\xC0" && bytes != std::string("\x8D\x40\x00", 3)) {
+      if (++not_padding <= 5)
+        ADD_FAILURE() << "alignment over data at " << std::hex << ea;
+    }
+  }
+  EXPECT_EQ(0, not_padding);
+}
+
 TEST_P(RealProgramTypesTest, NamesEveryBlockAndTheMethodsOfExtendedTables) {
   int unnamed = 0;
   for (const auto &[cell, label] : found.types) {
