@@ -42,7 +42,16 @@ void AddUnit1(Catalogue &cat) {
   // name; both come through the database seed.
   cat.SeedName(create, 0, "InitialiseMainForm");
   cat.SeedComment(form.record, cat.header_size(), "MainWindow");
-  ClassType(cat, form, "TForm", 16);
+  TypeSpec &tform = ClassType(cat, form, "TForm", 16);
+  if (cat.header_size() == 88) {
+    // The newer programs' form binds an event with five parameters, three
+    // of them on the stack (Shift, X, Y), which its handler removes.
+    form.methods.push_back(
+        {cat.Function("TForm1.FormMouseDown", FunctionShape::kStackArgs, Label{}, 12),
+         "FormMouseDown"});
+    tform.props = {Prop(cat, "OnMouseDown", "TMouseEvent", FieldAccess(0x2C0),
+                        FieldAccess(0x2C0), Ref::Raw(1), 16)};
+  }
 
   TypeSpec &settings = cat.AddType(kRecord, "TSettings");
   settings.record_size = 16;

@@ -53,7 +53,7 @@ void MenuItem(FormWriter &f, const std::string &name, const std::string &caption
   f.EndProperties();
 }
 
-std::vector<uint8_t> MainForm() {
+std::vector<uint8_t> MainForm(bool newer) {
   FormWriter f;
   f.BeginComponent("TForm1", "Form1");
   IntProperty(f, "Left", 192);
@@ -72,6 +72,9 @@ std::vector<uint8_t> MainForm() {
   f.Bool(false);
   IdentProperty(f, "OnCreate", "FormCreate");
   IdentProperty(f, "OnDblClick", "FormDblClick");
+  // A handler whose event has parameters on the stack, in the newer
+  // programs only: the classic sample's form stays as it always was.
+  if (newer) IdentProperty(f, "OnMouseDown", "FormMouseDown");
   f.Property("DesignSize");
   f.BeginList();
   f.Int(480);
@@ -223,9 +226,9 @@ std::vector<uint8_t> StringBlock(std::initializer_list<std::u16string> texts) {
 
 }  // namespace
 
-std::vector<ResourceSpec> SampleResources() {
+std::vector<ResourceSpec> SampleResources(bool newer) {
   std::vector<ResourceSpec> r;
-  r.push_back({Numbered(kRcData), Named(u"TFORM1"), 0, MainForm()});
+  r.push_back({Numbered(kRcData), Named(u"TFORM1"), 0, MainForm(newer)});
   r.push_back({Numbered(kRcData), Named(u"TDATAMODULE1"), 0, DataModule()});
   r.push_back({Numbered(kRcData), Named(u"DVCLAL"), 0,
                Bytes({0x26, 0x3D, 0x4F, 0x38, 0xC2, 0x82, 0x37, 0xB8, 0xF3, 0x24, 0x42,

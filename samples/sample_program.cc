@@ -129,7 +129,7 @@ std::string KeyText(const ResourceId &id) {
 void WriteResources(Image &image, SampleProgram &out) {
   image.BeginSection(".rsrc", kResourceCharacteristics);
   const Addr start = image.Here();
-  const std::vector<ResourceSpec> specs = SampleResources();
+  const std::vector<ResourceSpec> specs = SampleResources(out.layout == 88);
   std::vector<ResourcePlace> places;
   const std::vector<uint8_t> bytes =
       BuildResourceSection(start - Image::kImageBase, specs, &places);

@@ -14,7 +14,7 @@ enum class FunctionShape {
   kEmpty,        // push ebp / mov ebp,esp / pop ebp / ret
   kCall,         // saves ebx and calls another function
   kLocals,       // two locals and a conditional jump inside the body
-  kStackArgs,    // reads two stack arguments and ends with ret 8
+  kStackArgs,    // reads two stack arguments and ends with ret n (8 by default)
   kJumpOverRet,  // a conditional jump over an early ret
   kFieldGetter,  // mov eax,[eax+n] / ret, without a frame
   kFieldSetter,  // mov [eax+n],edx / ret, without a frame
@@ -27,7 +27,8 @@ struct FunctionRange {
 
 /// Writes one function at the current position, binds `label` to its first
 /// byte when given, and aligns behind it. `callee` is used by kCall and may
-/// be any label bound before or after.
+/// be any label bound before or after; `operand` is the field offset of
+/// kFieldGetter and kFieldSetter and the bytes kStackArgs removes.
 FunctionRange EmitFunction(Image &image, FunctionShape shape, Label label,
                            Label callee = Label{}, uint8_t operand = 8);
 

@@ -1,5 +1,6 @@
 #include "pehost/c_header/c_header.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <map>
 #include <set>
@@ -69,17 +70,45 @@ std::string Declare(const std::string &type, const std::string &name) {
   return type + " " + name;
 }
 
-/// The function type of `p` with the location macros.
-std::string FunctionDecl(const Prototype &p, const std::string &name) {
+bool HasStackParams(const Prototype &p) {
+  for (const PlacedParam &q : p.params)
+    if (q.reg == Register::kStack) return true;
+  return false;
+}
+
+/// The function type of `p` with the location macros. Without
+/// `stack_places` the stack parameters have no location and take the
+/// stack positions among the parameters in the order they sit in memory,
+/// the lowest first, which is where a tool places stack arguments it is
+/// not told the places of.
+std::string FunctionDecl(const Prototype &p, const std::string &name,
+                         bool stack_places = true) {
+  std::vector<const PlacedParam *> params;
+  std::vector<const PlacedParam *> stack;
+  for (const PlacedParam &q : p.params) {
+    params.push_back(&q);
+    if (q.reg == Register::kStack) stack.push_back(&q);
+  }
+  if (!stack_places) {
+    std::stable_sort(stack.begin(), stack.end(),
+                     [](const PlacedParam *a, const PlacedParam *b) {
+                       return a->stack_offset < b->stack_offset;
+                     });
+    size_t next = 0;
+    for (const PlacedParam *&q : params)
+      if (q->reg == Register::kStack) q = stack[next++];
+  }
   std::string s = Declare(p.result_type, p.purge != 0 ? "PH_USERPURGE " : "PH_USERCALL ");
   s += name;
   s += ResultMacro(p.result);
   s += "(";
-  for (size_t i = 0; i < p.params.size(); ++i) {
+  for (size_t i = 0; i < params.size(); ++i) {
     if (i > 0) s += ", ";
-    s += Declare(p.params[i].c_type, p.params[i].name) + " " + LocationMacro(p.params[i]);
+    s += Declare(params[i]->c_type, params[i]->name);
+    if (stack_places || params[i]->reg != Register::kStack)
+      s += " " + LocationMacro(*params[i]);
   }
-  if (p.params.empty()) s += "void";
+  if (params.empty()) s += "void";
   return s + ")";
 }
 
@@ -190,8 +219,9 @@ std::string IdaText(std::string s) {
 
 }  // namespace
 
-std::string IdaDeclaration(const Prototype &p, const std::string &name) {
-  return IdaText(FunctionDecl(p, name));
+std::string IdaDeclaration(const Prototype &p, const std::string &name,
+                           bool stack_places) {
+  return IdaText(FunctionDecl(p, name, stack_places));
 }
 
 tool_script::ScriptTypes IdaTypes(const model::ProgramTypes &types) {
@@ -199,7 +229,7 @@ tool_script::ScriptTypes IdaTypes(const model::ProgramTypes &types) {
   std::string ahead;
   for (const std::string &s : types.structs)
     ahead += "typedef struct " + s + " " + s + ";\n";
-  out.declarations.emplace_back("", ahead);
+  out.declarations.push_back({"", {ahead, ""}});
   std::map<std::string, const CDecl *> by_name;
   for (const CDecl &d : types.decls) {
     by_name.emplace(d.name, &d);
@@ -208,17 +238,27 @@ tool_script::ScriptTypes IdaTypes(const model::ProgramTypes &types) {
     std::string t = IdaText(text.str());
     if (d.kind == CDecl::kStruct)
       t = "#pragma pack(push, 1)\n" + t + "#pragma pack(pop)\n";
-    out.declarations.emplace_back(d.name, t);
+    std::string without;
+    if (d.kind == CDecl::kFunction && HasStackParams(types.methods[d.method].prototype)) {
+      const Prototype &p = types.methods[d.method].prototype;
+      without = (d.comment.empty() ? "" : "/* " + CommentText(d.comment) + " */\n") +
+                "typedef " + IdaDeclaration(p, d.name, false) + ";\n";
+    }
+    out.declarations.push_back({d.name, {t, without}});
   }
   for (const model::MethodType &m : types.methods)
-    out.applied.emplace_back(m.address, IdaDeclaration(m.prototype, m.name));
+    out.applied.push_back(
+        {m.address,
+         {IdaDeclaration(m.prototype, m.name),
+          HasStackParams(m.prototype) ? IdaDeclaration(m.prototype, m.name, false)
+                                      : ""}});
   // The slots of each table: the record's header lies in front of them.
   for (const model::ClassTypes &c : types.classes) {
     auto vmt = by_name.find(model::VmtStructName(c.name));
     if (vmt == by_name.end()) continue;
     for (const CMember &m : vmt->second->members)
       if (m.c_type != "void *")
-        out.applied.emplace_back(c.record + types.header_size + m.offset, m.c_type);
+        out.applied.push_back({c.record + types.header_size + m.offset, {m.c_type, ""}});
   }
   return out;
 }

@@ -31,6 +31,10 @@ tool_script::ScriptTypes IdaTypes(const model::ProgramTypes &types);
 
 /// "__usercall"/"__userpurge" declaration text of a prototype with IDA's
 /// locations, as IDA's SetType takes it: `name` is the function's name.
-std::string IdaDeclaration(const model::Prototype &p, const std::string &name);
+/// Without `stack_places` the stack parameters carry no location and stand
+/// in the order they sit in memory, the lowest first, where IDA places
+/// stack arguments it is not told the places of.
+std::string IdaDeclaration(const model::Prototype &p, const std::string &name,
+                           bool stack_places = true);
 
 }  // namespace c_header

@@ -138,19 +138,24 @@ TEST_P(CHeaderSampleTest, CompilesWithItsLayoutChecks) {
   // The newest layout's extended tables: fields of class, string, enumeration
   // and record types at their offsets, the monitor last; prototypes with
   // stack parameters in Delphi order, a hidden result, a class method whose
-  // Self is the class, var and out parameters; the slot named by its entry.
-  for (const char *line :
-       {"  TComponent *FOwner;", "  UnicodeString FName;", "  TAlign FAlign;",
-        "  TManagedRecord FBounds;", "  void *_Monitor;",
-        "  TShapeList_Notify_T *Notify;",
-        "typedef Integer PH_USERPURGE TShapeList_Add_T PH_EAX(TShapeList *Self PH_EAX, "
-        "Integer A PH_EDX, Integer B PH_ECX, Integer C PH_S4_4, Integer D PH_S0_4);",
-        "typedef void PH_USERCALL TShapeList_GetName_T(TShapeList *Self PH_EAX, "
-        "UnicodeString *Result PH_EDX);",
-        "typedef void PH_USERPURGE TShapeList_Scale_T(TShapeList_VMT *Self PH_EAX, "
-        "Double Factor PH_S0_8);",
-        "typedef void PH_USERCALL TShapeList_Swap_T(TShapeList *Self PH_EAX, Integer *A "
-        "PH_EDX, UnicodeString *B PH_ECX);"})
+  // Self is the class, var and out parameters; the slot named by its entry;
+  // a handler of an event with five parameters, the last three pushed left
+  // to right.
+  for (
+      const char *line :
+      {"  TComponent *FOwner;", "  UnicodeString FName;", "  TAlign FAlign;",
+       "  TManagedRecord FBounds;", "  void *_Monitor;", "  TShapeList_Notify_T *Notify;",
+       "typedef Integer PH_USERPURGE TShapeList_Add_T PH_EAX(TShapeList *Self PH_EAX, "
+       "Integer A PH_EDX, Integer B PH_ECX, Integer C PH_S4_4, Integer D PH_S0_4);",
+       "typedef void PH_USERCALL TShapeList_GetName_T(TShapeList *Self PH_EAX, "
+       "UnicodeString *Result PH_EDX);",
+       "typedef void PH_USERPURGE TShapeList_Scale_T(TShapeList_VMT *Self PH_EAX, "
+       "Double Factor PH_S0_8);",
+       "typedef void PH_USERCALL TShapeList_Swap_T(TShapeList *Self PH_EAX, Integer *A "
+       "PH_EDX, UnicodeString *B PH_ECX);",
+       "typedef void PH_USERPURGE TForm1_FormMouseDown_T(TForm1 *Self PH_EAX, TObject "
+       "*Sender PH_EDX, TMouseButton Button PH_ECX, TShiftState Shift PH_S8_4, Integer X "
+       "PH_S4_4, Integer Y PH_S0_4);"})
     EXPECT_NE(std::string::npos, text.find(line)) << line;
 }
 

@@ -13,15 +13,28 @@ from ghidra.program.model.data import AlignmentDataType
 from ghidra.program.model.data import ArrayDataType
 from ghidra.program.model.data import ByteDataType
 from ghidra.program.model.data import CategoryPath
+from ghidra.program.model.data import CharDataType
 from ghidra.program.model.data import DataTypeConflictHandler
 from ghidra.program.model.data import DataUtilities
+from ghidra.program.model.data import DoubleDataType
 from ghidra.program.model.data import DWordDataType
+from ghidra.program.model.data import EnumDataType
+from ghidra.program.model.data import FloatDataType
+from ghidra.program.model.data import IntegerDataType
+from ghidra.program.model.data import LongLongDataType
 from ghidra.program.model.data import PascalString255DataType
 from ghidra.program.model.data import Pointer32DataType
 from ghidra.program.model.data import PointerDataType
 from ghidra.program.model.data import QWordDataType
+from ghidra.program.model.data import ShortDataType
+from ghidra.program.model.data import SignedCharDataType
 from ghidra.program.model.data import StructureDataType
+from ghidra.program.model.data import TypedefDataType
 from ghidra.program.model.data import Undefined
+from ghidra.program.model.data import UnsignedCharDataType
+from ghidra.program.model.data import UnsignedIntegerDataType
+from ghidra.program.model.data import UnsignedLongLongDataType
+from ghidra.program.model.data import UnsignedShortDataType
 from ghidra.program.model.data import VoidDataType
 from ghidra.program.model.data import WordDataType
 from ghidra.program.model.listing import ParameterImpl
@@ -183,38 +196,105 @@ def put_comment(rec, tally):
 
 
 # The program's types go to the data type manager: each structure made at
-# its size first, then filled, so that members may point to any of them.
+# its size first, then the typedefs and enumerations, then the structures
+# filled, so that members may point to any of them. Types are named by their
+# C text and resolved among the C base types and those made here.
 # Prototypes are custom variable storage (each parameter's register or
 # stack offset, the stack the method removes): they hold whatever compiler
 # spec the program was imported with, as none pushes left to right.
 
+_C_BASE = {
+    "void": VoidDataType.dataType,
+    "char": CharDataType.dataType,
+    "signed char": SignedCharDataType.dataType,
+    "unsigned char": UnsignedCharDataType.dataType,
+    "short": ShortDataType.dataType,
+    "unsigned short": UnsignedShortDataType.dataType,
+    "int": IntegerDataType.dataType,
+    "unsigned int": UnsignedIntegerDataType.dataType,
+    "long long": LongLongDataType.dataType,
+    "unsigned long long": UnsignedLongLongDataType.dataType,
+    "float": FloatDataType.dataType,
+    "double": DoubleDataType.dataType,
+}
+
+
+def _resolve(c_type, made):
+    """The data type of a C type text, or None when it names no type known
+    here. A pointer to a type not known here (a function type) is an
+    untyped pointer."""
+    base, depth = c_type.strip(), 0
+    while base.endswith("*"):
+        base, depth = base[:-1].strip(), depth + 1
+    dt = made[base][0] if base in made else _C_BASE.get(base)
+    if dt is None:
+        return Pointer32DataType.dataType if depth else None
+    for _ in range(depth):
+        dt = PointerDataType(dt)
+    return dt
+
+
+def _typed_member(c_type, count, size, made):
+    """The type of a member: resolved, or bytes of its size when it names
+    no type known here or one of another size."""
+    dt = _resolve(c_type, made)
+    if dt is not None and count and dt.getLength() * count == size:
+        return ArrayDataType(dt, count, dt.getLength())
+    if dt is not None and not count and dt.getLength() == size:
+        return dt
+    return _number("byte", size)
+
+
+def _add_type(dt, made, name, fresh, tally):
+    dtm = currentProgram.getDataTypeManager()
+    made[name] = (dtm.addDataType(dt, DataTypeConflictHandler.DEFAULT_HANDLER), fresh)
+    tally.add("declarations", "applied")
+
+
+def _held(name, made, tally):
+    """Whether a type of this name is there already: it is kept as it is,
+    whoever made it."""
+    found = currentProgram.getDataTypeManager().getDataType(CategoryPath(TYPES_CATEGORY),
+                                                            name)
+    if found is None:
+        return False
+    made[name] = (found, False)
+    tally.add("declarations", "already there")
+    return True
+
 
 def declare_struct(rec, made, tally):
     name, size = rec
-    dtm = currentProgram.getDataTypeManager()
-    path = CategoryPath(TYPES_CATEGORY)
-    found = dtm.getDataType(path, name)
-    if found is not None:
-        made[name] = (found, False)
-        tally.add("declarations", "already there")
+    if _held(name, made, tally):
         return
     try:
-        s = StructureDataType(path, name, size)
-        made[name] = (dtm.addDataType(s, DataTypeConflictHandler.DEFAULT_HANDLER), True)
-        tally.add("declarations", "applied")
+        _add_type(StructureDataType(CategoryPath(TYPES_CATEGORY), name, size), made, name,
+                  True, tally)
     except:  # Java exceptions need not derive from Exception under Jython
         tally.add("declarations", "failed", "structure %s: %s" % (name, _why()))
 
 
-def _typed_member(m, made):
-    kind, size, target = m[3], m[2], m[4]
-    if kind == "pointer":
-        if target in made:
-            return PointerDataType(made[target][0])
-        return Pointer32DataType.dataType
-    if kind == "struct" and target in made:
-        return made[target][0]
-    return _number(kind if kind in _NUMBERS else "byte", size)
+def declare_type(rec, made, tally):
+    kind, name = rec[0], rec[1]
+    if _held(name, made, tally):
+        return
+    path = CategoryPath(TYPES_CATEGORY)
+    try:
+        if kind == "enum":
+            dt = EnumDataType(path, name, rec[2])
+            for value_name, value in rec[3]:
+                dt.add(value_name, value)
+        else:
+            target = _resolve(rec[2], made)
+            if target is None:
+                tally.add("declarations", "failed", "typedef %s: no type %s" % (name, rec[2]))
+                return
+            if rec[3]:
+                target = ArrayDataType(target, rec[3], target.getLength())
+            dt = TypedefDataType(path, name, target)
+        _add_type(dt, made, name, False, tally)
+    except:  # Java exceptions need not derive from Exception under Jython
+        tally.add("declarations", "failed", "%s %s: %s" % (kind, name, _why()))
 
 
 def fill_struct(rec, made, tally):
@@ -224,19 +304,13 @@ def fill_struct(rec, made, tally):
     s = made[name][0]
     try:
         for m in members:
-            s.replaceAtOffset(m[1], _typed_member(m, made), m[2], m[0], None)
+            s.replaceAtOffset(m[1], _typed_member(m[3], m[4], m[2], made), m[2], m[0], None)
     except:  # Java exceptions need not derive from Exception under Jython
         tally.add("declarations", "failed", "structure %s: %s" % (name, _why()))
 
 
-def _param_type(size, target, made):
-    if target in made:
-        return PointerDataType(made[target][0])
-    return Undefined.getUndefinedDataType(size)
-
-
 def apply_prototype(rec, made, tally):
-    ea, params, result_size, result_place, purge = rec
+    ea, params, result_type, result_size, result_place, purge = rec
     f = getFunctionAt(_addr(ea))
     if f is None:
         tally.add("prototypes", "failed", "no function at 0x%X for a prototype" % ea)
@@ -244,16 +318,22 @@ def apply_prototype(rec, made, tally):
     try:
         program = currentProgram
         args = ArrayList()
-        for name, size, place, target in params:
+        for name, c_type, size, place in params:
             where = place if isinstance(place, int) else program.getRegister(place)
-            args.add(ParameterImpl(name, _param_type(size, target, made), where, program))
+            # A value smaller than its register or stack slot keeps its type.
+            dt = _resolve(c_type, made)
+            if dt is None or not 0 < dt.getLength() <= size:
+                dt = Undefined.getUndefinedDataType(size)
+            args.add(ParameterImpl(name, dt, where, program))
         if result_place is None:
             ret = ReturnParameterImpl(VoidDataType.dataType, VariableStorage.VOID_STORAGE,
                                       program)
         else:
             regs = [program.getRegister(r) for r in result_place.split(":")]
-            ret = ReturnParameterImpl(Undefined.getUndefinedDataType(result_size),
-                                      VariableStorage(program, *regs), program)
+            dt = _resolve(result_type, made)
+            if dt is None or dt.getLength() > result_size:
+                dt = Undefined.getUndefinedDataType(result_size)
+            ret = ReturnParameterImpl(dt, VariableStorage(program, *regs), program)
         f.setCustomVariableStorage(True)
         f.updateFunction(None, ret, args, FunctionUpdateType.CUSTOM_STORAGE, True,
                          SourceType.USER_DEFINED)
@@ -279,6 +359,7 @@ def tool_handlers(tally):
     made = {}
     return {
         "gstructs": lambda rec: declare_struct(rec, made, tally),
+        "gtypes": lambda rec: declare_type(rec, made, tally),
         "gmembers": lambda rec: fill_struct(rec, made, tally),
         "gprotos": lambda rec: apply_prototype(rec, made, tally),
         "structs": lambda rec: make_struct(rec, types, tally),

@@ -153,7 +153,11 @@ def put_comment(rec, tally):
 # batches, each after those it uses; then every method gets its prototype
 # and every virtual slot its function pointer type. The analyst's compiler
 # setting stays as it is: the prototypes name their registers and stack
-# places themselves (__usercall, __userpurge).
+# places themselves (__usercall, __userpurge). A declaration or type with
+# stack parameters comes with a second text without explicit stack places,
+# for a version that refuses those (whether 7.0 takes them is not known):
+# there the stack parameters stand in the order they sit in memory, where
+# IDA places stack arguments it is not told the places of.
 _BATCH = 200
 
 
@@ -170,6 +174,11 @@ def known_types():
                if rec[0] and ida_typeinf.get_named_type(til, _text(rec[0]), 0) is not None)
 
 
+def _declared(rec):
+    """Whether IDA takes one of the texts of a declaration."""
+    return any(idc.parse_decls(_text(text), idc.PT_SILENT) == 0 for text in rec[1:])
+
+
 def flush_decls(pending, known, tally):
     if not pending:
         return
@@ -177,7 +186,7 @@ def flush_decls(pending, known, tally):
         failed = []
     else:
         # One at a time, to tell which were refused.
-        failed = [r for r in pending if idc.parse_decls(_text(r[1]), idc.PT_SILENT) != 0]
+        failed = [r for r in pending if not _declared(r)]
     for r in pending:
         if not r[0]:
             continue
@@ -189,12 +198,23 @@ def flush_decls(pending, known, tally):
 
 
 def apply_type(rec, pending, known, tally):
+    """Gives an address its type, unless it holds that type already: the
+    type IDA holds is compared with the declaration as IDA parses it, so a
+    type changed since is applied again."""
     flush_decls(pending, known, tally)
-    ea, decl = rec[0], _text(rec[1])
-    if idc.SetType(ea, decl):
-        tally.add("prototypes", "applied")
-    else:
-        tally.add("prototypes", "failed", "type %s at 0x%X refused" % (decl, ea))
+    ea = rec[0]
+    for text in rec[1:]:
+        parsed = idc.parse_decl(_text(text), idc.PT_SILENT)
+        if parsed is None:
+            continue
+        if idc.get_tinfo(ea) == tuple(parsed[1:3]):
+            tally.add("prototypes", "already there")
+        elif idc.apply_type(ea, parsed, idc.TINFO_DEFINITE):
+            tally.add("prototypes", "applied")
+        else:
+            tally.add("prototypes", "failed", "type %s at 0x%X refused" % (text, ea))
+        return
+    tally.add("prototypes", "failed", "type %s at 0x%X refused" % (rec[1], ea))
 
 
 # ---- The hooks main() calls ----------------------------------------------------

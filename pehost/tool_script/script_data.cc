@@ -225,6 +225,15 @@ void WriteHeader(const kernel::Database &db, const ScriptOrigin &origin,
   out << "#\n" << usage;
 }
 
+/// The text of a decls or types record, and as its third element the text
+/// without stack places when it differs.
+void AppendTypeText(const ScriptTypes::Text &text, std::string *out) {
+  AppendText(text.text, out);
+  if (text.without_stack_places.empty()) return;
+  *out += ", ";
+  AppendText(text.without_stack_places, out);
+}
+
 void WriteData(const kernel::Database &db, const ScriptTypes *types, std::ostream &out) {
   StatementGroups groups(out);
   const std::vector<kernel::Structure> structs = db.Structures();
@@ -320,7 +329,7 @@ void WriteData(const kernel::Database &db, const ScriptTypes *types, std::ostrea
       record += '[';
       AppendText(name, &record);
       record += ", ";
-      AppendText(text, &record);
+      AppendTypeText(text, &record);
       record += ']';
       chunk.End();
     }
@@ -332,7 +341,7 @@ void WriteData(const kernel::Database &db, const ScriptTypes *types, std::ostrea
       record += '[';
       AppendNumber(ea, &record);
       record += ", ";
-      AppendText(text, &record);
+      AppendTypeText(text, &record);
       record += ']';
       chunk.End();
     }

@@ -21,8 +21,11 @@
 //   functions  [start, end]
 //   names      [ea, name]
 //   comments   [ea, text, repeatable]
-//   decls      [name, text]  a C declaration in the tool's dialect
-//   types      [ea, text]    the type the address gets
+//   decls      [name, text(, text without stack places)]  a C declaration in
+//              the tool's dialect
+//   types      [ea, text(, text without stack places)]  the type the address
+//              gets; the second text, when there is one, is for a tool that
+//              refuses explicit stack places
 //   and the records of ScriptTypes::records, kind by kind
 //
 // The chunk texts are pure ASCII and hold no quote character, so a raw

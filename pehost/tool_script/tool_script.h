@@ -31,8 +31,16 @@ struct ScriptOrigin {
 /// the type each address gets (a function's prototype with its name, or a
 /// method slot's pointer type).
 struct ScriptTypes {
-  std::vector<std::pair<std::string, std::string>> declarations;  // name, text
-  std::vector<std::pair<ea_t, std::string>> applied;              // address, type
+  /// A declaration or an address's type, with the same text without
+  /// explicit stack places (stack parameters in the order they sit in
+  /// memory, the lowest first) for a tool that refuses those places; empty
+  /// when the text places nothing on the stack.
+  struct Text {
+    std::string text;
+    std::string without_stack_places;
+  };
+  std::vector<std::pair<std::string, Text>> declarations;  // name, text
+  std::vector<std::pair<ea_t, Text>> applied;              // address, type
   /// Records of other kinds, each a JSON array in the script data's
   /// quoting: kind, record.
   std::vector<std::pair<std::string, std::string>> records;

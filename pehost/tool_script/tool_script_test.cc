@@ -161,6 +161,141 @@ TEST_P(SampleScriptTest, ReplayOfTheOldestLayoutGivesBackItsDatabase) {
   ExpectReplay(GetParam(), dir / (GetParam() + ".py"), dir / "sample.json", "400000");
 }
 
+// ---- Every supported version of each tool -------------------------------------
+
+// The stand-ins play one version of their tool each: a call the version
+// lacks raises, and IDA 7.0 is taken to refuse explicit stack places, so
+// the script must fall back to declarations that list the stack
+// parameters as they sit in memory. Under each version the script is
+// replayed on the sample of the 88-byte layout (prototypes from
+// signatures and from events, one with three stack parameters) and, for
+// its types alone, on one real program;
+// every prototype must come out as the model has it, and a second run
+// must change nothing.
+struct ToolVersion {
+  const char *tool;
+  const char *version;
+};
+
+class VersionScriptTest : public testing::TestWithParam<ToolVersion> {
+ protected:
+  static void SetUpTestSuite() {
+    dir_ = FreshDir("tool_script_versions");
+    Write("sample", dir_ / "sample.exe", "--forms --layout 88 ");
+    const fs::path real = fs::path(REAL_PROGRAMS_DIR) / "installer-6.3.1/SetupLdr.e32";
+    if (failure_.empty() && fs::exists(real)) {
+      fs::copy_file(real, dir_ / "real.e32");
+      Write("real", dir_ / "real.e32", nullptr);
+    }
+  }
+  static void TearDownTestSuite() { fs::remove_all(dir_); }
+  void SetUp() override { ASSERT_EQ("", failure_); }
+
+  /// Writes the outputs of `program` as `name`.*, making it first with
+  /// make_sample `layout` when that is not null.
+  static void Write(const std::string &name, const fs::path &program,
+                    const char *layout) {
+    const fs::path out = dir_ / (name + ".out");
+    if (layout != nullptr &&
+        RunCommand(std::string(MAKE_SAMPLE_PATH) + " " + layout + Quoted(program), out) !=
+            0) {
+      failure_ += ReadFile(out.string() + ".err");
+      return;
+    }
+    const fs::path base = dir_ / name;
+    if (RunCommand(std::string(PEHOST_PATH) + " --plugin " + CORVALE_PATH +
+                       " --start 0 --log no --json " + Quoted(base.string() + ".json") +
+                       " --classes " + Quoted(base.string() + ".classes.json") +
+                       " --ida-script " + Quoted(base.string() + ".ida.py") +
+                       " --ghidra-script " + Quoted(base.string() + ".ghidra.py") + " " +
+                       Quoted(program),
+                   out) != 0)
+      failure_ += ReadFile(out.string() + ".err");
+  }
+
+  /// The replay checker's exit status on the outputs `name`, with `more`
+  /// arguments; what it printed in *out.
+  static int Replay(const std::string &name, const std::string &script, const char *more,
+                    std::string *out) {
+    const fs::path base = dir_ / name;
+    return RunChecker("replay_check.py",
+                      std::string(GetParam().tool) + " " + Quoted(script) + " " +
+                          Quoted(base.string() + ".json") +
+                          " --image-base 400000 --types " +
+                          Quoted(base.string() + ".classes.json") + " --version " +
+                          GetParam().version + more,
+                      dir_, out);
+  }
+
+  /// The texts without stack places carry the prototypes with stack
+  /// parameters into IDA 7.0: without them the replay fails there, and only
+  /// there.
+  static void ExpectOnly70NeedsTheSecondTexts() {
+    std::istringstream in(ReadFile(Script("sample")));
+    std::string stripped, line;
+    int cut = 0;
+    bool typed = false;
+    while (std::getline(in, line)) {
+      // [ea, "text", "text without stack places"] or ["name", "text", "..."]
+      // in the chunks of types and declarations: the texts hold no quote.
+      if (line.find("_add(\"") != std::string::npos)
+        typed = line.find("_add(\"types\"") != std::string::npos ||
+                line.find("_add(\"decls\"") != std::string::npos;
+      if (!typed || line[0] != '[') {
+        stripped += line + "\n";
+        continue;
+      }
+      size_t at = line.find("\", \"");
+      if (line[1] == '"' && at != std::string::npos) at = line.find("\", \"", at + 1);
+      if (at != std::string::npos) {
+        line = line.substr(0, at + 1) + "]" + (line.back() == ',' ? "," : "");
+        ++cut;
+      }
+      stripped += line + "\n";
+    }
+    EXPECT_LT(0, cut);
+    const fs::path script =
+        dir_ / ("stripped_" + std::string(GetParam().version) + ".py");
+    WriteFile(script, stripped);
+    std::string out;
+    const bool ida70 = std::string(GetParam().version) == "7.0";
+    EXPECT_EQ(ida70 ? 1 : 0, Replay("sample", script.string(), "", &out)) << out;
+    if (ida70)
+      EXPECT_NE(std::string::npos, out.find("prototype of TShapeList_Add at")) << out;
+  }
+
+  static std::string Script(const std::string &name) {
+    return (dir_ / (name + "." + GetParam().tool + ".py")).string();
+  }
+
+  static fs::path dir_;
+  static std::string failure_;
+};
+
+fs::path VersionScriptTest::dir_;
+std::string VersionScriptTest::failure_;
+
+TEST_P(VersionScriptTest, SampleAndRealProgramTakeEveryPrototype) {
+  std::string out;
+  EXPECT_EQ(0, Replay("sample", Script("sample"), "", &out)) << out;
+  if (std::string(GetParam().tool) == "ida") ExpectOnly70NeedsTheSecondTexts();
+  if (!fs::exists(dir_ / "real.json"))
+    GTEST_SKIP() << "no real programs in " << REAL_PROGRAMS_DIR;
+  EXPECT_EQ(0, Replay("real", Script("real"), " --types-only", &out)) << out;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Versions, VersionScriptTest,
+    testing::Values(ToolVersion{"ida", "7.0"}, ToolVersion{"ida", "8.4"},
+                    ToolVersion{"ida", "9.1"}, ToolVersion{"ghidra", "10.0"},
+                    ToolVersion{"ghidra", "10.2"}, ToolVersion{"ghidra", "10.3"},
+                    ToolVersion{"ghidra", "11.4"}, ToolVersion{"ghidra", "12.1"}),
+    [](const testing::TestParamInfo<ToolVersion> &info) {
+      std::string name = std::string(info.param.tool) + "_" + info.param.version;
+      name[name.find('.')] = '_';
+      return name;
+    });
+
 // ---- A hand-written database with the edge cases ------------------------------
 
 // The program sits above 0x7FFFFFFF, where a number given to Ghidra's toAddr

@@ -3,6 +3,7 @@ checks what the recorded calls made of the stand-in database.
 
     replay_check.py ida|ghidra SCRIPT DATABASE.json --image-base HEX
                     [--preset PRESET.json] [--base-mismatch] [--types CLASSES.json]
+                    [--version VERSION] [--types-only]
 
 DATABASE.json is pehost's --json export of the run the script came from. The
 script runs twice. After the first run the stand-in database must hold the
@@ -14,9 +15,16 @@ image base and the script must change nothing at all.
 
 With --types (the class model's JSON of the same run) the script must also
 declare every type without a refusal and give every method of the model its
-prototype: each parameter at the place the model gives it (a register, or
-the stack offset and size), the result where the model puts it, and the
-stack the callee removes.
+prototype: each parameter of the type and at the place the model gives it
+(a register, or the stack offset and size), the result of its type where the
+model puts it, and the stack the callee removes. In IDA the second run must
+apply no prototype again, and a third run, after one prototype was changed
+in the database, must apply that one and no other.
+
+--version makes the stand-ins play that version of the tool (IDA 7.0, 8.4,
+9.1; Ghidra 10.0 to 12.1; the newest when not given): a call the version
+lacks raises. --types-only leaves out the database's data items, names,
+comments and structures, and checks the types and prototypes alone.
 
 PRESET.json holds what the tool's database held before:
     {"items": [[ea, size, kind]], "names": [[ea, name]],
@@ -215,18 +223,55 @@ def check_types(model, applied, output, run):
             problems.append("run %d: no count of %s" % (run, kind))
         elif found[kind]:
             problems.append("run %d: %d %s refused" % (run, found[kind], kind))
-    results = {None: None, "eax": "eax", "edx:eax": "edx:eax", "st0": "st0"}
     for c in model["classes"]:
         for m in c["methods"]:
-            want = ([(p["name"], p["register"] if "register" in p
-                      else "^%d.%d" % (p["stack"], p["size"])) for p in m["params"]],
-                    results[m["result"]["register"] if m["result"] else None],
-                    m["stack_purge"])
+            # The order of the parameters in the declaration does not place
+            # them: a declaration without stack places lists them as they
+            # sit in memory.
+            want = (sorted((p["name"], p["c_type"], p["register"] if "register" in p
+                            else "^%d.%d" % (p["stack"], p["size"])) for p in m["params"]),
+                    m["result"]["register"] if m["result"] else None,
+                    m["stack_purge"],
+                    m["result"]["c_type"] if m["result"] else "void")
             got = applied.get(m["address"])
             if got is None:
                 problems.append("prototype of %s at 0x%X missing" % (m["c_name"], m["address"]))
-            elif tuple(got) != want:
+                continue
+            got = (sorted(got[0]),) + tuple(got[1:])
+            if got != want:
                 problems.append("prototype of %s is %r, want %r" % (m["c_name"], got, want))
+    return problems
+
+
+def types_only(script, copy):
+    """Writes a copy of the script without the database's structures, data
+    items, names and comments: what is left makes the functions, declares
+    the types and gives the prototypes. The chunk texts hold no quote."""
+    with open(script) as f:
+        text = f.read()
+    text = re.sub(r"_add\(\"(structs|items|names|comments)\",(\s*r'''[^']*''',?)+\)",
+                  "pass", text)
+    with open(copy, "w") as f:
+        f.write(text)
+
+
+def check_reapplied(tool, script, model, after):
+    """IDA: a prototype the analyst changed since is applied again, and
+    nothing else is. The run takes the script's types alone."""
+    if not script.endswith(".types.py"):
+        types_only(script, script + ".types.py")
+        script += ".types.py"
+    db = tool.db
+    ea = sorted(db.applied)[0]
+    db.tinfo[ea] = ("int", "")
+    db.applied[ea] = "int"
+    output, calls = tool.run(script)
+    problems = check_types(model, db.applied, output, 3)
+    applied = [c for c in calls if c[0] == "idc.apply_type"]
+    if len(applied) != 1 or applied[0][1][0] != ea:
+        problems.append("run 3: a prototype changed at 0x%X was applied by %r" % (ea, applied))
+    if tool.snapshot() != after:
+        problems.append("run 3 did not give back what run 1 applied")
     return problems
 
 
@@ -239,22 +284,35 @@ def main():
     parser.add_argument("--preset")
     parser.add_argument("--base-mismatch", action="store_true")
     parser.add_argument("--types")
+    parser.add_argument("--version", help="the tool version the stand-ins play")
+    parser.add_argument("--types-only", action="store_true",
+                        help="check only the types and prototypes (needs --types)")
     args = parser.parse_args()
 
+    if args.version:
+        os.environ["PEHOST_%s_VERSION" % args.tool.upper()] = args.version
     with open(args.database) as f:
         db = json.load(f)
     preset = {}
     if args.preset:
         with open(args.preset) as f:
             preset = json.load(f)
+    script = args.script
+    if args.types_only:
+        script = args.script + ".types.py"
+        types_only(args.script, script)
     segments = [(s["start"], s["end"]) for s in db["segments"]]
     tool = Tool(args.tool)
     base = args.image_base + (0x10000 if args.base_mismatch else 0)
     tool.reset(base, segments, preset)
     before = tool.snapshot()
 
-    output, calls = tool.run(args.script)
+    output, calls = tool.run(script)
     problems = []
+    model = None
+    if args.types:
+        with open(args.types) as f:
+            model = json.load(f)
     if args.base_mismatch:
         queries = ("ida_nalt.get_imagebase", "currentProgram.getImageBase")
         changes = [c for c in calls if c[0] not in queries]
@@ -271,18 +329,18 @@ def main():
             want["names"] = dict((ea, tool.model.as_taken(n))
                                  for ea, n in want["names"].items())
         after = tool.snapshot()
-        for what in ("items", "names", "comments", "functions", "structs"):
-            problems += compare(what, after.get(what, {}), want[what], before.get(what, {}),
-                                what in ("functions", "structs"))
         want_counts = {"structures": len(want["structs"]), "data items": len(want["items"]),
                        "functions": len(want["functions"]), "names": len(want["names"]),
                        "comments": len(want["comments"])}
-        problems += check_counts(1, output, want_counts, ())
-        if args.types:
-            with open(args.types) as f:
-                problems += check_types(json.load(f), after.get("applied", {}), output, 1)
+        if not args.types_only:
+            for what in ("items", "names", "comments", "functions", "structs"):
+                problems += compare(what, after.get(what, {}), want[what],
+                                    before.get(what, {}), what in ("functions", "structs"))
+            problems += check_counts(1, output, want_counts, ())
+        if model is not None:
+            problems += check_types(model, after.get("applied", {}), output, 1)
 
-        output2, calls2 = tool.run(args.script)
+        output2, calls2 = tool.run(script)
         if tool.snapshot() != after:
             problems.append("the second run changed the database")
         changes = sorted(set(c[0] for c in calls2 if c[0] in tool.model.MUTATING))
@@ -291,7 +349,10 @@ def main():
         already = ("structures", "functions", "comments")
         if args.tool == "ida":
             already += ("names",)
-        problems += check_counts(2, output2, want_counts, already)
+        if not args.types_only:
+            problems += check_counts(2, output2, want_counts, already)
+        if model is not None and args.tool == "ida":
+            problems += check_reapplied(tool, script, model, after)
 
     for p in problems[:30]:
         print(p)
@@ -299,8 +360,9 @@ def main():
         print("... and %d more" % (len(problems) - 30))
     if problems:
         return 1
-    print("%s replay of %s: matches %s%s" % (
-        args.tool, os.path.basename(args.script), os.path.basename(args.database),
+    print("%s%s replay of %s: matches %s%s" % (
+        args.tool, " " + args.version if args.version else "", os.path.basename(args.script),
+        os.path.basename(args.database),
         " (nothing changed at another image base)" if args.base_mismatch
         else "; the second run changed nothing"))
     return 0

@@ -10,7 +10,28 @@ the real call does.
 """
 
 import bisect
+import os
 import re
+
+# The Ghidra version the stand-in plays, from PEHOST_GHIDRA_VERSION ("10.0"
+# to "12.1"; 12.1 when unset). What differs by version (references:
+# types-in-tools.md, "Ghidra"; disassembler-apis.md, "Ghidra version
+# differences"), each missing where the version lacks it:
+# - 10.0: no zero-length structure components (a flexible array component
+#   instead, which 10.1 removed);
+# - 10.2: ClearDataMode.CLEAR_ALL_DEFAULT_CONFLICT_DATA;
+# - 10.3: the 5-argument DataUtilities.createData, and
+#   FunctionDefinitionDataType.setCallingConvention(String) (before:
+#   setGenericCallingConvention);
+# - 11.1: the 2-argument ArrayDataType;
+# - 11.4: the CommentType enumeration;
+# - 12.0: SourceType.AI.
+# In every version a function's calling convention must be one of the
+# program's compiler spec, or none.
+VERSION = tuple(int(x) for x in os.environ.get("PEHOST_GHIDRA_VERSION", "12.1").split("."))
+# The conventions of the compiler spec the stand-in program was imported
+# with: the Windows one, which has no __register.
+CONVENTIONS = ("__stdcall", "__cdecl", "__fastcall", "__thiscall")
 
 CALLS = []
 
@@ -42,6 +63,10 @@ class DataType(object):
     def __init__(self, name, length, kind, dynamic=False):
         self.name, self.length, self.kind, self.dynamic = name, length, kind, dynamic
 
+    # DataType.getLength: () -> int, -1 for a dynamic type
+    def getLength(self):
+        return self.length
+
 
 class Function(object):
     def __init__(self, program, entry, name):
@@ -68,15 +93,21 @@ class Function(object):
         # Function.updateFunction: (String cc or null, ReturnParameterImpl,
         # List<ParameterImpl>, FunctionUpdateType, boolean force, SourceType)
         CALLS.append(("Function.updateFunction", (self.entry, cc, len(params), update_type)))
+        if cc is not None and cc not in CONVENTIONS:
+            raise JavaException("InvalidInputException: unknown calling convention %s" % cc)
         if not getattr(self, "custom", False) or update_type != "CUSTOM_STORAGE":
             raise JavaException("InvalidInputException: storage without custom storage")
+        # A stack parameter takes whole 4-byte slots.
         places, at = [], 4
         for p in params:
             if isinstance(p.place, int):
-                places.append((p.name, "^%d.%d" % (p.place - 4, p.dt.length)))
+                places.append((p.name, p.dt.name, "^%d.%d" % (p.place - 4, slot(p.dt))))
             else:
-                places.append((p.name, p.place.lower()))
-        for offset, size in sorted((p.place, p.dt.length) for p in params
+                if p.dt.length > 4:
+                    raise JavaException("InvalidInputException: %s in %s" % (p.dt.name,
+                                                                              p.place))
+                places.append((p.name, p.dt.name, p.place.lower()))
+        for offset, size in sorted((p.place, slot(p.dt)) for p in params
                                    if isinstance(p.place, int)):
             if offset != at:
                 raise JavaException("InvalidInputException: stack gap at %d" % at)
@@ -85,16 +116,20 @@ class Function(object):
         if len(set(regs)) != len(regs):
             raise JavaException("InvalidInputException: two parameters in one register")
         result = ":".join(ret.storage.registers).lower() or None
-        self.pending = (places, result, at - 4)
+        self.pending = (places, result, at - 4, ret.dt.name)
 
     def setStackPurgeSize(self, purge):
         # Function.setStackPurgeSize: (int)
         CALLS.append(("Function.setStackPurgeSize", (self.entry, purge)))
-        places, result, stack = self.pending
+        places, result, stack, result_type = self.pending
         if purge != stack:
             raise JavaException("InvalidInputException: purge %d of %d stack bytes"
                                 % (purge, stack))
-        self.program.applied[self.entry] = (places, result, purge)
+        self.program.applied[self.entry] = (places, result, purge, result_type)
+
+
+def slot(dt):
+    return (dt.length + 3) // 4 * 4
 
 
 def check_name(name):
@@ -113,7 +148,7 @@ class Program(object):
         self.labels = {}          # ea -> [names], the primary first
         self.comments = {}        # (ea, repeatable) -> text
         self.types = {}           # (category, name) -> structure in the manager
-        self.applied = {}         # function entry -> (places, result, purge)
+        self.applied = {}         # function entry -> (places, result, purge, result type)
 
     def in_segment(self, ea, size=1):
         return any(s <= ea and ea + size <= e for s, e in self.segments)
@@ -161,7 +196,7 @@ class Program(object):
             "functions": dict((ea, None) for ea in self.functions),
             "structs": dict((s.name, sorted(s.members())) for s in self.types.values()
                             if s.path == "/pehost"),
-            "types": dict((s.name, sorted(s.members())) for s in self.types.values()
+            "types": dict((s.name, s.content()) for s in self.types.values()
                           if s.path != "/pehost"),
             "applied": dict(self.applied),
         }

@@ -9,7 +9,19 @@ a rule fails the way the real call reports failure.
 """
 
 import bisect
+import os
 import re
+
+# The IDA version the stand-in plays, from PEHOST_IDA_VERSION ("7.0", "8.4",
+# "9.1"; 9.1 when unset). What differs by version (reference:
+# types-in-tools.md, "IDA"):
+# - PT_SILENT has another value from 7.4 on;
+# - 7.0 is taken to refuse explicit stack locations (@<^offset.size>),
+#   which the reference leaves open: stack arguments without a location go
+#   in the order they are declared, as IDA places them itself;
+# - ida_struct and ida_enum are gone from 9.0 on (the idc structure
+#   functions stay, re-implemented).
+VERSION = tuple(int(x) for x in os.environ.get("PEHOST_IDA_VERSION", "9.1").split("."))
 
 BADADDR = 0xFFFFFFFFFFFFFFFF  # ida64: ea_t is 64 bits wide
 
@@ -22,7 +34,11 @@ FF_STRLIT, FF_DATA = 0x50000000, 0x400
 FF_0OFF = 0x00500000
 DELIT_SIMPLE = 0
 REF_OFF32 = 2
-PT_SILENT = 0x0001  # an arbitrary value: scripts must use the name
+# Made-up values, different before and from 7.4 as the real ones are: a
+# script that hard-codes either fails on the other versions.
+PT_SILENT = 0x0001 if VERSION < (7, 4) else 0x0004
+TINFO_DEFINITE = 0x0001
+STACK_PLACES = VERSION >= (7, 4)
 
 _SIZE_KINDS = {FF_BYTE: ("byte", 1), FF_WORD: ("word", 2), FF_DWORD: ("dword", 4),
                FF_QWORD: ("qword", 8)}
@@ -43,7 +59,7 @@ def as_taken(name):
 # none of them. Items are made again (nothing in the interface tells what an
 # item is), and names set again when IDA changed their characters.
 MUTATING = {"ida_funcs.add_func", "ida_bytes.set_cmt", "idc.add_struc",
-            "idc.add_struc_member"}
+            "idc.add_struc_member", "idc.apply_type", "idc.SetType"}
 
 CALLS = []
 
@@ -68,7 +84,9 @@ class Database(object):
         self.structs = {}         # tid -> (name, {offset: (member, size, kind)})
         self.next_tid = 0xFF000100
         self.types = {}           # declared type name -> declaration
-        self.applied = {}         # ea -> prototype (params, result, purge) or type
+        self.applied = {}         # ea -> prototype (params, result, purge, result type)
+                                  # or type
+        self.tinfo = {}           # ea -> (type, fields) as idc.get_tinfo gives them
         self.refused = []         # why SetType refused, for the checker
 
     # ---- items ---------------------------------------------------------------

@@ -21,6 +21,7 @@ _PROTO = re.compile(r"^(?P<ret>.+?)\s*(?P<cc>__usercall|__userpurge)\s+(?P<name>
                     r"(?:@<(?P<result>[^>]+)>)?\((?P<params>.*)\)$", re.S)
 _PARAM = re.compile(r"^(?P<type>.+?)\s*\b(?P<name>\w+)@<(?P<loc>[^>]+)>$")
 _STACK = re.compile(r"^\^(\d+)\.(\d+)$")
+_IMPLICIT = re.compile(r"^(?P<type>.+?)\s*\b(?P<name>\w+)(?P<loc>)$")
 
 
 def uses_known_types(text, known):
@@ -28,9 +29,43 @@ def uses_known_types(text, known):
     return all(w in BASE_WORDS or w in known for w in _IDENT.findall(text))
 
 
-def read_prototype(text, known):
-    """(name, [(param, location)], result location, purge) of a prototype, or
-    a reason it is refused."""
+_BASE_SIZES = {"void": 0, "char": 1, "signed char": 1, "unsigned char": 1, "short": 2,
+               "unsigned short": 2, "int": 4, "unsigned int": 4, "long": 4,
+               "unsigned long": 4, "long long": 8, "unsigned long long": 8,
+               "float": 4, "double": 8}
+
+
+def type_size(text, known):
+    """The size of a type text: a pointer, a C base type, or a declared
+    typedef or packed structure."""
+    text = " ".join(text.replace("const ", "").split())
+    if text.endswith("*"):
+        return 4
+    if text in _BASE_SIZES:
+        return _BASE_SIZES[text]
+    decl = known.get(text, "")
+    body = re.match(r"^struct \w+ \{(.*)\}$", decl, re.S)
+    if body:
+        size = 0
+        for member in [m.strip() for m in body.group(1).split(";") if m.strip()]:
+            t, _ = _declarator(member)
+            count = re.search(r"\[(\d+)\]$", member)
+            size += type_size(t, known) * (int(count.group(1)) if count else 1)
+        return size
+    td = re.match(r"^typedef (.+?)\s*\b(\w+)\s*(?:\[(\d+)\])?$",
+                  " ".join(_strip(decl).split()).rstrip(";"))
+    if td and td.group(2) == text:
+        return type_size(td.group(1), known) * int(td.group(3) or 1)
+    raise ValueError("no size of %s" % text)
+
+
+def read_prototype(text, known, stack_places=True):
+    """(name, [(param, type, location)], result location, purge, result
+    type) of a prototype, or a reason it is refused. Without
+    `stack_places` (IDA 7.0 as the stand-in reads it) explicit stack
+    locations are refused, and parameters without a location take the
+    stack in the order they are declared, each in whole 4-byte slots, the
+    first at offset 0."""
     m = _PROTO.match(" ".join(text.split()))
     if not m:
         return "not a prototype with explicit locations: %s" % text
@@ -42,18 +77,27 @@ def read_prototype(text, known):
     stack = []
     for p in [p.strip() for p in m.group("params").split(",") if p.strip() != "void"]:
         pm = _PARAM.match(p)
+        if not pm and not stack_places:
+            pm = _IMPLICIT.match(p)
         if not pm:
             return "parameter without an explicit location: %s" % p
         if not uses_known_types(pm.group("type"), known):
             return "unknown type of parameter %s" % p
         loc = pm.group("loc")
-        s = _STACK.match(loc)
-        if s:
+        if not loc:
+            slot = (type_size(pm.group("type"), known) + 3) // 4 * 4
+            at = sum(s for _, s in stack)
+            loc = "^%d.%d" % (at, slot)
+            stack.append((at, slot))
+        elif _STACK.match(loc):
+            if not stack_places:
+                return "explicit stack location %s" % loc
+            s = _STACK.match(loc)
             stack.append((int(s.group(1)), int(s.group(2))))
         elif loc not in ("eax", "edx", "ecx"):
             return "location %s" % loc
-        params.append((pm.group("name"), loc))
-    regs = [loc for _, loc in params if not loc.startswith("^")]
+        params.append((pm.group("name"), pm.group("type"), loc))
+    regs = [loc for _, _, loc in params if not loc.startswith("^")]
     if len(set(regs)) != len(regs):
         return "two parameters in one register"
     at = 0
@@ -65,7 +109,7 @@ def read_prototype(text, known):
         return "stack arguments left to the caller (%s)" % m.group("cc")
     if not stack and m.group("cc") != "__usercall":
         return "__userpurge without stack arguments"
-    return (m.group("name"), params, m.group("result"), at if stack else 0)
+    return (m.group("name"), params, m.group("result"), at if stack else 0, m.group("ret"))
 
 
 def _strip(text):
@@ -94,7 +138,7 @@ def _declarator(text):
     return (m.group("type"), m.group("name")) if m else (None, None)
 
 
-def parse_decls(text, types):
+def parse_decls(text, types, stack_places=True):
     """Declares what `text` holds into `types` (name -> declaration text);
     the number of declarations refused."""
     errors = 0
@@ -114,7 +158,7 @@ def parse_decls(text, types):
         elif body:
             types[body.group(2)] = decl
         elif decl.startswith("typedef ") and "(" in decl:
-            proto = read_prototype(decl[len("typedef "):], types)
+            proto = read_prototype(decl[len("typedef "):], types, stack_places)
             if isinstance(proto, tuple):
                 types[proto[0]] = decl
             else:

@@ -42,26 +42,49 @@ def add_struc_member(sid, name, offset, flag, typeid, nbytes, target=-1, tdelta=
 import ida_types_model as _t
 
 PT_SILENT = _m.PT_SILENT  # constants: PT_SILENT (its value changed in 7.4: use the name)
+TINFO_DEFINITE = _m.TINFO_DEFINITE
+
+
+def _check_flags(name, flags):
+    # Without PT_SILENT IDA reports each error in a dialog: the stand-in
+    # takes that for a failure of the script.
+    if flags != PT_SILENT:
+        raise RuntimeError("%s: flags 0x%X are not this version's PT_SILENT" % (name, flags))
 
 
 def _parse_decls(db, text, flags):
-    return _t.parse_decls(text, db.types)
+    _check_flags("parse_decls", flags)
+    return _t.parse_decls(text, db.types, _m.STACK_PLACES)
 
 
-def _set_type(db, ea, decl):
-    if not db.in_segment(ea):
-        return None
-    if "(" in decl:
-        proto = _t.read_prototype(decl, db.types)
+def _parse_decl(db, text, flags):
+    _check_flags("parse_decl", flags)
+    if "(" in text:
+        proto = _t.read_prototype(text, db.types, _m.STACK_PLACES)
         if not isinstance(proto, tuple):
             db.refused.append(proto)
             return None
-        db.applied[ea] = proto[1:]
-        return True
-    if not _t.uses_known_types(decl, db.types):
-        db.refused.append("unknown type %s" % decl)
+        # The serialized type: places, result and purge; the fields: names.
+        return (proto[0], repr((tuple((t, loc) for _, t, loc in proto[1]),) + proto[2:]),
+                repr([n for n, _, _ in proto[1]]))
+    if not _t.uses_known_types(text, db.types):
+        db.refused.append("unknown type %s" % text)
         return None
-    db.applied[ea] = decl
+    return ("", " ".join(text.split()), "")
+
+
+def _apply_type(db, ea, parsed, flags):
+    if not db.in_segment(ea) or parsed is None or flags != TINFO_DEFINITE:
+        return False
+    name, type_text, fields = parsed
+    db.tinfo[ea] = (type_text, fields)
+    if type_text.startswith("("):
+        places = eval(type_text)  # the stand-in's own serialization
+        names = eval(fields)
+        db.applied[ea] = ([(n, t, loc) for n, (t, loc) in zip(names, places[0])],) + \
+            places[1:]
+    else:
+        db.applied[ea] = type_text
     return True
 
 
@@ -70,6 +93,25 @@ def parse_decls(text, flags):
     return _m.call("idc.parse_decls", _parse_decls, text, flags)
 
 
-# row idc.SetType: (ea, decl) -> True, or None on failure
+# row idc.parse_decl: (text, flags) -> (name, type, fields), or None on failure
+def parse_decl(text, flags):
+    return _m.call("idc.parse_decl", _parse_decl, text, flags)
+
+
+# row idc.apply_type: (ea, parsed, flags) -> bool
+def apply_type(ea, parsed, flags=TINFO_DEFINITE):
+    return _m.call("idc.apply_type", _apply_type, ea, parsed, flags)
+
+
+# row idc.get_tinfo: (ea) -> (type, fields) of what the address holds, or None
+def get_tinfo(ea):
+    return _m.call("idc.get_tinfo", lambda db, ea: db.tinfo.get(ea), ea)
+
+
+# row idc.SetType: (ea, decl) -> True, or None on failure; parse_decl with
+# PT_SILENT, then apply_type
 def SetType(ea, decl):
-    return _m.call("idc.SetType", _set_type, ea, decl)
+    def set_type(db, ea, decl):
+        parsed = _parse_decl(db, decl, PT_SILENT)
+        return (_apply_type(db, ea, parsed, TINFO_DEFINITE) or None) if parsed else None
+    return _m.call("idc.SetType", set_type, ea, decl)

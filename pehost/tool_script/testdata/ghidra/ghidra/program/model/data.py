@@ -32,6 +32,117 @@ class QWordDataType(object):
     dataType = _DataType("qword", 8, "qword")
 
 
+def _base(name, length):
+    return _DataType(name, length, "number")
+
+
+class CharDataType(object):
+    # row (C base types): .dataType singletons
+    dataType = _base("char", 1)
+
+
+class SignedCharDataType(object):
+    # row (C base types): .dataType singletons
+    dataType = _base("signed char", 1)
+
+
+class UnsignedCharDataType(object):
+    # row (C base types): .dataType singletons
+    dataType = _base("unsigned char", 1)
+
+
+class ShortDataType(object):
+    # row (C base types): .dataType singletons
+    dataType = _base("short", 2)
+
+
+class UnsignedShortDataType(object):
+    # row (C base types): .dataType singletons
+    dataType = _base("unsigned short", 2)
+
+
+class IntegerDataType(object):
+    # row (C base types): .dataType singletons
+    dataType = _base("int", 4)
+
+
+class UnsignedIntegerDataType(object):
+    # row (C base types): .dataType singletons
+    dataType = _base("unsigned int", 4)
+
+
+class LongLongDataType(object):
+    # row (C base types): .dataType singletons
+    dataType = _base("long long", 8)
+
+
+class UnsignedLongLongDataType(object):
+    # row (C base types): .dataType singletons
+    dataType = _base("unsigned long long", 8)
+
+
+class FloatDataType(object):
+    # row (C base types): .dataType singletons
+    dataType = _base("float", 4)
+
+
+class DoubleDataType(object):
+    # row (C base types): .dataType singletons
+    dataType = _base("double", 8)
+
+
+class EnumDataType(_DataType):
+    # row EnumDataType: (CategoryPath, String name, int length), add(String, long)
+    def __init__(self, path, name, length):
+        _m.CALLS.append(("EnumDataType", (path.path, name, length)))
+        if length not in (1, 2, 4, 8):
+            raise _JavaException("IllegalArgumentException: enum of %d bytes" % length)
+        _DataType.__init__(self, name, length, "enum")
+        self.path = path.path
+        self.values = {}
+        self.in_manager = False
+
+    def add(self, name, value):
+        _m.CALLS.append(("EnumDataType.add", (self.name, name, value)))
+        if name in self.values:
+            raise _JavaException("IllegalArgumentException: %s already in %s"
+                                 % (name, self.name))
+        if not -2 ** (8 * self.length - 1) <= value < 2 ** (8 * self.length):
+            raise _JavaException("IllegalArgumentException: %d does not fit %s"
+                                 % (value, self.name))
+        self.values[name] = value
+
+    def content(self):
+        return sorted(self.values.items())
+
+    def copy(self, name):
+        other = EnumDataType.__new__(EnumDataType)
+        other.__dict__.update(self.__dict__)
+        other.name, other.values, other.in_manager = name, dict(self.values), True
+        return other
+
+
+class TypedefDataType(_DataType):
+    # row TypedefDataType: (CategoryPath, String name, DataType)
+    def __init__(self, path, name, dt):
+        _m.CALLS.append(("TypedefDataType", (path.path, name, dt.name)))
+        if dt.dynamic or dt.length <= 0:
+            raise _JavaException("IllegalArgumentException: typedef of %s" % dt.name)
+        _DataType.__init__(self, name, dt.length, "typedef")
+        self.path = path.path
+        self.target = dt
+        self.in_manager = False
+
+    def content(self):
+        return self.target.name
+
+    def copy(self, name):
+        other = TypedefDataType.__new__(TypedefDataType)
+        other.__dict__.update(self.__dict__)
+        other.name, other.in_manager = name, True
+        return other
+
+
 class Pointer32DataType(object):
     # row Pointer32DataType: .dataType, a 4-byte pointer regardless of program
     dataType = _DataType("pointer32", 4, "offset")
@@ -49,9 +160,13 @@ class AlignmentDataType(_DataType):
 
 
 class ArrayDataType(_DataType):
-    # row ArrayDataType: (DataType, int numElements, int elementLength)
-    def __init__(self, dt, numElements, elementLength):
-        _m.CALLS.append(("ArrayDataType", (dt.name, numElements, elementLength)))
+    # row ArrayDataType: (DataType, int numElements, int elementLength); the
+    # 2-argument form from 11.1
+    def __init__(self, dt, numElements, *elementLength):
+        _m.CALLS.append(("ArrayDataType", (dt.name, numElements) + elementLength))
+        if not elementLength and _m.VERSION < (11, 1):
+            raise TypeError("ArrayDataType(DataType, int) is new in 11.1")
+        elementLength = elementLength[0] if elementLength else dt.length
         if dt.dynamic or numElements <= 0 or elementLength != dt.length:
             raise _JavaException("IllegalArgumentException: array of %s" % dt.name)
         _DataType.__init__(self, dt.name + "[%d]" % numElements,
@@ -73,6 +188,9 @@ class StructureDataType(_DataType):
         _m.CALLS.append(("Structure.replaceAtOffset", (offset, dt.name, length, name, comment)))
         if dt.dynamic:
             raise _JavaException("IllegalArgumentException: dynamic type in a structure")
+        if dt.length == 0 and _m.VERSION < (10, 1):
+            raise _JavaException("IllegalArgumentException: no zero-length components "
+                                 "before 10.1")
         if length not in (-1, dt.length) or offset < 0 or offset + dt.length > self.length:
             raise _JavaException("IndexOutOfBoundsException: %s at %d" % (name, offset))
         for off, c in self.components.items():
@@ -82,6 +200,16 @@ class StructureDataType(_DataType):
 
     def members(self):
         return [(off,) + c for off, c in self.components.items()]
+
+    if _m.VERSION < (10, 1):
+        # Structure.setFlexibleArrayComponent: 10.0 only, replaced by
+        # zero-length components
+        def setFlexibleArrayComponent(self, dt, name, comment):
+            _m.CALLS.append(("Structure.setFlexibleArrayComponent", (dt.name, name)))
+            self.flexible = (dt.name, name, comment)
+
+    def content(self):
+        return sorted(self.members())
 
     def copy(self, name):
         other = StructureDataType.__new__(StructureDataType)
@@ -100,7 +228,7 @@ def _resolve(program, dt, handler):
     else a new one, renamed when the name is taken by another layout."""
     key = (dt.path, dt.name)
     held = program.types.get(key)
-    if held is not None and held.components == dt.components:
+    if held is not None and type(held) is type(dt) and held.content() == dt.content():
         return held
     name = dt.name
     if held is not None and handler != DataTypeConflictHandler.REPLACE_HANDLER:
@@ -151,20 +279,27 @@ class DataUtilities(object):
         CLEAR_SINGLE_DATA = "CLEAR_SINGLE_DATA"
         CLEAR_ALL_UNDEFINED_CONFLICT_DATA = "CLEAR_ALL_UNDEFINED_CONFLICT_DATA"
         CLEAR_ALL_CONFLICT_DATA = "CLEAR_ALL_CONFLICT_DATA"
+        if _m.VERSION >= (10, 2):
+            CLEAR_ALL_DEFAULT_CONFLICT_DATA = "CLEAR_ALL_DEFAULT_CONFLICT_DATA"
 
-    # row DataUtilities.createData: (Program, Address, DataType, int length, boolean stackPointers, ClearDataMode) -> Data
+    # row DataUtilities.createData: (Program, Address, DataType, int length, boolean stackPointers, ClearDataMode) -> Data;
+    # the 5-argument form (no stackPointers) from 10.3
     @staticmethod
-    def createData(program, addr, dt, length, stackPointers, clearMode):
+    def createData(program, addr, dt, length, *rest):
+        if len(rest) == 1 and _m.VERSION < (10, 3):
+            raise TypeError("DataUtilities.createData with 5 arguments is new in 10.3")
+        stackPointers, clearMode = rest if len(rest) == 2 else (False, rest[0])
         return _m.call("DataUtilities.createData",
                        lambda p, *a: _create_data(p, addr, dt, length, stackPointers, clearMode),
                        addr.offset, dt.name, length, stackPointers, clearMode)
 
 
 class PointerDataType(_DataType):
-    # row PointerDataType: (DataType) a 4-byte pointer in a 32-bit program
+    # row PointerDataType: (DataType) a 4-byte pointer in a 32-bit program,
+    # shown as the target's name and a star
     def __init__(self, dt):
         _m.CALLS.append(("PointerDataType", (dt.name,)))
-        _DataType.__init__(self, "pointer", 4, "pointer")
+        _DataType.__init__(self, dt.name + " *", 4, "pointer")
         self.target = dt.name
 
 
@@ -180,3 +315,24 @@ class Undefined(object):
 class VoidDataType(object):
     # row VoidDataType.dataType: static
     dataType = _DataType("void", 0, "void")
+
+
+class FunctionDefinitionDataType(_DataType):
+    # row FunctionDefinitionDataType: (CategoryPath, String name);
+    # setCallingConvention(String) from 10.3, setGenericCallingConvention
+    # before
+    def __init__(self, path, name):
+        _m.CALLS.append(("FunctionDefinitionDataType", (path.path, name)))
+        _DataType.__init__(self, name, 1, "function")
+        self.path = path.path
+        self.convention = None
+
+    if _m.VERSION >= (10, 3):
+        def setCallingConvention(self, name):
+            if name not in _m.CONVENTIONS:
+                raise _JavaException("InvalidInputException: unknown calling convention %s"
+                                     % name)
+            self.convention = name
+    else:
+        def setGenericCallingConvention(self, convention):
+            self.convention = convention

@@ -5,8 +5,10 @@ import ghidra_model as _m
 
 
 class SourceType(object):
-    # row SourceType: DEFAULT, ANALYSIS, IMPORTED, USER_DEFINED
+    # row SourceType: DEFAULT, ANALYSIS, IMPORTED, USER_DEFINED (+ AI in 12.0)
     DEFAULT, ANALYSIS, IMPORTED, USER_DEFINED = "DEFAULT", "ANALYSIS", "IMPORTED", "USER_DEFINED"
+    if _m.VERSION >= (12, 0):
+        AI = "AI"
 
 
 class SymbolUtilities(object):

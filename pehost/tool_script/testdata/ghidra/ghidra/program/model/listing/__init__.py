@@ -1,6 +1,12 @@
 """Stand-in ghidra.program.model.listing: the parameter and storage classes
 of a custom-storage prototype (reference: types-in-tools.md, "Ghidra")."""
+import ghidra_model as _m
 from ghidra_model import JavaException as _JavaException
+
+if _m.VERSION >= (11, 4):
+    class CommentType(object):
+        # row CommentType: EOL, PRE, POST, PLATE, REPEATABLE (an enum from 11.4)
+        EOL, PRE, POST, PLATE, REPEATABLE = "EOL", "PRE", "POST", "PLATE", "REPEATABLE"
 
 REGISTERS = ("EAX", "EDX", "ECX", "ST0")
 
