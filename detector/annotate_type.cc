@@ -174,7 +174,7 @@ ea_t annotate_type_infos(ea_t start, int32_t *more) {
 
     walk_type_data(&p, kind, type_name, block, prop_size);
     // The classic walk keeps to the plain alignment rule.
-    p = class_layout() == LAYOUT_CLASSIC ? make_align4(p) : make_align4_before_block(p);
+    p = classic_layout(class_layout()) ? make_align4(p) : make_align4_before_block(p);
     finish_block(block, kind, type_name);
 
     if (get_func_num(p) != -1) p = prevaddr(p);

@@ -197,6 +197,12 @@ def flush_decls(pending, known, tally):
     del pending[:]
 
 
+# What an address holds, (type, fields) as parse_decl gives them after the
+# name. The reference notes do not list it: without it every type is
+# applied again on each run, with the same result.
+_held_type = getattr(idc, "get_tinfo", None)
+
+
 def apply_type(rec, pending, known, tally):
     """Gives an address its type, unless it holds that type already: the
     type IDA holds is compared with the declaration as IDA parses it, so a
@@ -207,7 +213,7 @@ def apply_type(rec, pending, known, tally):
         parsed = idc.parse_decl(_text(text), idc.PT_SILENT)
         if parsed is None:
             continue
-        if idc.get_tinfo(ea) == tuple(parsed[1:3]):
+        if _held_type is not None and _held_type(ea) == tuple(parsed[1:3]):
             tally.add("prototypes", "already there")
         elif idc.apply_type(ea, parsed, idc.TINFO_DEFINITE):
             tally.add("prototypes", "applied")

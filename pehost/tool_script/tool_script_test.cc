@@ -593,8 +593,8 @@ TEST(RealProgramScriptTest, FetchedProgramsReplayInBothTools) {
         << ReadFile(dir / "pehost.out.err");
     for (const std::string tool : {"ida", "ghidra"}) {
       SCOPED_TRACE(tool);
-      // The prototypes are held against the model on one program: the
-      // replay of all of them takes half a minute per tool.
+      // The prototypes are held against the model on one program: a whole
+      // replay of either takes about 20 seconds per tool.
       ExpectReplay(tool, dir / (tool + ".py"), dir / "real.json", "400000",
                    std::string(file).find("Setup") != std::string::npos
                        ? " --types " + Quoted(dir / "classes.json")

@@ -151,7 +151,10 @@ class Program(object):
         self.applied = {}         # function entry -> (places, result, purge, result type)
 
     def in_segment(self, ea, size=1):
-        return any(s <= ea and ea + size <= e for s, e in self.segments)
+        for s, e in self.segments:
+            if s <= ea and ea + size <= e:
+                return True
+        return False
 
     def overlapping(self, ea, size):
         i = bisect.bisect_left(self.starts, ea)
@@ -169,10 +172,14 @@ class Program(object):
         in_way = self.overlapping(ea, length)
         if in_way and not clear:
             raise JavaException("CodeUnitInsertionException: conflicting data at 0x%X" % ea)
+        self.code.difference_update(range(ea, ea + length))
+        if in_way == [ea]:
+            # The same start again (a second run): the sorted list stays.
+            self.data[ea] = (length, kind, extra)
+            return
         for start in in_way:
             del self.starts[bisect.bisect_left(self.starts, start)]
             del self.data[start]
-        self.code.difference_update(range(ea, ea + length))
         bisect.insort(self.starts, ea)
         self.data[ea] = (length, kind, extra)
 

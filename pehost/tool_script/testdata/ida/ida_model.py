@@ -73,7 +73,7 @@ class Database(object):
     def __init__(self, image_base, segments):
         self.image_base = image_base
         self.segments = segments  # [(start, end)]
-        self.starts = []          # item starts, sorted
+        self.starts = []          # item starts, sorted, and starts of removed items
         self.items = {}           # ea -> [size, kind, extra]
         self.names = {}           # ea -> name
         self.owners = {}          # name -> ea
@@ -91,28 +91,39 @@ class Database(object):
 
     # ---- items ---------------------------------------------------------------
     def in_segment(self, ea, size=1):
-        return any(s <= ea and ea + size <= e for s, e in self.segments)
+        for s, e in self.segments:
+            if s <= ea and ea + size <= e:
+                return True
+        return False
 
     def overlapping(self, ea, size):
+        # Removed items leave their start in the sorted list, so that an
+        # item made again where one was removed (as every second run does)
+        # costs no insertion; those starts are passed over here.
         i = bisect.bisect_left(self.starts, ea)
         found = []
-        if i > 0 and self.starts[i - 1] + self.items[self.starts[i - 1]][0] > ea:
-            found.append(self.starts[i - 1])
+        j = i - 1
+        while j >= 0 and self.starts[j] not in self.items:
+            j -= 1
+        if j >= 0 and self.starts[j] + self.items[self.starts[j]][0] > ea:
+            found.append(self.starts[j])
         while i < len(self.starts) and self.starts[i] < ea + size:
-            found.append(self.starts[i])
+            if self.starts[i] in self.items:
+                found.append(self.starts[i])
             i += 1
         return found
 
     def add_item(self, ea, size, kind, extra=None):
         if size <= 0 or not self.in_segment(ea, size) or self.overlapping(ea, size):
             return False
-        bisect.insort(self.starts, ea)
+        i = bisect.bisect_left(self.starts, ea)
+        if i == len(self.starts) or self.starts[i] != ea:
+            self.starts.insert(i, ea)
         self.items[ea] = [size, kind, extra]
         return True
 
     def remove_items(self, ea, size):
         for start in self.overlapping(ea, size):
-            del self.starts[bisect.bisect_left(self.starts, start)]
             del self.items[start]
 
     def make_numbers(self, ea, length, element, kind):

@@ -103,7 +103,8 @@ def apply_type(ea, parsed, flags=TINFO_DEFINITE):
     return _m.call("idc.apply_type", _apply_type, ea, parsed, flags)
 
 
-# row idc.get_tinfo: (ea) -> (type, fields) of what the address holds, or None
+# idc.get_tinfo: (ea) -> (type, fields) of what the address holds, or None
+# (not in the reference; the script does without it)
 def get_tinfo(ea):
     return _m.call("idc.get_tinfo", lambda db, ea: db.tinfo.get(ea), ea)
 
