@@ -164,4 +164,38 @@ TEST_F(FinderScanTest, LoopEndsWhenTheSearchPassesTheEnd) {
   EXPECT_EQ("pellora: ea0=1234   ea1=4013f8\n", ui.output);
 }
 
+// The finder's search reads segments from memory and hands only addresses
+// that may begin a record to the full tests; it must answer as the shared
+// search does from every address, in every layout, across a segment that
+// follows without a gap, a gap, a segment starting off the 4-byte grid, one
+// shorter than a step's words and records whose words reach past a
+// segment's end.
+TEST_F(FinderScanTest, OwnSearchAnswersAsTheSharedSearch) {
+  db.AddSegment("DATA", kBase + kSize, 0x100);
+  db.AddSegment("TINY", kBase + 0x603, 6);
+  db.AddSegment("LAST", kBase + 0x700, 0x80);
+  PutSample();
+  // A type whose name runs into DATA, a class record in DATA whose name lies
+  // in CODE, one at the end of LAST and a type whose name would lie past
+  // TINY's end.
+  db.PutTypeInfo(kBase + kSize - 8, 2, "TCharName");
+  db.PutClassRecord(kBase + kSize + 0x20, kBase + 0x380, "TData");
+  db.PutTypeInfo(kBase + 0x77C - 4, 1, "X");
+  db.PutDword(kBase + 0x604, kBase + 0x608);
+  db.PutByte(kBase + 0x608, 1);
+  const int layout = class_layout();
+  for (const int header : {LAYOUT_CLASSIC, LAYOUT_OLDER, LAYOUT_NEWEST, LAYOUT_OLDEST}) {
+    set_class_layout(header);
+    int found = 0;
+    for (ea_t ea = kBase - 8; ea < kBase + 0x790; ++ea) {
+      const ea_t shared = find_next_group(ea);
+      ASSERT_EQ(shared, find_next_record(ea)) << "layout " << header << " from " << ea;
+      found += shared == ea;
+    }
+    // Not a vacuous agreement: the records are found.
+    if (header == LAYOUT_CLASSIC) EXPECT_EQ(6, found);
+  }
+  set_class_layout(layout);
+}
+
 }  // namespace

@@ -32,7 +32,7 @@ std::string SavedText(const kernel::Database &db, database_files::JsonContent co
 
 }  // namespace
 
-void RunDetectorAndCheck(kernel::Database &db, const std::string &path) {
+void RunDetectorAndCheck(kernel::Database &db, const uint8_t *file, size_t size) {
   AnswersUi ui;
   kernel::SetUserInterface(&ui);
   const ea_t cursor = db.cursor();
@@ -68,8 +68,8 @@ void RunDetectorAndCheck(kernel::Database &db, const std::string &path) {
   const std::string saved = SavedText(db, database_files::JsonContent::kSaved);
   kernel::Database reloaded;
   std::string err;
-  FUZZ_CHECK(pe_loader::LoadPe(path, &reloaded, &err), "the program no longer loads: %s",
-             err.c_str());
+  FUZZ_CHECK(pe_loader::LoadPeBytes(kProgramPath, file, size, &reloaded, &err),
+             "the program no longer loads: %s", err.c_str());
   std::istringstream in(saved);
   FUZZ_CHECK(database_files::ReadDatabaseJson(in, &reloaded, &err),
              "the saved database does not read back: %s", err.c_str());

@@ -1,7 +1,8 @@
 // The finder's scan loop over arbitrary bytes in one or several segments.
 // Every pass must report a candidate on a 4-byte boundary inside the program,
 // each further on than the one before (so the loop ends), with a terminated,
-// non-empty label, and the database must be left as it was.
+// non-empty label, and the database must be left as it was. The finder's
+// search must find what the detector's shared search finds.
 #include <cstring>
 #include <string>
 #include <vector>
@@ -84,6 +85,19 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
              static_cast<unsigned long>(candidates[i]));
     FUZZ_CHECK(ui.found_lines[i] == expected, "printed \"%s\", expected \"%s\"",
                ui.found_lines[i].c_str(), expected);
+  }
+
+  // The finder's own search reads the segments' bytes from memory; it must
+  // answer as the shared search does, from the start and from behind each
+  // candidate, whatever the segments' borders and gaps.
+  ea_t search = input.start;
+  for (size_t i = 0;; ++i) {
+    const ea_t shared = find_next_group(search);
+    FUZZ_CHECK(find_next_record(search) == shared,
+               "from 0x%X the finder's search gives 0x%X, the shared one 0x%X", search,
+               find_next_record(search), shared);
+    if (i >= candidates.size()) break;
+    search = candidates[i] + 4;
   }
 
   // The finder only reads.

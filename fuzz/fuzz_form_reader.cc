@@ -133,7 +133,17 @@ void CheckSection(const uint8_t *data, size_t size) {
              "the JSON was not written");
   FUZZ_CHECK(model_files::WriteModelReport(program, types, report),
              "the report was not written");
-  const nlohmann::json parsed = nlohmann::json::parse(json_text.str(), nullptr, false);
+  // All of the text is parsed, but only the forms' array is built, and of
+  // its forms only their count: building every class's members as values
+  // cost a tenth of the run.
+  nlohmann::json parsed = nlohmann::json::parse(
+      json_text.str(),
+      [](int depth, nlohmann::json::parse_event_t event, nlohmann::json &value) {
+        if (depth == 1 && event == nlohmann::json::parse_event_t::key)
+          return value.get<std::string>() == "forms";
+        return depth < 3;
+      },
+      false);
   FUZZ_CHECK(!parsed.is_discarded(), "the model's JSON does not parse");
   FUZZ_CHECK(parsed["forms"].size() == program.forms.size(), "%zu forms in the JSON",
              parsed["forms"].size());

@@ -10,21 +10,18 @@
 
 #include "fuzz/detector_run.h"
 #include "fuzz/fuzz_check.h"
-#include "fuzz/memfd_file.h"
 #include "host/pe_loader/pe_loader.h"
 #include "pehost/database_files/database_json.h"
 #include "samples/sample_program.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   const fuzz::ClearDatabaseAfterInput clear;
-  static const std::string &path = []() -> const std::string & {
-    const std::vector<uint8_t> program = samples::BuildSample({}).file;
-    return fuzz::WriteMemoryFile(program.data(), program.size());
-  }();
+  static const std::vector<uint8_t> program = samples::BuildSample({}).file;
   kernel::Database &db = kernel::TheDatabase();
   std::string err;
-  FUZZ_CHECK(pe_loader::LoadPe(path, &db, &err), "the sample does not load: %s",
-             err.c_str());
+  FUZZ_CHECK(pe_loader::LoadPeBytes(fuzz::kProgramPath, program.data(), program.size(),
+                                    &db, &err),
+             "the sample does not load: %s", err.c_str());
 
   std::istringstream saved(std::string(reinterpret_cast<const char *>(data), size));
   if (!database_files::ReadDatabaseJson(saved, &db, &err)) {
@@ -34,6 +31,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
                "a refused database left something behind");
     return 0;
   }
-  fuzz::RunDetectorAndCheck(db, path);
+  fuzz::RunDetectorAndCheck(db, program.data(), program.size());
   return 0;
 }

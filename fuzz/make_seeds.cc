@@ -3,9 +3,10 @@
 //
 //   make_fuzz_seeds [--hand-made] OUT_DIR [PROGRAM...]
 //
-// For each program: the file and truncated copies of it (loader, pehost
-// path); its segments in the segment input format, together, one by one and
-// in 4 KB windows (finder scan, group walk); its resource section and each
+// For each program: the file (loader), its first class alone and truncated
+// copies (loader, pehost path); its segments in the segment input format,
+// each one's first kilobyte together, one by one and in 4 KB windows (finder
+// scan, group walk); its resource section and each
 // of its forms (form reader). The hand-made cases are a lone class record, a
 // lone type information block, a method type without a name, a resource
 // directory whose table leads back to its root, and a few calculator action
@@ -85,17 +86,36 @@ uint32_t Le32(const std::vector<uint8_t> &b, size_t at) {
                             : 0;
 }
 
-/// `file` with the raw data of its first section zeroed past the first
-/// kilobyte; unchanged when its headers do not say where that is.
-std::vector<uint8_t> FirstGroupOnly(std::vector<uint8_t> file) {
+/// `file` with the raw data of its first section past its first half
+/// kilobyte turned into `ret` instructions, the rest unchanged; unchanged
+/// when its headers do not say where that is. Zeros there would decode as
+/// thousands of instructions for every method pointer into them, each an
+/// item the saved database then holds; a `ret` ends each such function at
+/// once. Half a kilobyte holds the first class record with its tables.
+std::vector<uint8_t> FirstClassOnly(std::vector<uint8_t> file) {
+  constexpr uint8_t kRet = 0xC3;
   const size_t pe = Le32(file, 0x3C);
   const size_t optional_size = Le32(file, pe + 20) & 0xFFFF;
   const size_t section = pe + 24 + optional_size;
   const size_t raw_size = Le32(file, section + 16);
   const size_t raw_pointer = Le32(file, section + 20);
   const size_t end = std::min(file.size(), raw_pointer + raw_size);
-  for (size_t at = raw_pointer + 1024; at < end; ++at) file[at] = 0;
+  for (size_t at = raw_pointer + 512; at < end; ++at) file[at] = kRet;
   return file;
+}
+
+/// Each segment's first kilobyte, at its own address, in one database: the
+/// program's layout and references between its segments in a few kilobytes.
+std::vector<uint8_t> SegmentHeads(const kernel::Database &db, uint8_t flags) {
+  kernel::Database heads;
+  for (const kernel::Segment &s : db.segments()) {
+    const size_t n = std::min<size_t>(s.bytes.size(), 1024);
+    heads.AddSegment({s.name, s.start, static_cast<ea_t>(s.start + n),
+                      std::vector<uint8_t>(s.bytes.begin(), s.bytes.begin() + n)},
+                     nullptr);
+  }
+  heads.SetCursor(db.cursor());
+  return fuzz::MakeSegmentInput(heads, flags);
 }
 
 bool ProgramSeeds(const fs::path &out, const fs::path &program) {
@@ -110,11 +130,10 @@ bool ProgramSeeds(const fs::path &out, const fs::path &program) {
   }
   const std::string stem = program.stem().string();
   bool ok = true;
-  // The whole program takes the sanitized detector run a second or more, so
-  // the host path starts from its first group only: the first section's bytes
-  // past its first kilobyte are zeros.
+  // The whole program costs the sanitized run of the host path a tenth of a
+  // second or more, so that path starts from the program's first class.
   ok &= Write(out / "pe_loader", stem + ".exe", file);
-  ok &= Write(out / "pehost_path", stem + "_first_group.exe", FirstGroupOnly(file));
+  ok &= Write(out / "pehost_path", stem + "_first_class.exe", FirstClassOnly(file));
   for (const char *target : {"pe_loader", "pehost_path"}) {
     // Cut inside the headers, inside the section table and inside the data.
     for (size_t cut : {size_t{300}, size_t{1024}, file.size() / 2})
@@ -124,8 +143,10 @@ bool ProgramSeeds(const fs::path &out, const fs::path &program) {
   }
 
   ok &= FormSeeds(out / "form_reader", stem);
-  Both(out, stem + "_all", fuzz::MakeSegmentInput(db, 0), &ok);
-  Both(out, stem + "_all_cursor", fuzz::MakeSegmentInput(db, 4 | 1 << 3), &ok);
+  // All segments together, kept short: the walk over a whole program costs
+  // several times what its first kilobytes do.
+  Both(out, stem + "_heads", SegmentHeads(db, 0), &ok);
+  Both(out, stem + "_heads_cursor", SegmentHeads(db, 4 | 1 << 3), &ok);
   // One segment at a time, and windows of the first one, each in a database
   // of its own.
   const std::vector<kernel::Segment> segments = db.segments();

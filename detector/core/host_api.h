@@ -106,6 +106,12 @@ HOST_API uint8_t get_byte(ea_t ea);
 HOST_API uint16_t get_word(ea_t ea);
 /// Little-endian doubleword at `ea`, byte by byte (across segment borders).
 HOST_API uint32_t get_long(ea_t ea);
+/// The bytes from `ea` to the end of the segment holding it, in memory: a
+/// pointer to the byte at `ea` and, in *size, how many follow up to the
+/// segment's end (`ea` included). Null with *size 0 when no segment holds
+/// `ea`. They are the bytes get_byte reads, valid until the segments change;
+/// a scan over many addresses reads them without a call per address.
+HOST_API const uint8_t *get_segment_bytes(ea_t ea, asize_t *size);
 /// First address after the item holding `ea`; ea + 1 for an unknown byte.
 HOST_API ea_t get_item_end(ea_t ea);
 /// The address before `ea`; BADADDR when there is none.

@@ -70,6 +70,18 @@ uint16_t get_word(ea_t ea) {
 
 uint32_t get_long(ea_t ea) { return Db().Long(ea); }
 
+const uint8_t *get_segment_bytes(ea_t ea, asize_t *size) {
+  const Database::Impl &d = Db();
+  const int i = d.SegmentIndex(ea);
+  if (i < 0) {
+    *size = 0;
+    return nullptr;
+  }
+  const kernel::Segment &s = d.segments[i];
+  *size = s.end - ea;
+  return s.bytes.data() + (ea - s.start);
+}
+
 ea_t get_item_end(ea_t ea) { return Db().ItemEnd(ea); }
 
 ea_t prevaddr(ea_t ea) {

@@ -51,9 +51,14 @@ struct FileCloser {
   void operator()(FILE *f) const { fclose(f); }
 };
 
-/// The file's bytes, read on demand; every read is checked against the size.
+/// The file's bytes, read on demand from the file or taken from memory;
+/// every read is checked against the size.
 class FileBytes {
  public:
+  void Take(const uint8_t *data, size_t size) {
+    memory_ = data;
+    size_ = size;
+  }
   bool Open(const std::string &path, std::string *err) {
     file_.reset(fopen(path.c_str(), "rb"));
     struct stat st;
@@ -76,12 +81,17 @@ class FileBytes {
   bool Read(uint64_t offset, void *out, size_t n) {
     if (!Contains(offset, n)) return false;
     if (n == 0) return true;
+    if (memory_ != nullptr) {
+      memcpy(out, memory_ + offset, n);
+      return true;
+    }
     if (fseeko(file_.get(), static_cast<off_t>(offset), SEEK_SET) != 0) return false;
     return fread(out, 1, n, file_.get()) == n;
   }
 
  private:
   std::unique_ptr<FILE, FileCloser> file_;
+  const uint8_t *memory_ = nullptr;
   uint64_t size_ = 0;
 };
 
@@ -289,12 +299,9 @@ bool Install(const std::string &path, const Headers &h,
   return true;
 }
 
-}  // namespace
-
-bool LoadPe(const std::string &path, kernel::Database *db, std::string *err) {
-  db->Clear();
-  FileBytes file;
-  if (!file.Open(path, err)) return false;
+/// LoadPe from the opened `file`.
+bool Load(const std::string &path, FileBytes &file, kernel::Database *db,
+          std::string *err) {
   Headers headers;
   std::vector<kernel::Segment> segments;
   std::string why;
@@ -304,6 +311,23 @@ bool LoadPe(const std::string &path, kernel::Database *db, std::string *err) {
       !Install(path, headers, std::move(segments), db, &why))
     return Fail(std::move(why), db, err);
   return true;
+}
+
+}  // namespace
+
+bool LoadPe(const std::string &path, kernel::Database *db, std::string *err) {
+  db->Clear();
+  FileBytes file;
+  if (!file.Open(path, err)) return false;
+  return Load(path, file, db, err);
+}
+
+bool LoadPeBytes(const std::string &path, const uint8_t *data, size_t size,
+                 kernel::Database *db, std::string *err) {
+  db->Clear();
+  FileBytes file;
+  file.Take(data, size);
+  return Load(path, file, db, err);
 }
 
 }  // namespace pe_loader

@@ -8,6 +8,8 @@
 // is taken from it, and nothing outside the file's bytes is ever read.
 #pragma once
 
+#include <cstddef>
+#include <cstdint>
 #include <string>
 
 #include "host/kernel/database.h"
@@ -31,5 +33,11 @@ constexpr uint32_t kMaxSections = 96;
 /// with one line of reason in *err (without the file name) when the file
 /// cannot be read or is not a well-formed PE32 file; `db` is then empty.
 bool LoadPe(const std::string &path, kernel::Database *db, std::string *err);
+
+/// LoadPe with the file's `size` bytes at `data` instead of a file: `path`
+/// only names the program (the input path). What is read and checked, and
+/// every reason, are the same.
+bool LoadPeBytes(const std::string &path, const uint8_t *data, size_t size,
+                 kernel::Database *db, std::string *err);
 
 }  // namespace pe_loader

@@ -19,6 +19,34 @@ struct PeLoaderTest : testing::Test {
     return path;
   }
   bool Load(const PeImage &image) { return LoadPe(Write(BuildPe(image)), &db, &err); }
+  // Loads `bytes` from a file and from memory: both must give the same
+  // answer, the same reason and the same program.
+  bool LoadBoth(const std::vector<uint8_t> &bytes) {
+    const bool from_file = LoadPe(Write(bytes), &db, &err);
+    kernel::Database in_memory;
+    std::string memory_err;
+    const bool from_memory = LoadPeBytes("/memory/app.exe", bytes.data(), bytes.size(),
+                                         &in_memory, &memory_err);
+    EXPECT_EQ(from_file, from_memory);
+    // A loaded program leaves the reason as it was.
+    if (!from_file) {
+      EXPECT_EQ(err, memory_err);
+    }
+    EXPECT_EQ(db.cursor(), in_memory.cursor());
+    EXPECT_EQ(db.resource_directory(), in_memory.resource_directory());
+    EXPECT_EQ(db.segments().size(), in_memory.segments().size());
+    for (size_t i = 0; i < db.segments().size() && i < in_memory.segments().size(); ++i) {
+      const kernel::Segment &a = db.segments()[i];
+      const kernel::Segment &b = in_memory.segments()[i];
+      EXPECT_TRUE(a.name == b.name && a.start == b.start && a.end == b.end &&
+                  a.bytes == b.bytes)
+          << "segment " << i;
+    }
+    if (from_memory) {
+      EXPECT_EQ("/memory/app.exe", in_memory.input_path());
+    }
+    return from_file;
+  }
   void TearDown() override { std::remove(TestPath("pe_loader_test.exe").c_str()); }
   kernel::Database db;
   std::string err;
@@ -198,7 +226,8 @@ TEST_F(PeLoaderTest, RefusesFilesThatAreNotPe) {
 
 TEST_F(PeLoaderTest, RefusesEveryTruncation) {
   // Every prefix that ends before the last raw data lacks something; the
-  // file alignment's padding after it is not needed.
+  // file alignment's padding after it is not needed. Read from memory, each
+  // gives the same answer.
   const std::vector<uint8_t> whole = BuildPe(SamplePe());
   const size_t data = BuiltSectionTableOffset(SamplePe()) + 40;  // .data's header
   auto field = [&](size_t at) {
@@ -209,24 +238,24 @@ TEST_F(PeLoaderTest, RefusesEveryTruncation) {
   for (size_t n = 0; n < needed; ++n) {
     SCOPED_TRACE(n);
     const std::vector<uint8_t> prefix(whole.begin(), whole.begin() + n);
-    ASSERT_FALSE(LoadPe(Write(prefix), &db, &err));
+    ASSERT_FALSE(LoadBoth(prefix));
     EXPECT_FALSE(err.empty());
   }
   const std::vector<uint8_t> exact(whole.begin(), whole.begin() + needed);
-  EXPECT_TRUE(LoadPe(Write(exact), &db, &err)) << err;
+  EXPECT_TRUE(LoadBoth(exact)) << err;
 }
 
 TEST_F(PeLoaderTest, CorruptHeaderBytesNeverLoadInconsistentSegments) {
   // Each header byte set to 0xFF in turn: refused or loaded, the segments
   // stay sound (the sanitizer build checks that nothing outside the file is
-  // read).
+  // read), the same from a file as from memory.
   const std::vector<uint8_t> whole = BuildPe(SamplePe());
   const size_t headers = BuiltSectionTableOffset(SamplePe()) + 3 * 40;
   for (size_t at = 0; at < headers; ++at) {
     SCOPED_TRACE(at);
     std::vector<uint8_t> bytes = whole;
     bytes[at] = 0xFF;
-    if (!LoadPe(Write(bytes), &db, &err)) continue;
+    if (!LoadBoth(bytes)) continue;
     uint64_t total = 0;
     for (const kernel::Segment &s : db.segments()) {
       ASSERT_LT(s.start, s.end);
