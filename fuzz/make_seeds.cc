@@ -5,7 +5,7 @@
 //
 // For each program: the file (loader), its first class alone and truncated
 // copies (loader, pehost path); its segments in the segment input format,
-// each one's first kilobyte together, one by one and in 4 KB windows (finder
+// each one's first kilobyte together, one by one and in 2 KB windows (finder
 // scan, group walk); its resource section and each
 // of its forms (form reader). The hand-made cases are a lone class record, a
 // lone type information block, a method type without a name, a resource
@@ -28,7 +28,9 @@ namespace fs = std::filesystem;
 
 namespace {
 
-constexpr size_t kWindow = 4096;
+// A window of the program's classes costs the group walk per input in
+// proportion to its size; 2 KB reach what 4 KB reached at twice the rate.
+constexpr size_t kWindow = 2048;
 
 bool Write(const fs::path &dir, const std::string &name,
            const std::vector<uint8_t> &bytes) {
