@@ -8,6 +8,8 @@
 #include <map>
 #include <memory>
 #include <set>
+#include <unordered_map>
+#include <unordered_set>
 
 #include "detector/core/recognise.h"
 #include "model/c_names.h"
@@ -118,13 +120,15 @@ struct ClassInfo {
   ClassMembers members;
   bool laid_out = false;
   bool in_progress = false;
-  size_t instance = 0;  // its instance structure in Builder::instances_
+  size_t instance = 0;         // its instance structure in Builder::instances_
+  size_t unread_children = 0;  // classes still to copy its members down
   std::vector<std::string> slot_names;
 };
 
 class Builder {
  public:
-  explicit Builder(const ProgramModel &model) : model_(model) {
+  Builder(const ProgramModel &model, bool declarations)
+      : model_(model), declarations_(declarations) {
     out_.header_size = model.header_size;
   }
 
@@ -142,6 +146,7 @@ class Builder {
       }
     }
     for (const TypeEntry &t : model_.types) TypeOf(t);
+    CountChildren();
     for (ClassInfo &c : classes_) LayOut(c);
     for (ClassInfo &c : classes_) SlotNames(c);
     for (ClassInfo &c : classes_) SignatureMethods(c);
@@ -155,7 +160,8 @@ class Builder {
       method_types_.emplace(m.address, m.type_name);
       ParamNames(&m.prototype);
     }
-    for (ClassInfo &c : classes_) MethodTable(c);
+    if (declarations_)
+      for (ClassInfo &c : classes_) MethodTable(c);
     return std::move(out_);
   }
 
@@ -166,7 +172,10 @@ class Builder {
   /// program already has it (two classes of one name in different units).
   std::string Unique(const std::string &ident) {
     if (names_.insert(ident).second) return ident;
-    for (int n = 2;; ++n) {
+    // A sample names thousands of types alike: the search goes on from the
+    // suffix taken last, as every one below it is taken for good.
+    int &n = next_suffix_.try_emplace(ident, 2).first->second;
+    for (;; ++n) {
       std::string candidate = ident + "_N" + std::to_string(n);
       if (names_.insert(candidate).second) return candidate;
     }
@@ -516,6 +525,22 @@ class Builder {
 
   // ---- Classes ---------------------------------------------------------------
 
+  void CountChildren() {
+    for (ClassInfo &c : classes_) {
+      ClassInfo *parent = c.entry->parent != BADADDR ? ClassAt(c.entry->parent) : nullptr;
+      if (parent != nullptr) ++parent->unread_children;
+    }
+  }
+
+  /// Without declarations an instance structure is only the source of its
+  /// descendants' inherited members: it goes once the last of them has
+  /// copied them, so that the structures of a whole program, each holding
+  /// every ancestor's members again, are never held at once.
+  void ChildRead(ClassInfo &parent) {
+    if (--parent.unread_children != 0 || declarations_) return;
+    std::vector<CMember>().swap(instances_[parent.instance].members);
+  }
+
   struct OwnField {
     std::string name, type_name;
     ArgType type;
@@ -578,10 +603,12 @@ class Builder {
     vmt.size = 4;
     vmt.comment = "the method table";
     std::vector<CMember> all;
-    if (inherited != nullptr)
+    if (inherited != nullptr) {
       for (const CMember &m : *inherited)
         if (m.name.rfind("_Pad", 0) != 0 && m.name != "_VMT" && m.name != "_Monitor")
           all.push_back(m);
+      ChildRead(*parent);
+    }
     // A field of the class hides an ancestor's of the same name, as in the
     // class's own methods: the ancestor's takes its offset behind its name.
     std::set<std::string> own_names;
@@ -632,6 +659,8 @@ class Builder {
     decl.members = std::move(members);
     c.instance = instances_.size();
     instances_.push_back(std::move(decl));
+    if (c.unread_children == 0 && !declarations_)
+      std::vector<CMember>().swap(instances_.back().members);
     return true;
   }
 
@@ -882,6 +911,10 @@ class Builder {
   /// The declarations in their final order: value types, instance
   /// structures, function types, method tables.
   void Finish(ProgramTypes *types) {
+    if (!declarations_) {
+      types->decls.clear();
+      return;
+    }
     for (CDecl &d : instances_) types->decls.push_back(std::move(d));
     for (size_t i = 0; i < types->methods.size(); ++i) {
       CDecl f;
@@ -896,8 +929,10 @@ class Builder {
 
  private:
   const ProgramModel &model_;
+  const bool declarations_;
   ProgramTypes out_;
-  std::set<std::string> names_;
+  std::unordered_set<std::string> names_;
+  std::unordered_map<std::string, int> next_suffix_;  // for Unique
   std::vector<ClassInfo> classes_;
   std::map<ea_t, size_t> index_;
   std::multimap<std::string, size_t> class_by_name_;
@@ -916,8 +951,8 @@ class Builder {
 
 std::string VmtStructName(const std::string &name) { return name + "_VMT"; }
 
-ProgramTypes BuildTypes(const ProgramModel &model) {
-  Builder builder(model);
+ProgramTypes BuildTypes(const ProgramModel &model, bool declarations) {
+  Builder builder(model, declarations);
   ProgramTypes types = builder.Build();
   builder.Finish(&types);
   for (std::string &p : types.problems) p = OneLine(p);

@@ -101,8 +101,12 @@ struct ProgramTypes {
   std::vector<std::string> problems;
 };
 
-/// Builds the types of the program in the kernel's database.
-ProgramTypes BuildTypes(const ProgramModel &model);
+/// Builds the types of the program in the kernel's database. Without
+/// `declarations` (the class model and the report need none) `decls` stays
+/// empty and the instance structures are dropped as soon as every subclass
+/// has copied them; the methods, classes, structure names and problems are
+/// the same either way.
+ProgramTypes BuildTypes(const ProgramModel &model, bool declarations = true);
 
 /// The method table structure of a class's instance structure `name`.
 std::string VmtStructName(const std::string &name);

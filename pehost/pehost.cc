@@ -123,9 +123,16 @@ bool NeedsModel(const Options &options) {
          !options.ghidra_script.empty();
 }
 
-ModelAndTypes BuildModelAndTypes() {
+/// The header and the scripts write the declarations; the class model's
+/// files need only the methods and the classes' own fields.
+bool NeedsDeclarations(const Options &options) {
+  return !options.c_header.empty() || !options.ida_script.empty() ||
+         !options.ghidra_script.empty();
+}
+
+ModelAndTypes BuildModelAndTypes(const Options &options) {
   ModelAndTypes m{model::BuildModel(), {}};
-  m.types = model::BuildTypes(m.program);
+  m.types = model::BuildTypes(m.program, NeedsDeclarations(options));
   m.program.problems.insert(m.program.problems.end(), m.types.problems.begin(),
                             m.types.problems.end());
   return m;
@@ -272,7 +279,7 @@ int RunPehost(const Options &options) {
   if (fflush(stdout) != 0)
     return Complain("standard output", strerror(errno), kExitNotRun);
   const ModelAndTypes model =
-      NeedsModel(options) ? BuildModelAndTypes() : ModelAndTypes{};
+      NeedsModel(options) ? BuildModelAndTypes(options) : ModelAndTypes{};
   const int status =
       WriteOutputs(options, db, ScriptOriginOf(options, plugin_path), model);
   const int model_status = WriteModel(options, model);

@@ -266,30 +266,53 @@ void Database::ForEachItem(const std::function<void(const Item &)> &visit) const
 
 std::vector<std::pair<ea_t, std::string>> Database::Names() const {
   std::vector<std::pair<ea_t, std::string>> out;
-  impl_->names.ForEach(
-      [&](ea_t ea, std::string_view n) { out.emplace_back(ea, std::string(n)); });
-  std::sort(out.begin(), out.end());
+  out.reserve(NameCount());
+  ForEachName([&](ea_t ea, std::string_view n) { out.emplace_back(ea, std::string(n)); });
   return out;
 }
 
+void Database::ForEachName(
+    const std::function<void(ea_t, std::string_view)> &visit) const {
+  impl_->names.ForEach(visit);
+}
+
+size_t Database::NameCount() const { return impl_->names.size(); }
+
 std::vector<Comment> Database::Comments() const {
-  // Each kind is kept in address order: the two runs are merged, a regular
-  // comment before a repeatable one at the same address.
-  std::vector<Comment> kinds[2];
-  for (int r = 0; r < 2; ++r) {
-    kinds[r].reserve(impl_->comments[r].size());
-    impl_->comments[r].ForEach([&](ea_t ea, uint8_t text) {
-      kinds[r].push_back({ea, impl_->CommentText(r, ea, text), r == 1});
-    });
-  }
   std::vector<Comment> out;
-  out.reserve(kinds[0].size() + kinds[1].size());
-  std::merge(std::make_move_iterator(kinds[0].begin()),
-             std::make_move_iterator(kinds[0].end()),
-             std::make_move_iterator(kinds[1].begin()),
-             std::make_move_iterator(kinds[1].end()), std::back_inserter(out),
-             [](const Comment &a, const Comment &b) { return a.ea < b.ea; });
+  out.reserve(CommentCount());
+  ForEachComment([&](ea_t ea, std::string_view text, bool repeatable) {
+    out.push_back({ea, std::string(text), repeatable});
+  });
   return out;
+}
+
+void Database::ForEachComment(
+    const std::function<void(ea_t, std::string_view, bool repeatable)> &visit) const {
+  // Each kind is kept in address order: the repeatable ones, the fewer, are
+  // merged into the walk of the regular ones, a regular comment before a
+  // repeatable one at the same address.
+  const Impl &d = *impl_;
+  std::vector<std::pair<ea_t, uint8_t>> repeatable;
+  repeatable.reserve(d.comments[1].size());
+  d.comments[1].ForEach(
+      [&](ea_t ea, uint8_t text) { repeatable.emplace_back(ea, text); });
+  size_t next = 0;
+  auto repeatable_before = [&](uint64_t limit) {
+    for (; next < repeatable.size() && repeatable[next].first < limit; ++next) {
+      const auto [ea, text] = repeatable[next];
+      visit(ea, d.CommentText(1, ea, text), true);
+    }
+  };
+  d.comments[0].ForEach([&](ea_t ea, uint8_t text) {
+    repeatable_before(ea);
+    visit(ea, d.CommentText(0, ea, text), false);
+  });
+  repeatable_before(uint64_t{BADADDR} + 1);
+}
+
+size_t Database::CommentCount() const {
+  return impl_->comments[0].size() + impl_->comments[1].size();
 }
 
 std::vector<Function> Database::Functions() const {

@@ -155,6 +155,13 @@ class Database {
   /// Given names only; dummy names are derived, never stored.
   std::vector<std::pair<ea_t, std::string>> Names() const;
   std::vector<Comment> Comments() const;
+  /// The same as Names() and Comments(), visited in their order without a
+  /// copy of each text: writers of large databases need no second one.
+  void ForEachName(const std::function<void(ea_t, std::string_view)> &visit) const;
+  void ForEachComment(
+      const std::function<void(ea_t, std::string_view, bool repeatable)> &visit) const;
+  size_t NameCount() const;
+  size_t CommentCount() const;
   std::vector<Function> Functions() const;
   /// In the order they were added.
   std::vector<Structure> Structures() const;

@@ -32,26 +32,34 @@ class ItemStates {
     if (i < end) Set(i, state);
   }
 
-  /// The first index in [i, end) whose state is not 0, or `end`. Runs of
-  /// unknown bytes are passed eight bytes (sixteen states) at a time.
+  /// The first index in [i, end) whose state is not 0, or `end`. States are
+  /// tested two at a time (a byte) and runs of unknown bytes sixteen at a
+  /// time: most calls ask about a short range that is all unknown.
   size_t NextNonZero(size_t i, size_t end) const {
     if (i >= end) return end;
-    for (; i < end && (i % 16 != 0 || end - i < 16); ++i)
+    if (i % 2 != 0) {
       if ((*this)[i] != 0) return i;
+      ++i;
+    }
+    for (; end - i >= 2 && i % 16 != 0; i += 2)
+      if (packed_[i / 2] != 0) return FirstOfByte(i);
     for (; end - i >= 16; i += 16) {
       uint64_t word;
       std::memcpy(&word, packed_.data() + i / 2, sizeof word);
       if (word != 0) break;
     }
-    for (; i < end; ++i)
-      if ((*this)[i] != 0) return i;
-    return end;
+    for (; end - i >= 2; i += 2)
+      if (packed_[i / 2] != 0) return FirstOfByte(i);
+    return i < end && (*this)[i] != 0 ? i : end;
   }
 
   size_t size() const { return size_; }
 
  private:
   static int Shift(size_t i) { return static_cast<int>(i % 2) * 4; }
+  /// Of the two states in the byte of even index `i`, not both 0, the
+  /// first that is not.
+  size_t FirstOfByte(size_t i) const { return (packed_[i / 2] & 0x0F) != 0 ? i : i + 1; }
 
   size_t size_;
   std::vector<uint8_t> packed_;

@@ -33,7 +33,7 @@ class NameTable {
   void Remove(ea_t ea);
   size_t size() const { return by_ea_.size(); }
 
-  /// Visits every (address, name), in no particular order.
+  /// Visits every (address, name), in address order.
   template <typename F>
   void ForEach(F &&visit) const {
     by_ea_.ForEach([&](ea_t ea, uint32_t at) { visit(ea, TextAt(at)); });

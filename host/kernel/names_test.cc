@@ -173,4 +173,34 @@ TEST_F(NamesTest, CommentsPastAByteOfTexts) {
   EXPECT_EQ("text 597", all[597].text);
 }
 
+TEST_F(NamesTest, ExportInAddressOrder) {
+  // Named and commented out of order; a repeatable comment first, last, and
+  // at an address that also has a regular one (which comes first).
+  ASSERT_EQ(1, do_name_anyway(kBase + 8, "Later", 0));
+  ASSERT_EQ(1, do_name_anyway(kBase, "First", 0));
+  ASSERT_EQ(1, set_cmt(kBase + 8, "r8", 1));
+  ASSERT_EQ(1, set_cmt(kBase + 4, "c4", 0));
+  ASSERT_EQ(1, set_cmt(kBase, "r0", 1));
+  ASSERT_EQ(1, set_cmt(kBase + 4, "r4", 1));
+  ASSERT_EQ(1, set_cmt(kBase + 2, "c2", 0));
+  const kernel::Database &d = kernel::TheDatabase();
+  std::string seen;
+  d.ForEachName([&](ea_t ea, std::string_view name) {
+    seen += std::to_string(ea - kBase) + ":" + std::string(name) + " ";
+  });
+  EXPECT_EQ("0:First 8:Later ", seen);
+  EXPECT_EQ(2u, d.NameCount());
+  seen.clear();
+  d.ForEachComment([&](ea_t ea, std::string_view text, bool repeatable) {
+    seen += std::to_string(ea - kBase) + (repeatable ? "R" : "") + ":" +
+            std::string(text) + " ";
+  });
+  EXPECT_EQ("0R:r0 2:c2 4:c4 4R:r4 8R:r8 ", seen);
+  EXPECT_EQ(5u, d.CommentCount());
+  const auto all = d.Comments();
+  ASSERT_EQ(5u, all.size());
+  EXPECT_EQ("r4", all[3].text);
+  EXPECT_TRUE(all[3].repeatable);
+}
+
 }  // namespace

@@ -106,6 +106,11 @@ ea_t get_first_dref_to(ea_t ea) { return Db().FirstDataRef(ea); }
 char *get_true_name(ea_t from, ea_t ea, char *buf, size_t bufsize) {
   (void)from;
   if (buf == nullptr || bufsize == 0) return nullptr;
+  // A given name is copied out as it is kept; only a dummy name is made.
+  if (const std::string_view given = Db().GivenName(ea); !given.empty()) {
+    CopyOut(given, buf, bufsize);
+    return buf;
+  }
   const std::string name = Db().NameOf(ea);
   if (name.empty()) return nullptr;
   CopyOut(name, buf, bufsize);

@@ -95,55 +95,85 @@ TEST(DecoderTest, RefusesBadAndTruncatedBytes) {
 // The decoder takes only length, mnemonic and category, and decodes branches
 // in full; it must still accept exactly what a full decoding accepts, and
 // see the same length, flow and target.
+// Decodes `size` bytes both ways; counts what was accepted and what had a
+// target.
+void ExpectSameAsFull(const uint8_t *bytes, size_t size, int *accepted, int *branches) {
+  static const ZydisDecoder full = [] {
+    ZydisDecoder d;
+    ZydisDecoderInit(&d, ZYDIS_MACHINE_MODE_LEGACY_32, ZYDIS_STACK_WIDTH_32);
+    return d;
+  }();
+  ZydisDecodedInstruction insn;
+  ZydisDecodedOperand ops[ZYDIS_MAX_OPERAND_COUNT];
+  const bool ok = ZYAN_SUCCESS(ZydisDecoderDecodeFull(&full, bytes, size, &insn, ops));
+  x86::Instruction got;
+  ASSERT_EQ(ok, x86::DecodeInstruction(bytes, size, 0x401000, &got));
+  if (!ok) return;
+  ++*accepted;
+  ASSERT_EQ(insn.length, got.length);
+  const ZydisInstructionCategory category = insn.meta.category;
+  const bool branch = category == ZYDIS_CATEGORY_COND_BR ||
+                      category == ZYDIS_CATEGORY_UNCOND_BR ||
+                      category == ZYDIS_CATEGORY_CALL;
+  ZyanU64 target = 0;
+  const bool has_target =
+      branch && insn.operand_count_visible > 0 &&
+      ops[0].type == ZYDIS_OPERAND_TYPE_IMMEDIATE && ops[0].imm.is_relative &&
+      ZYAN_SUCCESS(ZydisCalcAbsoluteAddress(&insn, &ops[0], 0x401000, &target));
+  ASSERT_EQ(has_target, got.has_target);
+  EXPECT_EQ(category == ZYDIS_CATEGORY_RET, got.is_return);
+  EXPECT_EQ(category == ZYDIS_CATEGORY_CALL, got.is_call);
+  const bool stops =
+      category == ZYDIS_CATEGORY_UNCOND_BR || category == ZYDIS_CATEGORY_RET ||
+      insn.mnemonic == ZYDIS_MNEMONIC_HLT || insn.mnemonic == ZYDIS_MNEMONIC_UD0 ||
+      insn.mnemonic == ZYDIS_MNEMONIC_UD1 || insn.mnemonic == ZYDIS_MNEMONIC_UD2 ||
+      insn.mnemonic == ZYDIS_MNEMONIC_IRET || insn.mnemonic == ZYDIS_MNEMONIC_IRETD;
+  EXPECT_EQ(!stops, got.falls_through);
+  EXPECT_EQ(category == ZYDIS_CATEGORY_UNCOND_BR && !has_target &&
+                insn.operand_count_visible > 0 &&
+                (ops[0].type == ZYDIS_OPERAND_TYPE_REGISTER ||
+                 ops[0].type == ZYDIS_OPERAND_TYPE_MEMORY),
+            got.is_indirect_jump);
+  if (has_target) {
+    ++*branches;
+    EXPECT_EQ(static_cast<uint32_t>(target), got.target);
+  }
+}
+
 TEST(DecoderTest, AgreesWithFullDecodingOnRandomBytes) {
-  ZydisDecoder full;
-  ZydisDecoderInit(&full, ZYDIS_MACHINE_MODE_LEGACY_32, ZYDIS_STACK_WIDTH_32);
   std::mt19937 random(21);
   std::vector<uint8_t> bytes(1 << 20);
   for (uint8_t &b : bytes) b = static_cast<uint8_t>(random());
   int accepted = 0, branches = 0;
   for (size_t at = 0; at + 16 < bytes.size(); at += 3) {
-    const size_t size = 1 + at % 15;
-    ZydisDecodedInstruction insn;
-    ZydisDecodedOperand ops[ZYDIS_MAX_OPERAND_COUNT];
-    const bool ok =
-        ZYAN_SUCCESS(ZydisDecoderDecodeFull(&full, &bytes[at], size, &insn, ops));
-    x86::Instruction got;
-    ASSERT_EQ(ok, x86::DecodeInstruction(&bytes[at], size, 0x401000, &got)) << at;
-    if (!ok) continue;
-    ++accepted;
-    ASSERT_EQ(insn.length, got.length) << at;
-    const ZydisInstructionCategory category = insn.meta.category;
-    const bool branch = category == ZYDIS_CATEGORY_COND_BR ||
-                        category == ZYDIS_CATEGORY_UNCOND_BR ||
-                        category == ZYDIS_CATEGORY_CALL;
-    ZyanU64 target = 0;
-    const bool has_target =
-        branch && insn.operand_count_visible > 0 &&
-        ops[0].type == ZYDIS_OPERAND_TYPE_IMMEDIATE && ops[0].imm.is_relative &&
-        ZYAN_SUCCESS(ZydisCalcAbsoluteAddress(&insn, &ops[0], 0x401000, &target));
-    ASSERT_EQ(has_target, got.has_target) << at;
-    EXPECT_EQ(category == ZYDIS_CATEGORY_RET, got.is_return) << at;
-    EXPECT_EQ(category == ZYDIS_CATEGORY_CALL, got.is_call) << at;
-    const bool stops =
-        category == ZYDIS_CATEGORY_UNCOND_BR || category == ZYDIS_CATEGORY_RET ||
-        insn.mnemonic == ZYDIS_MNEMONIC_HLT || insn.mnemonic == ZYDIS_MNEMONIC_UD0 ||
-        insn.mnemonic == ZYDIS_MNEMONIC_UD1 || insn.mnemonic == ZYDIS_MNEMONIC_UD2 ||
-        insn.mnemonic == ZYDIS_MNEMONIC_IRET || insn.mnemonic == ZYDIS_MNEMONIC_IRETD;
-    EXPECT_EQ(!stops, got.falls_through) << at;
-    EXPECT_EQ(category == ZYDIS_CATEGORY_UNCOND_BR && !has_target &&
-                  insn.operand_count_visible > 0 &&
-                  (ops[0].type == ZYDIS_OPERAND_TYPE_REGISTER ||
-                   ops[0].type == ZYDIS_OPERAND_TYPE_MEMORY),
-              got.is_indirect_jump)
+    ASSERT_NO_FATAL_FAILURE(
+        ExpectSameAsFull(&bytes[at], 1 + at % 15, &accepted, &branches))
         << at;
-    if (has_target) {
-      ++branches;
-      EXPECT_EQ(static_cast<uint32_t>(target), got.target) << at;
-    }
   }
   EXPECT_GT(accepted, 100000);
   EXPECT_GT(branches, 1000);
+}
+
+// The common instructions are decoded by table: every first byte, and every
+// second byte behind 0x0F, with random operand bytes and every truncation.
+TEST(DecoderTest, AgreesWithFullDecodingForEveryOpcode) {
+  std::mt19937 random(7);
+  int accepted = 0, branches = 0;
+  uint8_t bytes[16];
+  for (int escape = 0; escape < 2; ++escape) {
+    for (int op = 0; op < 256; ++op) {
+      for (int tail = 0; tail < 24; ++tail) {
+        for (uint8_t &b : bytes) b = static_cast<uint8_t>(random());
+        bytes[0] = static_cast<uint8_t>(escape != 0 ? 0x0F : op);
+        if (escape != 0) bytes[1] = static_cast<uint8_t>(op);
+        for (size_t size = 1; size <= 15; ++size)
+          ASSERT_NO_FATAL_FAILURE(ExpectSameAsFull(bytes, size, &accepted, &branches))
+              << escape << " " << op << " " << size;
+      }
+    }
+  }
+  EXPECT_GT(accepted, 50000);
+  EXPECT_GT(branches, 5000);
 }
 
 }  // namespace

@@ -195,6 +195,8 @@ void WriteChecks(const model::ProgramTypes &types, std::ostream &out) {
 
 /// IDA's dialect: the location macros spelt out.
 std::string IdaText(std::string s) {
+  // Most declarations name no location: their text stays as it is.
+  if (s.find("PH_") == std::string::npos) return s;
   // The macros spelt out, as IDA's SetType takes no preprocessor.
   const std::pair<std::string, std::string> words[] = {{"PH_USERPURGE ", "__userpurge "},
                                                        {"PH_USERCALL ", "__usercall "},
@@ -225,13 +227,20 @@ std::string IdaDeclaration(const Prototype &p, const std::string &name,
 tool_script::ScriptTypes IdaTypes(const model::ProgramTypes &types) {
   tool_script::ScriptTypes out;
   std::string ahead;
-  for (const std::string &s : types.structs)
-    ahead += "typedef struct " + s + " " + s + ";\n";
+  for (const std::string &s : types.structs) {
+    ahead += "typedef struct ";
+    ahead += s;
+    ahead += ' ';
+    ahead += s;
+    ahead += ";\n";
+  }
   out.declarations.push_back({"", {ahead, ""}});
   std::map<std::string, const CDecl *> by_name;
+  // One stream for all declarations: a program has hundreds of thousands.
+  std::ostringstream text;
   for (const CDecl &d : types.decls) {
     by_name.emplace(d.name, &d);
-    std::ostringstream text;
+    text.str("");
     WriteDecl(types, d, text);
     std::string t = IdaText(text.str());
     if (d.kind == CDecl::kStruct)

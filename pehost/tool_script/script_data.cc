@@ -1,6 +1,7 @@
 #include "pehost/tool_script/script_data.h"
 
 #include <algorithm>
+#include <charconv>
 #include <cinttypes>
 #include <cstdio>
 #include <map>
@@ -33,6 +34,17 @@ constexpr int kGroupStatements = 50;
 /// come from the analysed program and need not be UTF-8.
 std::string Text(const std::string &text) {
   return json_writer::Quoted(text, json_writer::Characters::kAscii);
+}
+
+// Records are appended in place: a script carries millions of them.
+void AppendText(std::string_view text, std::string *out) {
+  json_writer::AppendQuoted(text, json_writer::Characters::kAscii, out);
+}
+
+void AppendNumber(uint64_t value, std::string *out) {
+  char buf[24];
+  const auto end = std::to_chars(buf, buf + sizeof buf, value).ptr;
+  out->append(buf, end);
 }
 
 /// Puts the chunk statements into functions of at most kGroupStatements
@@ -69,8 +81,16 @@ class ChunkWriter {
   ~ChunkWriter() { Flush(); }
 
   void Add(const std::string &record) {
+    Begin() += record;
+    End();
+  }
+
+  /// The text to append the next record to; End() when it is whole.
+  std::string &Begin() {
     text_ += text_.empty() ? "[\n" : ",\n";
-    text_ += record;
+    return text_;
+  }
+  void End() {
     if (text_.size() >= kChunkChars) Flush();
   }
 
@@ -85,8 +105,8 @@ class ChunkWriter {
       size_t run = 0;
       while (end - run > at && text_[end - run - 1] == '\\') ++run;
       if (run % 2 == 1) --end;
-      out << (at == 0 ? "r'''" : ",\n         r'''") << text_.substr(at, end - at)
-          << "'''";
+      out << (at == 0 ? "r'''" : ",\n         r'''");
+      out.write(text_.data() + at, static_cast<std::streamsize>(end - at)) << "'''";
       at = end;
     }
     out << ")\n";
@@ -184,8 +204,8 @@ ScriptContents CountContents(const kernel::Database &db) {
   });
   for (const kernel::Function &f : db.Functions())
     ++(StartsOnData(db, f) ? c.functions_on_data : c.functions);
-  c.names = db.Names().size();
-  c.comments = db.Comments().size();
+  c.names = db.NameCount();
+  c.comments = db.CommentCount();
   return c;
 }
 
@@ -205,10 +225,13 @@ void WriteHeader(const kernel::Database &db, const ScriptOrigin &origin,
   out << "#\n" << usage;
 }
 
-/// The third element of a decls or types record: the text without stack
-/// places, when it differs.
-std::string Alternative(const ScriptTypes::Text &text) {
-  return text.without_stack_places.empty() ? "" : ", " + Text(text.without_stack_places);
+/// The text of a decls or types record, and as its third element the text
+/// without stack places when it differs.
+void AppendTypeText(const ScriptTypes::Text &text, std::string *out) {
+  AppendText(text.text, out);
+  if (text.without_stack_places.empty()) return;
+  *out += ", ";
+  AppendText(text.without_stack_places, out);
 }
 
 void WriteData(const kernel::Database &db, const ScriptTypes *types, std::ostream &out) {
@@ -236,52 +259,92 @@ void WriteData(const kernel::Database &db, const ScriptTypes *types, std::ostrea
     db.ForEachItem([&](const kernel::Item &item) {
       // Most items of a program are instructions, which are not carried.
       if (item.type == kernel::ItemType::kCode) return;
-      std::string record =
-          "[" + std::to_string(item.start) + ", " + std::to_string(item.size) + ", \"";
-      switch (item.type) {
-        case kernel::ItemType::kAlign:
-          record += "align\", " + std::to_string(AlignExponent(item.start, item.size));
-          break;
-        case kernel::ItemType::kStruct: {
-          auto it = by_id.find(item.struct_id);
-          if (it == by_id.end()) return;
-          record += "struct\", " + Text(it->second->name);
-          break;
-        }
-        default:
-          record += kernel::ItemTypeName(item.type) + std::string("\"");
+      const kernel::Structure *structure = nullptr;
+      if (item.type == kernel::ItemType::kStruct) {
+        auto it = by_id.find(item.struct_id);
+        if (it == by_id.end()) return;
+        structure = it->second;
       }
-      chunk.Add(record + "]");
+      std::string &record = chunk.Begin();
+      record += '[';
+      AppendNumber(item.start, &record);
+      record += ", ";
+      AppendNumber(item.size, &record);
+      record += ", \"";
+      record += kernel::ItemTypeName(item.type);
+      record += '"';
+      if (item.type == kernel::ItemType::kAlign) {
+        record += ", ";
+        AppendNumber(AlignExponent(item.start, item.size), &record);
+      } else if (structure != nullptr) {
+        record += ", ";
+        AppendText(structure->name, &record);
+      }
+      record += ']';
+      chunk.End();
     });
   }
   {
     ChunkWriter chunk(groups, "functions");
-    for (const kernel::Function &f : db.Functions())
-      if (!StartsOnData(db, f))
-        chunk.Add("[" + std::to_string(f.start) + ", " + std::to_string(f.end) + "]");
+    for (const kernel::Function &f : db.Functions()) {
+      if (StartsOnData(db, f)) continue;
+      std::string &record = chunk.Begin();
+      record += '[';
+      AppendNumber(f.start, &record);
+      record += ", ";
+      AppendNumber(f.end, &record);
+      record += ']';
+      chunk.End();
+    }
   }
   {
     ChunkWriter chunk(groups, "names");
-    for (const auto &[ea, name] : db.Names())
-      chunk.Add("[" + std::to_string(ea) + ", " + Text(name) + "]");
+    db.ForEachName([&](ea_t ea, std::string_view name) {
+      std::string &record = chunk.Begin();
+      record += '[';
+      AppendNumber(ea, &record);
+      record += ", ";
+      AppendText(name, &record);
+      record += ']';
+      chunk.End();
+    });
   }
   {
     ChunkWriter chunk(groups, "comments");
-    for (const kernel::Comment &c : db.Comments())
-      chunk.Add("[" + std::to_string(c.ea) + ", " + Text(c.text) + ", " +
-                (c.repeatable ? "true" : "false") + "]");
+    db.ForEachComment([&](ea_t ea, std::string_view text, bool repeatable) {
+      std::string &record = chunk.Begin();
+      record += '[';
+      AppendNumber(ea, &record);
+      record += ", ";
+      AppendText(text, &record);
+      record += repeatable ? ", true]" : ", false]";
+      chunk.End();
+    });
   }
   if (types == nullptr) return;
   {
     ChunkWriter chunk(groups, "decls");
-    for (const auto &[name, text] : types->declarations)
-      chunk.Add("[" + Text(name) + ", " + Text(text.text) + Alternative(text) + "]");
+    for (const auto &[name, text] : types->declarations) {
+      std::string &record = chunk.Begin();
+      record += '[';
+      AppendText(name, &record);
+      record += ", ";
+      AppendTypeText(text, &record);
+      record += ']';
+      chunk.End();
+    }
   }
   {
     ChunkWriter chunk(groups, "types");
-    for (const auto &[ea, text] : types->applied)
-      chunk.Add("[" + std::to_string(ea) + ", " + Text(text.text) + Alternative(text) +
-                "]");
+    for (const auto &[ea, text] : types->applied) {
+      std::string &record = chunk.Begin();
+      record += '[';
+      AppendNumber(ea, &record);
+      record += ", ";
+      AppendTypeText(text, &record);
+      record += ']';
+      chunk.End();
+    }
   }
   // The other kinds, each in one run of chunks.
   for (size_t i = 0; i < types->records.size();) {

@@ -260,8 +260,9 @@ class VersionScriptTest : public testing::TestWithParam<ToolVersion> {
     std::string out;
     const bool ida70 = std::string(GetParam().version) == "7.0";
     EXPECT_EQ(ida70 ? 1 : 0, Replay("sample", script.string(), "", &out)) << out;
-    if (ida70)
+    if (ida70) {
       EXPECT_NE(std::string::npos, out.find("prototype of TShapeList_Add at")) << out;
+    }
   }
 
   static std::string Script(const std::string &name) {
