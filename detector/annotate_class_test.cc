@@ -59,6 +59,24 @@ struct AnnotateClassTest : testing::Test {
     return name_ea + 1 + static_cast<ea_t>(name.size());
   }
 
+  /// A record of the 88-byte layout at `a` with its name at `name`, an
+  /// instance size and the standard methods at code of their own.
+  void PutNewestRecord(ea_t a, ea_t name, const char *class_name) {
+    db.PutClassRecord(a, name, class_name, 88);
+    db.PutDword(a + 36, 0x10);
+    for (ea_t i = 0; i < 11; ++i) db.PutDword(a + 44 + 4 * i, kCode + 0x10 * i);
+  }
+
+  /// A method table of no classic entries and one extended entry at `entry`.
+  void PutOneEntryMethodTable(ea_t table, ea_t entry) {
+    db.PutWord(table, 0);
+    db.PutWord(table + 2, 1);
+    db.PutDword(table + 4, entry);
+    db.PutWord(table + 8, 0);        // flags
+    db.PutWord(table + 10, 0xFFFF);  // no virtual index
+    db.PutWord(table + 12, 0);       // VirtCount
+  }
+
   static size_t ItemCount() {
     size_t n = 0;
     kernel::TheDatabase().ForEachItem([&](const kernel::Item &) { ++n; });
@@ -441,24 +459,15 @@ TEST_F(AnnotateClassTest, MethodEntriesBehindTheNameKeepTheRunGoingInTheNewestLa
   set_class_layout(LAYOUT_NEWEST);
   const ea_t a = kBase + 0x100;
   const ea_t table = a + 88;
-  db.PutClassRecord(a, table + 14, "TFoo", 88);
+  PutNewestRecord(a, table + 14, "TFoo");
   db.PutDword(a + 24, table);
-  db.PutDword(a + 36, 0x10);
-  for (ea_t i = 0; i < 11; ++i) db.PutDword(a + 44 + 4 * i, kCode + 0x10 * i);
   const ea_t entry = table + 14 + 5 + 1;  // behind the name "TFoo" and its filler
-  db.PutWord(table, 0);
-  db.PutWord(table + 2, 1);
-  db.PutDword(table + 4, entry);
-  db.PutWord(table + 8, 0);        // flags
-  db.PutWord(table + 10, 0xFFFF);  // no virtual index
-  db.PutWord(table + 12, 0);       // VirtCount
+  PutOneEntryMethodTable(table, entry);
   db.PutWord(entry, 2 + 4 + 4);
   db.PutDword(entry + 2, kCode + 0x100);
   db.PutShortString(entry + 6, "Run");
   const ea_t b = entry + 12;  // behind the entry and its filler
-  db.PutClassRecord(b, b + 88, "TBar", 88);
-  db.PutDword(b + 36, 0x10);
-  for (ea_t i = 0; i < 11; ++i) db.PutDword(b + 44 + 4 * i, kCode + 0x10 * i);
+  PutNewestRecord(b, b + 88, "TBar");
 
   int32_t found = -1;
   annotate_class_records(a, &found);
@@ -489,17 +498,10 @@ TEST_F(AnnotateClassTest, MethodEntriesRightBehindTheNameAfterTablesOutOfOrder) 
   const ea_t name = table + 14;
   const ea_t entry = name + 5;
   ASSERT_NE(0u, entry % 4);
-  db.PutClassRecord(a, name, "TFoo", 88);
+  PutNewestRecord(a, name, "TFoo");
   db.PutDword(a + 20, fields);
   db.PutDword(a + 24, table);
-  db.PutDword(a + 36, 0x10);
-  for (ea_t i = 0; i < 11; ++i) db.PutDword(a + 44 + 4 * i, kCode + 0x10 * i);
-  db.PutWord(table, 0);
-  db.PutWord(table + 2, 1);
-  db.PutDword(table + 4, entry);
-  db.PutWord(table + 8, 0);
-  db.PutWord(table + 10, 0xFFFF);
-  db.PutWord(table + 12, 0);
+  PutOneEntryMethodTable(table, entry);
   // An entry whose size (0x90, a nop's byte first) steps over a signature
   // of no known shape.
   db.PutWord(entry, 0x90);
@@ -508,9 +510,7 @@ TEST_F(AnnotateClassTest, MethodEntriesRightBehindTheNameAfterTablesOutOfOrder) 
   const ea_t padding = entry + 0x90;
   const ea_t b = (padding + 3) & ~3u;
   ASSERT_NE(padding, b);
-  db.PutClassRecord(b, b + 88, "TBar", 88);
-  db.PutDword(b + 36, 0x10);
-  for (ea_t i = 0; i < 11; ++i) db.PutDword(b + 44 + 4 * i, kCode + 0x10 * i);
+  PutNewestRecord(b, b + 88, "TBar");
 
   int32_t found = -1;
   annotate_class_records(a, &found);
