@@ -1,7 +1,9 @@
 #include "host/kernel/name_table.h"
 
+#include <algorithm>
 #include <cstring>
 #include <functional>
+#include <utility>
 
 namespace kernel {
 
@@ -17,12 +19,12 @@ std::string_view NameTable::NameAt(ea_t ea) const {
 bool NameTable::Find(std::string_view name) const {
   if (slots_.empty()) return false;
   for (size_t i = Home(name); slots_[i] != 0; i = (i + 1) & mask_)
-    if (TextAt(slots_[i] - 1) == name) return true;
+    if (Matches(slots_[i] - 1, name, true)) return true;
   return false;
 }
 
-void NameTable::InsertSlot(uint32_t at) {
-  size_t i = Home(TextAt(at));
+void NameTable::InsertSlot(uint32_t at, std::string_view text) {
+  size_t i = Home(text);
   while (slots_[i] != 0) i = (i + 1) & mask_;
   slots_[i] = at + 1;
 }
@@ -40,29 +42,112 @@ uint32_t NameTable::Allocate(size_t n) {
   return at;
 }
 
+void NameTable::WriteWhole(unsigned char *to, std::string_view name) {
+  if (name.size() < 0x80) {
+    *to++ = static_cast<unsigned char>(name.size());
+  } else {
+    *to++ = static_cast<unsigned char>(0x80 | name.size() >> 8);
+    *to++ = static_cast<unsigned char>(name.size());
+  }
+  std::memcpy(to, name.data(), name.size());
+}
+
+void NameTable::AppendText(uint32_t at, size_t limit, std::string *out) const {
+  const unsigned char *r = RecordAt(at);
+  size_t shared = 0;
+  if (r[0] == kShared) {
+    shared = r[1];
+    AppendText(at - (uint32_t{r[2]} | uint32_t{r[3]} << 8), std::min(shared, limit), out);
+    r += 4;
+  }
+  if (limit > shared) {
+    const std::string_view rest = WholeText(r);
+    out->append(rest.data(), std::min(rest.size(), limit - shared));
+  }
+}
+
+bool NameTable::Matches(uint32_t at, std::string_view name, bool whole) const {
+  const unsigned char *r = RecordAt(at);
+  size_t shared = 0;
+  uint32_t base = 0;
+  if (r[0] == kShared) {
+    shared = r[1];
+    base = at - (uint32_t{r[2]} | uint32_t{r[3]} << 8);
+    r += 4;
+  }
+  const std::string_view rest = WholeText(r);
+  const size_t length = shared + rest.size();
+  if (whole ? length != name.size() : length < name.size()) return false;
+  // The rest first: it is what tells apart the names of one beginning.
+  if (name.size() > shared && name.substr(shared) != rest.substr(0, name.size() - shared))
+    return false;
+  return shared == 0 ||
+         Matches(base, name.substr(0, std::min(shared, name.size())), false);
+}
+
+size_t NameTable::RecordSizeAt(uint32_t at) const {
+  const unsigned char *r = RecordAt(at);
+  const size_t head = r[0] == kShared ? 4 : 0;
+  return head + WholeSize(WholeText(r + head).size());
+}
+
 void NameTable::Add(ea_t ea, std::string_view name) {
-  static_assert(kMaxName < 0x8000);
+  static_assert(kMaxName < 0x7F00, "a whole record's first byte is never kShared");
+  // A shared record is at most kRecent records back, and a block's unused
+  // end is shorter than one record.
+  static_assert((kRecent + 1) * (4 + WholeSize(kMaxName)) < 0x10000);
   if (name.size() > kMaxName) return;  // never: the database refuses them
   if ((by_ea_.size() + 1) * 4 > slots_.size() * 3) {
     const size_t n = slots_.empty() ? 64 : slots_.size() * 2;
     slots_.assign(n, 0);
     mask_ = n - 1;
-    by_ea_.ForEach([&](ea_t, uint32_t at) { InsertSlot(at); });
+    by_ea_.ForEach([&](ea_t, uint32_t at) { InsertSlot(at, TextAt(at)); });
   }
-  const size_t n = RecordSize(name.size());
+
+  // The recent record sharing the longest beginning, if that is worth it.
+  size_t shared = 0;
+  const Recent *base = nullptr;
+  for (size_t i = 0; i < recent_count_; ++i) {
+    const Recent &r = recent_[i];
+    const size_t most = std::min({r.text.size(), name.size(), size_t{0xFF}});
+    // Only a record that shares more than the best so far is read through.
+    const size_t at_least = std::max(shared, kMinShared - 1);
+    if (r.depth >= kMaxDepth || most <= at_least ||
+        std::memcmp(name.data(), r.text.data(), at_least + 1) != 0)
+      continue;
+    size_t same = at_least + 1;
+    while (same < most && name[same] == r.text[same]) ++same;
+    shared = same;
+    base = &r;
+  }
+  if (shared < kMinShared) shared = 0;
+
+  const std::string_view rest = name.substr(shared);
+  const size_t n = (shared != 0 ? 4 : 0) + WholeSize(rest.size());
   const uint32_t at = Allocate(n);
   auto *record =
       reinterpret_cast<unsigned char *>(blocks_[at / kBlock].get() + at % kBlock);
-  if (name.size() < 0x80) {
-    record[0] = static_cast<unsigned char>(name.size());
-  } else {
-    record[0] = static_cast<unsigned char>(0x80 | name.size() >> 8);
-    record[1] = static_cast<unsigned char>(name.size());
+  int depth = 0;
+  if (shared != 0) {
+    const uint32_t distance = at - base->at;
+    record[0] = kShared;
+    record[1] = static_cast<unsigned char>(shared);
+    record[2] = static_cast<unsigned char>(distance);
+    record[3] = static_cast<unsigned char>(distance >> 8);
+    depth = base->depth + 1;
+    record += 4;
   }
-  std::memcpy(record + n - name.size(), name.data(), name.size());
+  WriteWhole(record, rest);
   live_bytes_ += n;
   by_ea_.Set(ea, at);
-  InsertSlot(at);
+  InsertSlot(at, name);
+
+  Recent &newest = recent_[recent_next_];
+  newest.at = at;
+  newest.depth = depth;
+  newest.text.assign(name);
+  recent_next_ = (recent_next_ + 1) % kRecent;
+  recent_count_ = std::min(recent_count_ + 1, kRecent);
 }
 
 void NameTable::Remove(ea_t ea) {
@@ -84,33 +169,18 @@ void NameTable::Remove(ea_t ea) {
     }
   }
   slots_[hole] = 0;
-  const size_t n = RecordSize(TextAt(at).size());
+  const size_t n = RecordSizeAt(at);
   live_bytes_ -= n;
   dead_bytes_ += n;
   if (dead_bytes_ > kBlock && dead_bytes_ > live_bytes_) Rebuild();
 }
 
-// Drops the records of removed names from the arena.
+// Drops the records of removed names from the arena, writing the live ones
+// anew (a record may share the beginning of a removed one).
 void NameTable::Rebuild() {
-  std::vector<std::unique_ptr<char[]>> old = std::move(blocks_);
-  AddrIndex<uint32_t> old_by_ea = std::move(by_ea_);
-  blocks_.clear();
-  by_ea_ = AddrIndex<uint32_t>();
-  used_ = 0;
-  live_bytes_ = 0;
-  dead_bytes_ = 0;
-  slots_.assign(slots_.size(), 0);
-  old_by_ea.ForEach([&](ea_t ea, uint32_t at) {
-    const char *record = old[at / kBlock].get() + at % kBlock;
-    const auto *r = reinterpret_cast<const unsigned char *>(record);
-    const size_t length = r[0] < 0x80 ? r[0] : size_t{r[0] & 0x7Fu} << 8 | r[1];
-    const size_t n = RecordSize(length);
-    const uint32_t now = Allocate(n);
-    std::memcpy(blocks_[now / kBlock].get() + now % kBlock, record, n);
-    live_bytes_ += n;
-    by_ea_.Set(ea, now);
-    InsertSlot(now);
-  });
+  NameTable fresh;
+  by_ea_.ForEach([&](ea_t ea, uint32_t at) { fresh.Add(ea, TextAt(at)); });
+  *this = std::move(fresh);
 }
 
 }  // namespace kernel

@@ -3,14 +3,26 @@
 //
 // A detector run names millions of addresses; a node-based map per
 // direction would cost more than the program's own bytes. The names live in
-// one character arena instead, each record its length (one byte, two from
-// 128 on) and its text; the address side is a sorted AddrIndex and the name
-// side an open-addressing table of arena offsets. The name side answers
+// one character arena instead; the address side is a sorted AddrIndex and the
+// name side an open-addressing table of arena offsets. The name side answers
 // whether a name is used, not by whom: the database only asks that.
+//
+// Names given one after another mostly share a beginning (a class's name,
+// then its tables and methods), so a record either holds its whole text or
+// the length of the beginning it shares with one of the few records written
+// just before it, and only the rest of its text:
+//
+//   whole:  length (one byte below 128, else two: 0x80 | high, low), text
+//   shared: 0xFF, shared length, distance back to that record (two bytes,
+//           low first), then the rest as a whole record
+//
+// A shared record refers to one that is at most kMaxDepth - 1 references
+// deep, so that reading a name follows at most kMaxDepth of them.
 #pragma once
 
 #include <cstdint>
 #include <memory>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -23,7 +35,8 @@ class NameTable {
   /// The longest name kept; longer ones are refused by the database.
   static constexpr size_t kMaxName = 4096;
 
-  /// The name of `ea`, or an empty view when it has none.
+  /// The name of `ea`, or an empty view when it has none. The view may be
+  /// into a buffer of the table: it holds until the table is next used.
   std::string_view NameAt(ea_t ea) const;
   /// True when some address has that name.
   bool Find(std::string_view name) const;
@@ -33,26 +46,53 @@ class NameTable {
   void Remove(ea_t ea);
   size_t size() const { return by_ea_.size(); }
 
-  /// Visits every (address, name), in address order.
+  /// Visits every (address, name), in address order; `visit` must not
+  /// use the table.
   template <typename F>
   void ForEach(F &&visit) const {
     by_ea_.ForEach([&](ea_t ea, uint32_t at) { visit(ea, TextAt(at)); });
   }
 
  private:
-  const char *RecordAt(uint32_t at) const {
-    return blocks_[at / kBlock].get() + at % kBlock;
+  static constexpr unsigned char kShared = 0xFF;
+  static constexpr int kMaxDepth = 1;
+  // A beginning shorter than this costs more to refer to than to repeat.
+  static constexpr size_t kMinShared = 6;
+  static constexpr size_t kRecent = 8;
+
+  const unsigned char *RecordAt(uint32_t at) const {
+    return reinterpret_cast<const unsigned char *>(blocks_[at / kBlock].get()) +
+           at % kBlock;
   }
+  /// The text of the record at `at`; a shared record's is put together in
+  /// text_.
   std::string_view TextAt(uint32_t at) const {
-    const auto *r = reinterpret_cast<const unsigned char *>(RecordAt(at));
+    const unsigned char *r = RecordAt(at);
+    if (r[0] != kShared) return WholeText(r);
+    text_.clear();
+    AppendText(at, text_.max_size(), &text_);
+    return text_;
+  }
+  static std::string_view WholeText(const unsigned char *r) {
     if (r[0] < 0x80) return {reinterpret_cast<const char *>(r + 1), r[0]};
     return {reinterpret_cast<const char *>(r + 2), size_t{r[0] & 0x7Fu} << 8 | r[1]};
   }
-  static size_t RecordSize(size_t length) { return (length < 0x80 ? 1 : 2) + length; }
+  /// Appends at most `limit` characters of the text of the record at `at`.
+  void AppendText(uint32_t at, size_t limit, std::string *out) const;
+  /// True when the text of the record at `at` is `name` (`whole`) or
+  /// begins with it; reads no more of it than it needs.
+  bool Matches(uint32_t at, std::string_view name, bool whole) const;
+  static constexpr size_t WholeSize(size_t length) {
+    return (length < 0x80 ? 1 : 2) + length;
+  }
+  size_t RecordSizeAt(uint32_t at) const;
   /// Room for a record of `n` bytes; its position.
   uint32_t Allocate(size_t n);
+  /// Writes `name` as a whole record at `to`.
+  static void WriteWhole(unsigned char *to, std::string_view name);
   size_t Home(std::string_view name) const;
-  void InsertSlot(uint32_t at);
+  /// Enters the record at `at`, whose text is `text`, in the name side.
+  void InsertSlot(uint32_t at, std::string_view text);
   void Rebuild();
 
   // Records never straddle two blocks.
@@ -64,6 +104,18 @@ class NameTable {
   AddrIndex<uint32_t> by_ea_;    // address -> record
   std::vector<uint32_t> slots_;  // record + 1, 0 for an empty slot
   size_t mask_ = 0;
+  mutable std::string text_;
+
+  // The records written last, which a new one may share a beginning with:
+  // each one's position, depth and text, the newest at recent_next_ - 1.
+  struct Recent {
+    uint32_t at = 0;
+    int depth = 0;
+    std::string text;
+  };
+  Recent recent_[kRecent];
+  size_t recent_count_ = 0;
+  size_t recent_next_ = 0;
 };
 
 }  // namespace kernel
