@@ -241,6 +241,55 @@ TEST(NameTableTest, AgreesWithStandardMapsThroughRebuilds) {
   EXPECT_TRUE(table.NameAt(5001).empty());
 }
 
+TEST(NameTableTest, NamesBeginningAlikeAgreeWithAMap) {
+  // Families of names that begin alike, as a detector gives them (a class's
+  // name, then its tables and methods): a record keeps only what it does not
+  // share with one written just before it, through several such references,
+  // beside removals and the compaction that writes the live ones anew. Some
+  // names begin another one, some share more than 255 characters, and a
+  // quarter carry a long tail of their own, so that removals fill the arena
+  // with dead records.
+  kernel::NameTable table;
+  std::map<ea_t, std::string> expected;
+  std::set<std::string> used;
+  std::mt19937 rng(5);
+  const std::string stems[] = {"TForm", "_cls_TForm", std::string(300, 'L'), "a"};
+  for (int step = 0; step < 60000; ++step) {
+    const ea_t ea = rng() % 4000;
+    if (expected.count(ea) != 0) {
+      if (rng() % 3 != 0) continue;
+      table.Remove(ea);
+      used.erase(expected[ea]);
+      expected.erase(ea);
+      continue;
+    }
+    std::string name = stems[rng() % std::size(stems)] + std::to_string(rng() % 40) +
+                       "@" + std::to_string(step);
+    if (rng() % 4 == 0)
+      for (size_t n = 100 + rng() % 300; n > 0; --n)
+        name += static_cast<char>('a' + rng() % 26);
+    table.Add(ea, name);
+    expected[ea] = name;
+    used.insert(name);
+  }
+  ASSERT_EQ(expected.size(), table.size());
+  for (const auto &[ea, name] : expected) {
+    ASSERT_EQ(name, table.NameAt(ea));
+    ASSERT_TRUE(table.Find(name));
+    EXPECT_FALSE(table.Find(name + "@"));
+    const std::string shorter = name.substr(0, name.size() - 1);
+    EXPECT_EQ(used.count(shorter) != 0, table.Find(shorter)) << shorter;
+  }
+  auto it = expected.begin();
+  table.ForEach([&](ea_t ea, std::string_view name) {
+    ASSERT_NE(it, expected.end());
+    EXPECT_EQ(it->first, ea);
+    EXPECT_EQ(it->second, name);
+    ++it;
+  });
+  EXPECT_EQ(it, expected.end());
+}
+
 TEST(NameTableTest, LengthsAroundTheRecordHeader) {
   // A name's length takes one byte below 128 and two from there on.
   kernel::NameTable table;

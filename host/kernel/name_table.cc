@@ -7,8 +7,8 @@
 
 namespace kernel {
 
-size_t NameTable::Home(std::string_view name) const {
-  return std::hash<std::string_view>()(name) & mask_;
+size_t NameTable::Hash(std::string_view name) {
+  return std::hash<std::string_view>()(name);
 }
 
 std::string_view NameTable::NameAt(ea_t ea) const {
@@ -18,15 +18,19 @@ std::string_view NameTable::NameAt(ea_t ea) const {
 
 bool NameTable::Find(std::string_view name) const {
   if (slots_.empty()) return false;
-  for (size_t i = Home(name); slots_[i] != 0; i = (i + 1) & mask_)
-    if (Matches(slots_[i] - 1, name, true)) return true;
+  const size_t hash = Hash(name);
+  const uint8_t tag = Tag(hash);
+  for (size_t i = hash & mask_; tags_[i] != 0; i = (i + 1) & mask_)
+    if (tags_[i] == tag && Matches(slots_[i], name, true)) return true;
   return false;
 }
 
 void NameTable::InsertSlot(uint32_t at, std::string_view text) {
-  size_t i = Home(text);
-  while (slots_[i] != 0) i = (i + 1) & mask_;
-  slots_[i] = at + 1;
+  const size_t hash = Hash(text);
+  size_t i = hash & mask_;
+  while (tags_[i] != 0) i = (i + 1) & mask_;
+  slots_[i] = at;
+  tags_[i] = Tag(hash);
 }
 
 uint32_t NameTable::Allocate(size_t n) {
@@ -100,6 +104,7 @@ void NameTable::Add(ea_t ea, std::string_view name) {
   if ((by_ea_.size() + 1) * 4 > slots_.size() * 3) {
     const size_t n = slots_.empty() ? 64 : slots_.size() * 2;
     slots_.assign(n, 0);
+    tags_.assign(n, 0);
     mask_ = n - 1;
     by_ea_.ForEach([&](ea_t, uint32_t at) { InsertSlot(at, TextAt(at)); });
   }
@@ -155,20 +160,21 @@ void NameTable::Remove(ea_t ea) {
   if (found == nullptr) return;
   const uint32_t at = *found;
   by_ea_.Erase(ea);
-  size_t i = Home(TextAt(at));
-  while (slots_[i] != at + 1) i = (i + 1) & mask_;
+  size_t i = Hash(TextAt(at)) & mask_;
+  while (tags_[i] == 0 || slots_[i] != at) i = (i + 1) & mask_;
   // Backward shift, as in AddrMap: later records of the probe run move up.
   size_t hole = i;
-  for (size_t j = (i + 1) & mask_; slots_[j] != 0; j = (j + 1) & mask_) {
-    const size_t home = Home(TextAt(slots_[j] - 1));
+  for (size_t j = (i + 1) & mask_; tags_[j] != 0; j = (j + 1) & mask_) {
+    const size_t home = Hash(TextAt(slots_[j])) & mask_;
     const bool movable =
         hole <= j ? (home <= hole || home > j) : (home <= hole && home > j);
     if (movable) {
       slots_[hole] = slots_[j];
+      tags_[hole] = tags_[j];
       hole = j;
     }
   }
-  slots_[hole] = 0;
+  tags_[hole] = 0;
   const size_t n = RecordSizeAt(at);
   live_bytes_ -= n;
   dead_bytes_ += n;

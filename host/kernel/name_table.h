@@ -55,7 +55,7 @@ class NameTable {
 
  private:
   static constexpr unsigned char kShared = 0xFF;
-  static constexpr int kMaxDepth = 1;
+  static constexpr int kMaxDepth = 4;
   // A beginning shorter than this costs more to refer to than to repeat.
   static constexpr size_t kMinShared = 6;
   static constexpr size_t kRecent = 8;
@@ -90,7 +90,12 @@ class NameTable {
   uint32_t Allocate(size_t n);
   /// Writes `name` as a whole record at `to`.
   static void WriteWhole(unsigned char *to, std::string_view name);
-  size_t Home(std::string_view name) const;
+  static size_t Hash(std::string_view name);
+  /// The byte of a name's hash kept beside its slot, never 0.
+  static uint8_t Tag(size_t hash) {
+    const auto tag = static_cast<uint8_t>(hash >> 56);
+    return tag != 0 ? tag : 1;
+  }
   /// Enters the record at `at`, whose text is `text`, in the name side.
   void InsertSlot(uint32_t at, std::string_view text);
   void Rebuild();
@@ -101,8 +106,12 @@ class NameTable {
   uint32_t used_ = 0;  // bytes used in the last block
   size_t live_bytes_ = 0;
   size_t dead_bytes_ = 0;
-  AddrIndex<uint32_t> by_ea_;    // address -> record
-  std::vector<uint32_t> slots_;  // record + 1, 0 for an empty slot
+  AddrIndex<uint32_t> by_ea_;  // address -> record
+  // The name side: a slot holds a record, and its tag, beside it, a byte of
+  // the record's hash (0: an empty slot), so that a probe reads a record only
+  // when the byte agrees.
+  std::vector<uint32_t> slots_;
+  std::vector<uint8_t> tags_;
   size_t mask_ = 0;
   mutable std::string text_;
 
