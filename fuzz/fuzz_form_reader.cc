@@ -13,11 +13,11 @@
 // size exactly, and every stack parameter lies inside the stack its
 // prototype removes.
 #include <cstring>
-#include <nlohmann/json.hpp>
 #include <sstream>
 #include <string>
 
 #include "fuzz/fuzz_check.h"
+#include "fuzz/json_form_count.h"
 #include "model/form_binding.h"
 #include "model/form_reader.h"
 #include "model/form_text.h"
@@ -32,54 +32,6 @@ namespace {
 constexpr ea_t kImageBase = 0x00400000;
 // Sections lie within the first 256 MB above the image base.
 constexpr uint32_t kRvaMask = 0x0FFFF000;
-
-/// Counts the elements of the top-level "forms" array while the parser
-/// checks the whole text: building the model back as values only to count
-/// its forms cost a third of the run.
-struct FormCount : nlohmann::json_sax<nlohmann::json> {
-  size_t forms = 0;
-  int depth = 0;
-  bool forms_key = false;  // the last key at the top level was "forms"
-  bool in_forms = false;
-
-  bool Value() {
-    if (in_forms && depth == 2) ++forms;
-    return true;
-  }
-  bool null() override { return Value(); }
-  bool boolean(bool) override { return Value(); }
-  bool number_integer(number_integer_t) override { return Value(); }
-  bool number_unsigned(number_unsigned_t) override { return Value(); }
-  bool number_float(number_float_t, const string_t &) override { return Value(); }
-  bool string(string_t &) override { return Value(); }
-  bool binary(binary_t &) override { return Value(); }
-  bool start_object(std::size_t) override {
-    Value();
-    ++depth;
-    return true;
-  }
-  bool key(string_t &k) override {
-    if (depth == 1) forms_key = k == "forms";
-    return true;
-  }
-  bool end_object() override {
-    --depth;
-    return true;
-  }
-  bool start_array(std::size_t) override {
-    Value();
-    if (++depth == 2 && forms_key) in_forms = true;
-    return true;
-  }
-  bool end_array() override {
-    if (depth-- == 2) in_forms = false;
-    return true;
-  }
-  bool parse_error(std::size_t, const std::string &,
-                   const nlohmann::detail::exception &) override {
-    return false;
-  }
-};
 
 void CheckForm(const uint8_t *data, size_t size) {
   model::FormObject form;
@@ -181,10 +133,10 @@ void CheckSection(const uint8_t *data, size_t size) {
              "the JSON was not written");
   FUZZ_CHECK(model_files::WriteModelReport(program, types, report),
              "the report was not written");
-  FormCount count;
-  FUZZ_CHECK(nlohmann::json::sax_parse(json_text.str(), &count),
+  size_t forms = 0;
+  FUZZ_CHECK(fuzz::CountJsonForms(json_text.str(), &forms),
              "the model's JSON does not parse");
-  FUZZ_CHECK(count.forms == program.forms.size(), "%zu forms in the JSON", count.forms);
+  FUZZ_CHECK(forms == program.forms.size(), "%zu forms in the JSON", forms);
 }
 
 }  // namespace
