@@ -33,6 +33,49 @@ constexpr ea_t kImageBase = 0x00400000;
 // Sections lie within the first 256 MB above the image base.
 constexpr uint32_t kRvaMask = 0x0FFFF000;
 
+/// Text written through an ostream into a string that keeps its memory from
+/// one input to the next. A directory whose every entry gives a problem line
+/// with a long name makes megabytes of JSON; written into a fresh string
+/// stream each time, most of the run went to mapping, clearing and freeing
+/// those pages.
+class ReusedText : public std::streambuf {
+ public:
+  std::ostream &Begin() {
+    text_.clear();
+    out_.clear();
+    return out_;
+  }
+  const std::string &text() const { return text_; }
+
+ protected:
+  int_type overflow(int_type c) override {
+    if (traits_type::eq_int_type(c, traits_type::eof())) return traits_type::not_eof(c);
+    text_.push_back(traits_type::to_char_type(c));
+    return c;
+  }
+  std::streamsize xsputn(const char *s, std::streamsize n) override {
+    text_.append(s, static_cast<size_t>(n));
+    return n;
+  }
+
+ private:
+  std::string text_;
+  std::ostream out_{this};
+};
+
+ReusedText &JsonText() {
+  static ReusedText text;
+  return text;
+}
+ReusedText &ReportText() {
+  static ReusedText text;
+  return text;
+}
+ReusedText &HeaderText() {
+  static ReusedText text;
+  return text;
+}
+
 void CheckForm(const uint8_t *data, size_t size) {
   model::FormObject form;
   std::string err;
@@ -86,8 +129,7 @@ void CheckTypes(const model::ProgramModel &program, const model::ProgramTypes &t
                      p.stack_offset + p.size <= m.prototype.purge,
                  "%s: %s at ^%u.%u past the purge %u", m.name.c_str(), p.name.c_str(),
                  p.stack_offset, p.size, m.prototype.purge);
-  std::ostringstream header;
-  FUZZ_CHECK(c_header::WriteCHeader(program, types, header),
+  FUZZ_CHECK(c_header::WriteCHeader(program, types, HeaderText().Begin()),
              "the header was not written");
 }
 
@@ -128,13 +170,12 @@ void CheckSection(const uint8_t *data, size_t size) {
   const model::ProgramTypes types = model::BuildTypes(program);
   CheckTypes(program, types);
 
-  std::ostringstream json_text, report;
-  FUZZ_CHECK(model_files::WriteModelJson(program, types, json_text),
+  FUZZ_CHECK(model_files::WriteModelJson(program, types, JsonText().Begin()),
              "the JSON was not written");
-  FUZZ_CHECK(model_files::WriteModelReport(program, types, report),
+  FUZZ_CHECK(model_files::WriteModelReport(program, types, ReportText().Begin()),
              "the report was not written");
   size_t forms = 0;
-  FUZZ_CHECK(fuzz::CountJsonForms(json_text.str(), &forms),
+  FUZZ_CHECK(fuzz::CountJsonForms(JsonText().text(), &forms),
              "the model's JSON does not parse");
   FUZZ_CHECK(forms == program.forms.size(), "%zu forms in the JSON", forms);
 }
