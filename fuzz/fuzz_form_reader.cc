@@ -13,11 +13,11 @@
 // size exactly, and every stack parameter lies inside the stack its
 // prototype removes.
 #include <cstring>
-#include <nlohmann/json.hpp>
 #include <sstream>
 #include <string>
 
 #include "fuzz/fuzz_check.h"
+#include "fuzz/json_form_count.h"
 #include "model/form_binding.h"
 #include "model/form_reader.h"
 #include "model/form_text.h"
@@ -33,53 +33,48 @@ constexpr ea_t kImageBase = 0x00400000;
 // Sections lie within the first 256 MB above the image base.
 constexpr uint32_t kRvaMask = 0x0FFFF000;
 
-/// Counts the elements of the top-level "forms" array while the parser
-/// checks the whole text: building the model back as values only to count
-/// its forms cost a third of the run.
-struct FormCount : nlohmann::json_sax<nlohmann::json> {
-  size_t forms = 0;
-  int depth = 0;
-  bool forms_key = false;  // the last key at the top level was "forms"
-  bool in_forms = false;
+/// Text written through an ostream into a string that keeps its memory from
+/// one input to the next. A directory whose every entry gives a problem line
+/// with a long name makes megabytes of JSON; written into a fresh string
+/// stream each time, most of the run went to mapping, clearing and freeing
+/// those pages.
+class ReusedText : public std::streambuf {
+ public:
+  std::ostream &Begin() {
+    text_.clear();
+    out_.clear();
+    return out_;
+  }
+  const std::string &text() const { return text_; }
 
-  bool Value() {
-    if (in_forms && depth == 2) ++forms;
-    return true;
+ protected:
+  int_type overflow(int_type c) override {
+    if (traits_type::eq_int_type(c, traits_type::eof())) return traits_type::not_eof(c);
+    text_.push_back(traits_type::to_char_type(c));
+    return c;
   }
-  bool null() override { return Value(); }
-  bool boolean(bool) override { return Value(); }
-  bool number_integer(number_integer_t) override { return Value(); }
-  bool number_unsigned(number_unsigned_t) override { return Value(); }
-  bool number_float(number_float_t, const string_t &) override { return Value(); }
-  bool string(string_t &) override { return Value(); }
-  bool binary(binary_t &) override { return Value(); }
-  bool start_object(std::size_t) override {
-    Value();
-    ++depth;
-    return true;
+  std::streamsize xsputn(const char *s, std::streamsize n) override {
+    text_.append(s, static_cast<size_t>(n));
+    return n;
   }
-  bool key(string_t &k) override {
-    if (depth == 1) forms_key = k == "forms";
-    return true;
-  }
-  bool end_object() override {
-    --depth;
-    return true;
-  }
-  bool start_array(std::size_t) override {
-    Value();
-    if (++depth == 2 && forms_key) in_forms = true;
-    return true;
-  }
-  bool end_array() override {
-    if (depth-- == 2) in_forms = false;
-    return true;
-  }
-  bool parse_error(std::size_t, const std::string &,
-                   const nlohmann::detail::exception &) override {
-    return false;
-  }
+
+ private:
+  std::string text_;
+  std::ostream out_{this};
 };
+
+ReusedText &JsonText() {
+  static ReusedText text;
+  return text;
+}
+ReusedText &ReportText() {
+  static ReusedText text;
+  return text;
+}
+ReusedText &HeaderText() {
+  static ReusedText text;
+  return text;
+}
 
 void CheckForm(const uint8_t *data, size_t size) {
   model::FormObject form;
@@ -134,8 +129,7 @@ void CheckTypes(const model::ProgramModel &program, const model::ProgramTypes &t
                      p.stack_offset + p.size <= m.prototype.purge,
                  "%s: %s at ^%u.%u past the purge %u", m.name.c_str(), p.name.c_str(),
                  p.stack_offset, p.size, m.prototype.purge);
-  std::ostringstream header;
-  FUZZ_CHECK(c_header::WriteCHeader(program, types, header),
+  FUZZ_CHECK(c_header::WriteCHeader(program, types, HeaderText().Begin()),
              "the header was not written");
 }
 
@@ -176,15 +170,14 @@ void CheckSection(const uint8_t *data, size_t size) {
   const model::ProgramTypes types = model::BuildTypes(program);
   CheckTypes(program, types);
 
-  std::ostringstream json_text, report;
-  FUZZ_CHECK(model_files::WriteModelJson(program, types, json_text),
+  FUZZ_CHECK(model_files::WriteModelJson(program, types, JsonText().Begin()),
              "the JSON was not written");
-  FUZZ_CHECK(model_files::WriteModelReport(program, types, report),
+  FUZZ_CHECK(model_files::WriteModelReport(program, types, ReportText().Begin()),
              "the report was not written");
-  FormCount count;
-  FUZZ_CHECK(nlohmann::json::sax_parse(json_text.str(), &count),
+  size_t forms = 0;
+  FUZZ_CHECK(fuzz::CountJsonForms(JsonText().text(), &forms),
              "the model's JSON does not parse");
-  FUZZ_CHECK(count.forms == program.forms.size(), "%zu forms in the JSON", count.forms);
+  FUZZ_CHECK(forms == program.forms.size(), "%zu forms in the JSON", forms);
 }
 
 }  // namespace

@@ -3,61 +3,64 @@
 #include <algorithm>
 #include <cstdio>
 #include <iterator>
+#include <string_view>
 
 namespace model {
 
 namespace {
 
-// The keywords of C11 and the tools' own type words, sorted.
-const char *const kReserved[] = {"_Alignas",
-                                 "_Alignof",
-                                 "_Atomic",
-                                 "_Bool",
-                                 "_Complex",
-                                 "_Generic",
-                                 "_Imaginary",
-                                 "_Noreturn",
-                                 "_Static_assert",
-                                 "_Thread_local",
-                                 "auto",
-                                 "bool",
-                                 "break",
-                                 "case",
-                                 "char",
-                                 "const",
-                                 "continue",
-                                 "default",
-                                 "do",
-                                 "double",
-                                 "else",
-                                 "enum",
-                                 "extern",
-                                 "float",
-                                 "for",
-                                 "goto",
-                                 "if",
-                                 "inline",
-                                 "int",
-                                 "long",
-                                 "register",
-                                 "restrict",
-                                 "return",
-                                 "short",
-                                 "signed",
-                                 "sizeof",
-                                 "static",
-                                 "struct",
-                                 "switch",
-                                 "typedef",
-                                 "union",
-                                 "unsigned",
-                                 "void",
-                                 "volatile",
-                                 "while"};
+// The keywords of C11 and the tools' own type words, sorted: every type's
+// and member's name is looked up here.
+constexpr std::string_view kReserved[] = {"_Alignas",
+                                          "_Alignof",
+                                          "_Atomic",
+                                          "_Bool",
+                                          "_Complex",
+                                          "_Generic",
+                                          "_Imaginary",
+                                          "_Noreturn",
+                                          "_Static_assert",
+                                          "_Thread_local",
+                                          "auto",
+                                          "bool",
+                                          "break",
+                                          "case",
+                                          "char",
+                                          "const",
+                                          "continue",
+                                          "default",
+                                          "do",
+                                          "double",
+                                          "else",
+                                          "enum",
+                                          "extern",
+                                          "float",
+                                          "for",
+                                          "goto",
+                                          "if",
+                                          "inline",
+                                          "int",
+                                          "long",
+                                          "register",
+                                          "restrict",
+                                          "return",
+                                          "short",
+                                          "signed",
+                                          "sizeof",
+                                          "static",
+                                          "struct",
+                                          "switch",
+                                          "typedef",
+                                          "union",
+                                          "unsigned",
+                                          "void",
+                                          "volatile",
+                                          "while"};
 
-bool IsReserved(const std::string &s) {
-  return std::find_if(std::begin(kReserved), std::end(kReserved),
-                      [&](const char *k) { return s == k; }) != std::end(kReserved);
+static_assert(std::is_sorted(std::begin(kReserved), std::end(kReserved)));
+
+bool IsReserved(std::string_view s) {
+  return std::binary_search(std::begin(kReserved), std::end(kReserved), s);
 }
 
 bool IsAlnum(unsigned char c) {

@@ -1,7 +1,5 @@
 #include "model/text_encoding.h"
 
-#include <cstdio>
-
 namespace model {
 
 namespace {
@@ -105,20 +103,25 @@ std::string Utf16LeToUtf8(const uint8_t *bytes, size_t units) {
 }
 
 std::string OneLine(std::string_view text) {
+  static constexpr char kHex[] = "0123456789ABCDEF";
   std::string out;
   out.reserve(text.size());
-  for (const char c : text) {
-    const auto u = static_cast<unsigned char>(c);
-    if (c == '\n') {
+  // Runs of plain text are copied whole: a hostile resource directory gives
+  // thousands of lines with long names.
+  size_t plain = 0;
+  for (size_t i = 0; i < text.size(); ++i) {
+    const auto u = static_cast<unsigned char>(text[i]);
+    if (u >= 0x20 && u != 0x7F) continue;
+    out.append(text.substr(plain, i - plain));
+    if (u == '\n') {
       out += "\\n";
-    } else if (u < 0x20 || u == 0x7F) {
-      char escape[8];
-      snprintf(escape, sizeof escape, "\\x%02X", u);
-      out += escape;
     } else {
-      out += c;
+      const char escape[] = {'\\', 'x', kHex[u >> 4], kHex[u & 0xF]};
+      out.append(escape, sizeof escape);
     }
+    plain = i + 1;
   }
+  out.append(text.substr(plain));
   return out;
 }
 

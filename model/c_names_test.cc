@@ -1,0 +1,37 @@
+#include "model/c_names.h"
+
+#include <gtest/gtest.h>
+
+namespace model {
+namespace {
+
+// Every C keyword, at either end of the list and between, gets "_k"; a word
+// that only begins or ends like one, or differs in case, does not.
+TEST(CIdentifierTest, KeywordsAndLeadingDigitsGetAPrefix) {
+  struct Case {
+    const char *name;
+    const char *identifier;
+  };
+  const Case cases[] = {
+      {"int", "_kint"},
+      {"while", "_kwhile"},
+      {"do", "_kdo"},
+      {"double", "_kdouble"},
+      {"bool", "_kbool"},
+      {"Int", "Int"},
+      {"dou", "dou"},
+      {"doubles", "doubles"},
+      {"whilst", "whilst"},
+      {"a", "a"},
+      {"zz", "zz"},
+      {"1st", "_k1st"},
+      {"", "_k"},
+      // An underscore is always doubled, so no name maps to "_Bool".
+      {"_Bool", "__Bool"},
+      {"T.Item<A,B>", "T_dItem_lA_cB_g"},
+  };
+  for (const Case &c : cases) EXPECT_EQ(c.identifier, CIdentifier(c.name)) << c.name;
+}
+
+}  // namespace
+}  // namespace model
