@@ -246,7 +246,7 @@ TEST(NameTableTest, NamesBeginningAlikeAgreeWithAMap) {
   // name, then its tables and methods): a record keeps only what it does not
   // share with one written just before it, through several such references,
   // beside removals and the compaction that writes the live ones anew. Some
-  // names begin another one, some share more than 255 characters, and a
+  // names begin another one, some share more than a record can refer to, and a
   // quarter carry a long tail of their own, so that removals fill the arena
   // with dead records.
   kernel::NameTable table;

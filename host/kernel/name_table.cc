@@ -16,17 +16,15 @@ std::string_view NameTable::NameAt(ea_t ea) const {
   return at != nullptr ? TextAt(*at) : std::string_view();
 }
 
-bool NameTable::Find(std::string_view name) const {
+bool NameTable::Find(std::string_view name, size_t hash) const {
   if (slots_.empty()) return false;
-  const size_t hash = Hash(name);
   const uint8_t tag = Tag(hash);
   for (size_t i = hash & mask_; tags_[i] != 0; i = (i + 1) & mask_)
     if (tags_[i] == tag && Matches(slots_[i], name, true)) return true;
   return false;
 }
 
-void NameTable::InsertSlot(uint32_t at, std::string_view text) {
-  const size_t hash = Hash(text);
+void NameTable::InsertSlot(uint32_t at, size_t hash) {
   size_t i = hash & mask_;
   while (tags_[i] != 0) i = (i + 1) & mask_;
   slots_[i] = at;
@@ -56,18 +54,29 @@ void NameTable::WriteWhole(unsigned char *to, std::string_view name) {
   std::memcpy(to, name.data(), name.size());
 }
 
-void NameTable::AppendText(uint32_t at, size_t limit, std::string *out) const {
-  const unsigned char *r = RecordAt(at);
-  size_t shared = 0;
-  if (r[0] == kShared) {
-    shared = r[1];
-    AppendText(at - (uint32_t{r[2]} | uint32_t{r[3]} << 8), std::min(shared, limit), out);
-    r += 4;
-  }
-  if (limit > shared) {
+// Each record of the chain puts its rest after the beginning it shares,
+// as far as the record that refers to it shares it.
+std::string_view NameTable::SharedText(uint32_t at) const {
+  size_t length = 0;
+  size_t limit = kMaxName;
+  for (bool first = true;; first = false) {
+    const unsigned char *r = RecordAt(at);
+    size_t shared = 0;
+    uint32_t distance = 0;
+    if (r[0] == kShared) {
+      shared = r[1];
+      distance = uint32_t{r[2]} | uint32_t{r[3]} << 8;
+      r += 4;
+    }
     const std::string_view rest = WholeText(r);
-    out->append(rest.data(), std::min(rest.size(), limit - shared));
+    if (first) length = limit = shared + rest.size();
+    if (limit > shared)
+      std::memcpy(text_ + shared, rest.data(), std::min(rest.size(), limit - shared));
+    if (shared == 0) break;
+    limit = std::min(limit, shared);
+    at -= distance;
   }
+  return {text_, length};
 }
 
 bool NameTable::Matches(uint32_t at, std::string_view name, bool whole) const {
@@ -95,7 +104,7 @@ size_t NameTable::RecordSizeAt(uint32_t at) const {
   return head + WholeSize(WholeText(r + head).size());
 }
 
-void NameTable::Add(ea_t ea, std::string_view name) {
+void NameTable::Add(ea_t ea, std::string_view name, size_t hash) {
   static_assert(kMaxName < 0x7F00, "a whole record's first byte is never kShared");
   // A shared record is at most kRecent records back, and a block's unused
   // end is shorter than one record.
@@ -106,24 +115,32 @@ void NameTable::Add(ea_t ea, std::string_view name) {
     slots_.assign(n, 0);
     tags_.assign(n, 0);
     mask_ = n - 1;
-    by_ea_.ForEach([&](ea_t, uint32_t at) { InsertSlot(at, TextAt(at)); });
+    by_ea_.ForEach([&](ea_t, uint32_t at) { InsertSlot(at, Hash(TextAt(at))); });
   }
 
   // The recent record sharing the longest beginning, if that is worth it.
   size_t shared = 0;
   const Recent *base = nullptr;
+  // Eight bytes at a time: nearly every recent name begins like this one.
+  char padded[kMaxShared + 8] = {};
+  const size_t most = std::min(name.size(), kMaxShared);
+  std::memcpy(padded, name.data(), most);
   for (size_t i = 0; i < recent_count_; ++i) {
     const Recent &r = recent_[i];
-    const size_t most = std::min({r.text.size(), name.size(), size_t{0xFF}});
-    // Only a record that shares more than the best so far is read through.
-    const size_t at_least = std::max(shared, kMinShared - 1);
-    if (r.depth >= kMaxDepth || most <= at_least ||
-        std::memcmp(name.data(), r.text.data(), at_least + 1) != 0)
-      continue;
-    size_t same = at_least + 1;
-    while (same < most && name[same] == r.text[same]) ++same;
-    shared = same;
-    base = &r;
+    if (r.depth >= kMaxDepth) continue;
+    const size_t limit = std::min(most, r.size);
+    size_t same = 0;
+    for (;; same += 8) {
+      uint64_t a, b;
+      std::memcpy(&a, padded + same, 8);
+      std::memcpy(&b, r.text + same, 8);
+      if (a != b || same + 8 >= limit) break;
+    }
+    while (same < limit && padded[same] == r.text[same]) ++same;
+    if (same > shared) {
+      shared = same;
+      base = &r;
+    }
   }
   if (shared < kMinShared) shared = 0;
 
@@ -145,12 +162,13 @@ void NameTable::Add(ea_t ea, std::string_view name) {
   WriteWhole(record, rest);
   live_bytes_ += n;
   by_ea_.Set(ea, at);
-  InsertSlot(at, name);
+  InsertSlot(at, hash);
 
   Recent &newest = recent_[recent_next_];
   newest.at = at;
   newest.depth = depth;
-  newest.text.assign(name);
+  newest.size = most;
+  std::memcpy(newest.text, padded, sizeof padded);
   recent_next_ = (recent_next_ + 1) % kRecent;
   recent_count_ = std::min(recent_count_ + 1, kRecent);
 }

@@ -39,9 +39,13 @@ class NameTable {
   /// into a buffer of the table: it holds until the table is next used.
   std::string_view NameAt(ea_t ea) const;
   /// True when some address has that name.
-  bool Find(std::string_view name) const;
+  bool Find(std::string_view name) const { return Find(name, Hash(name)); }
+  /// The same with the name's hash, for a caller that adds the name next.
+  bool Find(std::string_view name, size_t hash) const;
+  static size_t Hash(std::string_view name);
   /// Names `ea`; `name` must not be empty or in use, and `ea` unnamed.
-  void Add(ea_t ea, std::string_view name);
+  void Add(ea_t ea, std::string_view name) { Add(ea, name, Hash(name)); }
+  void Add(ea_t ea, std::string_view name, size_t hash);
   /// Removes the name of `ea`, if any.
   void Remove(ea_t ea);
   size_t size() const { return by_ea_.size(); }
@@ -59,6 +63,7 @@ class NameTable {
   // A beginning shorter than this costs more to refer to than to repeat.
   static constexpr size_t kMinShared = 6;
   static constexpr size_t kRecent = 8;
+  static constexpr size_t kMaxShared = 0x3F;
 
   const unsigned char *RecordAt(uint32_t at) const {
     return reinterpret_cast<const unsigned char *>(blocks_[at / kBlock].get()) +
@@ -68,17 +73,13 @@ class NameTable {
   /// text_.
   std::string_view TextAt(uint32_t at) const {
     const unsigned char *r = RecordAt(at);
-    if (r[0] != kShared) return WholeText(r);
-    text_.clear();
-    AppendText(at, text_.max_size(), &text_);
-    return text_;
+    return r[0] != kShared ? WholeText(r) : SharedText(at);
   }
   static std::string_view WholeText(const unsigned char *r) {
     if (r[0] < 0x80) return {reinterpret_cast<const char *>(r + 1), r[0]};
     return {reinterpret_cast<const char *>(r + 2), size_t{r[0] & 0x7Fu} << 8 | r[1]};
   }
-  /// Appends at most `limit` characters of the text of the record at `at`.
-  void AppendText(uint32_t at, size_t limit, std::string *out) const;
+  std::string_view SharedText(uint32_t at) const;
   /// True when the text of the record at `at` is `name` (`whole`) or
   /// begins with it; reads no more of it than it needs.
   bool Matches(uint32_t at, std::string_view name, bool whole) const;
@@ -90,14 +91,13 @@ class NameTable {
   uint32_t Allocate(size_t n);
   /// Writes `name` as a whole record at `to`.
   static void WriteWhole(unsigned char *to, std::string_view name);
-  static size_t Hash(std::string_view name);
   /// The byte of a name's hash kept beside its slot, never 0.
   static uint8_t Tag(size_t hash) {
     const auto tag = static_cast<uint8_t>(hash >> 56);
     return tag != 0 ? tag : 1;
   }
   /// Enters the record at `at`, whose text is `text`, in the name side.
-  void InsertSlot(uint32_t at, std::string_view text);
+  void InsertSlot(uint32_t at, size_t hash);
   void Rebuild();
 
   // Records never straddle two blocks.
@@ -113,14 +113,16 @@ class NameTable {
   std::vector<uint32_t> slots_;
   std::vector<uint8_t> tags_;
   size_t mask_ = 0;
-  mutable std::string text_;
+  mutable char text_[kMaxName];
 
   // The records written last, which a new one may share a beginning with:
-  // each one's position, depth and text, the newest at recent_next_ - 1.
+  // each one's position, depth and the beginning of its text that a record
+  // can share (zero-filled past its end), the newest at recent_next_ - 1.
   struct Recent {
     uint32_t at = 0;
     int depth = 0;
-    std::string text;
+    size_t size = 0;
+    char text[kMaxShared + 8] = {};  // read eight bytes at a time
   };
   Recent recent_[kRecent];
   size_t recent_count_ = 0;

@@ -79,20 +79,23 @@ bool Database::Impl::SetName(ea_t ea, std::string_view name) {
   const std::string old(GivenName(ea));
   if (old == name) return true;
 
-  std::string chosen(name);
+  std::string_view chosen = name;
+  size_t hash = NameTable::Hash(chosen);
+  std::string candidate;  // the unique form, when `name` is used
   // The name of ea is not `name`, so a holder of `name` is another address.
-  if (!chosen.empty() && names.Find(chosen)) {
+  if (!chosen.empty() && names.Find(chosen, hash)) {
     std::string_view old_base;
     uint32_t old_n;
     if (SplitSuffix(old, &old_base, &old_n) && old_base == chosen)
       return true;  // already named with a unique form of this name
     // Every suffix below the remembered one is taken, so the search for the
     // first free one starts there.
-    uint32_t &next = next_suffix[chosen];
+    uint32_t &next = next_suffix[std::string(chosen)];
     for (;; ++next) {
-      std::string candidate = chosen + "_" + std::to_string(next);
-      if (!names.Find(candidate)) {
-        chosen = std::move(candidate);
+      candidate = std::string(chosen) + "_" + std::to_string(next);
+      hash = NameTable::Hash(candidate);
+      if (!names.Find(candidate, hash)) {
+        chosen = candidate;
         ++next;
         break;
       }
@@ -108,7 +111,7 @@ bool Database::Impl::SetName(ea_t ea, std::string_view name) {
     }
     names.Remove(ea);
   }
-  if (!chosen.empty()) names.Add(ea, chosen);
+  if (!chosen.empty()) names.Add(ea, chosen, hash);
   return true;
 }
 
