@@ -156,7 +156,10 @@ class Database {
   std::vector<std::pair<ea_t, std::string>> Names() const;
   std::vector<Comment> Comments() const;
   /// The same as Names() and Comments(), visited in their order without a
-  /// copy of each text: writers of large databases need no second one.
+  /// copy of each text: writers of large databases need no second one. A
+  /// name's text may be put together in a buffer of the name table, so it
+  /// holds only until the visitor returns, and the visitor must not ask the
+  /// database for names.
   void ForEachName(const std::function<void(ea_t, std::string_view)> &visit) const;
   void ForEachComment(
       const std::function<void(ea_t, std::string_view, bool repeatable)> &visit) const;
