@@ -264,6 +264,21 @@ void Database::ForEachItem(const std::function<void(const Item &)> &visit) const
   }
 }
 
+void Database::ForEachDataItem(const std::function<void(const Item &)> &visit) const {
+  const Impl &d = *impl_;
+  const uint8_t short_code = ShortHead(ItemType::kCode);
+  for (size_t seg = 0; seg < d.segments.size(); ++seg) {
+    const ItemStates &st = d.states[seg];
+    for (size_t off = st.NextNonZero(0, st.size()); off < st.size();
+         off = st.NextNonZero(off + 1, st.size())) {
+      const uint8_t state = st[off];
+      if (!IsHead(state) || state == short_code) continue;
+      const Item item = d.ItemAtHead(static_cast<int>(seg), static_cast<asize_t>(off));
+      if (item.type != ItemType::kCode) visit(item);
+    }
+  }
+}
+
 std::vector<std::pair<ea_t, std::string>> Database::Names() const {
   std::vector<std::pair<ea_t, std::string>> out;
   out.reserve(NameCount());

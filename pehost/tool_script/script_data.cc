@@ -1,7 +1,6 @@
 #include "pehost/tool_script/script_data.h"
 
 #include <algorithm>
-#include <charconv>
 #include <cinttypes>
 #include <cstdio>
 #include <map>
@@ -41,10 +40,28 @@ void AppendText(std::string_view text, std::string *out) {
   json_writer::AppendQuoted(text, json_writer::Characters::kAscii, out);
 }
 
+/// Two digits a step: a script holds millions of addresses and sizes.
 void AppendNumber(uint64_t value, std::string *out) {
+  static constexpr char kPairs[] =
+      "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
+      "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
+      "8081828384858687888990919293949596979899";
   char buf[24];
-  const auto end = std::to_chars(buf, buf + sizeof buf, value).ptr;
-  out->append(buf, end);
+  char *at = buf + sizeof buf;
+  while (value >= 100) {
+    const unsigned pair = static_cast<unsigned>(value % 100) * 2;
+    value /= 100;
+    *--at = kPairs[pair + 1];
+    *--at = kPairs[pair];
+  }
+  if (value >= 10) {
+    const unsigned pair = static_cast<unsigned>(value) * 2;
+    *--at = kPairs[pair + 1];
+    *--at = kPairs[pair];
+  } else {
+    *--at = static_cast<char>('0' + value);
+  }
+  out->append(at, buf + sizeof buf);
 }
 
 /// Puts the chunk statements into functions of at most kGroupStatements
@@ -199,9 +216,7 @@ bool StartsOnData(const kernel::Database &db, const kernel::Function &f) {
 ScriptContents CountContents(const kernel::Database &db) {
   ScriptContents c;
   c.structures = db.Structures().size();
-  db.ForEachItem([&](const kernel::Item &item) {
-    if (item.type != kernel::ItemType::kCode) ++c.items;
-  });
+  db.ForEachDataItem([&](const kernel::Item &) { ++c.items; });
   for (const kernel::Function &f : db.Functions())
     ++(StartsOnData(db, f) ? c.functions_on_data : c.functions);
   c.names = db.NameCount();
@@ -256,9 +271,8 @@ void WriteData(const kernel::Database &db, const ScriptTypes *types, std::ostrea
   }
   {
     ChunkWriter chunk(groups, "items");
-    db.ForEachItem([&](const kernel::Item &item) {
-      // Most items of a program are instructions, which are not carried.
-      if (item.type == kernel::ItemType::kCode) return;
+    // Most items of a program are instructions, which are not carried.
+    db.ForEachDataItem([&](const kernel::Item &item) {
       const kernel::Structure *structure = nullptr;
       if (item.type == kernel::ItemType::kStruct) {
         auto it = by_id.find(item.struct_id);
