@@ -266,13 +266,15 @@ void Database::ForEachItem(const std::function<void(const Item &)> &visit) const
 
 void Database::ForEachDataItem(const std::function<void(const Item &)> &visit) const {
   const Impl &d = *impl_;
-  const uint8_t short_code = ShortHead(ItemType::kCode);
+  // Every head state but an instruction's; a long item of code is rare and
+  // told by its type.
+  uint16_t heads = 0;
+  for (uint8_t state = kLongHead; state < 16; ++state) heads |= uint16_t{1} << state;
+  heads &= ~(uint16_t{1} << ShortHead(ItemType::kCode));
   for (size_t seg = 0; seg < d.segments.size(); ++seg) {
     const ItemStates &st = d.states[seg];
-    for (size_t off = st.NextNonZero(0, st.size()); off < st.size();
-         off = st.NextNonZero(off + 1, st.size())) {
-      const uint8_t state = st[off];
-      if (!IsHead(state) || state == short_code) continue;
+    for (size_t off = st.NextOf(0, st.size(), heads); off < st.size();
+         off = st.NextOf(off + 1, st.size(), heads)) {
       const Item item = d.ItemAtHead(static_cast<int>(seg), static_cast<asize_t>(off));
       if (item.type != ItemType::kCode) visit(item);
     }

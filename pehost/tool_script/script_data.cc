@@ -48,18 +48,18 @@ void AppendNumber(uint64_t value, std::string *out) {
       "8081828384858687888990919293949596979899";
   char buf[24];
   char *at = buf + sizeof buf;
-  while (value >= 100) {
-    const unsigned pair = static_cast<unsigned>(value % 100) * 2;
-    value /= 100;
+  for (; value > UINT32_MAX; value /= 10) *--at = static_cast<char>('0' + value % 10);
+  uint32_t v = static_cast<uint32_t>(value);
+  for (; v >= 100; v /= 100) {
+    const uint32_t pair = v % 100 * 2;
     *--at = kPairs[pair + 1];
     *--at = kPairs[pair];
   }
-  if (value >= 10) {
-    const unsigned pair = static_cast<unsigned>(value) * 2;
-    *--at = kPairs[pair + 1];
-    *--at = kPairs[pair];
+  if (v >= 10) {
+    *--at = kPairs[v * 2 + 1];
+    *--at = kPairs[v * 2];
   } else {
-    *--at = static_cast<char>('0' + value);
+    *--at = static_cast<char>('0' + v);
   }
   out->append(at, buf + sizeof buf);
 }
