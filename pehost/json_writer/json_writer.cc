@@ -2,6 +2,7 @@
 
 #include <charconv>
 #include <cstdio>
+#include <cstring>
 
 #include "model/text_encoding.h"
 
@@ -44,6 +45,29 @@ constexpr PlainBytes MakePlainBytes() {
 
 constexpr PlainBytes kPlainBytes = MakePlainBytes();
 
+/// The first index from `i` of a byte that `taken` does not take, or the
+/// text's size. Eight bytes a step while none of them is above ASCII, below
+/// a space, a quote, a backslash or (in ASCII text) an apostrophe: most
+/// texts are plain from start to end.
+size_t PlainRun(std::string_view text, size_t i, bool ascii, const bool *taken) {
+  constexpr uint64_t kOnes = 0x0101010101010101u;
+  constexpr uint64_t kHigh = 0x8080808080808080u;
+  // Whether any byte of v is 0 (below 0x20 for the second test of `odd`):
+  // exact for the word as a whole, which is all that is asked of it.
+  const auto has_zero = [](uint64_t v) { return (v - kOnes) & ~v & kHigh; };
+  const uint64_t apostrophes = ascii ? kOnes * '\'' : kOnes * '"';
+  for (; text.size() - i >= 8; i += 8) {
+    uint64_t x;
+    std::memcpy(&x, text.data() + i, sizeof x);
+    const uint64_t odd = (x & kHigh) | ((x - kOnes * 0x20) & ~x & kHigh) |
+                         has_zero(x ^ (kOnes * '"')) | has_zero(x ^ (kOnes * '\\')) |
+                         has_zero(x ^ apostrophes);
+    if (odd != 0) break;
+  }
+  while (i < text.size() && taken[static_cast<unsigned char>(text[i])]) ++i;
+  return i;
+}
+
 }  // namespace
 
 void AppendQuoted(std::string_view text, Characters characters, std::string *out) {
@@ -51,12 +75,9 @@ void AppendQuoted(std::string_view text, Characters characters, std::string *out
   const bool *const taken = ascii ? kPlainBytes.ascii : kPlainBytes.utf8;
   *out += '"';
   size_t plain = 0;  // start of the run of bytes taken as they are
-  for (size_t i = 0; i < text.size();) {
+  for (size_t i = PlainRun(text, 0, ascii, taken); i < text.size();
+       i = PlainRun(text, i, ascii, taken)) {
     const unsigned char c = static_cast<unsigned char>(text[i]);
-    if (taken[c]) {
-      ++i;
-      continue;
-    }
     char32_t cp = c;
     size_t length = 1;
     if (c >= 0x80) {

@@ -4,6 +4,7 @@
 
 #include <nlohmann/json.hpp>
 #include <sstream>
+#include <string>
 #include <vector>
 
 namespace {
@@ -49,6 +50,35 @@ TEST(QuotedTest, OneRuleInBothForms) {
     EXPECT_EQ(
         c.decoded,
         nlohmann::json::parse(Quoted(c.text, Characters::kAscii)).get<std::string>());
+  }
+}
+
+// Plain text is passed eight bytes at a time: each byte that is not plain
+// must be found wherever it falls in such a step, and the plain bytes
+// around it kept.
+TEST(QuotedTest, EveryOddByteFoundAtEveryPlace) {
+  struct Odd {
+    std::string text, utf8, ascii;
+  };
+  const Odd odds[] = {{"\"", "\\\"", "\\\""},
+                      {"\\", "\\\\", "\\\\"},
+                      {"'", "'", "\\u0027"},
+                      {"\n", "\\n", "\\n"},
+                      {"\x01", "\\u0001", "\\u0001"},
+                      {"\x1F", "\\u001F", "\\u001F"},
+                      {"\x7F", "\x7F", "\x7F"},
+                      {" ", " ", " "},
+                      {"\xC3\xB6", "\xC3\xB6", "\\u00F6"},
+                      {"\xE9", "\\u00E9", "\\u00E9"}};
+  const std::string plain = "abcdefghijklmnopqrstuvw~";
+  for (const Odd &odd : odds) {
+    for (size_t at = 0; at <= plain.size(); ++at) {
+      const std::string text = plain.substr(0, at) + odd.text + plain.substr(at);
+      const std::string before = "\"" + plain.substr(0, at);
+      const std::string after = plain.substr(at) + "\"";
+      ASSERT_EQ(before + odd.utf8 + after, Quoted(text)) << at;
+      ASSERT_EQ(before + odd.ascii + after, Quoted(text, Characters::kAscii)) << at;
+    }
   }
 }
 
