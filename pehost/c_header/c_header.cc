@@ -1,12 +1,13 @@
 #include "pehost/c_header/c_header.h"
 
 #include <algorithm>
-#include <charconv>
 #include <cstring>
 #include <set>
 #include <string_view>
 #include <unordered_map>
 #include <vector>
+
+#include "pehost/json_writer/json_writer.h"
 
 namespace c_header {
 
@@ -29,15 +30,7 @@ enum class Dialect { kHeader, kIda };
 
 constexpr size_t kFlushSize = 1 << 16;
 
-void AppendNumber(uint64_t v, std::string *out) {
-  char digits[24];
-  out->append(digits, std::to_chars(digits, digits + sizeof digits, v).ptr);
-}
-
-void AppendSigned(int64_t v, std::string *out) {
-  char digits[24];
-  out->append(digits, std::to_chars(digits, digits + sizeof digits, v).ptr);
-}
+void AppendNumber(uint64_t v, std::string *out) { json_writer::AppendUnsigned(v, out); }
 
 /// "0x" and `v` in upper-case hex, at least `width` digits.
 void AppendHex(uint32_t v, int width, std::string *out) {
@@ -200,7 +193,7 @@ void AppendDecl(const model::ProgramTypes &types, const CDecl &d, Dialect dialec
         *out += i > 0 ? ",\n  " : "\n  ";
         *out += d.values[i].first;
         *out += " = ";
-        AppendSigned(d.values[i].second, out);
+        json_writer::AppendInt(d.values[i].second, out);
       }
       *out += "\n};\n";
       break;

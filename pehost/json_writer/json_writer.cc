@@ -1,6 +1,5 @@
 #include "pehost/json_writer/json_writer.h"
 
-#include <charconv>
 #include <cstdio>
 #include <cstring>
 
@@ -115,6 +114,37 @@ void AppendQuoted(std::string_view text, Characters characters, std::string *out
   *out += '"';
 }
 
+void AppendUnsigned(uint64_t value, std::string *out) {
+  // Two digits a step, from the end.
+  static constexpr char kPairs[] =
+      "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
+      "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
+      "8081828384858687888990919293949596979899";
+  char buf[24];
+  char *const end = buf + sizeof buf;
+  char *at = end;
+  for (; value > UINT32_MAX; value /= 10) *--at = static_cast<char>('0' + value % 10);
+  uint32_t v = static_cast<uint32_t>(value);
+  for (; v >= 100; v /= 100) {
+    const uint32_t pair = v % 100 * 2;
+    *--at = kPairs[pair + 1];
+    *--at = kPairs[pair];
+  }
+  if (v >= 10) {
+    *--at = kPairs[v * 2 + 1];
+    *--at = kPairs[v * 2];
+  } else {
+    *--at = static_cast<char>('0' + v);
+  }
+  out->append(at, static_cast<size_t>(end - at));
+}
+
+void AppendInt(int64_t value, std::string *out) {
+  if (value >= 0) return AppendUnsigned(static_cast<uint64_t>(value), out);
+  *out += '-';
+  AppendUnsigned(0 - static_cast<uint64_t>(value), out);
+}
+
 std::string Quoted(std::string_view text, Characters characters) {
   std::string out;
   out.reserve(text.size() + 2);
@@ -180,9 +210,7 @@ void JsonWriter::String(std::string_view text) {
 
 void JsonWriter::Int(int64_t value) {
   BeforeValue();
-  char digits[24];
-  const auto result = std::to_chars(digits, digits + sizeof digits, value);
-  buffer_.append(digits, result.ptr);
+  AppendInt(value, &buffer_);
 }
 
 void JsonWriter::Bool(bool value) {

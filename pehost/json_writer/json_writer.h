@@ -35,6 +35,11 @@ void AppendQuoted(std::string_view text, Characters characters, std::string *out
 /// `text` as a JSON string.
 std::string Quoted(std::string_view text, Characters characters = Characters::kUtf8);
 
+/// Appends `value` in decimal to *out; every writer's numbers go through
+/// these, a few million in a large program's files.
+void AppendUnsigned(uint64_t value, std::string *out);
+void AppendInt(int64_t value, std::string *out);
+
 class JsonWriter {
  public:
   explicit JsonWriter(std::ostream &out) : out_(out) {}

@@ -82,6 +82,29 @@ TEST(QuotedTest, EveryOddByteFoundAtEveryPlace) {
   }
 }
 
+TEST(NumberTest, DecimalAtEveryWidthAndBothEnds) {
+  const std::pair<int64_t, const char *> ints[] = {{0, "0"},
+                                                   {7, "7"},
+                                                   {10, "10"},
+                                                   {99, "99"},
+                                                   {100, "100"},
+                                                   {1234567, "1234567"},
+                                                   {-1, "-1"},
+                                                   {-100, "-100"},
+                                                   {4294967295, "4294967295"},
+                                                   {4294967296, "4294967296"},
+                                                   {INT64_MAX, "9223372036854775807"},
+                                                   {INT64_MIN, "-9223372036854775808"}};
+  for (const auto &[value, text] : ints) {
+    std::string out = "x";
+    json_writer::AppendInt(value, &out);
+    EXPECT_EQ(std::string("x") + text, out);
+  }
+  std::string out;
+  json_writer::AppendUnsigned(UINT64_MAX, &out);
+  EXPECT_EQ("18446744073709551615", out);
+}
+
 TEST(JsonWriterTest, LinesCompactLevelsAndArrays) {
   std::ostringstream out;
   {

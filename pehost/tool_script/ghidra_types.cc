@@ -15,7 +15,6 @@
 //             size, result place, purge]  place: "EAX", "EDX", "ECX",
 //             "EDX:EAX", "ST0", a stack offset, or null for a procedure's
 //             result (whose type is "void")
-#include <charconv>
 #include <string_view>
 #include <unordered_set>
 
@@ -41,10 +40,7 @@ void AppendText(std::string_view text, std::string *out) {
   json_writer::AppendQuoted(text, json_writer::Characters::kAscii, out);
 }
 
-void AppendNumber(int64_t value, std::string *out) {
-  char digits[24];
-  out->append(digits, std::to_chars(digits, digits + sizeof digits, value).ptr);
-}
+void AppendNumber(int64_t value, std::string *out) { json_writer::AppendInt(value, out); }
 
 void AppendPlace(const PlacedParam &p, std::string *out) {
   if (p.reg == Register::kStack)

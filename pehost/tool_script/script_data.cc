@@ -40,28 +40,8 @@ void AppendText(std::string_view text, std::string *out) {
   json_writer::AppendQuoted(text, json_writer::Characters::kAscii, out);
 }
 
-/// Two digits a step: a script holds millions of addresses and sizes.
 void AppendNumber(uint64_t value, std::string *out) {
-  static constexpr char kPairs[] =
-      "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
-      "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
-      "8081828384858687888990919293949596979899";
-  char buf[24];
-  char *at = buf + sizeof buf;
-  for (; value > UINT32_MAX; value /= 10) *--at = static_cast<char>('0' + value % 10);
-  uint32_t v = static_cast<uint32_t>(value);
-  for (; v >= 100; v /= 100) {
-    const uint32_t pair = v % 100 * 2;
-    *--at = kPairs[pair + 1];
-    *--at = kPairs[pair];
-  }
-  if (v >= 10) {
-    *--at = kPairs[v * 2 + 1];
-    *--at = kPairs[v * 2];
-  } else {
-    *--at = static_cast<char>('0' + v);
-  }
-  out->append(at, buf + sizeof buf);
+  json_writer::AppendUnsigned(value, out);
 }
 
 /// Puts the chunk statements into functions of at most kGroupStatements
