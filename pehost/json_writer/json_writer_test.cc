@@ -53,9 +53,9 @@ TEST(QuotedTest, OneRuleInBothForms) {
   }
 }
 
-// Plain text is passed eight bytes at a time: each byte that is not plain
-// must be found wherever it falls in such a step, and the plain bytes
-// around it kept.
+// Plain text is passed sixteen bytes at a time: each byte that is not
+// plain must be found wherever it falls in such a step or in the last
+// sixteen bytes, and the plain bytes around it kept.
 TEST(QuotedTest, EveryOddByteFoundAtEveryPlace) {
   struct Odd {
     std::string text, utf8, ascii;
@@ -70,7 +70,7 @@ TEST(QuotedTest, EveryOddByteFoundAtEveryPlace) {
                       {" ", " ", " "},
                       {"\xC3\xB6", "\xC3\xB6", "\\u00F6"},
                       {"\xE9", "\\u00E9", "\\u00E9"}};
-  const std::string plain = "abcdefghijklmnopqrstuvw~";
+  const std::string plain = "abcdefghijklmnopqrstuvw~ABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
   for (const Odd &odd : odds) {
     for (size_t at = 0; at <= plain.size(); ++at) {
       const std::string text = plain.substr(0, at) + odd.text + plain.substr(at);
