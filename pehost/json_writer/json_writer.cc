@@ -1,6 +1,7 @@
 #include "pehost/json_writer/json_writer.h"
 
 #include <cstdio>
+#include <cstring>
 
 #ifdef __SSE2__
 #include <emmintrin.h>
@@ -176,9 +177,24 @@ void JsonWriter::Gathered() {
   if (buffer_.size() >= kFlushSize) Flush();
 }
 
-void JsonWriter::NewLine() {
+namespace {
+
+// A comma, a line break and the spaces of up to 64 levels: one append for
+// what goes before a member.
+constexpr size_t kMaxIndent = 128;
+const std::string kBreak = ",\n" + std::string(kMaxIndent, ' ');
+
+}  // namespace
+
+void JsonWriter::NewLine(bool comma) {
+  const size_t indent = 2 * levels_.size();
+  if (indent <= kMaxIndent) {
+    buffer_.append(kBreak.data() + (comma ? 0 : 1), (comma ? 2 : 1) + indent);
+    return;
+  }
+  if (comma) buffer_ += ',';
   buffer_ += '\n';
-  buffer_.append(2 * levels_.size(), ' ');
+  buffer_.append(indent, ' ');
 }
 
 void JsonWriter::BeforeValue() {
@@ -188,9 +204,12 @@ void JsonWriter::BeforeValue() {
   }
   if (levels_.empty()) return;
   Level &level = levels_.back();
-  if (!level.empty) buffer_ += level.compact ? ", " : ",";
-  if (!level.compact) NewLine();
+  const bool comma = !level.empty;
   level.empty = false;
+  if (!level.compact)
+    NewLine(comma);
+  else if (comma)
+    buffer_.append(", ", 2);
 }
 
 void JsonWriter::Open(char bracket, bool compact) {
@@ -212,9 +231,19 @@ void JsonWriter::Close(char bracket) {
 
 void JsonWriter::Key(std::string_view key) {
   BeforeValue();
+  after_key_ = true;
+  // A key is nearly always a short plain word: quoted in place, one append.
+  char text[64];
+  if (key.size() <= sizeof text - 4 &&
+      PlainRun(key, 0, false, kPlainBytes.utf8) == key.size()) {
+    text[0] = '"';
+    std::memcpy(text + 1, key.data(), key.size());
+    std::memcpy(text + 1 + key.size(), "\": ", 3);
+    buffer_.append(text, key.size() + 4);
+    return;
+  }
   AppendQuoted(key, Characters::kUtf8, &buffer_);
   buffer_ += ": ";
-  after_key_ = true;
 }
 
 void JsonWriter::String(std::string_view text) {

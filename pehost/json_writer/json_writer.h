@@ -98,7 +98,9 @@ class JsonWriter {
   void Close(char bracket);
   /// Separator and line break before a value (not after a key).
   void BeforeValue();
-  void NewLine();
+  /// A line break and the indentation of the current level, after a comma
+  /// when `comma`.
+  void NewLine(bool comma = false);
   void Gathered();
 
   std::ostream &out_;
