@@ -129,7 +129,7 @@ void AppendQuoted(std::string_view text, Characters characters, std::string *out
   *out += '"';
 }
 
-void AppendUnsigned(uint64_t value, std::string *out) {
+char *FormatUnsigned(uint64_t value, char *out) {
   // Two digits a step, from the end.
   static constexpr char kPairs[] =
       "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
@@ -151,7 +151,13 @@ void AppendUnsigned(uint64_t value, std::string *out) {
   } else {
     *--at = static_cast<char>('0' + v);
   }
-  out->append(at, static_cast<size_t>(end - at));
+  while (at != end) *out++ = *at++;
+  return out;
+}
+
+void AppendUnsigned(uint64_t value, std::string *out) {
+  char digits[24];
+  out->append(digits, static_cast<size_t>(FormatUnsigned(value, digits) - digits));
 }
 
 void AppendInt(int64_t value, std::string *out) {

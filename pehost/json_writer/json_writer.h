@@ -39,6 +39,9 @@ std::string Quoted(std::string_view text, Characters characters = Characters::kU
 /// these, a few million in a large program's files.
 void AppendUnsigned(uint64_t value, std::string *out);
 void AppendInt(int64_t value, std::string *out);
+/// Writes `value` in decimal at `out` (room for 20 characters) and returns
+/// the end, for a record put together before it is appended.
+char *FormatUnsigned(uint64_t value, char *out);
 
 class JsonWriter {
  public:

@@ -70,7 +70,8 @@ TEST(QuotedTest, EveryOddByteFoundAtEveryPlace) {
                       {" ", " ", " "},
                       {"\xC3\xB6", "\xC3\xB6", "\\u00F6"},
                       {"\xE9", "\\u00E9", "\\u00E9"}};
-  const std::string plain = "abcdefghijklmnopqrstuvw~ABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
+  const std::string plain =
+      "abcdefghijklmnopqrstuvw~ABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
   for (const Odd &odd : odds) {
     for (size_t at = 0; at <= plain.size(); ++at) {
       const std::string text = plain.substr(0, at) + odd.text + plain.substr(at);
