@@ -109,7 +109,7 @@ class StructLayout {
   uint32_t at_ = 0;
   std::vector<std::string> *problems_;
   bool variant_parts_;
-  std::set<std::string> names_;
+  std::unordered_set<std::string> names_;
   std::vector<CMember> members_;
 };
 

@@ -156,6 +156,8 @@ class Database {
   /// program's items are and which the scripts do not carry: those are
   /// passed over by their state alone.
   void ForEachDataItem(const std::function<void(const Item &)> &visit) const;
+  /// How many items ForEachDataItem visits.
+  size_t DataItemCount() const;
   /// Given names only; dummy names are derived, never stored.
   std::vector<std::pair<ea_t, std::string>> Names() const;
   std::vector<Comment> Comments() const;

@@ -190,7 +190,8 @@ TEST_F(ItemsTest, DataItemWalkIsTheItemWalkWithoutCode) {
   // Items of every type and size at random places of two segments, short
   // and long ones (past the states' short size) and instructions among
   // them, at even and odd addresses: ForEachDataItem visits exactly the
-  // items ForEachItem visits that are not code, in its order.
+  // items ForEachItem visits that are not code, in its order, and
+  // DataItemCount counts them.
   db.AddSegment(".data", kBase + 0x2000, 0x801);
   std::mt19937 rng(7);
   const kernel::ItemType types[] = {kernel::ItemType::kByte,    kernel::ItemType::kWord,
@@ -215,6 +216,7 @@ TEST_F(ItemsTest, DataItemWalkIsTheItemWalkWithoutCode) {
       [&](const kernel::Item &item) { data.emplace_back(item.start, item.size); });
   EXPECT_GT(all.size(), 100u);
   EXPECT_EQ(all, data);
+  EXPECT_EQ(all.size(), db.db().DataItemCount());
 }
 
 }  // namespace

@@ -231,7 +231,7 @@ bool StartsOnData(const kernel::Database &db, const kernel::Function &f) {
 ScriptContents CountContents(const kernel::Database &db) {
   ScriptContents c;
   c.structures = db.Structures().size();
-  db.ForEachDataItem([&](const kernel::Item &) { ++c.items; });
+  c.items = db.DataItemCount();
   for (const kernel::Function &f : db.Functions())
     ++(StartsOnData(db, f) ? c.functions_on_data : c.functions);
   c.names = db.NameCount();
