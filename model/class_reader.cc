@@ -176,7 +176,7 @@ std::vector<PublishedMethod> ReadPublishedMethods(ea_t record) {
   return methods;
 }
 
-ClassDetails ReadClass(const ProgramModel &model, const ClassEntry &entry) {
+ClassDetails ReadClass(const ProgramModel &model, const ClassEntry &entry, bool methods) {
   const ea_t a = entry.record;
   ClassDetails c;
   c.name = ClassName(a);
@@ -198,8 +198,8 @@ ClassDetails ReadClass(const ProgramModel &model, const ClassEntry &entry) {
   c.method_table = table(FIELD_METHOD_TABLE);
   c.dynamic_table = table(FIELD_DYNAMIC_TABLE);
 
-  ReadVirtualMethods(model, a, &c);
-  if (c.dynamic_table != 0) ReadDynamicMethods(model, c.dynamic_table, &c);
+  if (methods) ReadVirtualMethods(model, a, &c);
+  if (methods && c.dynamic_table != 0) ReadDynamicMethods(model, c.dynamic_table, &c);
   c.published_methods = ReadPublishedMethods(a);
   if (c.field_table != 0) ReadFields(model, c.field_table, &c);
   if (c.interface_table != 0) ReadInterfaces(model, c.interface_table, &c);
