@@ -169,6 +169,12 @@ struct Database::Impl {
   AddrMap<uint32_t> wide_comments[2];
   std::deque<std::string> texts;  // comment texts, each kept once
   std::unordered_map<std::string_view, uint32_t> text_index;
+  // The index (plus one; 0: none) of a text met lately, by a cheap hash of
+  // it: a run sets the same few texts hundreds of thousands of times.
+  static constexpr size_t kRecentTexts = 64;
+  uint32_t recent_texts[kRecentTexts] = {};
+  /// The index of comment text `text`, kept from now on if it is new.
+  uint32_t TextIndex(std::string_view text);
 
   /// Sets or (empty `name`) removes the name of `ea`, making it unique.
   bool SetName(ea_t ea, std::string_view name);

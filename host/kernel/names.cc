@@ -11,32 +11,20 @@ namespace kernel {
 
 namespace {
 
-bool IsNameChar(unsigned char c) {
-  if (std::isalnum(c)) return true;
-  switch (c) {
-    case '_':
-    case '$':
-    case '%':
-    case '&':
-    case '(':
-    case ')':
-    case '.':
-    case ':':
-    case '?':
-    case '@':
-    case '[':
-    case ']':
+// The characters a given name may hold, a bit each: a name is checked on
+// every naming, a character at a time.
+struct NameChars {
+  bool ok[256] = {};
+  constexpr NameChars() {
+    for (int c = '0'; c <= '9'; ++c) ok[c] = true;
+    for (int c = 'A'; c <= 'Z'; ++c) ok[c] = ok[c - 'A' + 'a'] = true;
     // Generic class names: TList<System.Classes.TComponent>,
     // TDictionary<System.string,System.Integer>, and the rare backquote.
-    case '<':
-    case '>':
-    case ',':
-    case '`':
-      return true;
-    default:
-      return false;
+    for (const char c : "_$%&().:?@[]<>,`") ok[static_cast<unsigned char>(c)] = true;
+    ok[0] = false;  // the terminator of the list above
   }
-}
+};
+constexpr NameChars kNameChars;
 
 /// `prefix` and `ea` in upper-case hex without leading zeros. A detector run
 /// asks for hundreds of thousands of dummy names: no printf.
@@ -68,8 +56,8 @@ bool SplitSuffix(std::string_view name, std::string_view *base, uint32_t *n) {
 }  // namespace
 
 bool IsNameText(std::string_view name) {
-  for (unsigned char c : name)
-    if (!IsNameChar(c)) return false;
+  for (const unsigned char c : name)
+    if (!kNameChars.ok[c]) return false;
   return true;
 }
 
@@ -163,15 +151,7 @@ bool Database::Impl::SetComment(ea_t ea, std::string_view text, bool repeatable)
     wide_comments[r].Erase(ea);
     return true;
   }
-  auto it = text_index.find(text);
-  uint32_t index;
-  if (it != text_index.end()) {
-    index = it->second;
-  } else {
-    index = static_cast<uint32_t>(texts.size());
-    texts.emplace_back(text);
-    text_index.emplace(texts.back(), index);
-  }
+  const uint32_t index = TextIndex(text);
   if (index < kWideText) {
     comments[r].Set(ea, static_cast<uint8_t>(index));
     wide_comments[r].Erase(ea);
@@ -180,6 +160,29 @@ bool Database::Impl::SetComment(ea_t ea, std::string_view text, bool repeatable)
     wide_comments[r].Set(ea, index);
   }
   return true;
+}
+
+uint32_t Database::Impl::TextIndex(std::string_view text) {
+  // Length, ends and middle tell apart the texts of a run well enough; the
+  // text itself is compared before a remembered index is used.
+  const size_t mid = text.size() / 2;
+  const size_t slot = (text.size() * 7 + static_cast<unsigned char>(text[0]) * 3 +
+                       static_cast<unsigned char>(text[mid]) * 5 +
+                       static_cast<unsigned char>(text.back())) %
+                      kRecentTexts;
+  if (const uint32_t recent = recent_texts[slot];
+      recent != 0 && texts[recent - 1] == text)
+    return recent - 1;
+  uint32_t index;
+  if (auto it = text_index.find(text); it != text_index.end()) {
+    index = it->second;
+  } else {
+    index = static_cast<uint32_t>(texts.size());
+    texts.emplace_back(text);
+    text_index.emplace(texts.back(), index);
+  }
+  recent_texts[slot] = index + 1;
+  return index;
 }
 
 const std::string *Database::Impl::CommentOf(ea_t ea, bool repeatable) const {

@@ -14,6 +14,11 @@ namespace {
 using Reached = std::vector<Instruction>;
 
 Reached::iterator LowerBound(Reached &reached, uint32_t ea) {
+  // Nearly every address asked for lies past the last instruction reached,
+  // or at it.
+  const size_t n = reached.size();
+  if (n == 0 || reached[n - 1].ea < ea) return reached.end();
+  if (n == 1 || reached[n - 2].ea < ea) return reached.end() - 1;
   return std::lower_bound(reached.begin(), reached.end(), ea,
                           [](const Instruction &i, uint32_t a) { return i.ea < a; });
 }
