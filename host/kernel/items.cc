@@ -125,31 +125,40 @@ void Database::Impl::Undefine(const Item &item) {
 void Database::Impl::UndefineRange(ea_t ea, uint64_t end) {
   if (end == 0) end = uint64_t{1} << 32;
   if (end <= ea) return;
+  // Nearly every range lies in one segment, the one asked about last.
+  if (const int seg = SegmentIndex(ea); seg >= 0 && end <= segments[seg].end) {
+    UndefineInSegment(static_cast<size_t>(seg), ea, end);
+    return;
+  }
   for (size_t seg = 0; seg < segments.size(); ++seg) {
     const Segment &s = segments[seg];
     const uint64_t from = std::max<uint64_t>(ea, s.start);
     const uint64_t to = std::min<uint64_t>(end, s.end);
-    if (from >= to) continue;
-    const ItemStates &st = states[seg];
-    asize_t off = static_cast<asize_t>(from - s.start);
-    const asize_t stop = static_cast<asize_t>(to - s.start);
-    Item item;
-    if (st[off] == kTail && ItemAt(static_cast<ea_t>(from), &item)) {
-      Undefine(item);
-      off = item.start + item.size - s.start;
+    if (from < to) UndefineInSegment(seg, from, to);
+  }
+}
+
+void Database::Impl::UndefineInSegment(size_t seg, uint64_t from, uint64_t to) {
+  const Segment &s = segments[seg];
+  const ItemStates &st = states[seg];
+  asize_t off = static_cast<asize_t>(from - s.start);
+  const asize_t stop = static_cast<asize_t>(to - s.start);
+  Item item;
+  if (st[off] == kTail && ItemAt(static_cast<ea_t>(from), &item)) {
+    Undefine(item);
+    off = item.start + item.size - s.start;
+  }
+  auto next_known = [&](asize_t from_off) {
+    return static_cast<asize_t>(st.NextNonZero(from_off, stop));
+  };
+  for (off = next_known(off); off < stop; off = next_known(off)) {
+    if (!IsHead(st[off])) {
+      ++off;
+      continue;
     }
-    auto next_known = [&](asize_t from_off) {
-      return static_cast<asize_t>(st.NextNonZero(from_off, stop));
-    };
-    for (off = next_known(off); off < stop; off = next_known(off)) {
-      if (!IsHead(st[off])) {
-        ++off;
-        continue;
-      }
-      item = ItemAtHead(static_cast<int>(seg), off);
-      Undefine(item);
-      off += item.size;
-    }
+    item = ItemAtHead(static_cast<int>(seg), off);
+    Undefine(item);
+    off += item.size;
   }
 }
 

@@ -106,6 +106,10 @@ bool Database::Impl::SetName(ea_t ea, std::string_view name) {
 std::string Database::Impl::NameOf(ea_t ea) const {
   if (const std::string_view given = GivenName(ea); !given.empty())
     return std::string(given);
+  return DummyName(ea);
+}
+
+std::string Database::Impl::DummyName(ea_t ea) const {
   if (SegmentIndex(ea) < 0) return {};
   if (functions.Find(ea) != nullptr) return Hex("sub_", ea);
   if (FirstDataRef(ea) == BADADDR) return {};
@@ -163,13 +167,12 @@ bool Database::Impl::SetComment(ea_t ea, std::string_view text, bool repeatable)
 }
 
 uint32_t Database::Impl::TextIndex(std::string_view text) {
-  // Length, ends and middle tell apart the texts of a run well enough; the
+  // Length, ends, middle and quarter tell apart the texts of a run well; the
   // text itself is compared before a remembered index is used.
-  const size_t mid = text.size() / 2;
-  const size_t slot = (text.size() * 7 + static_cast<unsigned char>(text[0]) * 3 +
-                       static_cast<unsigned char>(text[mid]) * 5 +
-                       static_cast<unsigned char>(text.back())) %
-                      kRecentTexts;
+  const size_t n = text.size();
+  const auto at = [&](size_t i) { return size_t{static_cast<unsigned char>(text[i])}; };
+  const size_t slot =
+      (n * 37 + at(0) * 3 + at(n / 4) * 11 + at(n / 2) * 5 + at(n - 1)) % kRecentTexts;
   if (const uint32_t recent = recent_texts[slot];
       recent != 0 && texts[recent - 1] == text)
     return recent - 1;

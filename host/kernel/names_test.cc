@@ -183,18 +183,18 @@ TEST_F(NamesTest, CommentsPastAByteOfTexts) {
   EXPECT_EQ("text 597", all[597].text);
 }
 
-TEST_F(NamesTest, CommentTextsAlikeAtTheEndsAndMiddleStayApart) {
-  // Same length, first, middle and last character: texts a quick look-up
-  // could take for one another.
-  const char *const texts[] = {"aXbYc", "aZbWc", "aXbYc", "aQbQc", "aZbWc"};
+TEST_F(NamesTest, CommentTextsAlikeButForOneCharacterStayApart) {
+  // Texts of one length that differ in one inner character, which a quick
+  // look-up could take for one another, and one buffer holding two texts.
+  const char *const texts[] = {"aXbYc", "aXbWc", "aXbYc", "aXbQc", "aXbWc"};
   for (ea_t i = 0; i < 5; ++i) ASSERT_EQ(1, set_cmt(kBase + i, texts[i], 0));
-  char buf[8] = "aZbWc";
+  char buf[8] = "aXbWc";
   ASSERT_EQ(1, set_cmt(kBase + 5, buf, 0));
-  buf[1] = 'X';  // the same buffer, another text
+  buf[3] = 'Z';
   ASSERT_EQ(1, set_cmt(kBase + 6, buf, 0));
   for (ea_t i = 0; i < 5; ++i) EXPECT_EQ(texts[i], TestDb::Comment(kBase + i)) << i;
-  EXPECT_EQ("aZbWc", TestDb::Comment(kBase + 5));
-  EXPECT_EQ("aXbWc", TestDb::Comment(kBase + 6));
+  EXPECT_EQ("aXbWc", TestDb::Comment(kBase + 5));
+  EXPECT_EQ("aXbZc", TestDb::Comment(kBase + 6));
 }
 
 TEST_F(NamesTest, ExportInAddressOrder) {

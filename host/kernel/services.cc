@@ -111,7 +111,7 @@ char *get_true_name(ea_t from, ea_t ea, char *buf, size_t bufsize) {
     CopyOut(given, buf, bufsize);
     return buf;
   }
-  const std::string name = Db().NameOf(ea);
+  const std::string name = Db().DummyName(ea);
   if (name.empty()) return nullptr;
   CopyOut(name, buf, bufsize);
   return buf;
