@@ -4,6 +4,7 @@
 // database's memory; half a byte keeps it at half the program's size.
 #pragma once
 
+#include <bit>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -44,6 +45,17 @@ class ItemStates {
     if (i % 2 != 0 && i < end) {
       if ((*this)[i] != state) return 0;
       ++i;
+    }
+    // Sixteen states a word: a string's tails run up to 31 states.
+    const uint64_t all = 0x1111111111111111ull * state;
+    while (end - i >= 16) {
+      uint64_t word;
+      std::memcpy(&word, packed_.data() + i / 2, sizeof word);
+      // Little-endian: the state of index i is the word's lowest nibble.
+      static_assert(std::endian::native == std::endian::little);
+      if (const uint64_t other = word ^ all; other != 0)
+        return i + static_cast<size_t>(std::countr_zero(other)) / 4 - from;
+      i += 16;
     }
     const auto pair = static_cast<uint8_t>(state | state << 4);
     while (end - i >= 2 && packed_[i / 2] == pair) i += 2;

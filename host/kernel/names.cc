@@ -64,11 +64,13 @@ bool IsNameText(std::string_view name) {
 bool Database::Impl::SetName(ea_t ea, std::string_view name) {
   if (SegmentIndex(ea) < 0 || name.size() > NameTable::kMaxName || !IsNameText(name))
     return false;
+  // The name's slot is fetched while the old name is looked up.
+  std::string_view chosen = name;
+  size_t hash = NameTable::Hash(chosen);
+  names.Prefetch(hash);
   const std::string old(GivenName(ea));
   if (old == name) return true;
 
-  std::string_view chosen = name;
-  size_t hash = NameTable::Hash(chosen);
   std::string candidate;  // the unique form, when `name` is used
   // The name of ea is not `name`, so a holder of `name` is another address.
   if (!chosen.empty() && names.Find(chosen, hash)) {
