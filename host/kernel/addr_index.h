@@ -64,6 +64,19 @@ class AddrIndex {
 
   /// The value at `ea`, default-constructed when it was not there.
   V *Insert(ea_t ea) {
+    // The usual insert: past the last entry of the chunk used last, which
+    // has room and is the one whose range holds `ea`.
+    if (const size_t h = hint_; h < chunks_.size()) {
+      Chunk &ch = chunks_[h];
+      if (Page(ea) == Page(firsts_[h]) && ch.keys.size() < kChunk &&
+          Low(ea) > ch.keys.back() && (h + 1 == chunks_.size() || ea < firsts_[h + 1])) {
+        Reserve(&ch);
+        ch.keys.push_back(Low(ea));
+        ch.values.push_back(V());
+        ++size_;
+        return &ch.values.back();
+      }
+    }
     size_t c = ChunkFor(ea);
     if (c == kNone) return Begin(0, ea);
     if (ea < firsts_[c]) {

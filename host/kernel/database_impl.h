@@ -135,6 +135,8 @@ struct Database::Impl {
   void Undefine(const Item &item);
   /// Undefines every item overlapping [ea, end); end 0 stands for 2^32.
   void UndefineRange(ea_t ea, uint64_t end);
+  /// The same for [from, to), which lies in segment `seg`.
+  void UndefineInSegment(size_t seg, uint64_t from, uint64_t to);
   bool MakeData(ea_t ea, ItemType type, asize_t size, tid_t id);
   bool MakeOffset(ea_t ea);
   bool MakeAlign(ea_t ea, asize_t size, int alignment);
@@ -169,6 +171,12 @@ struct Database::Impl {
   AddrMap<uint32_t> wide_comments[2];
   std::deque<std::string> texts;  // comment texts, each kept once
   std::unordered_map<std::string_view, uint32_t> text_index;
+  // The index (plus one; 0: none) of a text met lately, by a cheap hash of
+  // it: a run sets the same few texts hundreds of thousands of times.
+  static constexpr size_t kRecentTexts = 256;
+  uint32_t recent_texts[kRecentTexts] = {};
+  /// The index of comment text `text`, kept from now on if it is new.
+  uint32_t TextIndex(std::string_view text);
 
   /// Sets or (empty `name`) removes the name of `ea`, making it unique.
   bool SetName(ea_t ea, std::string_view name);
@@ -176,6 +184,8 @@ struct Database::Impl {
   std::string_view GivenName(ea_t ea) const { return names.NameAt(ea); }
   /// The given name, else the dummy name when `ea` has one; empty when none.
   std::string NameOf(ea_t ea) const;
+  /// The dummy name of `ea`, whatever name it was given; empty when none.
+  std::string DummyName(ea_t ea) const;
   bool SetComment(ea_t ea, std::string_view text, bool repeatable);
   const std::string *CommentOf(ea_t ea, bool repeatable) const;
   /// The text of the comment at `ea` whose byte in comments[r] is `index`.

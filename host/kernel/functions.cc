@@ -67,11 +67,26 @@ bool Database::Impl::AddFunction(ea_t start) {
   };
   static x86::FunctionSpan span;  // its buffer is kept from call to call
   if (!x86::FindFunction(view, start, &span)) return false;
+  // An instruction over unknown bytes was checked by may_hold to have only
+  // unknown bytes: it becomes a short item without PlaceItem's search for
+  // what it replaces.
+  ItemStates &states_of_segment = states[seg];
   for (const x86::Instruction &insn : span.instructions) {
-    if (st[insn.ea - s.start] == kUnknown)
+    const asize_t off = insn.ea - s.start;
+    if (st[off] != kUnknown) continue;
+    if (insn.length > kShortItem) {
       PlaceItem({insn.ea, insn.length, ItemType::kCode, BADNODE});
+      continue;
+    }
+    states_of_segment.Set(off, ShortHead(ItemType::kCode));
+    states_of_segment.Fill(off + 1, insn.length - 1, kTail);
   }
-  return InsertFunction(span.start, span.end, nullptr);
+  // The span lies within [start, limit): no function holds start and none
+  // begins before limit, as checked above, so it goes in without a search.
+  if (span.start != start || span.end <= start || span.end > limit)
+    return InsertFunction(span.start, span.end, nullptr);
+  functions.Set(start, FunctionEntry{span.end, next_function_index++});
+  return true;
 }
 
 bool Database::Impl::AddFunctionRange(ea_t start, ea_t end) {

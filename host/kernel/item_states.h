@@ -4,6 +4,7 @@
 // database's memory; half a byte keeps it at half the program's size.
 #pragma once
 
+#include <bit>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -27,9 +28,52 @@ class ItemStates {
     const size_t end = i + n;
     if (i % 2 != 0 && i < end) Set(i++, state);
     const size_t whole = (end - i) / 2;
-    std::memset(packed_.data() + i / 2, state | state << 4, whole);
+    const auto pair = static_cast<uint8_t>(state | state << 4);
+    // Most items are a few bytes long: no call for them.
+    if (whole <= 8) {
+      for (size_t k = 0; k < whole; ++k) packed_[i / 2 + k] = pair;
+    } else {
+      std::memset(packed_.data() + i / 2, pair, whole);
+    }
     i += 2 * whole;
     if (i < end) Set(i, state);
+  }
+
+  /// How many states from `i` on, up to `end`, are `state`; two a byte.
+  size_t RunAfter(size_t i, size_t end, uint8_t state) const {
+    const size_t from = i;
+    if (i % 2 != 0 && i < end) {
+      if ((*this)[i] != state) return 0;
+      ++i;
+    }
+    // Sixteen states a word: a string's tails run up to 31 states.
+    const uint64_t all = 0x1111111111111111ull * state;
+    while (end - i >= 16) {
+      uint64_t word;
+      std::memcpy(&word, packed_.data() + i / 2, sizeof word);
+      // Little-endian: the state of index i is the word's lowest nibble.
+      static_assert(std::endian::native == std::endian::little);
+      if (const uint64_t other = word ^ all; other != 0)
+        return i + static_cast<size_t>(std::countr_zero(other)) / 4 - from;
+      i += 16;
+    }
+    const auto pair = static_cast<uint8_t>(state | state << 4);
+    while (end - i >= 2 && packed_[i / 2] == pair) i += 2;
+    if (i < end && (*this)[i] == state) ++i;
+    return i - from;
+  }
+
+  /// How many states before `i`, down to `begin`, are `state`; two a byte.
+  size_t RunBefore(size_t i, size_t begin, uint8_t state) const {
+    const size_t from = i;
+    if (i % 2 != 0 && i > begin) {
+      if ((*this)[i - 1] != state) return 0;
+      --i;
+    }
+    const auto pair = static_cast<uint8_t>(state | state << 4);
+    while (i - begin >= 2 && packed_[i / 2 - 1] == pair) i -= 2;
+    if (i > begin && (*this)[i - 1] == state) --i;
+    return from - i;
   }
 
   /// The first index in [i, end) whose state is not 0, or `end`. States are

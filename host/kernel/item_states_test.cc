@@ -35,4 +35,29 @@ TEST(ItemStatesTest, FillKeepsTheNeighbours) {
   EXPECT_EQ(1, st[4]);
 }
 
+// RunAfter and RunBefore against a plain walk, over runs of tails of every
+// length at even and odd starts, with other states around them.
+TEST(ItemStatesTest, RunsAgreeWithAPlainWalk) {
+  constexpr size_t kSize = 45;
+  for (size_t a = 0; a < kSize; ++a) {
+    for (size_t length = 0; a + length <= kSize; ++length) {
+      kernel::ItemStates st(kSize);
+      st.Fill(0, kSize, 3);
+      st.Fill(a, length, 1);
+      for (size_t i = 0; i <= kSize; ++i) {
+        for (size_t edge : {size_t{0}, i / 2, i, kSize}) {
+          size_t after = 0;
+          if (edge >= i)
+            while (i + after < edge && st[i + after] == 1) ++after;
+          size_t before = 0;
+          if (edge <= i)
+            while (i - before > edge && st[i - before - 1] == 1) ++before;
+          if (edge >= i) ASSERT_EQ(after, st.RunAfter(i, edge, 1)) << a << " " << i;
+          if (edge <= i) ASSERT_EQ(before, st.RunBefore(i, edge, 1)) << a << " " << i;
+        }
+      }
+    }
+  }
+}
+
 }  // namespace

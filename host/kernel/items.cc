@@ -34,9 +34,7 @@ Item Database::Impl::ItemAtHead(int seg, asize_t off) const {
     item.size = long_item.size;
   } else {
     item.type = static_cast<ItemType>(st[off] - kShortHead);
-    asize_t n = 1;
-    while (off + n < st.size() && st[off + n] == kTail) ++n;
-    item.size = n;
+    item.size = static_cast<asize_t>(1 + st.RunAfter(off + 1, st.size(), kTail));
   }
   if (item.type == ItemType::kStruct) {
     const tid_t *id = struct_ids.Find(item.start);
@@ -53,8 +51,8 @@ bool Database::Impl::ItemAt(ea_t ea, Item *item) const {
   if (st[off] == kUnknown) return false;
   if (st[off] == kTail) {
     // A short item's head is near; past that the tail is a long item's.
-    asize_t back = 1;
-    while (back < kShortItem && back <= off && st[off - back] == kTail) ++back;
+    const asize_t most = std::min<asize_t>(off, kShortItem - 1);
+    const auto back = static_cast<asize_t>(1 + st.RunBefore(off, off - most, kTail));
     if (back < kShortItem && back <= off) {
       off -= back;
     } else {
@@ -69,6 +67,16 @@ bool Database::Impl::ItemAt(ea_t ea, Item *item) const {
 }
 
 ea_t Database::Impl::ItemEnd(ea_t ea) const {
+  // Most calls ask about an unknown byte or the head of a short item.
+  int seg;
+  asize_t off;
+  if (Locate(ea, &seg, &off)) {
+    const ItemStates &st = states[seg];
+    const uint8_t state = st[off];
+    if (state == kUnknown) return ea + 1;
+    if (state >= kShortHead)
+      return ea + 1 + static_cast<asize_t>(st.RunAfter(off + 1, st.size(), kTail));
+  }
   Item item;
   if (ItemAt(ea, &item)) return item.start + item.size;
   return ea == BADADDR ? BADADDR : ea + 1;
@@ -117,31 +125,40 @@ void Database::Impl::Undefine(const Item &item) {
 void Database::Impl::UndefineRange(ea_t ea, uint64_t end) {
   if (end == 0) end = uint64_t{1} << 32;
   if (end <= ea) return;
+  // Nearly every range lies in one segment, the one asked about last.
+  if (const int seg = SegmentIndex(ea); seg >= 0 && end <= segments[seg].end) {
+    UndefineInSegment(static_cast<size_t>(seg), ea, end);
+    return;
+  }
   for (size_t seg = 0; seg < segments.size(); ++seg) {
     const Segment &s = segments[seg];
     const uint64_t from = std::max<uint64_t>(ea, s.start);
     const uint64_t to = std::min<uint64_t>(end, s.end);
-    if (from >= to) continue;
-    const ItemStates &st = states[seg];
-    asize_t off = static_cast<asize_t>(from - s.start);
-    const asize_t stop = static_cast<asize_t>(to - s.start);
-    Item item;
-    if (st[off] == kTail && ItemAt(static_cast<ea_t>(from), &item)) {
-      Undefine(item);
-      off = item.start + item.size - s.start;
+    if (from < to) UndefineInSegment(seg, from, to);
+  }
+}
+
+void Database::Impl::UndefineInSegment(size_t seg, uint64_t from, uint64_t to) {
+  const Segment &s = segments[seg];
+  const ItemStates &st = states[seg];
+  asize_t off = static_cast<asize_t>(from - s.start);
+  const asize_t stop = static_cast<asize_t>(to - s.start);
+  Item item;
+  if (st[off] == kTail && ItemAt(static_cast<ea_t>(from), &item)) {
+    Undefine(item);
+    off = item.start + item.size - s.start;
+  }
+  auto next_known = [&](asize_t from_off) {
+    return static_cast<asize_t>(st.NextNonZero(from_off, stop));
+  };
+  for (off = next_known(off); off < stop; off = next_known(off)) {
+    if (!IsHead(st[off])) {
+      ++off;
+      continue;
     }
-    auto next_known = [&](asize_t from_off) {
-      return static_cast<asize_t>(st.NextNonZero(from_off, stop));
-    };
-    for (off = next_known(off); off < stop; off = next_known(off)) {
-      if (!IsHead(st[off])) {
-        ++off;
-        continue;
-      }
-      item = ItemAtHead(static_cast<int>(seg), off);
-      Undefine(item);
-      off += item.size;
-    }
+    item = ItemAtHead(static_cast<int>(seg), off);
+    Undefine(item);
+    off += item.size;
   }
 }
 
@@ -204,9 +221,11 @@ bool Database::Impl::MakePString(ea_t ea, asize_t size) {
 // ---- Cross-references -----------------------------------------------------------
 
 void Database::Impl::AddDataRef(ea_t from, ea_t to) {
-  ea_t *first = first_refs.Find(to);
-  if (first == nullptr) {
-    first_refs.Set(to, from);
+  // One search for both cases: a new target's entry is made as it is looked for.
+  const size_t targets = first_refs.size();
+  ea_t *first = first_refs.Insert(to);
+  if (first_refs.size() != targets) {
+    *first = from;
     return;
   }
   if (*first == from) return;

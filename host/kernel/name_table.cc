@@ -115,7 +115,24 @@ void NameTable::Add(ea_t ea, std::string_view name, size_t hash) {
     slots_.assign(n, 0);
     tags_.assign(n, 0);
     mask_ = n - 1;
-    by_ea_.ForEach([&](ea_t, uint32_t at) { InsertSlot(at, Hash(TextAt(at))); });
+    // Each slot is a cache miss in a large table: the slot of a record is
+    // fetched while the next few are hashed, and filled that many records
+    // later, in the same order as without the wait.
+    constexpr size_t kAhead = 16;
+    struct Waiting {
+      uint32_t at;
+      size_t hash;
+    } waiting[kAhead];
+    size_t count = 0;
+    by_ea_.ForEach([&](ea_t, uint32_t at) {
+      const size_t h = Hash(TextAt(at));
+      Prefetch(h);
+      Waiting &w = waiting[count++ % kAhead];
+      if (count > kAhead) InsertSlot(w.at, w.hash);
+      w = {at, h};
+    });
+    for (size_t k = count > kAhead ? count - kAhead : 0; k < count; ++k)
+      InsertSlot(waiting[k % kAhead].at, waiting[k % kAhead].hash);
   }
 
   // The recent record sharing the longest beginning, if that is worth it.

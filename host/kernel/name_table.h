@@ -43,6 +43,13 @@ class NameTable {
   /// The same with the name's hash, for a caller that adds the name next.
   bool Find(std::string_view name, size_t hash) const;
   static size_t Hash(std::string_view name);
+  /// Starts fetching the slots a name of hash `hash` is looked for in, so
+  /// that the look-up finds them in cache.
+  void Prefetch(size_t hash) const {
+    if (slots_.empty()) return;
+    __builtin_prefetch(&tags_[hash & mask_]);
+    __builtin_prefetch(&slots_[hash & mask_]);
+  }
   /// Names `ea`; `name` must not be empty or in use, and `ea` unnamed.
   void Add(ea_t ea, std::string_view name) { Add(ea, name, Hash(name)); }
   void Add(ea_t ea, std::string_view name, size_t hash);

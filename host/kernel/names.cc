@@ -11,32 +11,20 @@ namespace kernel {
 
 namespace {
 
-bool IsNameChar(unsigned char c) {
-  if (std::isalnum(c)) return true;
-  switch (c) {
-    case '_':
-    case '$':
-    case '%':
-    case '&':
-    case '(':
-    case ')':
-    case '.':
-    case ':':
-    case '?':
-    case '@':
-    case '[':
-    case ']':
+// The characters a given name may hold, a bit each: a name is checked on
+// every naming, a character at a time.
+struct NameChars {
+  bool ok[256] = {};
+  constexpr NameChars() {
+    for (int c = '0'; c <= '9'; ++c) ok[c] = true;
+    for (int c = 'A'; c <= 'Z'; ++c) ok[c] = ok[c - 'A' + 'a'] = true;
     // Generic class names: TList<System.Classes.TComponent>,
     // TDictionary<System.string,System.Integer>, and the rare backquote.
-    case '<':
-    case '>':
-    case ',':
-    case '`':
-      return true;
-    default:
-      return false;
+    for (const char c : "_$%&().:?@[]<>,`") ok[static_cast<unsigned char>(c)] = true;
+    ok[0] = false;  // the terminator of the list above
   }
-}
+};
+constexpr NameChars kNameChars;
 
 /// `prefix` and `ea` in upper-case hex without leading zeros. A detector run
 /// asks for hundreds of thousands of dummy names: no printf.
@@ -68,19 +56,21 @@ bool SplitSuffix(std::string_view name, std::string_view *base, uint32_t *n) {
 }  // namespace
 
 bool IsNameText(std::string_view name) {
-  for (unsigned char c : name)
-    if (!IsNameChar(c)) return false;
+  for (const unsigned char c : name)
+    if (!kNameChars.ok[c]) return false;
   return true;
 }
 
 bool Database::Impl::SetName(ea_t ea, std::string_view name) {
   if (SegmentIndex(ea) < 0 || name.size() > NameTable::kMaxName || !IsNameText(name))
     return false;
+  // The name's slot is fetched while the old name is looked up.
+  std::string_view chosen = name;
+  size_t hash = NameTable::Hash(chosen);
+  names.Prefetch(hash);
   const std::string old(GivenName(ea));
   if (old == name) return true;
 
-  std::string_view chosen = name;
-  size_t hash = NameTable::Hash(chosen);
   std::string candidate;  // the unique form, when `name` is used
   // The name of ea is not `name`, so a holder of `name` is another address.
   if (!chosen.empty() && names.Find(chosen, hash)) {
@@ -118,6 +108,10 @@ bool Database::Impl::SetName(ea_t ea, std::string_view name) {
 std::string Database::Impl::NameOf(ea_t ea) const {
   if (const std::string_view given = GivenName(ea); !given.empty())
     return std::string(given);
+  return DummyName(ea);
+}
+
+std::string Database::Impl::DummyName(ea_t ea) const {
   if (SegmentIndex(ea) < 0) return {};
   if (functions.Find(ea) != nullptr) return Hex("sub_", ea);
   if (FirstDataRef(ea) == BADADDR) return {};
@@ -163,15 +157,7 @@ bool Database::Impl::SetComment(ea_t ea, std::string_view text, bool repeatable)
     wide_comments[r].Erase(ea);
     return true;
   }
-  auto it = text_index.find(text);
-  uint32_t index;
-  if (it != text_index.end()) {
-    index = it->second;
-  } else {
-    index = static_cast<uint32_t>(texts.size());
-    texts.emplace_back(text);
-    text_index.emplace(texts.back(), index);
-  }
+  const uint32_t index = TextIndex(text);
   if (index < kWideText) {
     comments[r].Set(ea, static_cast<uint8_t>(index));
     wide_comments[r].Erase(ea);
@@ -180,6 +166,28 @@ bool Database::Impl::SetComment(ea_t ea, std::string_view text, bool repeatable)
     wide_comments[r].Set(ea, index);
   }
   return true;
+}
+
+uint32_t Database::Impl::TextIndex(std::string_view text) {
+  // Length, ends, middle and quarter tell apart the texts of a run well; the
+  // text itself is compared before a remembered index is used.
+  const size_t n = text.size();
+  const auto at = [&](size_t i) { return size_t{static_cast<unsigned char>(text[i])}; };
+  const size_t slot =
+      (n * 37 + at(0) * 3 + at(n / 4) * 11 + at(n / 2) * 5 + at(n - 1)) % kRecentTexts;
+  if (const uint32_t recent = recent_texts[slot];
+      recent != 0 && texts[recent - 1] == text)
+    return recent - 1;
+  uint32_t index;
+  if (auto it = text_index.find(text); it != text_index.end()) {
+    index = it->second;
+  } else {
+    index = static_cast<uint32_t>(texts.size());
+    texts.emplace_back(text);
+    text_index.emplace(texts.back(), index);
+  }
+  recent_texts[slot] = index + 1;
+  return index;
 }
 
 const std::string *Database::Impl::CommentOf(ea_t ea, bool repeatable) const {

@@ -57,6 +57,16 @@ TEST_F(NamesTest, NameCharactersAndRefusals) {
   EXPECT_EQ("TDictionary<System.string,System.`1>@Add", TestDb::Name(kBase + 3));
   EXPECT_EQ(0, do_name_anyway(kBase + 2, "with space", 0));
   EXPECT_EQ(0, do_name_anyway(kBase + 2, "a-b", 0));
+  // Every other byte is refused, the ones above 0x7F among them.
+  const std::string allowed =
+      "$%&().:?@[]_<>,`0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz";
+  for (int c = 1; c < 256; ++c) {
+    const char name[] = {'A', static_cast<char>(c), '\0'};
+    EXPECT_EQ(allowed.find(static_cast<char>(c)) != std::string::npos ? 1 : 0,
+              do_name_anyway(kBase + 4, name, 0))
+        << c;
+  }
+  do_name_anyway(kBase + 4, "", 0);
   EXPECT_EQ(0, do_name_anyway(kBase + 2, nullptr, 0));
   EXPECT_EQ(0, do_name_anyway(0x10, "Outside", 0));
   EXPECT_EQ("", TestDb::Name(kBase + 2));
@@ -171,6 +181,20 @@ TEST_F(NamesTest, CommentsPastAByteOfTexts) {
   const auto all = kernel::TheDatabase().Comments();
   ASSERT_EQ(599u, all.size());
   EXPECT_EQ("text 597", all[597].text);
+}
+
+TEST_F(NamesTest, CommentTextsAlikeButForOneCharacterStayApart) {
+  // Texts of one length that differ in one inner character, which a quick
+  // look-up could take for one another, and one buffer holding two texts.
+  const char *const texts[] = {"aXbYc", "aXbWc", "aXbYc", "aXbQc", "aXbWc"};
+  for (ea_t i = 0; i < 5; ++i) ASSERT_EQ(1, set_cmt(kBase + i, texts[i], 0));
+  char buf[8] = "aXbWc";
+  ASSERT_EQ(1, set_cmt(kBase + 5, buf, 0));
+  buf[3] = 'Z';
+  ASSERT_EQ(1, set_cmt(kBase + 6, buf, 0));
+  for (ea_t i = 0; i < 5; ++i) EXPECT_EQ(texts[i], TestDb::Comment(kBase + i)) << i;
+  EXPECT_EQ("aXbWc", TestDb::Comment(kBase + 5));
+  EXPECT_EQ("aXbZc", TestDb::Comment(kBase + 6));
 }
 
 TEST_F(NamesTest, ExportInAddressOrder) {

@@ -111,7 +111,7 @@ char *get_true_name(ea_t from, ea_t ea, char *buf, size_t bufsize) {
     CopyOut(given, buf, bufsize);
     return buf;
   }
-  const std::string name = Db().NameOf(ea);
+  const std::string name = Db().DummyName(ea);
   if (name.empty()) return nullptr;
   CopyOut(name, buf, bufsize);
   return buf;
@@ -129,7 +129,11 @@ int get_cmt(ea_t ea, int repeatable, char *buf, size_t bufsize) {
 int do_unknown(ea_t ea, int flags) {
   (void)flags;
   Database::Impl &d = Db();
-  if (d.SegmentIndex(ea) < 0) return 0;
+  int seg;
+  asize_t off;
+  if (!d.Locate(ea, &seg, &off)) return 0;
+  // Most calls are for bytes nothing holds yet (a string's characters).
+  if (d.states[seg][off] == kernel::kUnknown) return 1;
   kernel::Item item;
   if (d.ItemAt(ea, &item)) d.Undefine(item);
   return 1;

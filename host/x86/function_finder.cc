@@ -14,6 +14,11 @@ namespace {
 using Reached = std::vector<Instruction>;
 
 Reached::iterator LowerBound(Reached &reached, uint32_t ea) {
+  // Nearly every address asked for lies past the last instruction reached,
+  // or at it.
+  const size_t n = reached.size();
+  if (n == 0 || reached[n - 1].ea < ea) return reached.end();
+  if (n == 1 || reached[n - 2].ea < ea) return reached.end() - 1;
   return std::lower_bound(reached.begin(), reached.end(), ea,
                           [](const Instruction &i, uint32_t a) { return i.ea < a; });
 }
@@ -44,15 +49,25 @@ bool FindFunction(const CodeView &code, uint32_t start, FunctionSpan *out) {
   // loop whose test sits at its bottom to jump back and fill the gap, but
   // not for walking a whole other function behind a tail jump. A min-heap:
   // an address pushed twice is taken once, its copies dropped with it.
+  // The fall-through of the instruction taken last waits beside the heap:
+  // it is nearly always the next address taken, and needs no heap work.
   const std::greater<uint32_t> later;
+  uint32_t fall = 0;
+  bool has_fall = false;
   uint32_t run_end = start;
   size_t budget = kMaxBeyondGap;
-  while (!pending.empty() && reached.size() < kMaxFunctionInstructions) {
-    const uint32_t ea = pending.front();
-    do {
+  while ((has_fall || !pending.empty()) && reached.size() < kMaxFunctionInstructions) {
+    uint32_t ea;
+    if (has_fall && (pending.empty() || fall <= pending.front())) {
+      ea = fall;
+      has_fall = false;
+    } else {
+      ea = pending.front();
+    }
+    while (!pending.empty() && pending.front() == ea) {
       std::pop_heap(pending.begin(), pending.end(), later);
       pending.pop_back();
-    } while (!pending.empty() && pending.front() == ea);
+    }
     if (ea > run_end && ea - run_end > kMaxGap) {
       if (budget == 0) break;
       --budget;
@@ -85,7 +100,15 @@ bool FindFunction(const CodeView &code, uint32_t start, FunctionSpan *out) {
       }
     };
     if (insn.has_target && !insn.is_call) follow(insn.target);
-    if (insn.falls_through) follow(ea + insn.length);
+    if (insn.falls_through) {
+      const uint32_t to = ea + insn.length;
+      if (has_fall || to < start || to >= code.limit) {
+        follow(to);
+      } else {
+        fall = to;
+        has_fall = true;
+      }
+    }
   }
 
   out->start = start;
