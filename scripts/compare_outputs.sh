@@ -1,9 +1,9 @@
 #!/bin/bash
 # Runs two builds of pehost over the same programs and compares everything
 # they write: the output window, the detector's log, the JSON database, the
-# saved database, the listing, the class model (JSON, report, forms) and the
-# IDA and Ghidra scripts (but for the line naming the run), and the finder's
-# output window. Meant for changes
+# saved database, the listing, the class model (JSON, report, forms), the C
+# header and the IDA and Ghidra scripts (but for the line naming the run), and
+# the finder's output window. Meant for changes
 # that must not change any output (speed, memory, restructuring); the golden
 # files under detector/testdata and model/testdata are checked by ctest.
 #
