@@ -23,6 +23,23 @@ TEST(OneLineTest, LineBreaksAndControlCodesBecomeVisibleEscapes) {
       {"caf\xC3\xA9 \xE9", "caf\xC3\xA9 \xE9"},
   };
   for (const Case &c : cases) EXPECT_EQ(c.line, OneLine(c.text)) << c.line;
+
+  // Long texts are passed over a word at a time: a control code at any
+  // place among bytes above ASCII and spaces.
+  const Case controls[] = {
+      {"\n", "\\n"}, {"\x01", "\\x01"}, {"\x1F", "\\x1F"}, {"\x7F", "\\x7F"}};
+  const std::string filler = "a \x80\xFF!\xC3\xA9Z";
+  for (const Case &c : controls) {
+    for (size_t at = 0; at <= 24; ++at) {
+      std::string text, line;
+      for (size_t i = 0; i < 24; ++i) {
+        if (i == at) text += c.text, line += c.line;
+        text += filler[i % filler.size()];
+        line += filler[i % filler.size()];
+      }
+      EXPECT_EQ(line, OneLine(text)) << c.line << " at " << at;
+    }
+  }
 }
 
 }  // namespace
