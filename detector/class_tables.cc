@@ -122,11 +122,7 @@ void method_entry_fields(FieldWalk &w) {
     return;
   }
   const auto signature = [end](FieldWalk &x) { method_signature_fields(x, end); };
-  if (holds(w, signature)) {
-    signature(w);
-  } else {
-    skip_field(w, end - w.p);
-  }
+  if (!walk_if_held(w, signature)) skip_field(w, end - w.p);
 }
 
 /// Whether a method entry begins at `entry`.

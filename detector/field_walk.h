@@ -95,16 +95,32 @@ bool holds(const FieldWalk &w, Fields &&fields) {
   return probe.state != FieldWalk::kFailed;
 }
 
+/// Walks `fields` when the bytes hold them and gives true; gives false,
+/// with `w` as it was, when they do not. A reading walk takes the reading
+/// already done instead of reading the bytes again: reading changes
+/// nothing and depends on the bytes alone.
+template <typename Fields>
+bool walk_if_held(FieldWalk &w, Fields &&fields) {
+  if (!going(w)) return false;
+  FieldWalk probe = w;
+  probe.annotate = false;
+  fields(probe);
+  if (probe.state == FieldWalk::kFailed) return false;
+  if (w.annotate) {
+    fields(w);
+  } else {
+    w = probe;
+  }
+  return true;
+}
+
 /// Walks `fields` when the bytes hold them; otherwise `w` stops in front
 /// of them. true when walked.
 template <typename Fields>
 bool optional_fields(FieldWalk &w, Fields &&fields) {
-  if (!holds(w, fields)) {
-    stop_here(w);
-    return false;
-  }
-  fields(w);
-  return true;
+  if (walk_if_held(w, fields)) return true;
+  stop_here(w);
+  return false;
 }
 
 /// Reads the shape `fields` at *p and, when the bytes hold it, annotates it

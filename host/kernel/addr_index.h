@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "detector/core/host_api.h"
+#include "host/kernel/sorted_search.h"
 
 namespace kernel {
 
@@ -27,9 +28,9 @@ class AddrIndex {
     const size_t c = ChunkFor(ea);
     if (c == kNone || Page(firsts_[c]) != Page(ea)) return nullptr;
     const Chunk &ch = chunks_[c];
-    auto it = std::lower_bound(ch.keys.begin(), ch.keys.end(), Low(ea));
-    if (it == ch.keys.end() || *it != Low(ea)) return nullptr;
-    return &ch.values[static_cast<size_t>(it - ch.keys.begin())];
+    const size_t i = LowerBound(ch.keys.data(), ch.keys.size(), Low(ea));
+    if (i == ch.keys.size() || ch.keys[i] != Low(ea)) return nullptr;
+    return &ch.values[i];
   }
   V *Find(ea_t ea) {
     return const_cast<V *>(static_cast<const AddrIndex &>(*this).Find(ea));
@@ -126,10 +127,9 @@ class AddrIndex {
     const size_t c = ChunkFor(ea);
     if (c == kNone || Page(firsts_[c]) != Page(ea)) return false;
     Chunk &ch = chunks_[c];
-    auto it = std::lower_bound(ch.keys.begin(), ch.keys.end(), Low(ea));
-    if (it == ch.keys.end() || *it != Low(ea)) return false;
-    const size_t i = static_cast<size_t>(it - ch.keys.begin());
-    ch.keys.erase(it);
+    const size_t i = LowerBound(ch.keys.data(), ch.keys.size(), Low(ea));
+    if (i == ch.keys.size() || ch.keys[i] != Low(ea)) return false;
+    ch.keys.erase(ch.keys.begin() + i);
     ch.values.erase(ch.values.begin() + i);
     --size_;
     if (ch.keys.empty()) {
@@ -169,15 +169,13 @@ class AddrIndex {
     const Chunk &ch = chunks_[c];
     if (Page(firsts_[c]) != Page(ea))
       return Page(firsts_[c]) < Page(ea) ? ch.keys.size() : 0;
-    return static_cast<size_t>(std::lower_bound(ch.keys.begin(), ch.keys.end(), Low(ea)) -
-                               ch.keys.begin());
+    return LowerBound(ch.keys.data(), ch.keys.size(), Low(ea));
   }
   size_t UpperIn(size_t c, ea_t ea) const {
     const Chunk &ch = chunks_[c];
     if (Page(firsts_[c]) != Page(ea))
       return Page(firsts_[c]) < Page(ea) ? ch.keys.size() : 0;
-    return static_cast<size_t>(std::upper_bound(ch.keys.begin(), ch.keys.end(), Low(ea)) -
-                               ch.keys.begin());
+    return UpperBound(ch.keys.data(), ch.keys.size(), Low(ea));
   }
 
   static void Reserve(Chunk *ch) {
@@ -220,9 +218,8 @@ class AddrIndex {
     if (n == 0) return kNone;
     const size_t h = hint_;
     if (h < n && firsts_[h] <= ea && (h + 1 == n || ea < firsts_[h + 1])) return h;
-    auto it = std::upper_bound(firsts_.begin(), firsts_.end(), ea);
-    const size_t c =
-        it == firsts_.begin() ? 0 : static_cast<size_t>(it - firsts_.begin()) - 1;
+    const size_t above = UpperBound(firsts_.data(), n, ea);
+    const size_t c = above == 0 ? 0 : above - 1;
     hint_ = c;
     return c;
   }

@@ -14,6 +14,8 @@
 #include <cstdint>
 #include <vector>
 
+#include "host/kernel/sorted_search.h"
+
 namespace kernel {
 
 class PairSet {
@@ -114,10 +116,8 @@ class PairSet {
     const std::vector<Low> &ch = chunks_[c];
     if (Page(firsts_[c]) != Page(v)) return Page(firsts_[c]) < Page(v) ? ch.size() : 0;
     const uint64_t low = v & ~kPageMask;
-    return static_cast<size_t>(
-        std::lower_bound(ch.begin(), ch.end(), low,
-                         [](const Low &a, uint64_t b) { return a.Value() < b; }) -
-        ch.begin());
+    return FirstNotBelow(ch.data(), ch.size(),
+                         [low](const Low &a) { return a.Value() < low; });
   }
 
   static void Reserve(std::vector<Low> *ch) {
@@ -139,8 +139,8 @@ class PairSet {
 
   // The last chunk starting at or below `v`, or the first; 0 when empty.
   size_t ChunkFor(uint64_t v) const {
-    auto it = std::upper_bound(firsts_.begin(), firsts_.end(), v);
-    return it == firsts_.begin() ? 0 : static_cast<size_t>(it - firsts_.begin()) - 1;
+    const size_t above = UpperBound(firsts_.data(), firsts_.size(), v);
+    return above == 0 ? 0 : above - 1;
   }
 
   std::vector<uint64_t> firsts_;  // the whole first value of each chunk
