@@ -1,7 +1,6 @@
 #include "model/c_names.h"
 
 #include <algorithm>
-#include <cstdio>
 #include <iterator>
 #include <string_view>
 
@@ -72,11 +71,12 @@ bool IsAlnum(unsigned char c) {
 std::string CIdentifier(const std::string &name) {
   std::string out;
   out.reserve(name.size() + 4);
-  for (unsigned char c : name) {
-    if (IsAlnum(c)) {
-      out += static_cast<char>(c);
-      continue;
-    }
+  size_t plain = 0;  // start of the run of letters and digits, copied whole
+  for (size_t i = 0; i < name.size(); ++i) {
+    const unsigned char c = static_cast<unsigned char>(name[i]);
+    if (IsAlnum(c)) continue;
+    out.append(name, plain, i - plain);
+    plain = i + 1;
     switch (c) {
       case '_':
         out += "__";
@@ -103,14 +103,18 @@ std::string CIdentifier(const std::string &name) {
         out += "_s";
         break;
       default: {
-        char hex[8];
-        snprintf(hex, sizeof hex, "_x%02X", c);
-        out += hex;
+        static constexpr char kHex[] = "0123456789ABCDEF";
+        const char hex[] = {'_', 'x', kHex[c >> 4], kHex[c & 0xF]};
+        out.append(hex, sizeof hex);
       }
     }
   }
-  if (out.empty() || (out[0] >= '0' && out[0] <= '9') || IsReserved(out))
-    out = "_k" + out;
+  out.append(name, plain, std::string::npos);
+  // Every keyword starts with an underscore or a lower-case letter.
+  const char first = out.empty() ? '\0' : out[0];
+  if (out.empty() || (first >= '0' && first <= '9') ||
+      ((first == '_' || (first >= 'a' && first <= 'z')) && IsReserved(out)))
+    out.insert(0, "_k");
   return out;
 }
 

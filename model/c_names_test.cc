@@ -29,6 +29,9 @@ TEST(CIdentifierTest, KeywordsAndLeadingDigitsGetAPrefix) {
       // An underscore is always doubled, so no name maps to "_Bool".
       {"_Bool", "__Bool"},
       {"T.Item<A,B>", "T_dItem_lA_cB_g"},
+      // Every other byte in hex, at either end and between letters.
+      {"a-b\xE9", "a_x2Db_xE9"},
+      {"\x01@` ", "_x01_a_q_s"},
   };
   for (const Case &c : cases) EXPECT_EQ(c.identifier, CIdentifier(c.name)) << c.name;
 }

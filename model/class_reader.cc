@@ -33,7 +33,8 @@ uint32_t FieldValue(ea_t record, int field) {
   return at == BADADDR ? 0 : get_long(at);
 }
 
-void ReadVirtualMethods(ea_t record, int header_size, ClassDetails *c) {
+void ReadVirtualMethods(const ProgramModel &model, ea_t record, ClassDetails *c) {
+  const int header_size = model.header_size;
   // The standard methods lie in front of the table, from the field behind
   // ParentClass on.
   const ea_t first = class_field_at(record, FIELD_FIRST_STANDARD);
@@ -42,7 +43,7 @@ void ReadVirtualMethods(ea_t record, int header_size, ClassDetails *c) {
     const ea_t v = get_long(at);
     if (!in_record_range(v, record)) continue;
     c->virtual_methods.push_back(
-        {-static_cast<int>((table - at) / 4), v, DatabaseName(v),
+        {-static_cast<int>((table - at) / 4), v, model.CodeName(v),
          standard_method_name(header_size, static_cast<int>((at - first) / 4))});
   }
   const ea_t end = class_slots_end(record);
@@ -50,17 +51,18 @@ void ReadVirtualMethods(ea_t record, int header_size, ClassDetails *c) {
     const ea_t v = get_long(p);
     if (!in_record_range(v, record)) break;
     c->virtual_methods.push_back(
-        {static_cast<int>((p - c->vmt) / 4), v, DatabaseName(v), nullptr});
+        {static_cast<int>((p - c->vmt) / 4), v, model.CodeName(v), nullptr});
   }
 }
 
-void ReadDynamicMethods(ea_t table, ClassDetails *c) {
+void ReadDynamicMethods(const ProgramModel &model, ea_t table, ClassDetails *c) {
   const ea_t end = segment_end(table);
   const uint32_t n = get_word(table);
   if (!Fits(table, 2 + 6ull * n, end)) return;
   for (uint32_t i = 0; i < n; ++i) {
     const ea_t code = get_long(table + 2 + 2 * n + 4 * i);
-    c->dynamic_methods.push_back({get_word(table + 2 + 2 * i), code, DatabaseName(code)});
+    c->dynamic_methods.push_back(
+        {get_word(table + 2 + 2 * i), code, model.CodeName(code)});
   }
 }
 
@@ -174,7 +176,7 @@ std::vector<PublishedMethod> ReadPublishedMethods(ea_t record) {
   return methods;
 }
 
-ClassDetails ReadClass(const ProgramModel &model, const ClassEntry &entry) {
+ClassDetails ReadClass(const ProgramModel &model, const ClassEntry &entry, bool methods) {
   const ea_t a = entry.record;
   ClassDetails c;
   c.name = ClassName(a);
@@ -196,8 +198,8 @@ ClassDetails ReadClass(const ProgramModel &model, const ClassEntry &entry) {
   c.method_table = table(FIELD_METHOD_TABLE);
   c.dynamic_table = table(FIELD_DYNAMIC_TABLE);
 
-  ReadVirtualMethods(a, model.header_size, &c);
-  if (c.dynamic_table != 0) ReadDynamicMethods(c.dynamic_table, &c);
+  if (methods) ReadVirtualMethods(model, a, &c);
+  if (methods && c.dynamic_table != 0) ReadDynamicMethods(model, c.dynamic_table, &c);
   c.published_methods = ReadPublishedMethods(a);
   if (c.field_table != 0) ReadFields(model, c.field_table, &c);
   if (c.interface_table != 0) ReadInterfaces(model, c.interface_table, &c);

@@ -84,7 +84,10 @@ struct ClassDetails {
   std::vector<ImplementedInterface> interfaces;
 };
 
-ClassDetails ReadClass(const ProgramModel &model, const ClassEntry &entry);
+/// The class's details; without `methods` the virtual and dynamic methods
+/// are left empty (a name for each slot's code is most of the reading).
+ClassDetails ReadClass(const ProgramModel &model, const ClassEntry &entry,
+                       bool methods = true);
 
 /// The published methods of the class at `record` alone (not its
 /// ancestors'), read from its method table.

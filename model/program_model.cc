@@ -146,6 +146,20 @@ std::string DatabaseName(ea_t ea) {
   return get_true_name(ea, ea, buf, sizeof buf) != nullptr ? buf : "";
 }
 
+std::string ProgramModel::CodeName(ea_t ea) const {
+  // Direct-mapped by the address: a fixed few hundred kilobytes, however
+  // large the program.
+  constexpr size_t kSlots = 1 << 13;
+  if (code_names_.empty()) code_names_.resize(kSlots);
+  NameSlot &slot = code_names_[(ea ^ ea >> 13) % kSlots];
+  if (!slot.used || slot.ea != ea) {
+    slot.used = true;
+    slot.ea = ea;
+    slot.name = DatabaseName(ea);
+  }
+  return slot.name;
+}
+
 const ClassEntry *ProgramModel::FindClass(ea_t record) const {
   auto it = std::lower_bound(classes.begin(), classes.end(), record,
                              [](const ClassEntry &c, ea_t r) { return c.record < r; });

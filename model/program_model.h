@@ -96,6 +96,19 @@ struct ProgramModel {
   ea_t BlockAddress(ea_t cell) const;
   /// The interface type with identifier `guid` (16 bytes), or BADADDR.
   ea_t InterfaceNamed(const uint8_t *guid) const;
+  /// DatabaseName(ea) for code that class tables point to, remembered in a
+  /// small cache: every class's table repeats its ancestors' methods, and
+  /// the types, the model's JSON and the report each read every table. The
+  /// names are those of the database as the model was read.
+  std::string CodeName(ea_t ea) const;
+
+ private:
+  struct NameSlot {
+    bool used = false;
+    ea_t ea = 0;
+    std::string name;
+  };
+  mutable std::vector<NameSlot> code_names_;
 };
 
 /// Builds the model of the program in the kernel's database. Decides the

@@ -109,7 +109,7 @@ class StructLayout {
   uint32_t at_ = 0;
   std::vector<std::string> *problems_;
   bool variant_parts_;
-  std::set<std::string> names_;
+  std::unordered_set<std::string> names_;
   std::vector<CMember> members_;
 };
 
@@ -736,8 +736,7 @@ class Builder {
   }
 
   void SignatureMethods(ClassInfo &c) {
-    Details(c);
-    const std::string delphi = ClassName(c.entry->record);
+    const std::string &delphi = Details(c).name;
     for (const MethodEntry &m : c.members.methods) {
       if (m.dropped || !m.has_signature || Typed(m.code)) continue;
       const Signature &s = m.signature;
@@ -840,19 +839,25 @@ class Builder {
     t.prototype = PlaceByConvention(Self(c, false), params,
                                     event.result.empty() ? nullptr : &result);
     t.pascal = std::string(event.result.empty() ? "procedure " : "function ") +
-               ClassName(c.entry->record) + "." + e.handler +
+               Details(c).name + "." + e.handler +
                (text.empty() ? "" : "(" + text + ")") +
                (event.result.empty() ? "" : ": " + event.result) + ";";
   }
 
-  void SelfMethod(ClassInfo &c, ea_t code, const std::string &method) {
+  void SelfMethod(ClassInfo &c, ea_t code, std::string_view method) {
     if (code == 0 || Typed(code)) return;
-    MethodType &t = NewMethod(c, code, method, "self");
+    MethodType &t = NewMethod(c, code, std::string(method), "self");
     t.prototype = PlaceByConvention(Self(c, false), {}, nullptr);
-    t.pascal = "procedure " + ClassName(c.entry->record) + "." + method + ";";
+    const std::string &delphi = Details(c).name;
+    t.pascal.reserve(11 + delphi.size() + method.size());
+    t.pascal += "procedure ";
+    t.pascal += delphi;
+    t.pascal += '.';
+    t.pascal += method;
+    t.pascal += ';';
   }
 
-  static std::string SlotName(const ClassInfo &c, const VirtualMethod &v) {
+  static std::string_view SlotName(const ClassInfo &c, const VirtualMethod &v) {
     if (v.slot >= 0 && static_cast<size_t>(v.slot) < c.slot_names.size())
       return c.slot_names[v.slot];
     return v.standard != nullptr ? v.standard : "";
@@ -861,11 +866,12 @@ class Builder {
   /// Code that fills slots of different names (the routine behind every
   /// abstract method) is no one method: it gets no prototype.
   void FindSharedCode() {
-    std::map<ea_t, std::string> first;
+    std::unordered_map<ea_t, std::string_view> first;
     for (ClassInfo &c : classes_)
       for (const VirtualMethod &v : Details(c).virtual_methods) {
-        auto [it, added] = first.emplace(v.address, SlotName(c, v));
-        if (!added && it->second != SlotName(c, v)) shared_.insert(v.address);
+        const std::string_view name = SlotName(c, v);
+        auto [it, added] = first.try_emplace(v.address, name);
+        if (!added && it->second != name) shared_.insert(v.address);
       }
   }
 
@@ -894,7 +900,12 @@ class Builder {
       m.offset = 4 * v.slot;
       m.size = 4;
       auto it = method_types_.find(v.address);
-      m.c_type = it != method_types_.end() ? it->second + " *" : "void *";
+      if (it != method_types_.end()) {
+        m.c_type = it->second;
+        m.c_type += " *";
+      } else {
+        m.c_type = "void *";
+      }
       m.comment = slot;
       vmt.members.push_back(std::move(m));
     }
@@ -939,9 +950,10 @@ class Builder {
   std::multimap<std::string, const TypeEntry *> types_by_name_;
   std::map<ea_t, ArgType> values_;
   std::set<ea_t> in_progress_;
-  std::set<ea_t> typed_;
-  std::set<ea_t> shared_;                     // code behind slots of different names
-  std::map<ea_t, std::string> method_types_;  // function type by code address
+  std::unordered_set<ea_t> typed_;
+  std::unordered_set<ea_t> shared_;  // code behind slots of different names
+  // Function type by code address, the names held in out_.methods.
+  std::unordered_map<ea_t, std::string_view> method_types_;
   std::map<ea_t, std::string> record_names_;
   std::vector<CDecl> instances_;
   std::vector<CDecl> vmts_;

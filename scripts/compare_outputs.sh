@@ -1,9 +1,9 @@
 #!/bin/bash
 # Runs two builds of pehost over the same programs and compares everything
 # they write: the output window, the detector's log, the JSON database, the
-# saved database, the listing, the class model (JSON, report, forms) and the
-# IDA and Ghidra scripts (but for the line naming the run), and the finder's
-# output window. Meant for changes
+# saved database, the listing, the class model (JSON, report, forms), the C
+# header and the IDA and Ghidra scripts (but for the line naming the run), and
+# the finder's output window. Meant for changes
 # that must not change any output (speed, memory, restructuring); the golden
 # files under detector/testdata and model/testdata are checked by ctest.
 #
@@ -52,7 +52,7 @@ digest() {
   export LD_LIBRARY_PATH="$bin"
   (cd "$run" && "$bin/pehost" --start 0 --log yes --db out/db.json --json out/database.json \
     --listing out/listing.txt --classes out/classes.json --report out/report.md \
-    --forms out/forms --ida-script out/ida.py --ghidra-script out/ghidra.py "$input" \
+    --forms out/forms --c-header out/types.h --ida-script out/ida.py --ghidra-script out/ghidra.py "$input" \
     >out/window.txt 2>out/errors.txt) || echo "exit status $?" >"$run/out/status.txt"
   (cd "$run" && "$bin/pehost" --plugin lumisk --start 0 --log no "$input" \
     >out/finder_window.txt 2>out/finder_errors.txt) || echo "exit status $?" >>"$run/out/status.txt"

@@ -264,6 +264,47 @@ void Database::ForEachItem(const std::function<void(const Item &)> &visit) const
   }
 }
 
+namespace {
+
+/// Every head state but an instruction's, for ItemStates::NextOf; a long
+/// item of code is rare and told by its type.
+uint16_t DataHeadStates() {
+  uint16_t heads = 0;
+  for (uint8_t state = kLongHead; state < 16; ++state) heads |= uint16_t{1} << state;
+  return heads & ~(uint16_t{1} << ShortHead(ItemType::kCode));
+}
+
+}  // namespace
+
+void Database::ForEachDataItem(const std::function<void(const Item &)> &visit) const {
+  const Impl &d = *impl_;
+  const uint16_t heads = DataHeadStates();
+  for (size_t seg = 0; seg < d.segments.size(); ++seg) {
+    const ItemStates &st = d.states[seg];
+    for (size_t off = st.NextOf(0, st.size(), heads); off < st.size();
+         off = st.NextOf(off + 1, st.size(), heads)) {
+      const Item item = d.ItemAtHead(static_cast<int>(seg), static_cast<asize_t>(off));
+      if (item.type != ItemType::kCode) visit(item);
+    }
+  }
+}
+
+size_t Database::DataItemCount() const {
+  const Impl &d = *impl_;
+  const uint16_t heads = DataHeadStates();
+  size_t n = 0;
+  for (size_t seg = 0; seg < d.segments.size(); ++seg) {
+    const ItemStates &st = d.states[seg];
+    for (size_t off = st.NextOf(0, st.size(), heads); off < st.size();
+         off = st.NextOf(off + 1, st.size(), heads))
+      if (st[off] != kLongHead ||
+          d.ItemAtHead(static_cast<int>(seg), static_cast<asize_t>(off)).type !=
+              ItemType::kCode)
+        ++n;
+  }
+  return n;
+}
+
 std::vector<std::pair<ea_t, std::string>> Database::Names() const {
   std::vector<std::pair<ea_t, std::string>> out;
   out.reserve(NameCount());

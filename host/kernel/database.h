@@ -152,6 +152,12 @@ class Database {
 
   // ---- Export, in address order -----------------------------------------
   void ForEachItem(const std::function<void(const Item &)> &visit) const;
+  /// The items ForEachItem visits but for the code items, which most of a
+  /// program's items are and which the scripts do not carry: those are
+  /// passed over by their state alone.
+  void ForEachDataItem(const std::function<void(const Item &)> &visit) const;
+  /// How many items ForEachDataItem visits.
+  size_t DataItemCount() const;
   /// Given names only; dummy names are derived, never stored.
   std::vector<std::pair<ea_t, std::string>> Names() const;
   std::vector<Comment> Comments() const;

@@ -97,6 +97,24 @@ class ItemStates {
     return i < end && (*this)[i] != 0 ? i : end;
   }
 
+  /// The first index in [i, end) whose state is one of `states` (bit s for
+  /// state s; not state 0), or `end`. A byte (two states) a step, which
+  /// passes over the tails of a run of instructions without a call each.
+  size_t NextOf(size_t i, size_t end, uint16_t states) const {
+    if (i >= end) return end;
+    if (i % 2 != 0) {
+      if ((states >> (*this)[i]) & 1) return i;
+      ++i;
+    }
+    for (; end - i >= 2; i += 2) {
+      const uint8_t b = packed_[i / 2];
+      if (b == 0) continue;
+      if ((states >> (b & 0x0F)) & 1) return i;
+      if ((states >> (b >> 4)) & 1) return i + 1;
+    }
+    return i < end && ((states >> (*this)[i]) & 1) != 0 ? i : end;
+  }
+
   size_t size() const { return size_; }
 
  private:

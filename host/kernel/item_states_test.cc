@@ -4,7 +4,7 @@
 
 namespace {
 
-// NextNonZero against a plain walk, for every start and end around one or
+// NextNonZero and NextOf against a plain walk, for every start and end around one or
 // two known states placed at every position of a range that spans several
 // of its sixteen-state words, at even and odd indices alike.
 TEST(ItemStatesTest, NextNonZeroAgreesWithAPlainWalk) {
@@ -20,6 +20,12 @@ TEST(ItemStatesTest, NextNonZeroAgreesWithAPlainWalk) {
           while (plain < end && st[plain] == 0) ++plain;
           ASSERT_EQ(plain, st.NextNonZero(i, end))
               << a << " " << b << " " << i << " " << end;
+          // NextOf with the state at b left out finds a alone.
+          size_t of = i;
+          while (of < end && st[of] != 2) ++of;
+          ASSERT_EQ(of, st.NextOf(i, end, 1u << 2))
+              << a << " " << b << " " << i << " " << end;
+          ASSERT_EQ(plain, st.NextOf(i, end, 1u << 1 | 1u << 2));
         }
       }
     }

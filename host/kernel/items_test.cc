@@ -186,4 +186,37 @@ TEST_F(ItemsTest, ReferrersAgreeWithAStandardMapUnderRandomUse) {
   }
 }
 
+TEST_F(ItemsTest, DataItemWalkIsTheItemWalkWithoutCode) {
+  // Items of every type and size at random places of two segments, short
+  // and long ones (past the states' short size) and instructions among
+  // them, at even and odd addresses: ForEachDataItem visits exactly the
+  // items ForEachItem visits that are not code, in its order, and
+  // DataItemCount counts them.
+  db.AddSegment(".data", kBase + 0x2000, 0x801);
+  std::mt19937 rng(7);
+  const kernel::ItemType types[] = {kernel::ItemType::kByte,    kernel::ItemType::kWord,
+                                    kernel::ItemType::kDword,   kernel::ItemType::kCode,
+                                    kernel::ItemType::kPString, kernel::ItemType::kAlign};
+  std::string err;
+  for (int i = 0; i < 600; ++i) {
+    kernel::Item item;
+    item.type = types[rng() % std::size(types)];
+    item.start = (rng() % 2 == 0 ? kBase : kBase + 0x2000) + rng() % 0x800;
+    const asize_t element = item.type == kernel::ItemType::kWord    ? 2
+                            : item.type == kernel::ItemType::kDword ? 4
+                                                                    : 1;
+    item.size = element * (1 + rng() % (item.type == kernel::ItemType::kCode ? 15 : 24));
+    db.db().RestoreItem(item, &err);  // refused where it overlaps one
+  }
+  std::vector<std::pair<ea_t, asize_t>> all, data;
+  db.db().ForEachItem([&](const kernel::Item &item) {
+    if (item.type != kernel::ItemType::kCode) all.emplace_back(item.start, item.size);
+  });
+  db.db().ForEachDataItem(
+      [&](const kernel::Item &item) { data.emplace_back(item.start, item.size); });
+  EXPECT_GT(all.size(), 100u);
+  EXPECT_EQ(all, data);
+  EXPECT_EQ(all.size(), db.db().DataItemCount());
+}
+
 }  // namespace

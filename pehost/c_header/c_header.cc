@@ -1,10 +1,13 @@
 #include "pehost/c_header/c_header.h"
 
 #include <algorithm>
-#include <cstdio>
-#include <map>
+#include <cstring>
 #include <set>
-#include <sstream>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+#include "pehost/json_writer/json_writer.h"
 
 namespace c_header {
 
@@ -17,57 +20,84 @@ using model::Prototype;
 using model::Register;
 using model::ResultPlace;
 
-std::string Hex(uint32_t v, int width = 4) {
-  char text[16];
-  snprintf(text, sizeof text, "0x%0*X", width, v);
-  return text;
+// The header and the IDA types are written by appending to one string: a
+// program has hundreds of thousands of declarations and members, and a
+// stream insertion per piece cost more than the rest of the writing.
+
+/// The two texts of a declaration: the header's, whose parameter locations
+/// stand behind macros, and IDA's, with the locations spelt out.
+enum class Dialect { kHeader, kIda };
+
+constexpr size_t kFlushSize = 1 << 16;
+
+void AppendNumber(uint64_t v, std::string *out) { json_writer::AppendUnsigned(v, out); }
+
+/// "0x" and `v` in upper-case hex, at least `width` digits.
+void AppendHex(uint32_t v, int width, std::string *out) {
+  char digits[8];
+  int n = 0;
+  do {
+    digits[n++] = "0123456789ABCDEF"[v & 0xF];
+    v >>= 4;
+  } while (v != 0);
+  out->append("0x");
+  if (n < width) out->append(width - n, '0');
+  while (n > 0) *out += digits[--n];
 }
 
 /// A comment's text with "*/" and line breaks taken out.
-std::string CommentText(const std::string &s) {
-  std::string out;
+void AppendComment(const std::string &s, std::string *out) {
+  size_t plain = 0;  // start of the run taken as it is
   for (size_t i = 0; i < s.size(); ++i) {
     const unsigned char c = static_cast<unsigned char>(s[i]);
     if (c == '*' && i + 1 < s.size() && s[i + 1] == '/') {
-      out += "* /";
-      ++i;
+      out->append(s, plain, i - plain);
+      out->append("* /");
+      plain = ++i + 1;
     } else if (c < 0x20 || c == 0x7F) {
-      out += ' ';
-    } else {
-      out += static_cast<char>(c);
+      out->append(s, plain, i - plain);
+      *out += ' ';
+      plain = i + 1;
     }
   }
-  return out;
-}
-
-const char *const kRegisterMacros[] = {"PH_EAX", "PH_EDX", "PH_ECX"};
-
-std::string StackMacro(const PlacedParam &p) {
-  return "PH_S" + std::to_string(p.stack_offset) + "_" + std::to_string(p.size);
-}
-
-std::string LocationMacro(const PlacedParam &p) {
-  return p.reg == Register::kStack ? StackMacro(p)
-                                   : kRegisterMacros[static_cast<int>(p.reg)];
-}
-
-const char *ResultMacro(ResultPlace r) {
-  switch (r) {
-    case ResultPlace::kEax:
-      return " PH_EAX";
-    case ResultPlace::kEdxEax:
-      return " PH_EDXEAX";
-    case ResultPlace::kSt0:
-      return " PH_ST0";
-    default:
-      return "";
-  }
+  out->append(s, plain, std::string::npos);
 }
 
 /// `type name` for a declarator: the name goes after the stars.
-std::string Declare(const std::string &type, const std::string &name) {
-  if (!type.empty() && type.back() == '*') return type + name;
-  return type + " " + name;
+void AppendDeclare(const std::string &type, std::string_view name, std::string *out) {
+  *out += type;
+  if (type.empty() || type.back() != '*') *out += ' ';
+  *out += name;
+}
+
+const char *const kRegisterMacros[] = {" PH_EAX", " PH_EDX", " PH_ECX"};
+const char *const kIdaRegisters[] = {"@<eax>", "@<edx>", "@<ecx>"};
+
+void AppendLocation(const PlacedParam &p, Dialect dialect, std::string *out) {
+  if (p.reg != Register::kStack) {
+    *out += (dialect == Dialect::kHeader ? kRegisterMacros
+                                         : kIdaRegisters)[static_cast<int>(p.reg)];
+    return;
+  }
+  *out += dialect == Dialect::kHeader ? " PH_S" : "@<^";
+  AppendNumber(p.stack_offset, out);
+  *out += dialect == Dialect::kHeader ? '_' : '.';
+  AppendNumber(p.size, out);
+  if (dialect == Dialect::kIda) *out += '>';
+}
+
+const char *ResultLocation(ResultPlace r, Dialect dialect) {
+  const bool header = dialect == Dialect::kHeader;
+  switch (r) {
+    case ResultPlace::kEax:
+      return header ? " PH_EAX" : "@<eax>";
+    case ResultPlace::kEdxEax:
+      return header ? " PH_EDXEAX" : "@<edx:eax>";
+    case ResultPlace::kSt0:
+      return header ? " PH_ST0" : "@<st0>";
+    default:
+      return "";
+  }
 }
 
 bool HasStackParams(const Prototype &p) {
@@ -76,128 +106,198 @@ bool HasStackParams(const Prototype &p) {
   return false;
 }
 
-/// The function type of `p` with the location macros. Without
-/// `stack_places` the stack parameters have no location and take the
-/// stack positions among the parameters in the order they sit in memory,
-/// the lowest first, which is where a tool places stack arguments it is
-/// not told the places of.
-std::string FunctionDecl(const Prototype &p, const std::string &name,
-                         bool stack_places = true) {
-  std::vector<const PlacedParam *> params;
+/// The function type of `p` with its locations. Without `stack_places` the
+/// stack parameters have no location and take the stack positions among
+/// the parameters in the order they sit in memory, the lowest first, which
+/// is where a tool places stack arguments it is not told the places of.
+void AppendFunctionDecl(const Prototype &p, std::string_view name, Dialect dialect,
+                        bool stack_places, std::string *out) {
   std::vector<const PlacedParam *> stack;
-  for (const PlacedParam &q : p.params) {
-    params.push_back(&q);
-    if (q.reg == Register::kStack) stack.push_back(&q);
-  }
   if (!stack_places) {
+    for (const PlacedParam &q : p.params)
+      if (q.reg == Register::kStack) stack.push_back(&q);
     std::stable_sort(stack.begin(), stack.end(),
                      [](const PlacedParam *a, const PlacedParam *b) {
                        return a->stack_offset < b->stack_offset;
                      });
-    size_t next = 0;
-    for (const PlacedParam *&q : params)
-      if (q->reg == Register::kStack) q = stack[next++];
   }
-  std::string s = Declare(p.result_type, p.purge != 0 ? "PH_USERPURGE " : "PH_USERCALL ");
-  s += name;
-  s += ResultMacro(p.result);
-  s += "(";
-  for (size_t i = 0; i < params.size(); ++i) {
-    if (i > 0) s += ", ";
-    s += Declare(params[i]->c_type, params[i]->name);
-    if (stack_places || params[i]->reg != Register::kStack)
-      s += " " + LocationMacro(*params[i]);
+  const bool header = dialect == Dialect::kHeader;
+  AppendDeclare(p.result_type,
+                p.purge != 0 ? (header ? "PH_USERPURGE " : "__userpurge ")
+                             : (header ? "PH_USERCALL " : "__usercall "),
+                out);
+  *out += name;
+  *out += ResultLocation(p.result, dialect);
+  *out += '(';
+  size_t next = 0;
+  for (size_t i = 0; i < p.params.size(); ++i) {
+    const PlacedParam *q = &p.params[i];
+    if (!stack_places && q->reg == Register::kStack) q = stack[next++];
+    if (i > 0) *out += ", ";
+    AppendDeclare(q->c_type, q->name, out);
+    if (stack_places || q->reg != Register::kStack) AppendLocation(*q, dialect, out);
   }
-  if (params.empty()) s += "void";
-  return s + ")";
+  if (p.params.empty()) *out += "void";
+  *out += ')';
 }
 
-void WriteMembers(const CDecl &d, std::ostream &out) {
+void AppendMembers(const CDecl &d, std::string *out) {
   for (const CMember &m : d.members) {
-    std::string line = "  " + Declare(m.c_type, m.name);
-    if (m.count != 0) line += "[" + std::to_string(m.count) + "]";
-    line += ";";
-    if (line.size() < 48) line.resize(48, ' ');
-    out << line << " /* " << Hex(m.offset)
-        << (m.comment.empty() ? "" : " " + CommentText(m.comment)) << " */\n";
+    const size_t start = out->size();
+    *out += "  ";
+    AppendDeclare(m.c_type, m.name, out);
+    if (m.count != 0) {
+      *out += '[';
+      AppendNumber(m.count, out);
+      *out += ']';
+    }
+    *out += ';';
+    if (out->size() - start < 48) out->append(48 - (out->size() - start), ' ');
+    *out += " /* ";
+    AppendHex(m.offset, 4, out);
+    if (!m.comment.empty()) {
+      *out += ' ';
+      AppendComment(m.comment, out);
+    }
+    *out += " */\n";
   }
 }
 
-void WriteDecl(const model::ProgramTypes &types, const CDecl &d, std::ostream &out) {
-  if (!d.comment.empty()) out << "/* " << CommentText(d.comment) << " */\n";
+void AppendDecl(const model::ProgramTypes &types, const CDecl &d, Dialect dialect,
+                std::string *out) {
+  if (!d.comment.empty()) {
+    *out += "/* ";
+    AppendComment(d.comment, out);
+    *out += " */\n";
+  }
   switch (d.kind) {
     case CDecl::kTypedef:
-      out << "typedef " << Declare(d.target, d.name);
-      if (d.count != 0) out << "[" << d.count << "]";
-      out << ";\n";
+      *out += "typedef ";
+      AppendDeclare(d.target, d.name, out);
+      if (d.count != 0) {
+        *out += '[';
+        AppendNumber(d.count, out);
+        *out += ']';
+      }
+      *out += ";\n";
       break;
     case CDecl::kEnum:
-      out << "typedef " << d.target << " " << d.name << ";\n";
-      out << "enum " << d.name << "_Values {";
-      for (size_t i = 0; i < d.values.size(); ++i)
-        out << (i > 0 ? "," : "") << "\n  " << d.values[i].first << " = "
-            << d.values[i].second;
-      out << "\n};\n";
+      *out += "typedef ";
+      *out += d.target;
+      *out += ' ';
+      *out += d.name;
+      *out += ";\nenum ";
+      *out += d.name;
+      *out += "_Values {";
+      for (size_t i = 0; i < d.values.size(); ++i) {
+        *out += i > 0 ? ",\n  " : "\n  ";
+        *out += d.values[i].first;
+        *out += " = ";
+        json_writer::AppendInt(d.values[i].second, out);
+      }
+      *out += "\n};\n";
       break;
     case CDecl::kStruct:
-      out << "struct " << d.name << " {\n";
-      WriteMembers(d, out);
-      out << "};\n";
+      *out += "struct ";
+      *out += d.name;
+      *out += " {\n";
+      AppendMembers(d, out);
+      *out += "};\n";
       break;
     case CDecl::kFunction:
-      out << "typedef " << FunctionDecl(types.methods[d.method].prototype, d.name)
-          << ";\n";
+      *out += "typedef ";
+      AppendFunctionDecl(types.methods[d.method].prototype, d.name, dialect, true, out);
+      *out += ";\n";
       break;
   }
 }
 
-void WriteMacros(const model::ProgramTypes &types, std::ostream &out) {
+/// Hands the gathered text to the stream once it is large.
+void Gathered(std::string *text, std::ostream &out, bool all = false) {
+  if (!all && text->size() < kFlushSize) return;
+  out.write(text->data(), static_cast<std::streamsize>(text->size()));
+  text->clear();
+}
+
+void AppendMacros(const model::ProgramTypes &types, std::string *out) {
   std::set<std::pair<uint32_t, uint32_t>> stack;
   for (const model::MethodType &m : types.methods)
     for (const PlacedParam &p : m.prototype.params)
       if (p.reg == Register::kStack) stack.emplace(p.stack_offset, p.size);
-  out << "#ifdef PEHOST_IDA\n"
-         "#define PH_USERCALL __usercall\n"
-         "#define PH_USERPURGE __userpurge\n"
-         "#define PH_EAX @<eax>\n"
-         "#define PH_EDX @<edx>\n"
-         "#define PH_ECX @<ecx>\n"
-         "#define PH_EDXEAX @<edx:eax>\n"
-         "#define PH_ST0 @<st0>\n";
-  for (const auto &[offset, size] : stack)
-    out << "#define PH_S" << offset << "_" << size << " @<^" << offset << "." << size
-        << ">\n";
-  out << "#else\n"
-         "#define PH_USERCALL\n"
-         "#define PH_USERPURGE\n"
-         "#define PH_EAX\n"
-         "#define PH_EDX\n"
-         "#define PH_ECX\n"
-         "#define PH_EDXEAX\n"
-         "#define PH_ST0\n";
-  for (const auto &[offset, size] : stack)
-    out << "#define PH_S" << offset << "_" << size << "\n";
-  out << "#endif\n\n";
+  *out +=
+      "#ifdef PEHOST_IDA\n"
+      "#define PH_USERCALL __usercall\n"
+      "#define PH_USERPURGE __userpurge\n"
+      "#define PH_EAX @<eax>\n"
+      "#define PH_EDX @<edx>\n"
+      "#define PH_ECX @<ecx>\n"
+      "#define PH_EDXEAX @<edx:eax>\n"
+      "#define PH_ST0 @<st0>\n";
+  for (const auto &[offset, size] : stack) {
+    *out += "#define PH_S";
+    AppendNumber(offset, out);
+    *out += '_';
+    AppendNumber(size, out);
+    *out += " @<^";
+    AppendNumber(offset, out);
+    *out += '.';
+    AppendNumber(size, out);
+    *out += ">\n";
+  }
+  *out +=
+      "#else\n"
+      "#define PH_USERCALL\n"
+      "#define PH_USERPURGE\n"
+      "#define PH_EAX\n"
+      "#define PH_EDX\n"
+      "#define PH_ECX\n"
+      "#define PH_EDXEAX\n"
+      "#define PH_ST0\n";
+  for (const auto &[offset, size] : stack) {
+    *out += "#define PH_S";
+    AppendNumber(offset, out);
+    *out += '_';
+    AppendNumber(size, out);
+    *out += '\n';
+  }
+  *out += "#endif\n\n";
 }
 
-void WriteChecks(const model::ProgramTypes &types, std::ostream &out) {
-  out << "\n#ifdef PEHOST_LAYOUT_CHECKS\n";
+void WriteChecks(const model::ProgramTypes &types, std::string *text, std::ostream &out) {
+  *text += "\n#ifdef PEHOST_LAYOUT_CHECKS\n";
   for (const CDecl &d : types.decls) {
     if (d.kind != CDecl::kStruct) continue;
-    out << "_Static_assert(sizeof(" << d.name << ") == " << d.size << ", \"" << d.name
-        << "\");\n";
-    for (const CMember &m : d.members)
-      out << "_Static_assert(__builtin_offsetof(" << d.name << ", " << m.name
-          << ") == " << m.offset << ", \"" << d.name << "." << m.name << "\");\n";
+    *text += "_Static_assert(sizeof(";
+    *text += d.name;
+    *text += ") == ";
+    AppendNumber(d.size, text);
+    *text += ", \"";
+    *text += d.name;
+    *text += "\");\n";
+    for (const CMember &m : d.members) {
+      *text += "_Static_assert(__builtin_offsetof(";
+      *text += d.name;
+      *text += ", ";
+      *text += m.name;
+      *text += ") == ";
+      AppendNumber(m.offset, text);
+      *text += ", \"";
+      *text += d.name;
+      *text += '.';
+      *text += m.name;
+      *text += "\");\n";
+    }
+    Gathered(text, out);
   }
-  out << "#endif\n";
+  *text += "#endif\n";
 }
 
-/// IDA's dialect: the location macros spelt out.
+/// IDA's dialect made from the header's by spelling out the macros. The
+/// IDA texts are written directly; this is for a text that holds "PH_"
+/// of its own (in a name or comment), where the replacement may reach into
+/// it as well and only the same replacement gives the same text.
 std::string IdaText(std::string s) {
-  // Most declarations name no location: their text stays as it is.
   if (s.find("PH_") == std::string::npos) return s;
-  // The macros spelt out, as IDA's SetType takes no preprocessor.
   const std::pair<std::string, std::string> words[] = {{"PH_USERPURGE ", "__userpurge "},
                                                        {"PH_USERCALL ", "__usercall "},
                                                        {" PH_EDXEAX", "@<edx:eax>"},
@@ -217,15 +317,41 @@ std::string IdaText(std::string s) {
   return s;
 }
 
+bool HoldsMacroPrefix(std::string_view text) {
+  return text.find("PH_") != std::string_view::npos;
+}
+
+/// The IDA text of `d` (appended to *out from `start`), redone through
+/// IdaText when a name or comment holds "PH_".
+void AppendIdaDecl(const model::ProgramTypes &types, const CDecl &d, std::string *out) {
+  const size_t start = out->size();
+  AppendDecl(types, d, Dialect::kIda, out);
+  if (!HoldsMacroPrefix(std::string_view(*out).substr(start))) return;
+  std::string header;
+  AppendDecl(types, d, Dialect::kHeader, &header);
+  out->resize(start);
+  *out += IdaText(std::move(header));
+}
+
+std::string IdaFunction(const Prototype &p, const std::string &name, bool stack_places) {
+  std::string text;
+  AppendFunctionDecl(p, name, Dialect::kIda, stack_places, &text);
+  if (!HoldsMacroPrefix(text)) return text;
+  std::string header;
+  AppendFunctionDecl(p, name, Dialect::kHeader, stack_places, &header);
+  return IdaText(std::move(header));
+}
+
 }  // namespace
 
 std::string IdaDeclaration(const Prototype &p, const std::string &name,
                            bool stack_places) {
-  return IdaText(FunctionDecl(p, name, stack_places));
+  return IdaFunction(p, name, stack_places);
 }
 
 tool_script::ScriptTypes IdaTypes(const model::ProgramTypes &types) {
   tool_script::ScriptTypes out;
+  out.declarations.reserve(types.decls.size() + 1);
   std::string ahead;
   for (const std::string &s : types.structs) {
     ahead += "typedef struct ";
@@ -234,36 +360,42 @@ tool_script::ScriptTypes IdaTypes(const model::ProgramTypes &types) {
     ahead += s;
     ahead += ";\n";
   }
-  out.declarations.push_back({"", {ahead, ""}});
-  std::map<std::string, const CDecl *> by_name;
-  // One stream for all declarations: a program has hundreds of thousands.
-  std::ostringstream text;
+  out.declarations.push_back({"", {std::move(ahead), ""}});
+  // The method tables by name, for the slots below.
+  std::unordered_map<std::string_view, const CDecl *> structs;
   for (const CDecl &d : types.decls) {
-    by_name.emplace(d.name, &d);
-    text.str("");
-    WriteDecl(types, d, text);
-    std::string t = IdaText(text.str());
-    if (d.kind == CDecl::kStruct)
-      t = "#pragma pack(push, 1)\n" + t + "#pragma pack(pop)\n";
+    if (d.kind == CDecl::kStruct) structs.emplace(d.name, &d);
+    std::string t;
+    if (d.kind == CDecl::kStruct) t = "#pragma pack(push, 1)\n";
+    AppendIdaDecl(types, d, &t);
+    if (d.kind == CDecl::kStruct) t += "#pragma pack(pop)\n";
     std::string without;
     if (d.kind == CDecl::kFunction && HasStackParams(types.methods[d.method].prototype)) {
-      const Prototype &p = types.methods[d.method].prototype;
-      without = (d.comment.empty() ? "" : "/* " + CommentText(d.comment) + " */\n") +
-                "typedef " + IdaDeclaration(p, d.name, false) + ";\n";
+      if (!d.comment.empty()) {
+        without += "/* ";
+        AppendComment(d.comment, &without);
+        without += " */\n";
+      }
+      without += "typedef ";
+      without += IdaFunction(types.methods[d.method].prototype, d.name, false);
+      without += ";\n";
     }
-    out.declarations.push_back({d.name, {t, without}});
+    out.declarations.push_back({d.name, {std::move(t), std::move(without)}});
   }
+  out.applied.reserve(types.methods.size());
   for (const model::MethodType &m : types.methods)
     out.applied.push_back(
         {m.address,
-         {IdaDeclaration(m.prototype, m.name),
-          HasStackParams(m.prototype) ? IdaDeclaration(m.prototype, m.name, false)
-                                      : ""}});
+         {IdaFunction(m.prototype, m.name, true),
+          HasStackParams(m.prototype) ? IdaFunction(m.prototype, m.name, false)
+                                      : std::string()}});
   // The slots of each table: the record's header lies in front of them.
+  std::string vmt;
   for (const model::ClassTypes &c : types.classes) {
-    auto vmt = by_name.find(model::VmtStructName(c.name));
-    if (vmt == by_name.end()) continue;
-    for (const CMember &m : vmt->second->members)
+    vmt = model::VmtStructName(c.name);
+    auto it = structs.find(vmt);
+    if (it == structs.end()) continue;
+    for (const CMember &m : it->second->members)
       if (m.c_type != "void *")
         out.applied.push_back({c.record + types.header_size + m.offset, {m.c_type, ""}});
   }
@@ -272,28 +404,52 @@ tool_script::ScriptTypes IdaTypes(const model::ProgramTypes &types) {
 
 bool WriteCHeader(const model::ProgramModel &model, const model::ProgramTypes &types,
                   std::ostream &out) {
-  out << "/* Types of " << CommentText(model.file) << ", written by pehost.\n"
-      << " *\n"
-      << " * Class record header: " << model.header_size << " bytes; "
-      << model.classes.size() << " classes, " << types.methods.size() << " prototypes.\n"
-      << " * Define PEHOST_IDA before reading this in IDA for the parameter locations;\n"
-      << " * define PEHOST_LAYOUT_CHECKS to check every size and offset. */\n"
-      << "#ifndef PEHOST_TYPES_H\n#define PEHOST_TYPES_H\n\n";
-  WriteMacros(types, out);
-  out << "#pragma pack(push, 1)\n\n";
-  for (const std::string &s : types.structs)
-    out << "typedef struct " << s << " " << s << ";\n";
-  out << "\n";
-  for (const CDecl &d : types.decls) {
-    WriteDecl(types, d, out);
-    out << "\n";
+  std::string text;
+  text += "/* Types of ";
+  AppendComment(model.file, &text);
+  text += ", written by pehost.\n *\n * Class record header: ";
+  AppendNumber(model.header_size, &text);
+  text += " bytes; ";
+  AppendNumber(model.classes.size(), &text);
+  text += " classes, ";
+  AppendNumber(types.methods.size(), &text);
+  text +=
+      " prototypes.\n"
+      " * Define PEHOST_IDA before reading this in IDA for the parameter locations;\n"
+      " * define PEHOST_LAYOUT_CHECKS to check every size and offset. */\n"
+      "#ifndef PEHOST_TYPES_H\n#define PEHOST_TYPES_H\n\n";
+  AppendMacros(types, &text);
+  text += "#pragma pack(push, 1)\n\n";
+  for (const std::string &s : types.structs) {
+    text += "typedef struct ";
+    text += s;
+    text += ' ';
+    text += s;
+    text += ";\n";
+    Gathered(&text, out);
   }
-  for (const model::MethodType &m : types.methods)
-    out << "/* " << Hex(m.address, 8) << " " << CommentText(m.pascal) << " */\n"
-        << m.type_name << " " << m.name << ";\n";
-  out << "\n#pragma pack(pop)\n";
-  WriteChecks(types, out);
-  out << "\n#endif\n";
+  text += '\n';
+  for (const CDecl &d : types.decls) {
+    AppendDecl(types, d, Dialect::kHeader, &text);
+    text += '\n';
+    Gathered(&text, out);
+  }
+  for (const model::MethodType &m : types.methods) {
+    text += "/* ";
+    AppendHex(m.address, 8, &text);
+    text += ' ';
+    AppendComment(m.pascal, &text);
+    text += " */\n";
+    text += m.type_name;
+    text += ' ';
+    text += m.name;
+    text += ";\n";
+    Gathered(&text, out);
+  }
+  text += "\n#pragma pack(pop)\n";
+  WriteChecks(types, &text, out);
+  text += "\n#endif\n";
+  Gathered(&text, out, true);
   return static_cast<bool>(out);
 }
 

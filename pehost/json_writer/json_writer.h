@@ -35,6 +35,14 @@ void AppendQuoted(std::string_view text, Characters characters, std::string *out
 /// `text` as a JSON string.
 std::string Quoted(std::string_view text, Characters characters = Characters::kUtf8);
 
+/// Appends `value` in decimal to *out; every writer's numbers go through
+/// these, a few million in a large program's files.
+void AppendUnsigned(uint64_t value, std::string *out);
+void AppendInt(int64_t value, std::string *out);
+/// Writes `value` in decimal at `out` (room for 20 characters) and returns
+/// the end, for a record put together before it is appended.
+char *FormatUnsigned(uint64_t value, char *out);
+
 class JsonWriter {
  public:
   explicit JsonWriter(std::ostream &out) : out_(out) {}
@@ -93,7 +101,9 @@ class JsonWriter {
   void Close(char bracket);
   /// Separator and line break before a value (not after a key).
   void BeforeValue();
-  void NewLine();
+  /// A line break and the indentation of the current level, after a comma
+  /// when `comma`.
+  void NewLine(bool comma = false);
   void Gathered();
 
   std::ostream &out_;

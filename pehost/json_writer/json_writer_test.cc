@@ -4,6 +4,7 @@
 
 #include <nlohmann/json.hpp>
 #include <sstream>
+#include <string>
 #include <vector>
 
 namespace {
@@ -50,6 +51,59 @@ TEST(QuotedTest, OneRuleInBothForms) {
         c.decoded,
         nlohmann::json::parse(Quoted(c.text, Characters::kAscii)).get<std::string>());
   }
+}
+
+// Plain text is passed sixteen bytes at a time: each byte that is not
+// plain must be found wherever it falls in such a step or in the last
+// sixteen bytes, and the plain bytes around it kept.
+TEST(QuotedTest, EveryOddByteFoundAtEveryPlace) {
+  struct Odd {
+    std::string text, utf8, ascii;
+  };
+  const Odd odds[] = {{"\"", "\\\"", "\\\""},
+                      {"\\", "\\\\", "\\\\"},
+                      {"'", "'", "\\u0027"},
+                      {"\n", "\\n", "\\n"},
+                      {"\x01", "\\u0001", "\\u0001"},
+                      {"\x1F", "\\u001F", "\\u001F"},
+                      {"\x7F", "\x7F", "\x7F"},
+                      {" ", " ", " "},
+                      {"\xC3\xB6", "\xC3\xB6", "\\u00F6"},
+                      {"\xE9", "\\u00E9", "\\u00E9"}};
+  const std::string plain =
+      "abcdefghijklmnopqrstuvw~ABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
+  for (const Odd &odd : odds) {
+    for (size_t at = 0; at <= plain.size(); ++at) {
+      const std::string text = plain.substr(0, at) + odd.text + plain.substr(at);
+      const std::string before = "\"" + plain.substr(0, at);
+      const std::string after = plain.substr(at) + "\"";
+      ASSERT_EQ(before + odd.utf8 + after, Quoted(text)) << at;
+      ASSERT_EQ(before + odd.ascii + after, Quoted(text, Characters::kAscii)) << at;
+    }
+  }
+}
+
+TEST(NumberTest, DecimalAtEveryWidthAndBothEnds) {
+  const std::pair<int64_t, const char *> ints[] = {{0, "0"},
+                                                   {7, "7"},
+                                                   {10, "10"},
+                                                   {99, "99"},
+                                                   {100, "100"},
+                                                   {1234567, "1234567"},
+                                                   {-1, "-1"},
+                                                   {-100, "-100"},
+                                                   {4294967295, "4294967295"},
+                                                   {4294967296, "4294967296"},
+                                                   {INT64_MAX, "9223372036854775807"},
+                                                   {INT64_MIN, "-9223372036854775808"}};
+  for (const auto &[value, text] : ints) {
+    std::string out = "x";
+    json_writer::AppendInt(value, &out);
+    EXPECT_EQ(std::string("x") + text, out);
+  }
+  std::string out;
+  json_writer::AppendUnsigned(UINT64_MAX, &out);
+  EXPECT_EQ("18446744073709551615", out);
 }
 
 TEST(JsonWriterTest, LinesCompactLevelsAndArrays) {

@@ -191,7 +191,8 @@ class Report {
                 [this](uint32_t a, uint32_t b) { return names_[a] < names_[b]; });
       std::vector<std::string> plain;
       for (uint32_t i : members[unit]) {
-        const ClassDetails c = ReadClass(model_, model_.classes[i]);
+        // The report shows no virtual or dynamic method.
+        const ClassDetails c = ReadClass(model_, model_.classes[i], false);
         if (c.published_methods.empty() && c.published_fields.empty() &&
             c.properties.empty() && !Typed(i)) {
           plain.push_back(c.name);

@@ -15,9 +15,10 @@
 //             size, result place, purge]  place: "EAX", "EDX", "ECX",
 //             "EDX:EAX", "ST0", a stack offset, or null for a procedure's
 //             result (whose type is "void")
-#include <map>
-#include <set>
+#include <string_view>
+#include <unordered_set>
 
+#include "pehost/json_writer/json_writer.h"
 #include "pehost/tool_script/script_data.h"
 #include "pehost/tool_script/tool_script.h"
 
@@ -31,14 +32,24 @@ using model::PlacedParam;
 using model::Register;
 using model::ResultPlace;
 
-const char *const kRegisters[] = {"EAX", "EDX", "ECX"};
+const char *const kRegisters[] = {"\"EAX\"", "\"EDX\"", "\"ECX\""};
 
-std::string Place(const PlacedParam &p) {
-  if (p.reg == Register::kStack) return std::to_string(p.stack_offset + 4);
-  return std::string("\"") + kRegisters[static_cast<int>(p.reg)] + "\"";
+// Records are appended in place: a program has hundreds of thousands of
+// members and parameters.
+void AppendText(std::string_view text, std::string *out) {
+  json_writer::AppendQuoted(text, json_writer::Characters::kAscii, out);
 }
 
-std::string ResultPlaceText(ResultPlace r) {
+void AppendNumber(int64_t value, std::string *out) { json_writer::AppendInt(value, out); }
+
+void AppendPlace(const PlacedParam &p, std::string *out) {
+  if (p.reg == Register::kStack)
+    AppendNumber(uint32_t{p.stack_offset + 4}, out);
+  else
+    *out += kRegisters[static_cast<int>(p.reg)];
+}
+
+const char *ResultPlaceText(ResultPlace r) {
   switch (r) {
     case ResultPlace::kEax:
       return "\"EAX\"";
@@ -65,60 +76,105 @@ uint32_t ResultSize(ResultPlace r) {
 }
 
 std::string TypeRecord(const CDecl &d) {
-  if (d.kind == CDecl::kTypedef)
-    return "[\"typedef\", " + ScriptText(d.name) + ", " + ScriptText(d.target) + ", " +
-           std::to_string(d.count) + "]";
-  std::string values;
-  for (const auto &[name, value] : d.values)
-    values += (values.empty() ? "[" : ", [") + ScriptText(name) + ", " +
-              std::to_string(value) + "]";
-  return "[\"enum\", " + ScriptText(d.name) + ", " + std::to_string(d.size) + ", [" +
-         values + "]]";
+  std::string r;
+  if (d.kind == CDecl::kTypedef) {
+    r += "[\"typedef\", ";
+    AppendText(d.name, &r);
+    r += ", ";
+    AppendText(d.target, &r);
+    r += ", ";
+    AppendNumber(d.count, &r);
+    r += ']';
+    return r;
+  }
+  r += "[\"enum\", ";
+  AppendText(d.name, &r);
+  r += ", ";
+  AppendNumber(d.size, &r);
+  r += ", [";
+  for (size_t i = 0; i < d.values.size(); ++i) {
+    r += i == 0 ? "[" : ", [";
+    AppendText(d.values[i].first, &r);
+    r += ", ";
+    AppendNumber(d.values[i].second, &r);
+    r += ']';
+  }
+  r += "]]";
+  return r;
 }
 
 }  // namespace
 
 ScriptTypes GhidraTypes(const model::ProgramTypes &types) {
   ScriptTypes out;
-  const std::set<std::string> structs(types.structs.begin(), types.structs.end());
-  std::set<std::string> sized;
+  const std::unordered_set<std::string_view> structs(types.structs.begin(),
+                                                     types.structs.end());
+  std::unordered_set<std::string_view> sized;
   for (const CDecl &d : types.decls)
     if (d.kind == CDecl::kStruct) {
       sized.insert(d.name);
-      out.records.emplace_back(
-          "gstructs", "[" + ScriptText(d.name) + ", " + std::to_string(d.size) + "]");
+      std::string r = "[";
+      AppendText(d.name, &r);
+      r += ", ";
+      AppendNumber(d.size, &r);
+      r += ']';
+      out.records.emplace_back("gstructs", std::move(r));
     }
   for (const CDecl &d : types.decls)
     if (d.kind == CDecl::kTypedef || d.kind == CDecl::kEnum)
       out.records.emplace_back("gtypes", TypeRecord(d));
   for (const CDecl &d : types.decls) {
     if (d.kind != CDecl::kStruct) continue;
-    std::string members;
-    for (const CMember &m : d.members) {
+    std::string r = "[";
+    AppendText(d.name, &r);
+    r += ", [";
+    for (size_t i = 0; i < d.members.size(); ++i) {
+      const CMember &m = d.members[i];
       // A structure by value of no known size stays bytes.
       const bool unsized =
           m.count == 0 && structs.count(m.c_type) != 0 && sized.count(m.c_type) == 0;
-      members += (members.empty() ? "[" : ", [") + ScriptText(m.name) + ", " +
-                 std::to_string(m.offset) + ", " + std::to_string(m.size) + ", " +
-                 ScriptText(unsized ? "uint8_t" : m.c_type) + ", " +
-                 std::to_string(unsized ? m.size : m.count) + "]";
+      r += i == 0 ? "[" : ", [";
+      AppendText(m.name, &r);
+      r += ", ";
+      AppendNumber(m.offset, &r);
+      r += ", ";
+      AppendNumber(m.size, &r);
+      r += ", ";
+      AppendText(unsized ? "uint8_t" : m.c_type, &r);
+      r += ", ";
+      AppendNumber(unsized ? m.size : m.count, &r);
+      r += ']';
     }
-    out.records.emplace_back("gmembers",
-                             "[" + ScriptText(d.name) + ", [" + members + "]]");
+    r += "]]";
+    out.records.emplace_back("gmembers", std::move(r));
   }
   for (const model::MethodType &m : types.methods) {
     const model::Prototype &p = m.prototype;
-    std::string params;
-    for (const PlacedParam &q : p.params)
-      params += (params.empty() ? "[" : ", [") + ScriptText(q.name) + ", " +
-                ScriptText(q.c_type) + ", " + std::to_string(q.size) + ", " + Place(q) +
-                "]";
-    out.records.emplace_back(
-        "gprotos",
-        "[" + std::to_string(m.address) + ", [" + params + "], " +
-            ScriptText(p.result == ResultPlace::kNone ? "void" : p.result_type) + ", " +
-            std::to_string(ResultSize(p.result)) + ", " + ResultPlaceText(p.result) +
-            ", " + std::to_string(p.purge) + "]");
+    std::string r = "[";
+    AppendNumber(m.address, &r);
+    r += ", [";
+    for (size_t i = 0; i < p.params.size(); ++i) {
+      const PlacedParam &q = p.params[i];
+      r += i == 0 ? "[" : ", [";
+      AppendText(q.name, &r);
+      r += ", ";
+      AppendText(q.c_type, &r);
+      r += ", ";
+      AppendNumber(q.size, &r);
+      r += ", ";
+      AppendPlace(q, &r);
+      r += ']';
+    }
+    r += "], ";
+    AppendText(p.result == ResultPlace::kNone ? "void" : p.result_type, &r);
+    r += ", ";
+    AppendNumber(ResultSize(p.result), &r);
+    r += ", ";
+    r += ResultPlaceText(p.result);
+    r += ", ";
+    AppendNumber(p.purge, &r);
+    r += ']';
+    out.records.emplace_back("gprotos", std::move(r));
   }
   return out;
 }

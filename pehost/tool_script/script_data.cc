@@ -1,7 +1,6 @@
 #include "pehost/tool_script/script_data.h"
 
 #include <algorithm>
-#include <charconv>
 #include <cinttypes>
 #include <cstdio>
 #include <map>
@@ -42,9 +41,7 @@ void AppendText(std::string_view text, std::string *out) {
 }
 
 void AppendNumber(uint64_t value, std::string *out) {
-  char buf[24];
-  const auto end = std::to_chars(buf, buf + sizeof buf, value).ptr;
-  out->append(buf, end);
+  json_writer::AppendUnsigned(value, out);
 }
 
 /// Puts the chunk statements into functions of at most kGroupStatements
@@ -74,6 +71,33 @@ class StatementGroups {
   int count_ = 0;
 };
 
+/// The first characters of a record (its numbers, kinds and punctuation),
+/// put together on the stack and appended at once: a script holds millions
+/// of records.
+class RecordHead {
+ public:
+  RecordHead &Add(char c) {
+    *at_++ = c;
+    return *this;
+  }
+  /// A short text of this program's own (a punctuation, a kind's name).
+  RecordHead &Add(std::string_view text) {
+    for (char c : text) *at_++ = c;
+    return *this;
+  }
+  RecordHead &Number(uint64_t value) {
+    at_ = json_writer::FormatUnsigned(value, at_);
+    return *this;
+  }
+  std::string_view Text() const {
+    return std::string_view(text_, static_cast<size_t>(at_ - text_));
+  }
+
+ private:
+  char text_[128];
+  char *at_ = text_;
+};
+
 /// Writes records of one kind as `_add(kind, r'''[...]''')` statements.
 class ChunkWriter {
  public:
@@ -90,6 +114,8 @@ class ChunkWriter {
     text_ += text_.empty() ? "[\n" : ",\n";
     return text_;
   }
+  /// Begin() with the record's first characters, put together in `head`.
+  std::string &Begin(const class RecordHead &head);
   void End() {
     if (text_.size() >= kChunkChars) Flush();
   }
@@ -118,6 +144,12 @@ class ChunkWriter {
   const char *kind_;
   std::string text_;
 };
+
+std::string &ChunkWriter::Begin(const RecordHead &head) {
+  std::string &text = Begin();
+  text += head.Text();
+  return text;
+}
 
 asize_t StructSize(const kernel::Structure &s) {
   asize_t size = 0;
@@ -199,9 +231,7 @@ bool StartsOnData(const kernel::Database &db, const kernel::Function &f) {
 ScriptContents CountContents(const kernel::Database &db) {
   ScriptContents c;
   c.structures = db.Structures().size();
-  db.ForEachItem([&](const kernel::Item &item) {
-    if (item.type != kernel::ItemType::kCode) ++c.items;
-  });
+  c.items = db.DataItemCount();
   for (const kernel::Function &f : db.Functions())
     ++(StartsOnData(db, f) ? c.functions_on_data : c.functions);
   c.names = db.NameCount();
@@ -256,30 +286,23 @@ void WriteData(const kernel::Database &db, const ScriptTypes *types, std::ostrea
   }
   {
     ChunkWriter chunk(groups, "items");
-    db.ForEachItem([&](const kernel::Item &item) {
-      // Most items of a program are instructions, which are not carried.
-      if (item.type == kernel::ItemType::kCode) return;
+    // Most items of a program are instructions, which are not carried.
+    db.ForEachDataItem([&](const kernel::Item &item) {
       const kernel::Structure *structure = nullptr;
       if (item.type == kernel::ItemType::kStruct) {
         auto it = by_id.find(item.struct_id);
         if (it == by_id.end()) return;
         structure = it->second;
       }
-      std::string &record = chunk.Begin();
-      record += '[';
-      AppendNumber(item.start, &record);
-      record += ", ";
-      AppendNumber(item.size, &record);
-      record += ", \"";
-      record += kernel::ItemTypeName(item.type);
-      record += '"';
-      if (item.type == kernel::ItemType::kAlign) {
-        record += ", ";
-        AppendNumber(AlignExponent(item.start, item.size), &record);
-      } else if (structure != nullptr) {
-        record += ", ";
-        AppendText(structure->name, &record);
-      }
+      RecordHead head;
+      head.Add('[').Number(item.start).Add(", ").Number(item.size).Add(", \"");
+      head.Add(kernel::ItemTypeName(item.type)).Add('"');
+      if (item.type == kernel::ItemType::kAlign)
+        head.Add(", ").Number(AlignExponent(item.start, item.size));
+      else if (structure != nullptr)
+        head.Add(", ");
+      std::string &record = chunk.Begin(head);
+      if (structure != nullptr) AppendText(structure->name, &record);
       record += ']';
       chunk.End();
     });
@@ -288,22 +311,18 @@ void WriteData(const kernel::Database &db, const ScriptTypes *types, std::ostrea
     ChunkWriter chunk(groups, "functions");
     for (const kernel::Function &f : db.Functions()) {
       if (StartsOnData(db, f)) continue;
-      std::string &record = chunk.Begin();
-      record += '[';
-      AppendNumber(f.start, &record);
-      record += ", ";
-      AppendNumber(f.end, &record);
-      record += ']';
+      RecordHead head;
+      head.Add('[').Number(f.start).Add(", ").Number(f.end).Add(']');
+      chunk.Begin(head);
       chunk.End();
     }
   }
   {
     ChunkWriter chunk(groups, "names");
     db.ForEachName([&](ea_t ea, std::string_view name) {
-      std::string &record = chunk.Begin();
-      record += '[';
-      AppendNumber(ea, &record);
-      record += ", ";
+      RecordHead head;
+      head.Add('[').Number(ea).Add(", ");
+      std::string &record = chunk.Begin(head);
       AppendText(name, &record);
       record += ']';
       chunk.End();
@@ -312,10 +331,9 @@ void WriteData(const kernel::Database &db, const ScriptTypes *types, std::ostrea
   {
     ChunkWriter chunk(groups, "comments");
     db.ForEachComment([&](ea_t ea, std::string_view text, bool repeatable) {
-      std::string &record = chunk.Begin();
-      record += '[';
-      AppendNumber(ea, &record);
-      record += ", ";
+      RecordHead head;
+      head.Add('[').Number(ea).Add(", ");
+      std::string &record = chunk.Begin(head);
       AppendText(text, &record);
       record += repeatable ? ", true]" : ", false]";
       chunk.End();
