@@ -172,7 +172,8 @@ ea_t annotate_method_table_newer(ea_t table, const char *class_name) {
   }
   ea_t pos = table;
   const bool items = has_referrer(table);
-  if (items) walk_shape(&pos, method_table_fields);
+  // The probe above has read the table from the same place.
+  if (items) annotate_read_shape(&pos, method_table_fields);
 
   ea_t entry = table + 2;
   for (uint32_t i = 0; i < count; ++i) {

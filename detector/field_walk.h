@@ -123,6 +123,16 @@ bool optional_fields(FieldWalk &w, Fields &&fields) {
   return false;
 }
 
+/// Annotates the shape `fields` at *p, which a reading walk from *p has
+/// found there, and moves *p behind it.
+template <typename Fields>
+void annotate_read_shape(ea_t *p, Fields &&fields) {
+  FieldWalk w = reading_walk(*p);
+  w.annotate = true;
+  fields(w);
+  *p = w.p;
+}
+
 /// Reads the shape `fields` at *p and, when the bytes hold it, annotates it
 /// and moves *p behind it; false, with nothing changed, when they do not.
 template <typename Fields>
@@ -130,9 +140,6 @@ bool walk_shape(ea_t *p, Fields &&fields) {
   FieldWalk probe = reading_walk(*p);
   fields(probe);
   if (probe.state == FieldWalk::kFailed) return false;
-  FieldWalk w = reading_walk(*p);
-  w.annotate = true;
-  fields(w);
-  *p = w.p;
+  annotate_read_shape(p, fields);
   return true;
 }

@@ -29,7 +29,10 @@ class AddrIndex {
     if (c == kNone || Page(firsts_[c]) != Page(ea)) return nullptr;
     const Chunk &ch = chunks_[c];
     const size_t i = LowerBound(ch.keys.data(), ch.keys.size(), Low(ea));
-    if (i == ch.keys.size() || ch.keys[i] != Low(ea)) return nullptr;
+    if (i == ch.keys.size() || ch.keys[i] != Low(ea)) {
+      if (ea >= firsts_[c]) miss_ = {ea, c, i};
+      return nullptr;
+    }
     return &ch.values[i];
   }
   V *Find(ea_t ea) {
@@ -71,6 +74,7 @@ class AddrIndex {
       Chunk &ch = chunks_[h];
       if (Page(ea) == Page(firsts_[h]) && ch.keys.size() < kChunk &&
           Low(ea) > ch.keys.back() && (h + 1 == chunks_.size() || ea < firsts_[h + 1])) {
+        miss_.chunk = kNone;
         Reserve(&ch);
         ch.keys.push_back(Low(ea));
         ch.values.push_back(V());
@@ -78,20 +82,29 @@ class AddrIndex {
         return &ch.values.back();
       }
     }
-    size_t c = ChunkFor(ea);
-    if (c == kNone) return Begin(0, ea);
-    if (ea < firsts_[c]) {
-      // Below every entry: the first chunk takes it when it is of the same
-      // page and has room.
-      if (Page(ea) != Page(firsts_[0]) || chunks_[0].keys.size() >= kChunk)
-        return Begin(0, ea);
-      c = 0;
-    } else if (Page(ea) != Page(firsts_[c])) {
-      return Begin(c + 1, ea);
+    size_t c;
+    size_t i;
+    if (miss_.chunk != kNone && miss_.ea == ea) {
+      // Looked for just before and not found: its place is known.
+      c = miss_.chunk;
+      i = miss_.pos;
+    } else {
+      c = ChunkFor(ea);
+      if (c == kNone) return Begin(0, ea);
+      if (ea < firsts_[c]) {
+        // Below every entry: the first chunk takes it when it is of the same
+        // page and has room.
+        if (Page(ea) != Page(firsts_[0]) || chunks_[0].keys.size() >= kChunk)
+          return Begin(0, ea);
+        c = 0;
+      } else if (Page(ea) != Page(firsts_[c])) {
+        return Begin(c + 1, ea);
+      }
+      i = LowerIn(c, ea);
     }
     Chunk *ch = &chunks_[c];
-    size_t i = LowerIn(c, ea);
     if (i < ch->keys.size() && ch->keys[i] == Low(ea)) return &ch->values[i];
+    miss_.chunk = kNone;
     if (ch->keys.size() >= kChunk) {
       // Past the end of the last chunk a new one is begun, so that an
       // in-order run fills its chunks; elsewhere the chunk is halved.
@@ -129,6 +142,7 @@ class AddrIndex {
     Chunk &ch = chunks_[c];
     const size_t i = LowerBound(ch.keys.data(), ch.keys.size(), Low(ea));
     if (i == ch.keys.size() || ch.keys[i] != Low(ea)) return false;
+    miss_.chunk = kNone;
     ch.keys.erase(ch.keys.begin() + i);
     ch.values.erase(ch.values.begin() + i);
     --size_;
@@ -190,6 +204,7 @@ class AddrIndex {
   /// A new chunk at position `c` holding only `ea`; the caller has checked
   /// that it sorts there.
   V *Begin(size_t c, ea_t ea) {
+    miss_.chunk = kNone;
     Chunk ch;
     if (c == chunks_.size() && c > 0) {
       // An in-order run is filling a new last chunk: it takes its whole room
@@ -228,6 +243,14 @@ class AddrIndex {
   std::vector<Chunk> chunks_;
   size_t size_ = 0;
   mutable size_t hint_ = 0;
+  // Where the last Find that missed would have found its address, kept
+  // until the index changes: a name is looked up before it is given.
+  struct Miss {
+    ea_t ea = 0;
+    size_t chunk = kNone;
+    size_t pos = 0;
+  };
+  mutable Miss miss_;
 };
 
 }  // namespace kernel

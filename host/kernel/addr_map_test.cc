@@ -87,6 +87,12 @@ TEST(AddrIndexTest, AgreesWithOrderedMap) {
     if (rng() % 2 == 0) {
       ASSERT_EQ(expected.erase(k) != 0, index.Erase(k));
     } else {
+      // Looked for first, as names are, sometimes with a change between.
+      if (rng() % 2 == 0) ASSERT_EQ(expected.count(k) != 0, index.Find(k) != nullptr);
+      if (rng() % 4 == 0) {
+        const ea_t other = rng() % 60000;
+        ASSERT_EQ(expected.erase(other) != 0, index.Erase(other));
+      }
       index.Set(k, step);
       expected[k] = step;
     }

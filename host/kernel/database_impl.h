@@ -154,6 +154,21 @@ struct Database::Impl {
   // ---- Functions (functions.cc) -------------------------------------------
   AddrIndex<FunctionEntry> functions;  // by start
   int next_function_index = 0;
+  // The answer FunctionAt gave last: a function is looked for where it is
+  // made right after the detector asked whether one holds the address.
+  struct FunctionQuery {
+    bool valid = false;
+    bool found = false;
+    ea_t ea = 0;
+    ea_t start = 0;
+    FunctionEntry entry;
+  };
+  mutable FunctionQuery last_function_query;
+  /// Enters the function [start, end) with the next index.
+  void SetFunction(ea_t start, ea_t end) {
+    functions.Set(start, FunctionEntry{end, next_function_index++});
+    last_function_query.valid = false;
+  }
   /// The function holding `ea`, with its start; false when none holds it.
   bool FunctionAt(ea_t ea, ea_t *start, FunctionEntry *f) const;
   bool AddFunction(ea_t start);

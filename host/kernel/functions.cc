@@ -8,11 +8,15 @@
 namespace kernel {
 
 bool Database::Impl::FunctionAt(ea_t ea, ea_t *start, FunctionEntry *f) const {
-  ea_t s;
-  FunctionEntry e;
-  if (!functions.Floor(ea, &s, &e) || ea >= e.end) return false;
-  if (start != nullptr) *start = s;
-  if (f != nullptr) *f = e;
+  FunctionQuery &q = last_function_query;
+  if (!q.valid || q.ea != ea) {
+    q.valid = true;
+    q.ea = ea;
+    q.found = functions.Floor(ea, &q.start, &q.entry) && ea < q.entry.end;
+  }
+  if (!q.found) return false;
+  if (start != nullptr) *start = q.start;
+  if (f != nullptr) *f = q.entry;
   return true;
 }
 
@@ -29,7 +33,7 @@ bool Database::Impl::InsertFunction(ea_t start, ea_t end, std::string *err) {
     if (err != nullptr) *err = "function overlaps another";
     return false;
   }
-  functions.Set(start, FunctionEntry{end, next_function_index++});
+  SetFunction(start, end);
   return true;
 }
 
@@ -85,7 +89,7 @@ bool Database::Impl::AddFunction(ea_t start) {
   // begins before limit, as checked above, so it goes in without a search.
   if (span.start != start || span.end <= start || span.end > limit)
     return InsertFunction(span.start, span.end, nullptr);
-  functions.Set(start, FunctionEntry{span.end, next_function_index++});
+  SetFunction(start, span.end);
   return true;
 }
 
