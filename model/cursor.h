@@ -11,27 +11,48 @@
 namespace model {
 
 /// Reads forward from a position, refusing anything past the segment's end.
+/// The bytes of the segment it starts in are read from memory; a read that
+/// reaches past them goes through the byte services, which read across a
+/// segment border as get_word and get_long do.
 class Cursor {
  public:
-  Cursor(ea_t at, ea_t end) : p_(at), end_(end) {}
+  Cursor(ea_t at, ea_t end) : p_(at), end_(end) {
+    asize_t size = 0;
+    bytes_ = get_segment_bytes(at, &size);
+    if (bytes_ != nullptr) {
+      base_ = at;
+      bytes_end_ = uint64_t{at} + size;
+    }
+  }
   bool Has(uint64_t n) const { return p_ <= end_ && n <= end_ - p_; }
   ea_t at() const { return p_; }
   void Skip(uint32_t n) { p_ += n; }
 
   bool Byte(uint8_t *v) {
     if (!Has(1)) return false;
-    *v = get_byte(p_++);
+    *v = InMemory(1) ? bytes_[p_ - base_] : get_byte(p_);
+    ++p_;
     return true;
   }
   bool Word(uint16_t *v) {
     if (!Has(2)) return false;
-    *v = get_word(p_);
+    if (InMemory(2)) {
+      const uint8_t *b = bytes_ + (p_ - base_);
+      *v = static_cast<uint16_t>(b[0] | b[1] << 8);
+    } else {
+      *v = get_word(p_);
+    }
     p_ += 2;
     return true;
   }
   bool Long(uint32_t *v) {
     if (!Has(4)) return false;
-    *v = get_long(p_);
+    if (InMemory(4)) {
+      const uint8_t *b = bytes_ + (p_ - base_);
+      *v = b[0] | b[1] << 8 | b[2] << 16 | static_cast<uint32_t>(b[3]) << 24;
+    } else {
+      *v = get_long(p_);
+    }
     p_ += 4;
     return true;
   }
@@ -66,8 +87,16 @@ class Cursor {
   }
 
  private:
+  /// Whether the n bytes at p_ lie in the segment's bytes in memory.
+  bool InMemory(uint64_t n) const {
+    return bytes_ != nullptr && p_ >= base_ && p_ < bytes_end_ && n <= bytes_end_ - p_;
+  }
+
   ea_t p_;
   ea_t end_;
+  const uint8_t *bytes_ = nullptr;  // the byte at base_, up to bytes_end_
+  ea_t base_ = 0;
+  uint64_t bytes_end_ = 0;
 };
 
 }  // namespace model

@@ -132,6 +132,10 @@ std::string NameAt(ea_t ea) {
 }
 
 std::string ShortStringAt(ea_t ea) {
+  // Nearly always within its segment: its bytes read from memory.
+  asize_t size = 0;
+  if (const uint8_t *at = get_segment_bytes(ea, &size); at != nullptr && size > at[0])
+    return TextFromBytes(std::string_view(reinterpret_cast<const char *>(at) + 1, at[0]));
   const uint8_t n = get_byte(ea);
   std::string bytes(n, '\0');
   for (uint32_t i = 0; i < n; ++i) bytes[i] = static_cast<char>(get_byte(ea + 1 + i));

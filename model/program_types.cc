@@ -707,13 +707,16 @@ class Builder {
   /// parameter of a type's name would hide the type from the parameters
   /// behind it) and that differ within the list.
   void ParamNames(Prototype *p) {
-    std::set<std::string> used;
+    std::vector<std::string> used;  // a handful: a search beats a tree
     for (size_t i = 0; i < p->params.size(); ++i) {
       PlacedParam &param = p->params[i];
       std::string name = param.hidden ? param.name : CIdentifier(param.name);
       if (names_.count(name) != 0) name += "_P";
-      if (!used.insert(name).second) name += "_P" + std::to_string(i);
-      param.name = name;
+      if (std::find(used.begin(), used.end(), name) != used.end())
+        name += "_P" + std::to_string(i);
+      else
+        used.push_back(name);
+      param.name = std::move(name);
     }
   }
 
