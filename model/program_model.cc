@@ -1,6 +1,7 @@
 #include "model/program_model.h"
 
 #include <algorithm>
+#include <bit>
 #include <cstring>
 #include <map>
 
@@ -151,11 +152,13 @@ std::string DatabaseName(ea_t ea) {
 }
 
 std::string ProgramModel::CodeName(ea_t ea) const {
-  // Direct-mapped by the address: a fixed few hundred kilobytes, however
-  // large the program.
-  constexpr size_t kSlots = 1 << 13;
-  if (code_names_.empty()) code_names_.resize(kSlots);
-  NameSlot &slot = code_names_[(ea ^ ea >> 13) % kSlots];
+  // Direct-mapped by the address: sixteen slots a class, at most a few
+  // hundred kilobytes however large the program (a fixed size made each
+  // small program pay for the largest).
+  if (code_names_.empty())
+    code_names_.resize(
+        std::bit_ceil(std::clamp<size_t>(16 * classes.size(), 64, 1 << 13)));
+  NameSlot &slot = code_names_[(ea ^ ea >> 13) & (code_names_.size() - 1)];
   if (!slot.used || slot.ea != ea) {
     slot.used = true;
     slot.ea = ea;

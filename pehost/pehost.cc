@@ -15,6 +15,7 @@
 #include <fstream>
 #include <functional>
 
+#include "host/output_file/ending_signals.h"
 #include "host/output_file/output_file.h"
 #include "host/pe_loader/pe_loader.h"
 #include "model/program_types.h"
@@ -49,7 +50,7 @@ void CatchSignals() {
   struct sigaction action = {};
   action.sa_handler = OnSignal;
   sigemptyset(&action.sa_mask);
-  for (int sig : {SIGINT, SIGTERM, SIGHUP}) sigaction(sig, &action, nullptr);
+  for (int sig : output_file::kEndingSignals) sigaction(sig, &action, nullptr);
 }
 
 /// Checks before the run that `path` can be written, so that a long run is

@@ -9,6 +9,8 @@
 #include <unistd.h>
 
 #include <csignal>
+
+#include "host/output_file/ending_signals.h"
 #endif
 
 #include "detector/core/host_api.h"
@@ -81,6 +83,7 @@ FILE *fopenWT(const char *file) {
   TextFile &f = g_text_files[slot];
   std::snprintf(f.temp, sizeof f.temp, "%s.tmp-XXXXXX", path.c_str());
   std::snprintf(f.path, sizeof f.path, "%s", path.c_str());
+  const output_file::EndingSignalsHeld held;
   const int fd = mkstemp(f.temp);
   if (fd < 0) return nullptr;
   const mode_t mask = umask(0);

@@ -10,6 +10,8 @@
 #include <cstring>
 #include <fstream>
 
+#include "host/output_file/ending_signals.h"
+
 namespace output_file {
 namespace {
 
@@ -48,13 +50,17 @@ bool WriteFileWhole(const std::string &path,
   }
   char name[sizeof g_pending_path];
   memcpy(name, pattern.c_str(), pattern.size() + 1);
-  const int fd = mkstemp(name);
-  if (fd < 0) {
-    *err = Reason("cannot create a temporary file beside it");
-    return false;
+  int fd;
+  {
+    const EndingSignalsHeld held;
+    fd = mkstemp(name);
+    if (fd < 0) {
+      *err = Reason("cannot create a temporary file beside it");
+      return false;
+    }
+    memcpy(g_pending_path, name, pattern.size() + 1);
+    g_pending = 1;
   }
-  memcpy(g_pending_path, name, pattern.size() + 1);
-  g_pending = 1;
   const std::string temp = name;
   auto fail = [&](std::string reason) {
     RemovePendingTempFile();
