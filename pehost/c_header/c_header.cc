@@ -311,7 +311,13 @@ std::string IdaText(std::string s) {
   for (size_t at = s.find(" PH_S"); at != std::string::npos; at = s.find(" PH_S", at)) {
     const size_t end = s.find_first_of(",)", at);
     std::string loc = s.substr(at + 5, end - at - 5);  // "offset_size"
-    loc[loc.find('_')] = '.';
+    // A name's own " PH_S" may have no underscore behind it: it stays.
+    const size_t bar = loc.find('_');
+    if (bar == std::string::npos) {
+      at += 5;
+      continue;
+    }
+    loc[bar] = '.';
     s.replace(at, end - at, "@<^" + loc + ">");
   }
   return s;

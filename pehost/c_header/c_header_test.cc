@@ -5,6 +5,8 @@
 // The claims themselves are held against the class model's JSON of the same
 // run: each class's structure is as large as its InstanceSize, and each
 // published field sits at its offset.
+#include "pehost/c_header/c_header.h"
+
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -133,6 +135,29 @@ class CHeaderSampleTest : public testing::TestWithParam<int> {
   TestFolder dir;
   fs::path sample;
 };
+
+// IDA's text of a declaration whose own names hold "PH_" (a type of the
+// program named PH_Sx) is made from the header's by the old rewriting; a
+// " PH_S" with no underscore behind it is no location and stays.
+TEST(IdaTypesTest, AMacroPrefixOfTheProgramsOwnStays) {
+  model::ProgramTypes types;
+  model::CDecl d;
+  d.kind = model::CDecl::kStruct;
+  d.name = "TThing";
+  d.size = 4;
+  d.members.push_back({"FValue", "int32_t", 0, 0, 4, "FValue: PH_Sx"});
+  types.decls.push_back(d);
+  types.structs.push_back(d.name);
+  const tool_script::ScriptTypes ida = c_header::IdaTypes(types);
+  ASSERT_EQ(2u, ida.declarations.size());
+  EXPECT_EQ(
+      "#pragma pack(push, 1)\n"
+      "struct TThing {\n"
+      "  int32_t FValue;                                /* 0x0000 FValue: PH_Sx */\n"
+      "};\n"
+      "#pragma pack(pop)\n",
+      ida.declarations[1].second.text);
+}
 
 TEST_P(CHeaderSampleTest, CompilesWithItsLayoutChecks) {
   WriteHeader(sample, dir);
