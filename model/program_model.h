@@ -98,8 +98,8 @@ struct ProgramModel {
   ea_t InterfaceNamed(const uint8_t *guid) const;
   /// DatabaseName(ea) for code that class tables point to, remembered in a
   /// small cache: every class's table repeats its ancestors' methods, and
-  /// the types, the model's JSON and the report each read every table. The
-  /// names are those of the database as the model was read.
+  /// the types and the model's JSON each read every table. A name is kept
+  /// as first asked: the database is not to change while the model is used.
   std::string CodeName(ea_t ea) const;
 
  private:

@@ -115,7 +115,11 @@ class ChunkWriter {
     return text_;
   }
   /// Begin() with the record's first characters, put together in `head`.
-  std::string &Begin(const class RecordHead &head);
+  std::string &Begin(const RecordHead &head) {
+    std::string &text = Begin();
+    text += head.Text();
+    return text;
+  }
   void End() {
     if (text_.size() >= kChunkChars) Flush();
   }
@@ -144,12 +148,6 @@ class ChunkWriter {
   const char *kind_;
   std::string text_;
 };
-
-std::string &ChunkWriter::Begin(const RecordHead &head) {
-  std::string &text = Begin();
-  text += head.Text();
-  return text;
-}
 
 asize_t StructSize(const kernel::Structure &s) {
   asize_t size = 0;
