@@ -52,6 +52,9 @@ struct ClassRecord {
   ea_t method_table;
   ea_t dynamic_table;
   char name[kTextSize];
+  // The method table's reading (88-byte layout), made on first need.
+  bool method_table_read;
+  MethodTableReading method_reading;
 };
 
 /// The header comment for the field at `ea` of the record at `record`, or
@@ -114,15 +117,25 @@ bool is_table_address(const ClassRecord &record, ea_t table) {
   return in_record_range(table, record.record);
 }
 
+/// The reading of the record's method table, which the record's end and
+/// the table's annotation share.
+const MethodTableReading &method_table_reading(ClassRecord &record) {
+  if (!record.method_table_read) {
+    record.method_reading = read_method_table(record.method_table);
+    record.method_table_read = true;
+  }
+  return record.method_reading;
+}
+
 /// In programs of the newest compilers, the position behind the method
 /// entries that the record's extended method table points to and that the
 /// compiler put at `pos`, aligned as a whole; `pos` when none is there.
-ea_t behind_method_entries(const ClassRecord &record, ea_t pos) {
+ea_t behind_method_entries(ClassRecord &record, ea_t pos) {
   if (!has_newer_type_data(class_layout()) ||
       !is_table_address(record, record.method_table)) {
     return pos;
   }
-  const ea_t behind = method_entries_behind(record.method_table, pos);
+  const ea_t behind = method_entries_behind(&method_table_reading(record), pos);
   return behind != pos ? make_align4(behind) : pos;
 }
 
@@ -130,14 +143,14 @@ ea_t behind_method_entries(const ClassRecord &record, ea_t pos) {
 /// `name_end`: behind the method entries that may follow the name directly
 /// (aligning the name first would take the first entry's length word for
 /// filler), else behind the name's alignment and any entries after it.
-ea_t end_behind_name(const ClassRecord &record, ea_t name_end) {
+ea_t end_behind_name(ClassRecord &record, ea_t name_end) {
   const ea_t behind = behind_method_entries(record, name_end);
   if (behind != name_end) return behind;
   return behind_method_entries(record, make_align4(name_end));
 }
 
 /// Annotates one header field at `pos`; the position of the next field.
-ea_t annotate_header_field(const ClassRecord &record, ea_t pos) {
+ea_t annotate_header_field(ClassRecord &record, ea_t pos) {
   const ea_t a = record.record;
   const ea_t instance_size = class_field_at(a, FIELD_INSTANCE_SIZE);
   const uint32_t value = get_long(pos);
@@ -210,7 +223,7 @@ ea_t max_ea(ea_t a, ea_t b) { return a > b ? a : b; }
 
 /// Hands the record's tables to their annotators; returns the position
 /// behind the last one annotated (`pos` when none was) and raises *furthest.
-ea_t annotate_sub_tables(const ClassRecord &record, ea_t pos, ea_t *furthest) {
+ea_t annotate_sub_tables(ClassRecord &record, ea_t pos, ea_t *furthest) {
   if (is_table_address(record, record.intf_table)) {
     annotate_interface_table(record.intf_table, record.name);
     *furthest = max_ea(*furthest, record.intf_table);
@@ -222,7 +235,11 @@ ea_t annotate_sub_tables(const ClassRecord &record, ea_t pos, ea_t *furthest) {
   }
   table = not_below(record.method_table, *furthest);
   if (is_table_address(record, table)) {
-    pos = annotate_method_table(table, record.name);
+    if (table == record.method_table && has_newer_type_data(class_layout())) {
+      pos = annotate_read_method_table(&method_table_reading(record), record.name);
+    } else {
+      pos = annotate_method_table(table, record.name);
+    }
     *furthest = max_ea(*furthest, pos);
   }
   table = not_below(record.dynamic_table, *furthest);
@@ -285,6 +302,7 @@ bool read_record(ea_t a, ClassRecord *record) {
   record->field_table = get_long(class_field_at(a, FIELD_FIELD_TABLE));
   record->method_table = get_long(class_field_at(a, FIELD_METHOD_TABLE));
   record->dynamic_table = get_long(class_field_at(a, FIELD_DYNAMIC_TABLE));
+  record->method_table_read = false;
   return true;
 }
 

@@ -148,22 +148,13 @@ void method_table_fields(FieldWalk &w) {
   optional_fields(w, extended_method_fields);
 }
 
-/// The extended part of the method table at `table` (its count of entries
-/// with detail), or BADADDR when the table has no such shape.
-ea_t extended_part(ea_t table) {
-  ea_t entry = table + 2;
-  for (uint32_t i = 0; i < get_word(table); ++i) entry += get_word(entry);
-  FieldWalk extended = reading_walk(entry);
-  return holds(extended, extended_method_fields) ? entry : BADADDR;
-}
-
 /// The published method table of a program of the 88-byte layout; the
 /// position behind the table when its items were made, else `table`.
-ea_t annotate_method_table_newer(ea_t table, const char *class_name) {
+ea_t annotate_method_table_newer(const MethodTableReading &reading,
+                                 const char *class_name) {
+  const ea_t table = reading.table;
   // A table of another shape (or bytes taken for one) is left alone.
-  FieldWalk probe = reading_walk(table);
-  method_table_fields(probe);
-  if (probe.state == FieldWalk::kFailed) return table;
+  if (!reading.held) return table;
 
   const uint32_t count = get_word(table);
   if (count != 0) {
@@ -172,7 +163,7 @@ ea_t annotate_method_table_newer(ea_t table, const char *class_name) {
   }
   ea_t pos = table;
   const bool items = has_referrer(table);
-  // The probe above has read the table from the same place.
+  // The reading has walked the table from the same place.
   if (items) annotate_read_shape(&pos, method_table_fields);
 
   ea_t entry = table + 2;
@@ -180,13 +171,12 @@ ea_t annotate_method_table_newer(ea_t table, const char *class_name) {
     if (is_code_of(get_long(entry + 2), entry + 2)) name_method(entry + 2, class_name);
     entry += get_word(entry);
   }
-  if (extended_part(table) == BADADDR) return pos;
-  const ea_t table_end = probe.p;
+  if (reading.extended == BADADDR) return pos;
   const uint16_t extended_count = get_word(entry);
   for (uint32_t i = 0; i < extended_count; ++i) {
     const ea_t target = get_long(entry + 2 + 8 * i);
     // Entries inside the table are the published ones, walked above.
-    if (target >= table && target < table_end) continue;
+    if (target >= table && target < reading.end) continue;
     ea_t at = target;
     if (items) walk_shape(&at, method_entry_fields);
     if (is_code_of(get_long(target + 2), target + 2)) name_method(target + 2, class_name);
@@ -207,20 +197,37 @@ void extended_field_fields(FieldWalk &w) {
 
 }  // namespace
 
-ea_t method_entries_behind(ea_t table, ea_t pos) {
-  FieldWalk probe = reading_walk(table);
-  method_table_fields(probe);
-  if (probe.state == FieldWalk::kFailed) return pos;
-  const ea_t extended = extended_part(table);
-  if (extended == BADADDR) return pos;
+MethodTableReading read_method_table(ea_t table) {
+  MethodTableReading reading{table, 0, table, BADADDR};
+  FieldWalk w = reading_walk(table);
+  const uint16_t count = word_field(w, nullptr);
+  for (uint32_t i = 0; i < count && going(w); ++i) method_entry_fields(w);
+  // The published entries have carried the walk to the extended part.
+  const ea_t extended = w.p;
+  const bool has_extended = optional_fields(w, extended_method_fields);
+  if (w.state == FieldWalk::kFailed) return reading;
+  reading.held = 1;
+  reading.end = w.p;
+  if (has_extended) reading.extended = extended;
+  return reading;
+}
+
+ea_t annotate_read_method_table(const MethodTableReading *reading,
+                                const char *class_name) {
+  return annotate_method_table_newer(*reading, class_name);
+}
+
+ea_t method_entries_behind(const MethodTableReading *reading, ea_t pos) {
+  if (!reading->held || reading->extended == BADADDR) return pos;
+  const ea_t extended = reading->extended;
   const uint16_t count = get_word(extended);
-  // Entry by entry, each one the table points to and of an entry's shape.
+  // Entry by entry, each one the table points to: the reading has found
+  // each of those of an entry's shape.
   for (;;) {
     bool listed = false;
     for (uint32_t i = 0; i < count && !listed; ++i)
       listed = get_long(extended + 2 + 8 * i) == pos;
-    FieldWalk w = reading_walk(pos);
-    if (!listed || !holds(w, method_entry_fields)) return pos;
+    if (!listed) return pos;
     const ea_t next = pos + get_word(pos);
     if (next <= pos) return pos;
     pos = next;
@@ -321,8 +328,10 @@ ea_t annotate_init_table(ea_t table, const char *class_name) {
 }
 
 ea_t annotate_method_table(ea_t table, const char *class_name) {
-  if (has_newer_type_data(class_layout()))
-    return annotate_method_table_newer(table, class_name);
+  if (has_newer_type_data(class_layout())) {
+    const MethodTableReading reading = read_method_table(table);
+    return annotate_method_table_newer(reading, class_name);
+  }
   const uint32_t count = get_word(table);
   if (count != 0) {
     do_name_anyway(table, compose(class_name, "", "_method_list"), 0);

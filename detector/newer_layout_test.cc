@@ -505,6 +505,47 @@ TEST_F(NewerClassTablesTest, MethodTableNamesTheMethodsOfItsExtendedEntries) {
   EXPECT_FALSE(StartsFunction(kOtherSegment));
 }
 
+TEST_F(NewerClassTablesTest, ReadingFindsTheExtendedPartAndTheEntriesBehindTheName) {
+  // Two listed entries one behind the other, then an entry of the same
+  // shape the table does not list.
+  const ea_t table = kBase + 0x400;
+  const ea_t behind = kBase + 0x600;
+  Layout t(db, table);
+  t.Word(1).Word(12).Ref(kCode).Name("Click");
+  const ea_t extended = t.at();
+  const Layout first = MethodEntry(behind, kCode + 0x10, "Create");
+  const Layout second = MethodEntry(first.at(), kCode + 0x20, "Destroy");
+  MethodEntry(second.at(), kCode + 0x30, "Free");
+  t.Word(2).Ref(first.at()).Word(0).Word(0).Ref(behind).Word(0).Word(0).Word(0);
+
+  const MethodTableReading reading = read_method_table(table);
+  EXPECT_EQ(table, reading.table);
+  EXPECT_TRUE(reading.held);
+  EXPECT_EQ(t.at(), reading.end);
+  EXPECT_EQ(extended, reading.extended);
+  EXPECT_EQ(second.at(), method_entries_behind(&reading, behind));
+  EXPECT_EQ(second.at(), method_entries_behind(&reading, first.at()));
+  EXPECT_EQ(behind + 2, method_entries_behind(&reading, behind + 2));
+
+  // Without an extended part nothing lies behind the name; bytes of
+  // another shape are not held and lead nowhere either.
+  const ea_t plain = kBase + 0x800;
+  Layout p(db, plain);
+  p.Word(1).Word(12).Ref(kCode).Name("Click");
+  db.PutShortString(p.at(), "TForm1");
+  const MethodTableReading published = read_method_table(plain);
+  EXPECT_TRUE(published.held);
+  EXPECT_EQ(BADADDR, published.extended);
+  EXPECT_EQ(p.at(), method_entries_behind(&published, p.at()));
+
+  const ea_t overrun = kBase + 0x900;
+  db.PutWord(overrun, 3);
+  db.PutWord(overrun + 2, 0x7000);
+  const MethodTableReading other = read_method_table(overrun);
+  EXPECT_FALSE(other.held);
+  EXPECT_EQ(behind, method_entries_behind(&other, behind));
+}
+
 TEST_F(NewerClassTablesTest, MethodTableWithoutExtendedEntriesOrOfAnotherShape) {
   // The first compilers of the layout: the published entries, then the
   // class name.
