@@ -292,60 +292,10 @@ void WriteChecks(const model::ProgramTypes &types, std::string *text, std::ostre
   *text += "#endif\n";
 }
 
-/// IDA's dialect made from the header's by spelling out the macros. The
-/// IDA texts are written directly; this is for a text that holds "PH_"
-/// of its own (in a name or comment), where the replacement may reach into
-/// it as well and only the same replacement gives the same text.
-std::string IdaText(std::string s) {
-  if (s.find("PH_") == std::string::npos) return s;
-  const std::pair<std::string, std::string> words[] = {{"PH_USERPURGE ", "__userpurge "},
-                                                       {"PH_USERCALL ", "__usercall "},
-                                                       {" PH_EDXEAX", "@<edx:eax>"},
-                                                       {" PH_EAX", "@<eax>"},
-                                                       {" PH_EDX", "@<edx>"},
-                                                       {" PH_ECX", "@<ecx>"},
-                                                       {" PH_ST0", "@<st0>"}};
-  for (const auto &[from, to] : words)
-    for (size_t at = s.find(from); at != std::string::npos; at = s.find(from, at))
-      s.replace(at, from.size(), to);
-  for (size_t at = s.find(" PH_S"); at != std::string::npos; at = s.find(" PH_S", at)) {
-    const size_t end = s.find_first_of(",)", at);
-    std::string loc = s.substr(at + 5, end - at - 5);  // "offset_size"
-    // A name's own " PH_S" may have no underscore behind it: it stays.
-    const size_t bar = loc.find('_');
-    if (bar == std::string::npos) {
-      at += 5;
-      continue;
-    }
-    loc[bar] = '.';
-    s.replace(at, end - at, "@<^" + loc + ">");
-  }
-  return s;
-}
-
-bool HoldsMacroPrefix(std::string_view text) {
-  return text.find("PH_") != std::string_view::npos;
-}
-
-/// The IDA text of `d` (appended to *out from `start`), redone through
-/// IdaText when a name or comment holds "PH_".
-void AppendIdaDecl(const model::ProgramTypes &types, const CDecl &d, std::string *out) {
-  const size_t start = out->size();
-  AppendDecl(types, d, Dialect::kIda, out);
-  if (!HoldsMacroPrefix(std::string_view(*out).substr(start))) return;
-  std::string header;
-  AppendDecl(types, d, Dialect::kHeader, &header);
-  out->resize(start);
-  *out += IdaText(std::move(header));
-}
-
 std::string IdaFunction(const Prototype &p, const std::string &name, bool stack_places) {
   std::string text;
   AppendFunctionDecl(p, name, Dialect::kIda, stack_places, &text);
-  if (!HoldsMacroPrefix(text)) return text;
-  std::string header;
-  AppendFunctionDecl(p, name, Dialect::kHeader, stack_places, &header);
-  return IdaText(std::move(header));
+  return text;
 }
 
 }  // namespace
@@ -373,7 +323,7 @@ tool_script::ScriptTypes IdaTypes(const model::ProgramTypes &types) {
     if (d.kind == CDecl::kStruct) structs.emplace(d.name, &d);
     std::string t;
     if (d.kind == CDecl::kStruct) t = "#pragma pack(push, 1)\n";
-    AppendIdaDecl(types, d, &t);
+    AppendDecl(types, d, Dialect::kIda, &t);
     if (d.kind == CDecl::kStruct) t += "#pragma pack(pop)\n";
     std::string without;
     if (d.kind == CDecl::kFunction && HasStackParams(types.methods[d.method].prototype)) {

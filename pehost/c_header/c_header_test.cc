@@ -136,16 +136,17 @@ class CHeaderSampleTest : public testing::TestWithParam<int> {
   fs::path sample;
 };
 
-// IDA's text of a declaration whose own names hold "PH_" (a type of the
-// program named PH_Sx) is made from the header's by the old rewriting; a
-// " PH_S" with no underscore behind it is no location and stays.
+// The header's location macros are spelled out only where the writer puts
+// them: a program's own names and comments that read like one stay as they
+// are in IDA's text (they were once rewritten into locations).
 TEST(IdaTypesTest, AMacroPrefixOfTheProgramsOwnStays) {
   model::ProgramTypes types;
   model::CDecl d;
   d.kind = model::CDecl::kStruct;
   d.name = "TThing";
-  d.size = 4;
-  d.members.push_back({"FValue", "int32_t", 0, 0, 4, "FValue: PH_Sx"});
+  d.size = 8;
+  d.members.push_back({"FValue", "int32_t", 0, 0, 4, "FValue: PH_Sx PH_S4_4"});
+  d.members.push_back({"PH_EAX", "int32_t", 0, 4, 4, "PH_USERCALL  PH_EDX"});
   types.decls.push_back(d);
   types.structs.push_back(d.name);
   const tool_script::ScriptTypes ida = c_header::IdaTypes(types);
@@ -153,7 +154,10 @@ TEST(IdaTypesTest, AMacroPrefixOfTheProgramsOwnStays) {
   EXPECT_EQ(
       "#pragma pack(push, 1)\n"
       "struct TThing {\n"
-      "  int32_t FValue;                                /* 0x0000 FValue: PH_Sx */\n"
+      "  int32_t FValue;                                /* 0x0000 FValue: PH_Sx PH_S4_4 "
+      "*/\n"
+      "  int32_t PH_EAX;                                /* 0x0004 PH_USERCALL  PH_EDX "
+      "*/\n"
       "};\n"
       "#pragma pack(pop)\n",
       ida.declarations[1].second.text);
