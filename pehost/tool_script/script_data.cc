@@ -132,7 +132,7 @@ class ChunkWriter {
   ChunkWriter(StatementGroups &groups, const char *kind) : groups_(groups), kind_(kind) {}
   ~ChunkWriter() { Flush(); }
 
-  void Add(const std::string &record) {
+  void Add(std::string_view record) {
     Begin() += record;
     End();
   }
@@ -393,11 +393,14 @@ void AppendTypes(const ScriptTypes &types, StatementGroups &groups) {
     }
   }
   // The other kinds, each in one run of chunks.
-  for (size_t i = 0; i < types.records.size();) {
-    const std::string &kind = types.records[i].first;
-    ChunkWriter chunk(groups, kind.c_str());
-    for (; i < types.records.size() && types.records[i].first == kind; ++i)
-      chunk.Add(types.records[i].second);
+  for (const ScriptTypes::Records &records : types.records) {
+    ChunkWriter chunk(groups, records.kind.c_str());
+    const std::string_view text = records.text;
+    size_t start = 0;
+    for (size_t end : records.ends) {
+      chunk.Add(text.substr(start, end - start));
+      start = end;
+    }
   }
 }
 
