@@ -15,6 +15,7 @@
 #include "model/c_names.h"
 #include "model/class_members.h"
 #include "model/class_reader.h"
+#include "model/name_set.h"
 #include "model/text_encoding.h"
 #include "model/type_reader.h"
 
@@ -153,9 +154,7 @@ class Builder {
     EventMethods();
     FindSharedCode();
     for (ClassInfo &c : classes_) SelfMethods(c);
-    std::sort(
-        out_.methods.begin(), out_.methods.end(),
-        [](const MethodType &a, const MethodType &b) { return a.address < b.address; });
+    SortMethods();
     for (MethodType &m : out_.methods) {
       method_types_.emplace(m.address, m.type_name);
       ParamNames(&m.prototype);
@@ -170,18 +169,30 @@ class Builder {
   }
 
  private:
+  /// The methods by address (each address has one): their order is sorted
+  /// and the methods moved once, rather than swapped about by the sort.
+  void SortMethods() {
+    std::vector<std::pair<ea_t, size_t>> order(out_.methods.size());
+    for (size_t i = 0; i < order.size(); ++i) order[i] = {out_.methods[i].address, i};
+    std::sort(order.begin(), order.end());
+    std::vector<MethodType> sorted;
+    sorted.reserve(order.size());
+    for (const auto &[address, i] : order) sorted.push_back(std::move(out_.methods[i]));
+    out_.methods = std::move(sorted);
+  }
+
   // ---- Names -----------------------------------------------------------------
 
   /// `ident`, or with "_N2", "_N3", ... behind it when a declaration of the
   /// program already has it (two classes of one name in different units).
   std::string Unique(const std::string &ident) {
-    if (names_.insert(ident).second) return ident;
+    if (names_.Insert(ident)) return ident;
     // A sample names thousands of types alike: the search goes on from the
     // suffix taken last, as every one below it is taken for good.
     int &n = next_suffix_.try_emplace(ident, 2).first->second;
     for (;; ++n) {
       std::string candidate = ident + "_N" + std::to_string(n);
-      if (names_.insert(candidate).second) return candidate;
+      if (names_.Insert(candidate)) return candidate;
     }
   }
 
@@ -244,7 +255,7 @@ class Builder {
   }
 
   void Add(CDecl d) {
-    names_.insert(d.name);
+    names_.Insert(d.name);
     if (d.kind == CDecl::kStruct) out_.structs.push_back(d.name);
     out_.decls.push_back(std::move(d));
   }
@@ -266,7 +277,7 @@ class Builder {
       ClassInfo &c = classes_[i];
       c.entry = &model_.classes[i];
       c.name = Unique(CIdentifier(ClassName(c.entry->record)));
-      names_.insert(VmtStructName(c.name));
+      names_.Insert(VmtStructName(c.name));
       out_.structs.push_back(c.name);
       out_.structs.push_back(VmtStructName(c.name));
       out_.classes.push_back({c.entry->record, c.name, {}, {}});
@@ -715,7 +726,7 @@ class Builder {
     for (size_t i = 0; i < p->params.size(); ++i) {
       PlacedParam &param = p->params[i];
       std::string name = param.hidden ? param.name : CIdentifier(param.name);
-      if (names_.count(name) != 0) name += "_P";
+      if (names_.Contains(name)) name += "_P";
       if (std::find(used.begin(), used.end(), name) != used.end())
         name += "_P" + std::to_string(i);
       else
@@ -933,6 +944,8 @@ class Builder {
       types->decls.clear();
       return;
     }
+    types->decls.reserve(types->decls.size() + instances_.size() + types->methods.size() +
+                         vmts_.size());
     for (CDecl &d : instances_) types->decls.push_back(std::move(d));
     for (size_t i = 0; i < types->methods.size(); ++i) {
       CDecl f;
@@ -949,7 +962,7 @@ class Builder {
   const ProgramModel &model_;
   const bool declarations_;
   ProgramTypes out_;
-  std::unordered_set<std::string> names_;
+  NameSet names_;
   std::unordered_map<std::string, int> next_suffix_;  // for Unique
   std::vector<ClassInfo> classes_;
   std::map<ea_t, size_t> index_;

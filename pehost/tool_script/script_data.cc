@@ -251,10 +251,12 @@ bool StartsOnData(const kernel::Database &db, const kernel::Function &f) {
   return db.ItemAt(f.start, &item) && item.type != kernel::ItemType::kCode;
 }
 
-ScriptRecords::Contents CountContents(const kernel::Database &db) {
+/// What the header counts; the data items only with `items` (a walk of
+/// every item's state, which the records' own walk can count instead).
+ScriptRecords::Contents CountContents(const kernel::Database &db, bool items = true) {
   ScriptRecords::Contents c;
   c.structures = db.Structures().size();
-  c.items = db.DataItemCount();
+  if (items) c.items = db.DataItemCount();
   for (const kernel::Function &f : db.Functions())
     ++(StartsOnData(db, f) ? c.functions_on_data : c.functions);
   c.names = db.NameCount();
@@ -289,7 +291,8 @@ void AppendTypeText(const ScriptTypes::Text &text, json_writer::TextBuffer *out)
 
 /// The records every script carries alike: structures, data items,
 /// functions, names and comments.
-void AppendRecords(const kernel::Database &db, StatementGroups &groups) {
+void AppendRecords(const kernel::Database &db, StatementGroups &groups,
+                   size_t *items = nullptr) {
   const std::vector<kernel::Structure> structs = db.Structures();
   std::map<tid_t, const kernel::Structure *> by_id;
   {
@@ -311,7 +314,9 @@ void AppendRecords(const kernel::Database &db, StatementGroups &groups) {
   {
     ChunkWriter chunk(groups, "items");
     // Most items of a program are instructions, which are not carried.
+    size_t walked = 0;
     db.ForEachDataItem([&](const kernel::Item &item) {
+      ++walked;
       const kernel::Structure *structure = nullptr;
       if (item.type == kernel::ItemType::kStruct) {
         auto it = by_id.find(item.struct_id);
@@ -330,6 +335,7 @@ void AppendRecords(const kernel::Database &db, StatementGroups &groups) {
       record += ']';
       chunk.End();
     });
+    if (items != nullptr) *items = walked;
   }
   {
     ChunkWriter chunk(groups, "functions");
@@ -410,10 +416,10 @@ std::string ScriptText(const std::string &text) { return Text(text); }
 
 ScriptRecords MakeScriptRecords(const kernel::Database &db) {
   ScriptRecords records;
-  records.contents = CountContents(db);
+  records.contents = CountContents(db, false);
   {
     StatementGroups groups(&records.statements, nullptr);
-    AppendRecords(db, groups);
+    AppendRecords(db, groups, &records.contents.items);
     records.groups = groups.group();
     records.open_statements = groups.count();
   }
