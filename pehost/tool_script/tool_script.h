@@ -11,8 +11,10 @@
 // tool decodes the instructions itself when it creates the functions.
 #pragma once
 
+#include <memory>
 #include <ostream>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -26,6 +28,18 @@ struct ScriptOrigin {
   std::string run;  // one line: the program that wrote it, how, and when
 };
 
+/// Texts kept in blocks that stay where they are: a view of one holds while
+/// the owner lives, moved or not, and a text costs no allocation of its own.
+class TextBlocks {
+ public:
+  std::string_view Keep(std::string_view text);
+
+ private:
+  std::vector<std::unique_ptr<char[]>> blocks_;
+  char *at_ = nullptr;
+  size_t left_ = 0;
+};
+
 /// The program's types in a tool's own C dialect: the declarations, each
 /// whole and each behind those it uses, with the name each declares; and
 /// the type each address gets (a function's prototype with its name, or a
@@ -36,11 +50,11 @@ struct ScriptTypes {
   /// memory, the lowest first) for a tool that refuses those places; empty
   /// when the text places nothing on the stack.
   struct Text {
-    std::string text;
-    std::string without_stack_places;
+    std::string_view text;
+    std::string_view without_stack_places;
   };
-  std::vector<std::pair<std::string, Text>> declarations;  // name, text
-  std::vector<std::pair<ea_t, Text>> applied;              // address, type
+  std::vector<std::pair<std::string_view, Text>> declarations;  // name, text
+  std::vector<std::pair<ea_t, Text>> applied;                   // address, type
   /// Records of other kinds, each a JSON array in the script data's
   /// quoting, a kind's records one after another in one text (a program
   /// has hundreds of thousands of them).
@@ -50,6 +64,8 @@ struct ScriptTypes {
     std::vector<size_t> ends;  // where each record of `text` ends
   };
   std::vector<Records> records;
+  /// What the views of the declarations and types point to.
+  TextBlocks texts;
 };
 
 /// The records every script carries alike (structures, data items,
