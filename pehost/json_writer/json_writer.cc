@@ -78,26 +78,6 @@ size_t PlainRun(std::string_view text, size_t i, bool ascii, const bool *taken) 
     const unsigned mask = odd(size - 16) >> (16 - (size - i));
     return mask == 0 ? size : i + __builtin_ctz(mask);
   }
-  if (size - i >= 4) {
-    // Most texts are short names: their bytes in two overlapping words, the
-    // first and the last eight (or four), tested at once.
-    const size_t word = size - i >= 8 ? 8 : 4;
-    uint64_t first = 0, last = 0;
-    std::memcpy(&first, text.data() + i, word);
-    std::memcpy(&last, text.data() + size - word, word);
-    const __m128i x =
-        _mm_set_epi64x(static_cast<int64_t>(last), static_cast<int64_t>(first));
-    const __m128i bad =
-        _mm_or_si128(_mm_or_si128(_mm_cmplt_epi8(x, _mm_set1_epi8(0x20)),
-                                  _mm_cmpeq_epi8(x, _mm_set1_epi8('"'))),
-                     _mm_or_si128(_mm_cmpeq_epi8(x, _mm_set1_epi8('\\')),
-                                  _mm_cmpeq_epi8(x, _mm_set1_epi8(ascii ? '\'' : '"'))));
-    const unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(bad));
-    const unsigned in_first = mask & ((1u << word) - 1);
-    const unsigned in_last = (mask >> 8) & ((1u << word) - 1);
-    if (in_first != 0) return i + __builtin_ctz(in_first);
-    return in_last != 0 ? size - word + __builtin_ctz(in_last) : size;
-  }
 #endif
   while (i < size && taken[static_cast<unsigned char>(text[i])]) ++i;
   return i;
