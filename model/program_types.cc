@@ -81,7 +81,7 @@ class StructLayout {
                            "; left out");
       return;
     }
-    if (!names_.insert(m.name).second) m.name += "_O" + Hex(m.offset);
+    if (!names_.Insert(m.name)) m.name += "_O" + Hex(m.offset);
     PadTo(m.offset);
     at_ = m.offset + m.size;
     members_.push_back(std::move(m));
@@ -110,7 +110,7 @@ class StructLayout {
   uint32_t at_ = 0;
   std::vector<std::string> *problems_;
   bool variant_parts_;
-  std::unordered_set<std::string> names_;
+  NameSet names_;  // every member's own name: a class repeats its ancestors'
   std::vector<CMember> members_;
 };
 
