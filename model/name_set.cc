@@ -8,9 +8,10 @@ namespace model {
 
 namespace {
 
-// Both start small: a small program takes a few hundred names.
-constexpr size_t kFirstSlots = 64;
-constexpr size_t kFirstBlock = 4096;
+// Both start small: a structure's members are a handful of names, a small
+// program's types a few hundred.
+constexpr size_t kFirstSlots = 16;
+constexpr size_t kFirstBlock = 256;
 constexpr size_t kLargestBlock = size_t{1} << 20;
 
 uint64_t HashOf(std::string_view name) { return std::hash<std::string_view>{}(name); }
@@ -67,7 +68,7 @@ const char *NameSet::Keep(std::string_view name) {
   if (left_ < need) {
     const size_t block = std::max(
         need,
-        std::min(kLargestBlock, kFirstBlock << std::min<size_t>(blocks_.size(), 8)));
+        std::min(kLargestBlock, kFirstBlock << std::min<size_t>(blocks_.size(), 12)));
     blocks_.emplace_back(new char[block]);
     at_ = blocks_.back().get();
     left_ = block;

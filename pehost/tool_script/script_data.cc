@@ -140,7 +140,8 @@ class ChunkWriter {
 
   /// The text to append the next record to; End() when it is whole.
   json_writer::TextBuffer &Begin() {
-    text_ += text_.size() == 0 ? "[\n" : ",\n";
+    text_ += text_.size() == 0 ? '[' : ',';
+    text_ += '\n';
     return text_;
   }
   /// Begin() with the record's first characters, put together in `head`.
