@@ -185,7 +185,7 @@ class Builder {
 
   /// `ident`, or with "_N2", "_N3", ... behind it when a declaration of the
   /// program already has it (two classes of one name in different units).
-  std::string Unique(const std::string &ident) {
+  std::string Unique(std::string ident) {
     if (names_.Insert(ident)) return ident;
     // A sample names thousands of types alike: the search goes on from the
     // suffix taken last, as every one below it is taken for good.
@@ -704,18 +704,21 @@ class Builder {
 
   bool Typed(ea_t code) const { return typed_.count(code) != 0; }
 
-  MethodType &NewMethod(ClassInfo &c, ea_t code, const std::string &method,
-                        const std::string &source) {
+  MethodType &NewMethod(ClassInfo &c, ea_t code, std::string method, const char *source) {
     typed_.insert(code);
-    MethodType m;
+    MethodType &m = out_.methods.emplace_back();
     m.address = code;
     m.class_record = c.entry->record;
-    m.method = method;
-    m.name = Unique(c.name + "_" + CIdentifier(method));
-    m.type_name = Unique(m.name + "_T");
+    std::string name = c.name;
+    name += '_';
+    name += CIdentifier(method);
+    m.method = std::move(method);
+    m.name = Unique(std::move(name));
+    std::string type_name = m.name;
+    type_name += "_T";
+    m.type_name = Unique(std::move(type_name));
     m.source = source;
-    out_.methods.push_back(std::move(m));
-    return out_.methods.back();
+    return m;
   }
 
   /// Parameter names as identifiers that no type of the program has (a
