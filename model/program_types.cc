@@ -3,7 +3,6 @@
 #include <strings.h>
 
 #include <algorithm>
-#include <cstdio>
 #include <iterator>
 #include <map>
 #include <memory>
@@ -33,10 +32,16 @@ const char *const kFloatTypes[] = {"float", "double", "Pas_Extended", "int64_t",
                                    "int64_t"};
 const uint32_t kFloatSizes[] = {4, 8, 10, 8, 8};
 
+/// `v` in upper-case hex digits, as "%X" writes it (a padding member's
+/// name takes one: thousands in a large program).
 std::string Hex(uint32_t v) {
-  char text[16];
-  snprintf(text, sizeof text, "%X", v);
-  return text;
+  char text[8];
+  int n = 8;
+  do {
+    text[--n] = "0123456789ABCDEF"[v & 0xF];
+    v >>= 4;
+  } while (v != 0);
+  return std::string(text + n, text + 8);
 }
 
 ArgType Unknown() {
