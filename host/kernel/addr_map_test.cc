@@ -11,7 +11,6 @@
 #include "host/kernel/addr_index.h"
 #include "host/kernel/item_states.h"
 #include "host/kernel/name_table.h"
-#include "host/kernel/pair_set.h"
 
 namespace {
 
@@ -156,45 +155,6 @@ TEST(AddrIndexTest, AgreesWithOrderedMapAcrossPages) {
     const uint8_t *found = index.Find(ea);
     ASSERT_EQ(expected.count(ea) != 0, found != nullptr) << ea;
   }
-}
-
-TEST(PairSetTest, AgreesWithStandardSet) {
-  kernel::PairSet pairs;
-  std::set<uint64_t> expected;
-  std::mt19937_64 rng(9);
-  // Targets of a few pages (chunks keep one page of targets): runs in
-  // order, as a walk adds them, then random pairs and removals.
-  auto target = [](uint64_t n) { return static_cast<uint32_t>(n * 0x1001); };
-  for (uint32_t i = 0; i < 3000; ++i) {
-    const uint64_t v = kernel::PairSet::Pair(target(i / 7), i);
-    ASSERT_TRUE(pairs.Insert(v));
-    expected.insert(v);
-  }
-  for (int step = 0; step < 50000; ++step) {
-    const uint64_t v =
-        kernel::PairSet::Pair(target(rng() % 600), static_cast<uint32_t>(rng() % 50));
-    if (rng() % 2 == 0) {
-      ASSERT_EQ(expected.erase(v) != 0, pairs.Erase(v));
-    } else {
-      ASSERT_EQ(expected.insert(v).second, pairs.Insert(v));
-    }
-  }
-  ASSERT_EQ(expected.size(), pairs.size());
-  for (int probe = 0; probe < 5000; ++probe) {
-    const uint64_t v =
-        kernel::PairSet::Pair(target(rng() % 700), static_cast<uint32_t>(rng() % 60));
-    auto it = expected.lower_bound(v);
-    uint64_t found = 0;
-    ASSERT_EQ(it != expected.end(), pairs.LowerBound(v, &found));
-    if (it != expected.end()) {
-      ASSERT_EQ(*it, found);
-    }
-  }
-  for (auto it = expected.begin(); it != expected.end(); it = expected.erase(it))
-    ASSERT_TRUE(pairs.Erase(*it));
-  uint64_t found;
-  EXPECT_FALSE(pairs.LowerBound(0, &found));
-  EXPECT_FALSE(pairs.Erase(1));
 }
 
 TEST(ItemStatesTest, AgreesWithAByteVector) {
