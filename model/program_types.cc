@@ -162,6 +162,10 @@ class Builder {
     }
     if (declarations_)
       for (ClassInfo &c : classes_) MethodTable(c);
+    for (size_t i = 0; i < classes_.size(); ++i) {
+      Details(classes_[i]);
+      out_.classes[i].details = std::move(*classes_[i].details);
+    }
     return std::move(out_);
   }
 
@@ -265,7 +269,7 @@ class Builder {
       names_.insert(VmtStructName(c.name));
       out_.structs.push_back(c.name);
       out_.structs.push_back(VmtStructName(c.name));
-      out_.classes.push_back({c.entry->record, c.name, {}});
+      out_.classes.push_back({c.entry->record, c.name, {}, {}});
       index_[c.entry->record] = i;
       class_by_name_.emplace(ClassName(c.entry->record), i);
     }

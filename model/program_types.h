@@ -32,6 +32,7 @@
 #include <string>
 #include <vector>
 
+#include "model/class_reader.h"
 #include "model/program_model.h"
 #include "model/prototype.h"
 
@@ -73,6 +74,9 @@ struct ClassTypes {
   ea_t record = 0;
   std::string name;  // the instance structure; its method table is name + "_VMT"
   std::vector<FieldType> fields;
+  /// The class as the types read it from its record and tables, kept for
+  /// the class model's files, which would read it again otherwise.
+  ClassDetails details;
 };
 
 /// A prototype for one function of the program.
@@ -96,7 +100,8 @@ struct ProgramTypes {
   std::vector<CDecl> decls;
   std::vector<std::string> structs;  // every structure's name
   std::vector<MethodType> methods;   // by address
-  /// Per class, by record address: its structures' name and its own fields.
+  /// Per class, in the order of the model's classes: its structures' name,
+  /// its own fields and its details.
   std::vector<ClassTypes> classes;
   std::vector<std::string> problems;
 };

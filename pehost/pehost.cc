@@ -199,6 +199,11 @@ int WriteOutputs(const Options &options, const kernel::Database &db,
   const tool_script::ScriptTypes ghidra_types = options.ghidra_script.empty()
                                                     ? tool_script::ScriptTypes{}
                                                     : tool_script::GhidraTypes(m.types);
+  // Both scripts carry the same records of the database: made once for the
+  // two, and written as they are made for one.
+  const bool both_scripts = !options.ida_script.empty() && !options.ghidra_script.empty();
+  const tool_script::ScriptRecords records =
+      both_scripts ? tool_script::MakeScriptRecords(db) : tool_script::ScriptRecords{};
   struct Output {
     const std::string &path;
     std::function<bool(std::ostream &)> write;
@@ -218,11 +223,16 @@ int WriteOutputs(const Options &options, const kernel::Database &db,
        [&](std::ostream &o) { return database_files::WriteListing(db, o); }},
       {options.ida_script,
        [&](std::ostream &o) {
-         return tool_script::WriteIdaScript(db, origin, &ida_types, o);
+         return both_scripts
+                    ? tool_script::WriteIdaScript(db, origin, records, &ida_types, o)
+                    : tool_script::WriteIdaScript(db, origin, &ida_types, o);
        }},
       {options.ghidra_script,
        [&](std::ostream &o) {
-         return tool_script::WriteGhidraScript(db, origin, &ghidra_types, o);
+         return both_scripts
+                    ? tool_script::WriteGhidraScript(db, origin, records, &ghidra_types,
+                                                     o)
+                    : tool_script::WriteGhidraScript(db, origin, &ghidra_types, o);
        }},
   };
   int status = kExitRan;

@@ -1,5 +1,6 @@
 #include "pehost/json_writer/json_writer.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 
@@ -13,19 +14,19 @@ namespace json_writer {
 
 namespace {
 
-constexpr size_t kFlushSize = 1 << 16;
-
-void AppendEscape(char32_t cp, std::string *out) {
+template <typename Out>
+void AppendEscape(char32_t cp, Out &out) {
   char code[16];
+  int length;
   if (cp > 0xFFFF) {
     // Outside the basic plane, as a pair of surrogates.
     cp -= 0x10000;
-    snprintf(code, sizeof code, "\\u%04X\\u%04X", 0xD800 + (cp >> 10),
-             0xDC00 + (cp & 0x3FF));
+    length = snprintf(code, sizeof code, "\\u%04X\\u%04X", 0xD800 + (cp >> 10),
+                      0xDC00 + (cp & 0x3FF));
   } else {
-    snprintf(code, sizeof code, "\\u%04X", static_cast<unsigned>(cp));
+    length = snprintf(code, sizeof code, "\\u%04X", static_cast<unsigned>(cp));
   }
-  *out += code;
+  out.append(code, static_cast<size_t>(length));
 }
 
 /// Which bytes a quoted string takes as they are: printable ASCII but for
@@ -82,12 +83,12 @@ size_t PlainRun(std::string_view text, size_t i, bool ascii, const bool *taken) 
   return i;
 }
 
-}  // namespace
-
-void AppendQuoted(std::string_view text, Characters characters, std::string *out) {
+/// Appends `text` quoted to `out`, a std::string or a TextBuffer.
+template <typename Out>
+void Quote(std::string_view text, Characters characters, Out &out) {
   const bool ascii = characters == Characters::kAscii;
   const bool *const taken = ascii ? kPlainBytes.ascii : kPlainBytes.utf8;
-  *out += '"';
+  out += '"';
   size_t plain = 0;  // start of the run of bytes taken as they are
   for (size_t i = PlainRun(text, 0, ascii, taken); i < text.size();
        i = PlainRun(text, i, ascii, taken)) {
@@ -102,22 +103,22 @@ void AppendQuoted(std::string_view text, Characters characters, std::string *out
       }
       if (length == 0) cp = c, length = 1;  // Latin-1
     }
-    out->append(text.substr(plain, i - plain));
+    out.append(text.substr(plain, i - plain));
     switch (cp) {
       case '"':
-        *out += "\\\"";
+        out += "\\\"";
         break;
       case '\\':
-        *out += "\\\\";
+        out += "\\\\";
         break;
       case '\n':
-        *out += "\\n";
+        out += "\\n";
         break;
       case '\t':
-        *out += "\\t";
+        out += "\\t";
         break;
       case '\r':
-        *out += "\\r";
+        out += "\\r";
         break;
       default:
         AppendEscape(cp, out);
@@ -125,18 +126,59 @@ void AppendQuoted(std::string_view text, Characters characters, std::string *out
     i += length;
     plain = i;
   }
-  out->append(text.substr(plain));
-  *out += '"';
+  out.append(text.substr(plain));
+  out += '"';
 }
 
+}  // namespace
+
+void AppendQuoted(std::string_view text, Characters characters, std::string *out) {
+  Quote(text, characters, *out);
+}
+
+void AppendQuoted(std::string_view text, Characters characters, TextBuffer *out) {
+  Quote(text, characters, *out);
+}
+
+namespace {
+
+/// The number of decimal digits of `value`.
+int DecimalDigits(uint64_t value) {
+  static constexpr uint64_t kPowers[20] = {1,
+                                           10,
+                                           100,
+                                           1000,
+                                           10000,
+                                           100000,
+                                           1000000,
+                                           10000000,
+                                           100000000,
+                                           1000000000,
+                                           10000000000,
+                                           100000000000,
+                                           1000000000000,
+                                           10000000000000,
+                                           100000000000000,
+                                           1000000000000000,
+                                           10000000000000000,
+                                           100000000000000000,
+                                           1000000000000000000,
+                                           10000000000000000000u};
+  if (value < 10) return 1;
+  // log10(2) is about 1233 / 4096: the bits give the digits or one more.
+  const int guess = (64 - __builtin_clzll(value)) * 1233 >> 12;
+  return guess + (value >= kPowers[guess] ? 1 : 0);
+}
+
+}  // namespace
+
 char *FormatUnsigned(uint64_t value, char *out) {
-  // Two digits a step, from the end.
+  // Two digits a step, from the end, written in place.
   static constexpr char kPairs[] =
       "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
       "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
       "8081828384858687888990919293949596979899";
-  char buf[24];
-  char *const end = buf + sizeof buf;
+  char *const end = out + DecimalDigits(value);
   char *at = end;
   for (; value > UINT32_MAX; value /= 10) *--at = static_cast<char>('0' + value % 10);
   uint32_t v = static_cast<uint32_t>(value);
@@ -151,8 +193,7 @@ char *FormatUnsigned(uint64_t value, char *out) {
   } else {
     *--at = static_cast<char>('0' + v);
   }
-  while (at != end) *out++ = *at++;
-  return out;
+  return end;
 }
 
 void AppendUnsigned(uint64_t value, std::string *out) {
@@ -166,6 +207,20 @@ void AppendInt(int64_t value, std::string *out) {
   AppendUnsigned(0 - static_cast<uint64_t>(value), out);
 }
 
+void AppendUnsigned(uint64_t value, TextBuffer *out) {
+  out->Advance(FormatUnsigned(value, out->Room(20)));
+}
+
+void AppendInt(int64_t value, TextBuffer *out) {
+  char *at = out->Room(21);
+  if (value < 0) {
+    *at++ = '-';
+    out->Advance(FormatUnsigned(0 - static_cast<uint64_t>(value), at));
+  } else {
+    out->Advance(FormatUnsigned(static_cast<uint64_t>(value), at));
+  }
+}
+
 std::string Quoted(std::string_view text, Characters characters) {
   std::string out;
   out.reserve(text.size() + 2);
@@ -173,20 +228,12 @@ std::string Quoted(std::string_view text, Characters characters) {
   return out;
 }
 
-bool JsonWriter::Flush() {
-  out_.write(buffer_.data(), static_cast<std::streamsize>(buffer_.size()));
-  buffer_.clear();
-  return static_cast<bool>(out_);
-}
-
-void JsonWriter::Gathered() {
-  if (buffer_.size() >= kFlushSize) Flush();
-}
+bool JsonWriter::Flush() { return buffer_.Flush(); }
 
 namespace {
 
-// A comma, a line break and the spaces of up to 64 levels: one append for
-// what goes before a member.
+// A comma, a line break and the spaces of up to 64 levels: what goes before
+// a member is one copy.
 constexpr size_t kMaxIndent = 128;
 const std::string kBreak = ",\n" + std::string(kMaxIndent, ' ');
 
@@ -195,12 +242,25 @@ const std::string kBreak = ",\n" + std::string(kMaxIndent, ' ');
 void JsonWriter::NewLine(bool comma) {
   const size_t indent = 2 * levels_.size();
   if (indent <= kMaxIndent) {
-    buffer_.append(kBreak.data() + (comma ? 0 : 1), (comma ? 2 : 1) + indent);
+    const size_t n = (comma ? 2 : 1) + indent;
+    char *at = buffer_.Room(n);
+    const char *from = kBreak.data() + (comma ? 0 : 1);
+    if (n <= 16) {
+      CopyBytes(at, from, n);
+    } else {
+      // Copied from the front in steps of 16: no call for the depths a
+      // document has.
+      for (size_t i = 0; i < n; i += 16)
+        CopyBytes(at + i, from + i, std::min<size_t>(16, n - i));
+    }
+    buffer_.Advance(at + n);
     return;
   }
   if (comma) buffer_ += ',';
   buffer_ += '\n';
-  buffer_.append(indent, ' ');
+  char *at = buffer_.Room(indent);
+  std::memset(at, ' ', indent);
+  buffer_.Advance(at + indent);
 }
 
 void JsonWriter::BeforeValue() {
@@ -212,10 +272,14 @@ void JsonWriter::BeforeValue() {
   Level &level = levels_.back();
   const bool comma = !level.empty;
   level.empty = false;
-  if (!level.compact)
+  if (!level.compact) {
     NewLine(comma);
-  else if (comma)
-    buffer_.append(", ", 2);
+  } else if (comma) {
+    char *at = buffer_.Room(2);
+    at[0] = ',';
+    at[1] = ' ';
+    buffer_.Advance(at + 2);
+  }
 }
 
 void JsonWriter::Open(char bracket, bool compact) {
@@ -232,20 +296,21 @@ void JsonWriter::Close(char bracket) {
   if (!level.empty && !level.compact) NewLine();
   buffer_ += bracket;
   if (levels_.empty()) buffer_ += '\n';
-  Gathered();
 }
 
 void JsonWriter::Key(std::string_view key) {
   BeforeValue();
   after_key_ = true;
-  // A key is nearly always a short plain word: quoted in place, one append.
-  char text[64];
-  if (key.size() <= sizeof text - 4 &&
-      PlainRun(key, 0, false, kPlainBytes.utf8) == key.size()) {
-    text[0] = '"';
-    std::memcpy(text + 1, key.data(), key.size());
-    std::memcpy(text + 1 + key.size(), "\": ", 3);
-    buffer_.append(text, key.size() + 4);
+  // A key is nearly always a short plain word: quoted in place.
+  if (key.size() <= 60 && PlainRun(key, 0, false, kPlainBytes.utf8) == key.size()) {
+    char *at = buffer_.Room(key.size() + 4);
+    at[0] = '"';
+    CopyBytes(at + 1, key.data(), key.size());
+    at += 1 + key.size();
+    at[0] = '"';
+    at[1] = ':';
+    at[2] = ' ';
+    buffer_.Advance(at + 3);
     return;
   }
   AppendQuoted(key, Characters::kUtf8, &buffer_);

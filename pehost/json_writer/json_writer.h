@@ -22,6 +22,8 @@
 #include <string_view>
 #include <vector>
 
+#include "pehost/json_writer/text_buffer.h"
+
 namespace json_writer {
 
 enum class Characters {
@@ -32,6 +34,7 @@ enum class Characters {
 
 /// Appends `text` as a JSON string to *out.
 void AppendQuoted(std::string_view text, Characters characters, std::string *out);
+void AppendQuoted(std::string_view text, Characters characters, TextBuffer *out);
 /// `text` as a JSON string.
 std::string Quoted(std::string_view text, Characters characters = Characters::kUtf8);
 
@@ -39,13 +42,15 @@ std::string Quoted(std::string_view text, Characters characters = Characters::kU
 /// these, a few million in a large program's files.
 void AppendUnsigned(uint64_t value, std::string *out);
 void AppendInt(int64_t value, std::string *out);
+void AppendUnsigned(uint64_t value, TextBuffer *out);
+void AppendInt(int64_t value, TextBuffer *out);
 /// Writes `value` in decimal at `out` (room for 20 characters) and returns
 /// the end, for a record put together before it is appended.
 char *FormatUnsigned(uint64_t value, char *out);
 
 class JsonWriter {
  public:
-  explicit JsonWriter(std::ostream &out) : out_(out) {}
+  explicit JsonWriter(std::ostream &out) : buffer_(&out) {}
   ~JsonWriter() { Flush(); }
 
   void BeginObject(bool compact = false) { Open('{', compact); }
@@ -104,10 +109,8 @@ class JsonWriter {
   /// A line break and the indentation of the current level, after a comma
   /// when `comma`.
   void NewLine(bool comma = false);
-  void Gathered();
 
-  std::ostream &out_;
-  std::string buffer_;
+  TextBuffer buffer_;
   std::vector<Level> levels_;
   bool after_key_ = false;
 };

@@ -185,9 +185,9 @@ void WriteClassTypes(JsonWriter &w, const ClassTypes &t,
   w.EndArray();
 }
 
-void WriteClass(JsonWriter &w, const ProgramModel &model, const ClassEntry &entry,
-                const ClassTypes &types, const std::vector<const MethodType *> &methods) {
-  const ClassDetails c = ReadClass(model, entry);
+void WriteClass(JsonWriter &w, const ProgramModel &model, const ClassTypes &types,
+                const std::vector<const MethodType *> &methods) {
+  const ClassDetails &c = types.details;
   w.BeginObject();
   w.Member("name", c.name);
   TextOrNull(w, "unit", c.unit);
@@ -350,7 +350,7 @@ bool WriteModelJson(const ProgramModel &model, const ProgramTypes &types,
   w.BeginArray();
   for (size_t i = 0; i < model.classes.size(); ++i) {
     const ClassEntry &c = model.classes[i];
-    WriteClass(w, model, c, types.classes[i], methods[c.record]);
+    WriteClass(w, model, types.classes[i], methods[c.record]);
     if (!out) return false;
   }
   w.EndArray();

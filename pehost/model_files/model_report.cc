@@ -191,8 +191,7 @@ class Report {
                 [this](uint32_t a, uint32_t b) { return names_[a] < names_[b]; });
       std::vector<std::string> plain;
       for (uint32_t i : members[unit]) {
-        // The report shows no virtual or dynamic method.
-        const ClassDetails c = ReadClass(model_, model_.classes[i], false);
+        const ClassDetails &c = types_.classes[i].details;
         if (c.published_methods.empty() && c.published_fields.empty() &&
             c.properties.empty() && !Typed(i)) {
           plain.push_back(c.name);

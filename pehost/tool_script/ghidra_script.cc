@@ -18,8 +18,14 @@ const char kUsage[] =
 }  // namespace
 
 bool WriteGhidraScript(const kernel::Database &db, const ScriptOrigin &origin,
+                       const ScriptRecords &records, const ScriptTypes *types,
+                       std::ostream &out) {
+  return WriteScript(db, origin, &records, kTitle, kUsage, kGhidraCode, types, out);
+}
+
+bool WriteGhidraScript(const kernel::Database &db, const ScriptOrigin &origin,
                        const ScriptTypes *types, std::ostream &out) {
-  return WriteScript(db, origin, kTitle, kUsage, kGhidraCode, types, out);
+  return WriteScript(db, origin, nullptr, kTitle, kUsage, kGhidraCode, types, out);
 }
 
 }  // namespace tool_script

@@ -18,8 +18,14 @@ const char kUsage[] =
 }  // namespace
 
 bool WriteIdaScript(const kernel::Database &db, const ScriptOrigin &origin,
+                    const ScriptRecords &records, const ScriptTypes *types,
+                    std::ostream &out) {
+  return WriteScript(db, origin, &records, kTitle, kUsage, kIdaCode, types, out);
+}
+
+bool WriteIdaScript(const kernel::Database &db, const ScriptOrigin &origin,
                     const ScriptTypes *types, std::ostream &out) {
-  return WriteScript(db, origin, kTitle, kUsage, kIdaCode, types, out);
+  return WriteScript(db, origin, nullptr, kTitle, kUsage, kIdaCode, types, out);
 }
 
 }  // namespace tool_script

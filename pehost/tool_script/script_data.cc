@@ -44,31 +44,59 @@ void AppendNumber(uint64_t value, std::string *out) {
   json_writer::AppendUnsigned(value, out);
 }
 
+// Statements are handed to the stream in pieces of this size.
+constexpr size_t kFlushChars = 1 << 16;
+
 /// Puts the chunk statements into functions of at most kGroupStatements
 /// each, called at once: Jython compiles a module's code, and each function's,
-/// into one Java method, which may hold at most 64 KB of code.
+/// into one Java method, which may hold at most 64 KB of code. The text is
+/// gathered in *text and, when there is a stream, handed to it in large
+/// pieces; without one (the records both scripts share) it is kept whole.
 class StatementGroups {
  public:
-  explicit StatementGroups(std::ostream &out) : out_(out) {}
-  ~StatementGroups() { Close(); }
+  StatementGroups(std::string *text, std::ostream *out, int group = 0, int count = 0)
+      : text_(*text), out_(out), group_(group), count_(count) {}
+  ~StatementGroups() { Flush(); }
 
-  /// Starts a statement.
-  std::ostream &Next() {
+  /// Starts a statement; its text is appended to the string returned.
+  std::string &Next() {
     if (count_ == kGroupStatements) Close();
-    if (count_++ == 0) out_ << "def _data_" << group_ << "():\n";
-    return out_ << "    ";
+    if (count_++ == 0) {
+      text_ += "def _data_";
+      json_writer::AppendUnsigned(group_, &text_);
+      text_ += "():\n";
+    }
+    text_ += "    ";
+    return text_;
+  }
+
+  /// Ends a statement.
+  void End() {
+    if (out_ != nullptr && text_.size() >= kFlushChars) Flush();
   }
 
   void Close() {
     if (count_ == 0) return;
-    out_ << "\n\n_data_" << group_++ << "()\n\n\n";
+    text_ += "\n\n_data_";
+    json_writer::AppendUnsigned(group_++, &text_);
+    text_ += "()\n\n\n";
     count_ = 0;
   }
 
+  int group() const { return group_; }
+  int count() const { return count_; }
+
  private:
-  std::ostream &out_;
-  int group_ = 0;
-  int count_ = 0;
+  void Flush() {
+    if (out_ == nullptr) return;
+    out_->write(text_.data(), static_cast<std::streamsize>(text_.size()));
+    text_.clear();
+  }
+
+  std::string &text_;
+  std::ostream *out_;
+  int group_;
+  int count_;
 };
 
 /// The first characters of a record (its numbers, kinds and punctuation),
@@ -127,7 +155,10 @@ class ChunkWriter {
   void Flush() {
     if (text_.empty()) return;
     text_ += "\n]";
-    std::ostream &out = groups_.Next() << "_add(\"" << kind_ << "\", ";
+    std::string &out = groups_.Next();
+    out += "_add(\"";
+    out += kind_;
+    out += "\", ";
     // A raw string may not end in an odd number of backslashes: such a cut
     // moves back by one.
     for (size_t at = 0; at < text_.size();) {
@@ -135,11 +166,13 @@ class ChunkWriter {
       size_t run = 0;
       while (end - run > at && text_[end - run - 1] == '\\') ++run;
       if (run % 2 == 1) --end;
-      out << (at == 0 ? "r'''" : ",\n         r'''");
-      out.write(text_.data() + at, static_cast<std::streamsize>(end - at)) << "'''";
+      out += at == 0 ? "r'''" : ",\n         r'''";
+      out.append(text_, at, end - at);
+      out += "'''";
       at = end;
     }
-    out << ")\n";
+    out += ")\n";
+    groups_.End();
     text_.clear();
   }
 
@@ -208,15 +241,6 @@ std::string CommentLine(const std::string &text) {
   return out;
 }
 
-struct ScriptContents {
-  size_t structures = 0;
-  size_t items = 0;  // data items; code items are not carried
-  size_t functions = 0;
-  size_t functions_on_data = 0;  // left out: neither tool makes them
-  size_t names = 0;
-  size_t comments = 0;
-};
-
 /// A function whose entry the database covers with a data item (the
 /// detector's tables sometimes overlay code it first took for a function)
 /// can be made in neither tool, which starts a function by decoding its
@@ -226,8 +250,8 @@ bool StartsOnData(const kernel::Database &db, const kernel::Function &f) {
   return db.ItemAt(f.start, &item) && item.type != kernel::ItemType::kCode;
 }
 
-ScriptContents CountContents(const kernel::Database &db) {
-  ScriptContents c;
+ScriptRecords::Contents CountContents(const kernel::Database &db) {
+  ScriptRecords::Contents c;
   c.structures = db.Structures().size();
   c.items = db.DataItemCount();
   for (const kernel::Function &f : db.Functions())
@@ -238,8 +262,8 @@ ScriptContents CountContents(const kernel::Database &db) {
 }
 
 void WriteHeader(const kernel::Database &db, const ScriptOrigin &origin,
-                 const ScriptContents &contents, const char *title, const char *usage,
-                 std::ostream &out) {
+                 const ScriptRecords::Contents &contents, const char *title,
+                 const char *usage, std::ostream &out) {
   out << "# " << title << "\n#\n"
       << "# Program:    " << CommentLine(db.input_path()) << "\n"
       << "# Image base: " << Hex(db.image_base()) << "\n"
@@ -262,8 +286,9 @@ void AppendTypeText(const ScriptTypes::Text &text, std::string *out) {
   AppendText(text.without_stack_places, out);
 }
 
-void WriteData(const kernel::Database &db, const ScriptTypes *types, std::ostream &out) {
-  StatementGroups groups(out);
+/// The records every script carries alike: structures, data items,
+/// functions, names and comments.
+void AppendRecords(const kernel::Database &db, StatementGroups &groups) {
   const std::vector<kernel::Structure> structs = db.Structures();
   std::map<tid_t, const kernel::Structure *> by_id;
   {
@@ -337,10 +362,14 @@ void WriteData(const kernel::Database &db, const ScriptTypes *types, std::ostrea
       chunk.End();
     });
   }
-  if (types == nullptr) return;
+}
+
+/// The records of the tool's types: its declarations, the types the
+/// addresses get, and its other kinds.
+void AppendTypes(const ScriptTypes &types, StatementGroups &groups) {
   {
     ChunkWriter chunk(groups, "decls");
-    for (const auto &[name, text] : types->declarations) {
+    for (const auto &[name, text] : types.declarations) {
       std::string &record = chunk.Begin();
       record += '[';
       AppendText(name, &record);
@@ -352,7 +381,7 @@ void WriteData(const kernel::Database &db, const ScriptTypes *types, std::ostrea
   }
   {
     ChunkWriter chunk(groups, "types");
-    for (const auto &[ea, text] : types->applied) {
+    for (const auto &[ea, text] : types.applied) {
       std::string &record = chunk.Begin();
       record += '[';
       AppendNumber(ea, &record);
@@ -363,11 +392,11 @@ void WriteData(const kernel::Database &db, const ScriptTypes *types, std::ostrea
     }
   }
   // The other kinds, each in one run of chunks.
-  for (size_t i = 0; i < types->records.size();) {
-    const std::string &kind = types->records[i].first;
+  for (size_t i = 0; i < types.records.size();) {
+    const std::string &kind = types.records[i].first;
     ChunkWriter chunk(groups, kind.c_str());
-    for (; i < types->records.size() && types->records[i].first == kind; ++i)
-      chunk.Add(types->records[i].second);
+    for (; i < types.records.size() && types.records[i].first == kind; ++i)
+      chunk.Add(types.records[i].second);
   }
 }
 
@@ -375,16 +404,39 @@ void WriteData(const kernel::Database &db, const ScriptTypes *types, std::ostrea
 
 std::string ScriptText(const std::string &text) { return Text(text); }
 
+ScriptRecords MakeScriptRecords(const kernel::Database &db) {
+  ScriptRecords records;
+  records.contents = CountContents(db);
+  {
+    StatementGroups groups(&records.statements, nullptr);
+    AppendRecords(db, groups);
+    records.groups = groups.group();
+    records.open_statements = groups.count();
+  }
+  return records;
+}
+
 bool WriteScript(const kernel::Database &db, const ScriptOrigin &origin,
-                 const char *title, const char *usage, const char *code,
-                 const ScriptTypes *types, std::ostream &out) {
-  WriteHeader(db, origin, CountContents(db), title, usage, out);
+                 const ScriptRecords *records, const char *title, const char *usage,
+                 const char *code, const ScriptTypes *types, std::ostream &out) {
+  WriteHeader(db, origin, records != nullptr ? records->contents : CountContents(db),
+              title, usage, out);
   out << "\n"
       << code << "\n\n"
       << kMainCode << "\n\n"
       << "# The image base of the program the run was made on.\n"
       << "IMAGE_BASE = " << Hex(db.image_base()) << "\n\n";
-  WriteData(db, types, out);
+  std::string text;
+  if (records != nullptr)
+    out.write(records->statements.data(),
+              static_cast<std::streamsize>(records->statements.size()));
+  {
+    StatementGroups groups(&text, &out, records != nullptr ? records->groups : 0,
+                           records != nullptr ? records->open_statements : 0);
+    if (records == nullptr) AppendRecords(db, groups);
+    if (types != nullptr) AppendTypes(*types, groups);
+    groups.Close();
+  }
   out << "\nmain()\n";
   return static_cast<bool>(out);
 }

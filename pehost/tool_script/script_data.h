@@ -44,11 +44,12 @@ namespace tool_script {
 /// its image base, the run and the contents; `usage`, comment lines each
 /// starting with "# "), the tool's `code` (whose first statement is the
 /// `from __future__` line, and which defines the hooks main() calls), the
-/// code both scripts share with main(), IMAGE_BASE, the records, and the
-/// call of main(). `types` (or null) adds the decls and types records.
-/// False when the stream failed.
+/// code both scripts share with main(), IMAGE_BASE, the database's
+/// `records` (made as they are written when null), and the call of main().
+/// `types` (or null) adds the decls and types records. False when the
+/// stream failed.
 bool WriteScript(const kernel::Database &db, const ScriptOrigin &origin,
-                 const char *title, const char *usage, const char *code,
-                 const ScriptTypes *types, std::ostream &out);
+                 const ScriptRecords *records, const char *title, const char *usage,
+                 const char *code, const ScriptTypes *types, std::ostream &out);
 
 }  // namespace tool_script

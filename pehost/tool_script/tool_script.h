@@ -46,6 +46,27 @@ struct ScriptTypes {
   std::vector<std::pair<std::string, std::string>> records;
 };
 
+/// The records every script carries alike (structures, data items,
+/// functions, names and comments) as the text of the script's statements,
+/// with the counts its header gives: made once for a run that writes both
+/// scripts.
+struct ScriptRecords {
+  struct Contents {
+    size_t structures = 0;
+    size_t items = 0;  // data items; code items are not carried
+    size_t functions = 0;
+    size_t functions_on_data = 0;  // left out: neither tool makes them
+    size_t names = 0;
+    size_t comments = 0;
+  };
+  Contents contents;
+  std::string statements;
+  int groups = 0;           // functions of statements the text closes
+  int open_statements = 0;  // statements of the function it leaves open
+};
+
+ScriptRecords MakeScriptRecords(const kernel::Database &db);
+
 /// The types for the Ghidra script: every structure of `types` (sized
 /// first, then filled, so that members may point to any of them), and each
 /// method's prototype as custom variable storage with the stack it removes.
@@ -58,11 +79,19 @@ std::string ScriptText(const std::string &text);
 /// applies `types` when given. False when the stream failed.
 bool WriteIdaScript(const kernel::Database &db, const ScriptOrigin &origin,
                     const ScriptTypes *types, std::ostream &out);
+/// The same with the database's records made already (for both scripts).
+bool WriteIdaScript(const kernel::Database &db, const ScriptOrigin &origin,
+                    const ScriptRecords &records, const ScriptTypes *types,
+                    std::ostream &out);
 
 /// A script for Ghidra's Script Manager, under Jython or the Python 3 bridge,
 /// which also declares and applies `types` when given. False when the stream
 /// failed.
 bool WriteGhidraScript(const kernel::Database &db, const ScriptOrigin &origin,
                        const ScriptTypes *types, std::ostream &out);
+/// The same with the database's records made already (for both scripts).
+bool WriteGhidraScript(const kernel::Database &db, const ScriptOrigin &origin,
+                       const ScriptRecords &records, const ScriptTypes *types,
+                       std::ostream &out);
 
 }  // namespace tool_script
