@@ -256,6 +256,24 @@ TEST(NameTableTest, NamesBeginningAlikeAgreeWithAMap) {
   EXPECT_EQ(it, expected.end());
 }
 
+TEST(NameTableTest, LongNamesAfterManyShortOnesOutgrowTheSlotsRoom) {
+  // A slot keeps a record's position in as many bits as the arena took when
+  // the slots grew, twice over; long names after many short ones fill more
+  // than that before the slots grow again, and every name is still found.
+  kernel::NameTable table;
+  std::vector<std::string> names;
+  for (int i = 0; i < 100000; ++i) names.push_back("n" + std::to_string(i));
+  for (int i = 0; i < 2500; ++i)
+    names.push_back(std::string(3000 + i % 1000, static_cast<char>('a' + i % 26)) +
+                    std::to_string(i));
+  for (size_t i = 0; i < names.size(); ++i) table.Add(static_cast<ea_t>(i), names[i]);
+  for (size_t i = 0; i < names.size(); i += 7) {
+    ASSERT_EQ(names[i], table.NameAt(static_cast<ea_t>(i)));
+    ASSERT_TRUE(table.Find(names[i])) << i;
+    ASSERT_FALSE(table.Find(names[i] + "x")) << i;
+  }
+}
+
 TEST(NameTableTest, LengthsAroundTheRecordHeader) {
   // A name's length takes one byte below 128 and two from there on.
   kernel::NameTable table;
