@@ -358,8 +358,8 @@ size_t Database::CommentCount() const {
 
 std::vector<Function> Database::Functions() const {
   std::vector<Function> out;
-  impl_->functions.ForEach([&](ea_t start, const FunctionEntry &f) {
-    out.push_back({start, f.end});
+  impl_->functions.ForEach([&](ea_t start, const StoredFunction &f) {
+    out.push_back({start, impl_->Unpack(start, f).end});
   });
   return out;
 }

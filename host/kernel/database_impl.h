@@ -57,9 +57,20 @@ struct ByteWindow {
   const uint8_t *bytes = nullptr;
 };
 
+/// A function as the services see it: its end and its number, in the
+/// order functions were made.
 struct FunctionEntry {
   ea_t end = 0;
   int index = 0;
+};
+
+/// A function as it is kept by its start, in six bytes: hundreds of
+/// thousands of them, nearly all shorter than 64 KB.
+struct StoredFunction {
+  static constexpr uint16_t kLong = 0xFFFF;  // the end is in long_function_ends
+  uint16_t length = 0;
+  uint16_t index_low = 0;
+  uint16_t index_high = 0;
 };
 
 struct Database::Impl {
@@ -157,7 +168,8 @@ struct Database::Impl {
   ea_t NextDataRef(ea_t to, ea_t from) const;
 
   // ---- Functions (functions.cc) -------------------------------------------
-  AddrIndex<FunctionEntry> functions;  // by start
+  AddrIndex<StoredFunction> functions;  // by start
+  AddrIndex<ea_t> long_function_ends;   // of those of kLong bytes or more
   int next_function_index = 0;
   // The answer FunctionAt gave last: a function is looked for where it is
   // made right after the detector asked whether one holds the address.
@@ -170,10 +182,8 @@ struct Database::Impl {
   };
   mutable FunctionQuery last_function_query;
   /// Enters the function [start, end) with the next index.
-  void SetFunction(ea_t start, ea_t end) {
-    functions.Set(start, FunctionEntry{end, next_function_index++});
-    last_function_query.valid = false;
-  }
+  void SetFunction(ea_t start, ea_t end);
+  FunctionEntry Unpack(ea_t start, const StoredFunction &f) const;
   /// The function holding `ea`, with its start; false when none holds it.
   bool FunctionAt(ea_t ea, ea_t *start, FunctionEntry *f) const;
   bool AddFunction(ea_t start);
