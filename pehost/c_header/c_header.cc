@@ -20,51 +20,53 @@ using model::Prototype;
 using model::Register;
 using model::ResultPlace;
 
-// The header and the IDA types are written by appending to one string: a
-// program has hundreds of thousands of declarations and members, and a
-// stream insertion per piece cost more than the rest of the writing.
+// The header and the IDA types are written by appending to one buffer of
+// the writers' own: a program has hundreds of thousands of declarations and
+// members, and a stream insertion or a string's append per piece cost more
+// than the rest of the writing.
 
 /// The two texts of a declaration: the header's, whose parameter locations
 /// stand behind macros, and IDA's, with the locations spelt out.
 enum class Dialect { kHeader, kIda };
 
-constexpr size_t kFlushSize = 1 << 16;
-
-void AppendNumber(uint64_t v, std::string *out) { json_writer::AppendUnsigned(v, out); }
+void AppendNumber(uint64_t v, json_writer::TextBuffer *out) {
+  json_writer::AppendUnsigned(v, out);
+}
 
 /// "0x" and `v` in upper-case hex, at least `width` digits.
-void AppendHex(uint32_t v, int width, std::string *out) {
+void AppendHex(uint32_t v, int width, json_writer::TextBuffer *out) {
   char digits[8];
   int n = 0;
   do {
     digits[n++] = "0123456789ABCDEF"[v & 0xF];
     v >>= 4;
   } while (v != 0);
-  out->append("0x");
-  if (n < width) out->append(width - n, '0');
+  *out += "0x";
+  for (; width > n; --width) *out += '0';
   while (n > 0) *out += digits[--n];
 }
 
 /// A comment's text with "*/" and line breaks taken out.
-void AppendComment(const std::string &s, std::string *out) {
+void AppendComment(const std::string &s, json_writer::TextBuffer *out) {
   size_t plain = 0;  // start of the run taken as it is
   for (size_t i = 0; i < s.size(); ++i) {
     const unsigned char c = static_cast<unsigned char>(s[i]);
     if (c == '*' && i + 1 < s.size() && s[i + 1] == '/') {
-      out->append(s, plain, i - plain);
-      out->append("* /");
+      out->append(s.data() + plain, i - plain);
+      *out += "* /";
       plain = ++i + 1;
     } else if (c < 0x20 || c == 0x7F) {
-      out->append(s, plain, i - plain);
+      out->append(s.data() + plain, i - plain);
       *out += ' ';
       plain = i + 1;
     }
   }
-  out->append(s, plain, std::string::npos);
+  out->append(s.data() + plain, s.size() - plain);
 }
 
 /// `type name` for a declarator: the name goes after the stars.
-void AppendDeclare(const std::string &type, std::string_view name, std::string *out) {
+void AppendDeclare(const std::string &type, std::string_view name,
+                   json_writer::TextBuffer *out) {
   *out += type;
   if (type.empty() || type.back() != '*') *out += ' ';
   *out += name;
@@ -73,7 +75,7 @@ void AppendDeclare(const std::string &type, std::string_view name, std::string *
 const char *const kRegisterMacros[] = {" PH_EAX", " PH_EDX", " PH_ECX"};
 const char *const kIdaRegisters[] = {"@<eax>", "@<edx>", "@<ecx>"};
 
-void AppendLocation(const PlacedParam &p, Dialect dialect, std::string *out) {
+void AppendLocation(const PlacedParam &p, Dialect dialect, json_writer::TextBuffer *out) {
   if (p.reg != Register::kStack) {
     *out += (dialect == Dialect::kHeader ? kRegisterMacros
                                          : kIdaRegisters)[static_cast<int>(p.reg)];
@@ -111,7 +113,7 @@ bool HasStackParams(const Prototype &p) {
 /// the parameters in the order they sit in memory, the lowest first, which
 /// is where a tool places stack arguments it is not told the places of.
 void AppendFunctionDecl(const Prototype &p, std::string_view name, Dialect dialect,
-                        bool stack_places, std::string *out) {
+                        bool stack_places, json_writer::TextBuffer *out) {
   std::vector<const PlacedParam *> stack;
   if (!stack_places) {
     for (const PlacedParam &q : p.params)
@@ -141,9 +143,9 @@ void AppendFunctionDecl(const Prototype &p, std::string_view name, Dialect diale
   *out += ')';
 }
 
-void AppendMembers(const CDecl &d, std::string *out) {
+void AppendMembers(const CDecl &d, json_writer::TextBuffer *out) {
   for (const CMember &m : d.members) {
-    const size_t start = out->size();
+    const size_t start = out->Written();
     *out += "  ";
     AppendDeclare(m.c_type, m.name, out);
     if (m.count != 0) {
@@ -152,7 +154,7 @@ void AppendMembers(const CDecl &d, std::string *out) {
       *out += ']';
     }
     *out += ';';
-    if (out->size() - start < 48) out->append(48 - (out->size() - start), ' ');
+    for (size_t n = out->Written() - start; n < 48; ++n) *out += ' ';
     *out += " /* ";
     AppendHex(m.offset, 4, out);
     if (!m.comment.empty()) {
@@ -164,7 +166,7 @@ void AppendMembers(const CDecl &d, std::string *out) {
 }
 
 void AppendDecl(const model::ProgramTypes &types, const CDecl &d, Dialect dialect,
-                std::string *out) {
+                json_writer::TextBuffer *out) {
   if (!d.comment.empty()) {
     *out += "/* ";
     AppendComment(d.comment, out);
@@ -212,14 +214,7 @@ void AppendDecl(const model::ProgramTypes &types, const CDecl &d, Dialect dialec
   }
 }
 
-/// Hands the gathered text to the stream once it is large.
-void Gathered(std::string *text, std::ostream &out, bool all = false) {
-  if (!all && text->size() < kFlushSize) return;
-  out.write(text->data(), static_cast<std::streamsize>(text->size()));
-  text->clear();
-}
-
-void AppendMacros(const model::ProgramTypes &types, std::string *out) {
+void AppendMacros(const model::ProgramTypes &types, json_writer::TextBuffer *out) {
   std::set<std::pair<uint32_t, uint32_t>> stack;
   for (const model::MethodType &m : types.methods)
     for (const PlacedParam &p : m.prototype.params)
@@ -263,7 +258,7 @@ void AppendMacros(const model::ProgramTypes &types, std::string *out) {
   *out += "#endif\n\n";
 }
 
-void WriteChecks(const model::ProgramTypes &types, std::string *text, std::ostream &out) {
+void WriteChecks(const model::ProgramTypes &types, json_writer::TextBuffer *text) {
   *text += "\n#ifdef PEHOST_LAYOUT_CHECKS\n";
   for (const CDecl &d : types.decls) {
     if (d.kind != CDecl::kStruct) continue;
@@ -287,15 +282,14 @@ void WriteChecks(const model::ProgramTypes &types, std::string *text, std::ostre
       *text += m.name;
       *text += "\");\n";
     }
-    Gathered(text, out);
   }
   *text += "#endif\n";
 }
 
 std::string IdaFunction(const Prototype &p, const std::string &name, bool stack_places) {
-  std::string text;
+  json_writer::TextBuffer text;
   AppendFunctionDecl(p, name, Dialect::kIda, stack_places, &text);
-  return text;
+  return std::string(text.text());
 }
 
 }  // namespace
@@ -317,34 +311,42 @@ tool_script::ScriptTypes IdaTypes(const model::ProgramTypes &types) {
     ahead += ";\n";
   }
   out.declarations.push_back({"", {std::move(ahead), ""}});
+  // Each text is put together in one buffer and copied out whole.
+  json_writer::TextBuffer t;
+  const auto take = [&t] {
+    std::string text(t.text());
+    t.clear();
+    return text;
+  };
   // The method tables by name, for the slots below.
   std::unordered_map<std::string_view, const CDecl *> structs;
   for (const CDecl &d : types.decls) {
     if (d.kind == CDecl::kStruct) structs.emplace(d.name, &d);
-    std::string t;
-    if (d.kind == CDecl::kStruct) t = "#pragma pack(push, 1)\n";
+    if (d.kind == CDecl::kStruct) t += "#pragma pack(push, 1)\n";
     AppendDecl(types, d, Dialect::kIda, &t);
     if (d.kind == CDecl::kStruct) t += "#pragma pack(pop)\n";
-    std::string without;
+    std::string text = take();
     if (d.kind == CDecl::kFunction && HasStackParams(types.methods[d.method].prototype)) {
       if (!d.comment.empty()) {
-        without += "/* ";
-        AppendComment(d.comment, &without);
-        without += " */\n";
+        t += "/* ";
+        AppendComment(d.comment, &t);
+        t += " */\n";
       }
-      without += "typedef ";
-      without += IdaFunction(types.methods[d.method].prototype, d.name, false);
-      without += ";\n";
+      t += "typedef ";
+      AppendFunctionDecl(types.methods[d.method].prototype, d.name, Dialect::kIda, false,
+                         &t);
+      t += ";\n";
     }
-    out.declarations.push_back({d.name, {std::move(t), std::move(without)}});
+    out.declarations.push_back({d.name, {std::move(text), take()}});
   }
   out.applied.reserve(types.methods.size());
-  for (const model::MethodType &m : types.methods)
-    out.applied.push_back(
-        {m.address,
-         {IdaFunction(m.prototype, m.name, true),
-          HasStackParams(m.prototype) ? IdaFunction(m.prototype, m.name, false)
-                                      : std::string()}});
+  for (const model::MethodType &m : types.methods) {
+    AppendFunctionDecl(m.prototype, m.name, Dialect::kIda, true, &t);
+    std::string text = take();
+    if (HasStackParams(m.prototype))
+      AppendFunctionDecl(m.prototype, m.name, Dialect::kIda, false, &t);
+    out.applied.push_back({m.address, {std::move(text), take()}});
+  }
   // The slots of each table: the record's header lies in front of them.
   std::string vmt;
   for (const model::ClassTypes &c : types.classes) {
@@ -360,7 +362,7 @@ tool_script::ScriptTypes IdaTypes(const model::ProgramTypes &types) {
 
 bool WriteCHeader(const model::ProgramModel &model, const model::ProgramTypes &types,
                   std::ostream &out) {
-  std::string text;
+  json_writer::TextBuffer text(&out);
   text += "/* Types of ";
   AppendComment(model.file, &text);
   text += ", written by pehost.\n *\n * Class record header: ";
@@ -382,13 +384,11 @@ bool WriteCHeader(const model::ProgramModel &model, const model::ProgramTypes &t
     text += ' ';
     text += s;
     text += ";\n";
-    Gathered(&text, out);
   }
   text += '\n';
   for (const CDecl &d : types.decls) {
     AppendDecl(types, d, Dialect::kHeader, &text);
     text += '\n';
-    Gathered(&text, out);
   }
   for (const model::MethodType &m : types.methods) {
     text += "/* ";
@@ -400,13 +400,11 @@ bool WriteCHeader(const model::ProgramModel &model, const model::ProgramTypes &t
     text += ' ';
     text += m.name;
     text += ";\n";
-    Gathered(&text, out);
   }
   text += "\n#pragma pack(pop)\n";
-  WriteChecks(types, &text, out);
+  WriteChecks(types, &text);
   text += "\n#endif\n";
-  Gathered(&text, out, true);
-  return static_cast<bool>(out);
+  return text.Flush();
 }
 
 }  // namespace c_header

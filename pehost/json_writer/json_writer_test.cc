@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <nlohmann/json.hpp>
 #include <sstream>
 #include <string>
@@ -104,6 +105,74 @@ TEST(NumberTest, DecimalAtEveryWidthAndBothEnds) {
   std::string out;
   json_writer::AppendUnsigned(UINT64_MAX, &out);
   EXPECT_EQ("18446744073709551615", out);
+  // Digits are counted before they are written: each side of every power
+  // of ten, into a string and into the writers' buffer alike.
+  json_writer::TextBuffer buffer;
+  std::string expected;
+  for (uint64_t power = 10, k = 1; k < 20; power *= 10, ++k) {
+    for (uint64_t value : {power - 1, power, power + 1}) {
+      std::string text;
+      json_writer::AppendUnsigned(value, &text);
+      EXPECT_EQ(std::to_string(value), text);
+      json_writer::AppendUnsigned(value, &buffer);
+      json_writer::AppendInt(-static_cast<int64_t>(value / 2), &buffer);
+      expected += std::to_string(value) + "-" + std::to_string(value / 2);
+    }
+  }
+  EXPECT_EQ(expected, buffer.text());
+}
+
+// Short copies are made of overlapping words: every length up to past the
+// longest takes exactly its bytes.
+TEST(TextBufferTest, CopiesOfEveryLength) {
+  std::string from(48, ' ');
+  for (size_t i = 0; i < from.size(); ++i) from[i] = static_cast<char>('A' + i);
+  for (size_t n = 0; n <= 40; ++n) {
+    std::string to(48, '#');
+    json_writer::CopyBytes(&to[3], from.data(), n);
+    EXPECT_EQ(std::string(3, '#') + from.substr(0, n) + std::string(45 - n, '#'), to)
+        << n;
+  }
+}
+
+// Pieces of every size, from one character to more than a piece handed to
+// the stream, reach it whole and in order, and the count of what was
+// written goes on across the handing over.
+TEST(TextBufferTest, PiecesReachTheStreamInOrder) {
+  std::ostringstream stream;
+  std::string expected;
+  {
+    json_writer::TextBuffer streamed(&stream);
+    json_writer::TextBuffer kept;
+    uint32_t seed = 12345;
+    const auto next = [&seed] { return seed = seed * 1103515245 + 12345; };
+    for (int i = 0; i < 3000; ++i) {
+      const size_t size = i % 500 == 499 ? 70000 + next() % 1000 : next() % 40;
+      std::string piece(size, ' ');
+      for (char &c : piece) c = static_cast<char>('a' + next() % 26);
+      switch (i % 3) {
+        case 0:
+          streamed.append(piece);
+          kept.append(piece);
+          break;
+        case 1:
+          for (char c : piece) streamed += c, kept += c;
+          break;
+        default:
+          for (json_writer::TextBuffer *b : {&streamed, &kept}) {
+            char *at = b->Room(size);
+            std::memcpy(at, piece.data(), size);
+            b->Advance(at + size);
+          }
+      }
+      expected += piece;
+      ASSERT_EQ(expected.size(), streamed.Written());
+      ASSERT_EQ(expected.size(), kept.size());
+    }
+    EXPECT_LT(streamed.size(), expected.size());
+    EXPECT_EQ(expected, kept.text());
+  }
+  EXPECT_EQ(expected, stream.str());
 }
 
 TEST(JsonWriterTest, LinesCompactLevelsAndArrays) {
@@ -136,6 +205,28 @@ TEST(JsonWriterTest, LinesCompactLevelsAndArrays) {
       "  \"flags\": [true, false]\n"
       "}\n",
       out.str());
+}
+
+// Each level is indented by two more spaces, below and beyond the depth the
+// writer has its indentation ready for.
+TEST(JsonWriterTest, IndentationAtEveryDepth) {
+  constexpr int kDepth = 70;
+  std::ostringstream out;
+  {
+    json_writer::JsonWriter w(out);
+    for (int i = 0; i < kDepth; ++i) {
+      w.BeginArray();
+      w.Int(i);
+    }
+    for (int i = 0; i < kDepth; ++i) w.EndArray();
+  }
+  std::string expected;
+  for (int i = 0; i < kDepth; ++i) {
+    if (i > 0) expected += ",\n" + std::string(2 * i, ' ');
+    expected += "[\n" + std::string(2 * (i + 1), ' ') + std::to_string(i);
+  }
+  for (int i = kDepth; i > 0; --i) expected += "\n" + std::string(2 * (i - 1), ' ') + "]";
+  EXPECT_EQ(expected + "\n", out.str());
 }
 
 }  // namespace

@@ -17,6 +17,7 @@ bool TextBuffer::Flush() {
   if (out_ == nullptr) return true;
   if (at_ != data_.get())
     out_->write(data_.get(), static_cast<std::streamsize>(at_ - data_.get()));
+  handed_on_ += size();
   at_ = data_.get();
   return static_cast<bool>(*out_);
 }

@@ -79,6 +79,9 @@ class TextBuffer {
     return std::string_view(data_.get(), static_cast<size_t>(at_ - data_.get()));
   }
   size_t size() const { return static_cast<size_t>(at_ - data_.get()); }
+  /// Every character appended so far, those handed on included: a measure
+  /// across the pieces (the column a line has reached).
+  size_t Written() const { return handed_on_ + size(); }
   void clear() { at_ = data_.get(); }
 
   /// Hands what is gathered to the stream, when there is one; true while
@@ -89,6 +92,7 @@ class TextBuffer {
   void MakeRoom(size_t n);
 
   std::ostream *out_;
+  size_t handed_on_ = 0;
   std::unique_ptr<char[]> data_;
   char *at_ = nullptr;
   char *end_ = nullptr;

@@ -36,13 +36,15 @@ const char *const kRegisters[] = {"\"EAX\"", "\"EDX\"", "\"ECX\""};
 
 // Records are appended in place: a program has hundreds of thousands of
 // members and parameters.
-void AppendText(std::string_view text, std::string *out) {
+void AppendText(std::string_view text, json_writer::TextBuffer *out) {
   json_writer::AppendQuoted(text, json_writer::Characters::kAscii, out);
 }
 
-void AppendNumber(int64_t value, std::string *out) { json_writer::AppendInt(value, out); }
+void AppendNumber(int64_t value, json_writer::TextBuffer *out) {
+  json_writer::AppendInt(value, out);
+}
 
-void AppendPlace(const PlacedParam &p, std::string *out) {
+void AppendPlace(const PlacedParam &p, json_writer::TextBuffer *out) {
   if (p.reg == Register::kStack)
     AppendNumber(uint32_t{p.stack_offset + 4}, out);
   else
@@ -75,8 +77,25 @@ uint32_t ResultSize(ResultPlace r) {
   }
 }
 
-std::string TypeRecord(const CDecl &d) {
-  std::string r;
+/// The records of one kind, put together in one buffer.
+class KindRecords {
+ public:
+  explicit KindRecords(const char *kind) : kind_(kind) {}
+  /// The text to append a record to; End() when it is whole.
+  json_writer::TextBuffer &Begin() { return text_; }
+  void End() { ends_.push_back(text_.size()); }
+  void MoveTo(ScriptTypes *out) {
+    if (!ends_.empty())
+      out->records.push_back({kind_, std::string(text_.text()), std::move(ends_)});
+  }
+
+ private:
+  const char *kind_;
+  json_writer::TextBuffer text_;
+  std::vector<size_t> ends_;
+};
+
+void AppendTypeRecord(const CDecl &d, json_writer::TextBuffer &r) {
   if (d.kind == CDecl::kTypedef) {
     r += "[\"typedef\", ";
     AppendText(d.name, &r);
@@ -85,7 +104,7 @@ std::string TypeRecord(const CDecl &d) {
     r += ", ";
     AppendNumber(d.count, &r);
     r += ']';
-    return r;
+    return;
   }
   r += "[\"enum\", ";
   AppendText(d.name, &r);
@@ -100,7 +119,6 @@ std::string TypeRecord(const CDecl &d) {
     r += ']';
   }
   r += "]]";
-  return r;
 }
 
 }  // namespace
@@ -110,22 +128,31 @@ ScriptTypes GhidraTypes(const model::ProgramTypes &types) {
   const std::unordered_set<std::string_view> structs(types.structs.begin(),
                                                      types.structs.end());
   std::unordered_set<std::string_view> sized;
+  KindRecords gstructs("gstructs");
   for (const CDecl &d : types.decls)
     if (d.kind == CDecl::kStruct) {
       sized.insert(d.name);
-      std::string r = "[";
+      json_writer::TextBuffer &r = gstructs.Begin();
+      r += '[';
       AppendText(d.name, &r);
       r += ", ";
       AppendNumber(d.size, &r);
       r += ']';
-      out.records.emplace_back("gstructs", std::move(r));
+      gstructs.End();
     }
+  gstructs.MoveTo(&out);
+  KindRecords gtypes("gtypes");
   for (const CDecl &d : types.decls)
-    if (d.kind == CDecl::kTypedef || d.kind == CDecl::kEnum)
-      out.records.emplace_back("gtypes", TypeRecord(d));
+    if (d.kind == CDecl::kTypedef || d.kind == CDecl::kEnum) {
+      AppendTypeRecord(d, gtypes.Begin());
+      gtypes.End();
+    }
+  gtypes.MoveTo(&out);
+  KindRecords gmembers("gmembers");
   for (const CDecl &d : types.decls) {
     if (d.kind != CDecl::kStruct) continue;
-    std::string r = "[";
+    json_writer::TextBuffer &r = gmembers.Begin();
+    r += '[';
     AppendText(d.name, &r);
     r += ", [";
     for (size_t i = 0; i < d.members.size(); ++i) {
@@ -146,11 +173,14 @@ ScriptTypes GhidraTypes(const model::ProgramTypes &types) {
       r += ']';
     }
     r += "]]";
-    out.records.emplace_back("gmembers", std::move(r));
+    gmembers.End();
   }
+  gmembers.MoveTo(&out);
+  KindRecords gprotos("gprotos");
   for (const model::MethodType &m : types.methods) {
     const model::Prototype &p = m.prototype;
-    std::string r = "[";
+    json_writer::TextBuffer &r = gprotos.Begin();
+    r += '[';
     AppendNumber(m.address, &r);
     r += ", [";
     for (size_t i = 0; i < p.params.size(); ++i) {
@@ -174,8 +204,9 @@ ScriptTypes GhidraTypes(const model::ProgramTypes &types) {
     r += ", ";
     AppendNumber(p.purge, &r);
     r += ']';
-    out.records.emplace_back("gprotos", std::move(r));
+    gprotos.End();
   }
+  gprotos.MoveTo(&out);
   return out;
 }
 

@@ -36,11 +36,11 @@ std::string Text(const std::string &text) {
 }
 
 // Records are appended in place: a script carries millions of them.
-void AppendText(std::string_view text, std::string *out) {
+void AppendText(std::string_view text, json_writer::TextBuffer *out) {
   json_writer::AppendQuoted(text, json_writer::Characters::kAscii, out);
 }
 
-void AppendNumber(uint64_t value, std::string *out) {
+void AppendNumber(uint64_t value, json_writer::TextBuffer *out) {
   json_writer::AppendUnsigned(value, out);
 }
 
@@ -132,19 +132,19 @@ class ChunkWriter {
   ChunkWriter(StatementGroups &groups, const char *kind) : groups_(groups), kind_(kind) {}
   ~ChunkWriter() { Flush(); }
 
-  void Add(const std::string &record) {
+  void Add(std::string_view record) {
     Begin() += record;
     End();
   }
 
   /// The text to append the next record to; End() when it is whole.
-  std::string &Begin() {
-    text_ += text_.empty() ? "[\n" : ",\n";
+  json_writer::TextBuffer &Begin() {
+    text_ += text_.size() == 0 ? "[\n" : ",\n";
     return text_;
   }
   /// Begin() with the record's first characters, put together in `head`.
-  std::string &Begin(const RecordHead &head) {
-    std::string &text = Begin();
+  json_writer::TextBuffer &Begin(const RecordHead &head) {
+    json_writer::TextBuffer &text = Begin();
     text += head.Text();
     return text;
   }
@@ -153,21 +153,22 @@ class ChunkWriter {
   }
 
   void Flush() {
-    if (text_.empty()) return;
+    if (text_.size() == 0) return;
     text_ += "\n]";
+    const std::string_view chunk = text_.text();
     std::string &out = groups_.Next();
     out += "_add(\"";
     out += kind_;
     out += "\", ";
     // A raw string may not end in an odd number of backslashes: such a cut
     // moves back by one.
-    for (size_t at = 0; at < text_.size();) {
-      size_t end = std::min(text_.size(), at + kPieceChars);
+    for (size_t at = 0; at < chunk.size();) {
+      size_t end = std::min(chunk.size(), at + kPieceChars);
       size_t run = 0;
-      while (end - run > at && text_[end - run - 1] == '\\') ++run;
+      while (end - run > at && chunk[end - run - 1] == '\\') ++run;
       if (run % 2 == 1) --end;
       out += at == 0 ? "r'''" : ",\n         r'''";
-      out.append(text_, at, end - at);
+      out.append(chunk.data() + at, end - at);
       out += "'''";
       at = end;
     }
@@ -179,7 +180,7 @@ class ChunkWriter {
  private:
   StatementGroups &groups_;
   const char *kind_;
-  std::string text_;
+  json_writer::TextBuffer text_;
 };
 
 asize_t StructSize(const kernel::Structure &s) {
@@ -279,7 +280,7 @@ void WriteHeader(const kernel::Database &db, const ScriptOrigin &origin,
 
 /// The text of a decls or types record, and as its third element the text
 /// without stack places when it differs.
-void AppendTypeText(const ScriptTypes::Text &text, std::string *out) {
+void AppendTypeText(const ScriptTypes::Text &text, json_writer::TextBuffer *out) {
   AppendText(text.text, out);
   if (text.without_stack_places.empty()) return;
   *out += ", ";
@@ -324,7 +325,7 @@ void AppendRecords(const kernel::Database &db, StatementGroups &groups) {
         head.Add(", ").Number(AlignExponent(item.start, item.size));
       else if (structure != nullptr)
         head.Add(", ");
-      std::string &record = chunk.Begin(head);
+      json_writer::TextBuffer &record = chunk.Begin(head);
       if (structure != nullptr) AppendText(structure->name, &record);
       record += ']';
       chunk.End();
@@ -345,7 +346,7 @@ void AppendRecords(const kernel::Database &db, StatementGroups &groups) {
     db.ForEachName([&](ea_t ea, std::string_view name) {
       RecordHead head;
       head.Add('[').Number(ea).Add(", ");
-      std::string &record = chunk.Begin(head);
+      json_writer::TextBuffer &record = chunk.Begin(head);
       AppendText(name, &record);
       record += ']';
       chunk.End();
@@ -356,7 +357,7 @@ void AppendRecords(const kernel::Database &db, StatementGroups &groups) {
     db.ForEachComment([&](ea_t ea, std::string_view text, bool repeatable) {
       RecordHead head;
       head.Add('[').Number(ea).Add(", ");
-      std::string &record = chunk.Begin(head);
+      json_writer::TextBuffer &record = chunk.Begin(head);
       AppendText(text, &record);
       record += repeatable ? ", true]" : ", false]";
       chunk.End();
@@ -370,7 +371,7 @@ void AppendTypes(const ScriptTypes &types, StatementGroups &groups) {
   {
     ChunkWriter chunk(groups, "decls");
     for (const auto &[name, text] : types.declarations) {
-      std::string &record = chunk.Begin();
+      json_writer::TextBuffer &record = chunk.Begin();
       record += '[';
       AppendText(name, &record);
       record += ", ";
@@ -382,7 +383,7 @@ void AppendTypes(const ScriptTypes &types, StatementGroups &groups) {
   {
     ChunkWriter chunk(groups, "types");
     for (const auto &[ea, text] : types.applied) {
-      std::string &record = chunk.Begin();
+      json_writer::TextBuffer &record = chunk.Begin();
       record += '[';
       AppendNumber(ea, &record);
       record += ", ";
@@ -392,11 +393,14 @@ void AppendTypes(const ScriptTypes &types, StatementGroups &groups) {
     }
   }
   // The other kinds, each in one run of chunks.
-  for (size_t i = 0; i < types.records.size();) {
-    const std::string &kind = types.records[i].first;
-    ChunkWriter chunk(groups, kind.c_str());
-    for (; i < types.records.size() && types.records[i].first == kind; ++i)
-      chunk.Add(types.records[i].second);
+  for (const ScriptTypes::Records &records : types.records) {
+    ChunkWriter chunk(groups, records.kind.c_str());
+    const std::string_view text = records.text;
+    size_t start = 0;
+    for (size_t end : records.ends) {
+      chunk.Add(text.substr(start, end - start));
+      start = end;
+    }
   }
 }
 

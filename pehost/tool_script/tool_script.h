@@ -42,8 +42,14 @@ struct ScriptTypes {
   std::vector<std::pair<std::string, Text>> declarations;  // name, text
   std::vector<std::pair<ea_t, Text>> applied;              // address, type
   /// Records of other kinds, each a JSON array in the script data's
-  /// quoting: kind, record.
-  std::vector<std::pair<std::string, std::string>> records;
+  /// quoting, a kind's records one after another in one text (a program
+  /// has hundreds of thousands of them).
+  struct Records {
+    std::string kind;
+    std::string text;
+    std::vector<size_t> ends;  // where each record of `text` ends
+  };
+  std::vector<Records> records;
 };
 
 /// The records every script carries alike (structures, data items,

@@ -456,6 +456,34 @@ TEST_P(HandWrittenScriptTest, EdgeCasesReplayAndALostRecordIsCaught) {
       << out;
 }
 
+// A run that writes both scripts makes the database's records once: the
+// script written from them is the one written as it goes, however many
+// statements of a function the records leave open before the types go on.
+TEST_P(HandWrittenScriptTest, RecordsMadeOnceWriteTheSameScript) {
+  const tool_script::ScriptOrigin origin{"a hand-written database"};
+  const tool_script::ScriptRecords records = tool_script::MakeScriptRecords(db_);
+  for (int declarations : {0, 1, 40, 300}) {
+    SCOPED_TRACE(declarations);
+    tool_script::ScriptTypes types;
+    // About five to a chunk: 300 of them run past a function of statements.
+    for (int i = 0; i < declarations; ++i)
+      types.declarations.push_back(
+          {"T" + std::to_string(i),
+           {"typedef int T" + std::string(5000, 'x') + ";", ""}});
+    types.applied.push_back({kText + 0x20, {"void f(void)", "void f2(void)"}});
+    types.records.push_back({"gstructs", "[\"A\", 4][\"B\", 8]", {8, 16}});
+    std::ostringstream streamed, made;
+    const bool ida = GetParam() == "ida";
+    ASSERT_TRUE(ida ? tool_script::WriteIdaScript(db_, origin, &types, streamed)
+                    : tool_script::WriteGhidraScript(db_, origin, &types, streamed));
+    ASSERT_TRUE(ida ? tool_script::WriteIdaScript(db_, origin, records, &types, made)
+                    : tool_script::WriteGhidraScript(db_, origin, records, &types, made));
+    EXPECT_EQ(streamed.str(), made.str());
+    EXPECT_NE(std::string::npos, made.str().find("[\"B\", 8]"));
+    if (declarations == 300) EXPECT_NE(std::string::npos, made.str().find("_data_1()"));
+  }
+}
+
 INSTANTIATE_TEST_SUITE_P(Tools, HandWrittenScriptTest, testing::Values("ida", "ghidra"));
 
 // ---- The Python 2.7 subset ---------------------------------------------------
