@@ -22,6 +22,7 @@
 
 #include <string.h>
 
+#include <algorithm>
 #include <initializer_list>
 
 namespace {
@@ -370,12 +371,13 @@ ea_t find_next_group(ea_t ea) {
       // fails; a record of the oldest layout starts with its empty AutoTable.
       const ea_t from = x;
       const ea_t end = x + left;
-      const ea_t last = end - 4;
-      for (; x <= last && x < inf.max_ea; x += 4) {
+      const ea_t last = std::min<ea_t>(end - 4, inf.max_ea - 1);
+      const ea_t span = end - lowest;  // first - lowest < span: in the range
+      const bool zero_starts = !has_self_pointer(header_size);
+      for (; x <= last; x += 4) {
         const uint8_t *b = bytes + (x - from);
         const ea_t first = b[0] | b[1] << 8 | b[2] << 16 | static_cast<ea_t>(b[3]) << 24;
-        if ((first >= lowest && first < end) ||
-            (first == 0 && !has_self_pointer(header_size))) {
+        if (first - lowest < span || (first == 0 && zero_starts)) {
           const Place p{x, first, lowest, end};
           if (class_record_at(p) || type_info_at(p)) return x;
         }
