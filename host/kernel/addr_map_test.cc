@@ -11,7 +11,6 @@
 #include "host/kernel/addr_index.h"
 #include "host/kernel/item_states.h"
 #include "host/kernel/name_table.h"
-#include "host/kernel/pair_set.h"
 
 namespace {
 
@@ -158,45 +157,6 @@ TEST(AddrIndexTest, AgreesWithOrderedMapAcrossPages) {
   }
 }
 
-TEST(PairSetTest, AgreesWithStandardSet) {
-  kernel::PairSet pairs;
-  std::set<uint64_t> expected;
-  std::mt19937_64 rng(9);
-  // Targets of a few pages (chunks keep one page of targets): runs in
-  // order, as a walk adds them, then random pairs and removals.
-  auto target = [](uint64_t n) { return static_cast<uint32_t>(n * 0x1001); };
-  for (uint32_t i = 0; i < 3000; ++i) {
-    const uint64_t v = kernel::PairSet::Pair(target(i / 7), i);
-    ASSERT_TRUE(pairs.Insert(v));
-    expected.insert(v);
-  }
-  for (int step = 0; step < 50000; ++step) {
-    const uint64_t v =
-        kernel::PairSet::Pair(target(rng() % 600), static_cast<uint32_t>(rng() % 50));
-    if (rng() % 2 == 0) {
-      ASSERT_EQ(expected.erase(v) != 0, pairs.Erase(v));
-    } else {
-      ASSERT_EQ(expected.insert(v).second, pairs.Insert(v));
-    }
-  }
-  ASSERT_EQ(expected.size(), pairs.size());
-  for (int probe = 0; probe < 5000; ++probe) {
-    const uint64_t v =
-        kernel::PairSet::Pair(target(rng() % 700), static_cast<uint32_t>(rng() % 60));
-    auto it = expected.lower_bound(v);
-    uint64_t found = 0;
-    ASSERT_EQ(it != expected.end(), pairs.LowerBound(v, &found));
-    if (it != expected.end()) {
-      ASSERT_EQ(*it, found);
-    }
-  }
-  for (auto it = expected.begin(); it != expected.end(); it = expected.erase(it))
-    ASSERT_TRUE(pairs.Erase(*it));
-  uint64_t found;
-  EXPECT_FALSE(pairs.LowerBound(0, &found));
-  EXPECT_FALSE(pairs.Erase(1));
-}
-
 TEST(ItemStatesTest, AgreesWithAByteVector) {
   // Odd and even starts and lengths, single states and runs.
   for (const size_t n : {size_t{1}, size_t{2}, size_t{7}, size_t{300}}) {
@@ -294,6 +254,24 @@ TEST(NameTableTest, NamesBeginningAlikeAgreeWithAMap) {
     ++it;
   });
   EXPECT_EQ(it, expected.end());
+}
+
+TEST(NameTableTest, LongNamesAfterManyShortOnesOutgrowTheSlotsRoom) {
+  // A slot keeps a record's position in as many bits as the arena took when
+  // the slots grew, twice over; long names after many short ones fill more
+  // than that before the slots grow again, and every name is still found.
+  kernel::NameTable table;
+  std::vector<std::string> names;
+  for (int i = 0; i < 100000; ++i) names.push_back("n" + std::to_string(i));
+  for (int i = 0; i < 2500; ++i)
+    names.push_back(std::string(3000 + i % 1000, static_cast<char>('a' + i % 26)) +
+                    std::to_string(i));
+  for (size_t i = 0; i < names.size(); ++i) table.Add(static_cast<ea_t>(i), names[i]);
+  for (size_t i = 0; i < names.size(); i += 7) {
+    ASSERT_EQ(names[i], table.NameAt(static_cast<ea_t>(i)));
+    ASSERT_TRUE(table.Find(names[i])) << i;
+    ASSERT_FALSE(table.Find(names[i] + "x")) << i;
+  }
 }
 
 TEST(NameTableTest, LengthsAroundTheRecordHeader) {

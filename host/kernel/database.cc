@@ -358,8 +358,8 @@ size_t Database::CommentCount() const {
 
 std::vector<Function> Database::Functions() const {
   std::vector<Function> out;
-  impl_->functions.ForEach([&](ea_t start, const FunctionEntry &f) {
-    out.push_back({start, f.end});
+  impl_->functions.ForEach([&](ea_t start, const StoredFunction &f) {
+    out.push_back({start, impl_->Unpack(start, f).end});
   });
   return out;
 }
@@ -383,12 +383,10 @@ std::vector<ea_t> Database::DataRefsTo(ea_t ea) const {
   const ea_t *first = impl_->first_refs.Find(ea);
   if (first == nullptr) return {};
   std::vector<ea_t> refs{*first};
-  uint64_t next;
-  for (uint64_t at = PairSet::Pair(ea, *first) + 1;
-       impl_->more_refs.LowerBound(at, &next) && next >> 32 == ea; at = next + 1) {
-    refs.push_back(static_cast<ea_t>(next));
-    if (refs.back() == BADADDR) break;  // next + 1 would leave this target
-  }
+  if (impl_->shared_targets.Find(ea) != nullptr)
+    for (ea_t next = impl_->NextDataRef(ea, *first); next != BADADDR;
+         next = impl_->NextDataRef(ea, next))
+      refs.push_back(next);
   return refs;
 }
 

@@ -25,7 +25,6 @@
 #include "host/kernel/database.h"
 #include "host/kernel/item_states.h"
 #include "host/kernel/name_table.h"
-#include "host/kernel/pair_set.h"
 
 /// A structure type; the C interface only passes pointers to it.
 struct struc_t {
@@ -41,8 +40,8 @@ constexpr uint8_t kLongHead = 2;   // size and type in long_items
 constexpr uint8_t kShortHead = 3;  // plus the item's type
 constexpr asize_t kShortItem = 32;
 
-inline bool IsHead(uint8_t state) { return state >= kLongHead; }
-inline uint8_t ShortHead(ItemType type) {
+constexpr bool IsHead(uint8_t state) { return state >= kLongHead; }
+constexpr uint8_t ShortHead(ItemType type) {
   return static_cast<uint8_t>(kShortHead + static_cast<uint8_t>(type));
 }
 
@@ -58,9 +57,20 @@ struct ByteWindow {
   const uint8_t *bytes = nullptr;
 };
 
+/// A function as the services see it: its end and its number, in the
+/// order functions were made.
 struct FunctionEntry {
   ea_t end = 0;
   int index = 0;
+};
+
+/// A function as it is kept by its start, in six bytes: hundreds of
+/// thousands of them, nearly all shorter than 64 KB.
+struct StoredFunction {
+  static constexpr uint16_t kLong = 0xFFFF;  // the end is in long_function_ends
+  uint16_t length = 0;
+  uint16_t index_low = 0;
+  uint16_t index_high = 0;
 };
 
 struct Database::Impl {
@@ -143,16 +153,23 @@ struct Database::Impl {
   bool MakePString(ea_t ea, asize_t size);
 
   // ---- Cross-references (items.cc) ----------------------------------------
-  // Most targets have one referrer: the lowest is kept per target, the
-  // others as (target, referrer) pairs.
+  // Every referrer is an offset item whose bytes hold its target, so only
+  // what the offsets cannot answer quickly is kept: the lowest referrer of
+  // each target, and the targets that have had another one. The others are
+  // found among the offset items when the lowest goes, which a run hardly
+  // ever does to a target with several (a pair per referrer cost more
+  // memory than the names' whole text).
   AddrIndex<ea_t> first_refs;
-  PairSet more_refs;
+  AddrIndex<uint8_t> shared_targets;  // may have referrers past the first
   void AddDataRef(ea_t from, ea_t to);
   void RemoveDataRef(ea_t from, ea_t to);
   ea_t FirstDataRef(ea_t to) const;
+  /// The lowest offset item above `from` whose target is `to`, or BADADDR.
+  ea_t NextDataRef(ea_t to, ea_t from) const;
 
   // ---- Functions (functions.cc) -------------------------------------------
-  AddrIndex<FunctionEntry> functions;  // by start
+  AddrIndex<StoredFunction> functions;  // by start
+  AddrIndex<ea_t> long_function_ends;   // of those of kLong bytes or more
   int next_function_index = 0;
   // The answer FunctionAt gave last: a function is looked for where it is
   // made right after the detector asked whether one holds the address.
@@ -165,10 +182,8 @@ struct Database::Impl {
   };
   mutable FunctionQuery last_function_query;
   /// Enters the function [start, end) with the next index.
-  void SetFunction(ea_t start, ea_t end) {
-    functions.Set(start, FunctionEntry{end, next_function_index++});
-    last_function_query.valid = false;
-  }
+  void SetFunction(ea_t start, ea_t end);
+  FunctionEntry Unpack(ea_t start, const StoredFunction &f) const;
   /// The function holding `ea`, with its start; false when none holds it.
   bool FunctionAt(ea_t ea, ea_t *start, FunctionEntry *f) const;
   bool AddFunction(ea_t start);

@@ -7,12 +7,40 @@
 
 namespace kernel {
 
+void Database::Impl::SetFunction(ea_t start, ea_t end) {
+  const auto index = static_cast<uint32_t>(next_function_index++);
+  StoredFunction f;
+  f.index_low = static_cast<uint16_t>(index);
+  f.index_high = static_cast<uint16_t>(index >> 16);
+  if (end - start < StoredFunction::kLong) {
+    f.length = static_cast<uint16_t>(end - start);
+  } else {
+    f.length = StoredFunction::kLong;
+    long_function_ends.Set(start, end);
+  }
+  functions.Set(start, f);
+  last_function_query.valid = false;
+}
+
+FunctionEntry Database::Impl::Unpack(ea_t start, const StoredFunction &f) const {
+  FunctionEntry entry;
+  entry.end = f.length != StoredFunction::kLong ? start + f.length
+                                                : *long_function_ends.Find(start);
+  entry.index = static_cast<int>(uint32_t{f.index_low} | uint32_t{f.index_high} << 16);
+  return entry;
+}
+
 bool Database::Impl::FunctionAt(ea_t ea, ea_t *start, FunctionEntry *f) const {
   FunctionQuery &q = last_function_query;
   if (!q.valid || q.ea != ea) {
     q.valid = true;
     q.ea = ea;
-    q.found = functions.Floor(ea, &q.start, &q.entry) && ea < q.entry.end;
+    StoredFunction stored;
+    q.found = functions.Floor(ea, &q.start, &stored);
+    if (q.found) {
+      q.entry = Unpack(q.start, stored);
+      q.found = ea < q.entry.end;
+    }
   }
   if (!q.found) return false;
   if (start != nullptr) *start = q.start;

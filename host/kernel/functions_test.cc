@@ -1,5 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <iterator>
+#include <map>
+#include <random>
+#include <string>
+
 #include "testing/test_db.h"
 
 namespace {
@@ -63,6 +68,52 @@ TEST_F(FunctionsTest, GivenRangeIsTakenAsItIs) {
   EXPECT_EQ(0, add_func(kBase + 0x102, kBase + 0x108));   // overlaps
   EXPECT_EQ(0, add_func(kBase + 0x110, kBase + 0x110));   // empty
   EXPECT_EQ(0, add_func(kBase + 0xFF0, kBase + 0x1010));  // leaves the segment
+}
+
+TEST_F(FunctionsTest, RangesOfEveryLengthAgreeWithAMap) {
+  // Functions restored over random ranges of a large segment, short ones
+  // and ones around 64 KB (a length kept in two bytes, longer ends kept
+  // apart), some refused for overlapping: the list, the number of the
+  // function holding each address and its ends agree with a map.
+  constexpr ea_t kData = 0x01000000;
+  constexpr asize_t kSize = 0x80000;
+  db.AddSegment("CODE2", kData, kSize);
+  std::map<ea_t, std::pair<ea_t, int>> want;  // start -> end, number
+  std::mt19937 rng(13);
+  const asize_t lengths[] = {1, 2, 15, 0x100, 0xFFFE, 0xFFFF, 0x10000, 0x12345};
+  auto restore = [&](ea_t start, ea_t end) {
+    auto after = want.lower_bound(start);
+    const bool free = end <= kData + kSize &&
+                      (after == want.end() || end <= after->first) &&
+                      (after == want.begin() || std::prev(after)->second.first <= start);
+    std::string err;
+    ASSERT_EQ(free, db.db().RestoreFunction({start, end}, &err)) << std::hex << start;
+    if (free) want[start] = {end, static_cast<int>(want.size())};
+  };
+  for (size_t i = 0; i < std::size(lengths); ++i) {
+    const ea_t start = kData + static_cast<ea_t>(i) * 0x13000 + rng() % 0x100;
+    restore(start, start + lengths[i]);
+  }
+  for (int i = 0; i < 400; ++i) {
+    const ea_t start = kData + rng() % kSize;
+    restore(start, start + (rng() % 3 == 0 ? lengths[rng() % std::size(lengths)]
+                                           : 1 + rng() % 64));
+  }
+  const auto functions = db.db().Functions();
+  ASSERT_EQ(want.size(), functions.size());
+  auto it = want.begin();
+  for (const kernel::Function &f : functions) {
+    EXPECT_EQ(it->first, f.start);
+    EXPECT_EQ(it->second.first, f.end);
+    const int number = it->second.second;
+    EXPECT_EQ(number, get_func_num(f.start));
+    EXPECT_EQ(number, get_func_num(f.end - 1));
+    const auto next = std::next(it);
+    if (next == want.end() || next->first != f.end) {
+      EXPECT_EQ(-1, get_func_num(f.end));
+    }
+    it = next;
+  }
 }
 
 TEST_F(FunctionsTest, SegmentServicesSkipGapsBetweenSegments) {

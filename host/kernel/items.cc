@@ -229,24 +229,41 @@ void Database::Impl::AddDataRef(ea_t from, ea_t to) {
     return;
   }
   if (*first == from) return;
-  if (from < *first) std::swap(*first, from);
-  more_refs.Insert(PairSet::Pair(to, from));
+  if (from < *first) *first = from;
+  shared_targets.Set(to, 1);
 }
 
 void Database::Impl::RemoveDataRef(ea_t from, ea_t to) {
   ea_t *first = first_refs.Find(to);
-  if (first == nullptr) return;
-  if (*first != from) {
-    more_refs.Erase(PairSet::Pair(to, from));
-    return;
+  // A later referrer leaves its target marked: the mark only sends the
+  // removal of the first to look further.
+  if (first == nullptr || *first != from) return;
+  if (shared_targets.Find(to) != nullptr) {
+    if (const ea_t next = NextDataRef(to, from); next != BADADDR) {
+      *first = next;
+      return;
+    }
+    shared_targets.Erase(to);
   }
-  uint64_t next;
-  if (more_refs.LowerBound(PairSet::Pair(to, 0), &next) && next >> 32 == to) {
-    *first = static_cast<ea_t>(next);
-    more_refs.Erase(next);
-  } else {
-    first_refs.Erase(to);
+  first_refs.Erase(to);
+}
+
+ea_t Database::Impl::NextDataRef(ea_t to, ea_t from) const {
+  if (from == BADADDR) return BADADDR;
+  const ea_t after = from + 1;
+  constexpr uint16_t kOffsetHead = uint16_t{1} << ShortHead(ItemType::kOffset);
+  for (size_t seg = 0; seg < segments.size(); ++seg) {
+    const Segment &s = segments[seg];
+    if (s.end <= after) continue;
+    const ItemStates &st = states[seg];
+    size_t off = after > s.start ? after - s.start : 0;
+    for (off = st.NextOf(off, st.size(), kOffsetHead); off < st.size();
+         off = st.NextOf(off + 1, st.size(), kOffsetHead)) {
+      const ea_t ea = s.start + static_cast<ea_t>(off);
+      if (Long(ea) == to) return ea;
+    }
   }
+  return BADADDR;
 }
 
 ea_t Database::Impl::FirstDataRef(ea_t to) const {

@@ -159,31 +159,48 @@ TEST_F(ItemsTest, AlignmentMustEndOnBoundaryOverUnknownBytes) {
 }
 
 TEST_F(ItemsTest, ReferrersAgreeWithAStandardMapUnderRandomUse) {
-  // Offsets at random places of the segment to a few targets, made and
-  // undone: the first referrer and the whole list follow every change.
+  // Offsets at random places of two segments to a few targets, made,
+  // undone and pointed elsewhere by writing their bytes (a byte at a time,
+  // so through targets no other offset has): the first referrer and the
+  // whole list follow every change, also when the first referrer of a target
+  // with several goes and the next is found among the offsets.
+  db.AddSegment(".data", kBase + 0x1000, 0x400);
   std::map<ea_t, ea_t> target_of;  // referrer -> target
   std::mt19937 rng(3);
-  const ea_t targets[] = {kBase + 0x800, kBase + 0x900, kBase + 0xA00, 0x12345678};
-  for (int step = 0; step < 3000; ++step) {
-    const ea_t from = kBase + 4 * (rng() % 0x180);
-    if (target_of.count(from) != 0) {
+  const ea_t targets[] = {kBase + 0x800, kBase + 0x900, kBase + 0x1200, 0x12345678};
+  auto random_from = [&] {
+    return rng() % 2 == 0 ? kBase + 4 * (rng() % 0x180)
+                          : kBase + 0x1000 + 4 * (rng() % 0x100);
+  };
+  for (int step = 0; step < 4000; ++step) {
+    const ea_t from = random_from();
+    const ea_t to = targets[rng() % 4];
+    const bool made = target_of.count(from) != 0;
+    if (made && rng() % 2 == 0) {
       ASSERT_EQ(1, do_unknown(from, 0));
       target_of.erase(from);
     } else {
-      const ea_t to = targets[rng() % 4];
       db.PutDword(from, to);
-      ASSERT_NE(0, op_offset(from, 0, 2, BADADDR, 0, 0));
+      if (!made) {
+        ASSERT_NE(0, op_offset(from, 0, 2, BADADDR, 0, 0));
+      }
       target_of[from] = to;
     }
-    if (step % 50 != 0) continue;
-    for (const ea_t to : targets) {
+    for (const ea_t t : targets) {
       std::vector<ea_t> want;
-      for (const auto &[f, t] : target_of)
-        if (t == to) want.push_back(f);
-      ASSERT_EQ(want, kernel::TheDatabase().DataRefsTo(to)) << step;
-      ASSERT_EQ(want.empty() ? BADADDR : want.front(), get_first_dref_to(to));
+      for (const auto &[f, target] : target_of)
+        if (target == t) want.push_back(f);
+      ASSERT_EQ(want.empty() ? BADADDR : want.front(), get_first_dref_to(t)) << step;
+      if (step % 20 == 0) {
+        ASSERT_EQ(want, kernel::TheDatabase().DataRefsTo(t)) << step;
+      }
     }
   }
+  // Between 0x12345678 and 0x00401800 an offset pointed at each value with
+  // some of the new bytes: none is referred to now.
+  for (const ea_t between :
+       {0x12345600u, 0x12341800u, 0x12401800u, 0x00401878u, 0x00405678u, 0x00345678u})
+    EXPECT_EQ(BADADDR, get_first_dref_to(between)) << std::hex << between;
 }
 
 TEST_F(ItemsTest, DataItemWalkIsTheItemWalkWithoutCode) {

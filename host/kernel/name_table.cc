@@ -1,6 +1,7 @@
 #include "host/kernel/name_table.h"
 
 #include <algorithm>
+#include <bit>
 #include <cstring>
 #include <functional>
 #include <utility>
@@ -18,17 +19,46 @@ std::string_view NameTable::NameAt(ea_t ea) const {
 
 bool NameTable::Find(std::string_view name, size_t hash) const {
   if (slots_.empty()) return false;
-  const uint8_t tag = Tag(hash);
-  for (size_t i = hash & mask_; tags_[i] != 0; i = (i + 1) & mask_)
-    if (tags_[i] == tag && Matches(slots_[i], name, true)) return true;
+  const uint32_t tag = Tag(hash);
+  for (size_t i = hash & mask_; slots_[i] != 0; i = (i + 1) & mask_)
+    if ((slots_[i] & ~at_mask_) == tag && Matches(RecordOf(slots_[i]), name, true))
+      return true;
   return false;
 }
 
 void NameTable::InsertSlot(uint32_t at, size_t hash) {
   size_t i = hash & mask_;
-  while (tags_[i] != 0) i = (i + 1) & mask_;
-  slots_[i] = at;
-  tags_[i] = Tag(hash);
+  while (slots_[i] != 0) i = (i + 1) & mask_;
+  slots_[i] = Tag(hash) | (at + 1);
+}
+
+void NameTable::Reslot(size_t n) {
+  slots_.assign(n, 0);
+  mask_ = n - 1;
+  // The arena grows with the names, about as fast as the slots: room for
+  // twice its size now seldom makes the slots be written again before
+  // they grow.
+  const uint64_t arena = uint64_t{blocks_.size() + 1} * kBlock;
+  const auto bits = std::min<uint64_t>(32, std::bit_width(2 * arena));
+  at_mask_ = static_cast<uint32_t>((uint64_t{1} << bits) - 1);
+  // Each slot is a cache miss in a large table: the slot of a record is
+  // fetched while the next few are hashed, and filled that many records
+  // later, in the same order as without the wait.
+  constexpr size_t kAhead = 16;
+  struct Waiting {
+    uint32_t at;
+    size_t hash;
+  } waiting[kAhead];
+  size_t count = 0;
+  by_ea_.ForEach([&](ea_t, uint32_t at) {
+    const size_t h = Hash(TextAt(at));
+    Prefetch(h);
+    Waiting &w = waiting[count++ % kAhead];
+    if (count > kAhead) InsertSlot(w.at, w.hash);
+    w = {at, h};
+  });
+  for (size_t k = count > kAhead ? count - kAhead : 0; k < count; ++k)
+    InsertSlot(waiting[k % kAhead].at, waiting[k % kAhead].hash);
 }
 
 uint32_t NameTable::Allocate(size_t n) {
@@ -110,30 +140,8 @@ void NameTable::Add(ea_t ea, std::string_view name, size_t hash) {
   // end is shorter than one record.
   static_assert((kRecent + 1) * (4 + WholeSize(kMaxName)) < 0x10000);
   if (name.size() > kMaxName) return;  // never: the database refuses them
-  if ((by_ea_.size() + 1) * 4 > slots_.size() * 3) {
-    const size_t n = slots_.empty() ? 64 : slots_.size() * 2;
-    slots_.assign(n, 0);
-    tags_.assign(n, 0);
-    mask_ = n - 1;
-    // Each slot is a cache miss in a large table: the slot of a record is
-    // fetched while the next few are hashed, and filled that many records
-    // later, in the same order as without the wait.
-    constexpr size_t kAhead = 16;
-    struct Waiting {
-      uint32_t at;
-      size_t hash;
-    } waiting[kAhead];
-    size_t count = 0;
-    by_ea_.ForEach([&](ea_t, uint32_t at) {
-      const size_t h = Hash(TextAt(at));
-      Prefetch(h);
-      Waiting &w = waiting[count++ % kAhead];
-      if (count > kAhead) InsertSlot(w.at, w.hash);
-      w = {at, h};
-    });
-    for (size_t k = count > kAhead ? count - kAhead : 0; k < count; ++k)
-      InsertSlot(waiting[k % kAhead].at, waiting[k % kAhead].hash);
-  }
+  if ((by_ea_.size() + 1) * 4 > slots_.size() * 3)
+    Reslot(slots_.empty() ? 64 : slots_.size() * 2);
 
   // The recent record sharing the longest beginning, if that is worth it.
   size_t shared = 0;
@@ -164,6 +172,7 @@ void NameTable::Add(ea_t ea, std::string_view name, size_t hash) {
   const std::string_view rest = name.substr(shared);
   const size_t n = (shared != 0 ? 4 : 0) + WholeSize(rest.size());
   const uint32_t at = Allocate(n);
+  if (at + 1 > at_mask_) Reslot(slots_.size());  // past the room the slots have
   auto *record =
       reinterpret_cast<unsigned char *>(blocks_[at / kBlock].get() + at % kBlock);
   int depth = 0;
@@ -196,20 +205,19 @@ void NameTable::Remove(ea_t ea) {
   const uint32_t at = *found;
   by_ea_.Erase(ea);
   size_t i = Hash(TextAt(at)) & mask_;
-  while (tags_[i] == 0 || slots_[i] != at) i = (i + 1) & mask_;
+  while (slots_[i] == 0 || RecordOf(slots_[i]) != at) i = (i + 1) & mask_;
   // Backward shift, as in AddrMap: later records of the probe run move up.
   size_t hole = i;
-  for (size_t j = (i + 1) & mask_; tags_[j] != 0; j = (j + 1) & mask_) {
-    const size_t home = Hash(TextAt(slots_[j])) & mask_;
+  for (size_t j = (i + 1) & mask_; slots_[j] != 0; j = (j + 1) & mask_) {
+    const size_t home = Hash(TextAt(RecordOf(slots_[j]))) & mask_;
     const bool movable =
         hole <= j ? (home <= hole || home > j) : (home <= hole && home > j);
     if (movable) {
       slots_[hole] = slots_[j];
-      tags_[hole] = tags_[j];
       hole = j;
     }
   }
-  tags_[hole] = 0;
+  slots_[hole] = 0;
   const size_t n = RecordSizeAt(at);
   live_bytes_ -= n;
   dead_bytes_ += n;

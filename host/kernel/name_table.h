@@ -47,7 +47,6 @@ class NameTable {
   /// that the look-up finds them in cache.
   void Prefetch(size_t hash) const {
     if (slots_.empty()) return;
-    Fetch(tags_.data() + (hash & mask_));
     Fetch(slots_.data() + (hash & mask_));
   }
   /// Names `ea`; `name` must not be empty or in use, and `ea` unnamed.
@@ -108,13 +107,16 @@ class NameTable {
   uint32_t Allocate(size_t n);
   /// Writes `name` as a whole record at `to`.
   static void WriteWhole(unsigned char *to, std::string_view name);
-  /// The byte of a name's hash kept beside its slot, never 0.
-  static uint8_t Tag(size_t hash) {
-    const auto tag = static_cast<uint8_t>(hash >> 56);
-    return tag != 0 ? tag : 1;
+  /// The bits of a name's hash that its slot keeps above the record.
+  uint32_t Tag(size_t hash) const {
+    return static_cast<uint32_t>(hash >> 32) & ~at_mask_;
   }
+  uint32_t RecordOf(uint32_t slot) const { return (slot & at_mask_) - 1; }
   /// Enters the record at `at`, whose text is `text`, in the name side.
   void InsertSlot(uint32_t at, size_t hash);
+  /// Makes the name side `n` slots, with room in each for a record of an
+  /// arena twice as large as now, and enters every record again.
+  void Reslot(size_t n);
   void Rebuild();
 
   // Records never straddle two blocks.
@@ -124,12 +126,13 @@ class NameTable {
   size_t live_bytes_ = 0;
   size_t dead_bytes_ = 0;
   AddrIndex<uint32_t> by_ea_;  // address -> record
-  // The name side: a slot holds a record, and its tag, beside it, a byte of
-  // the record's hash (0: an empty slot), so that a probe reads a record only
-  // when the byte agrees.
+  // The name side: a slot holds its record's position plus one in the bits
+  // of at_mask_ (0: an empty slot) and, above them, the top bits of the
+  // name's hash, so that a probe reads a record only when those agree. A
+  // tag in the slot rather than beside it keeps the slots the only table.
   std::vector<uint32_t> slots_;
-  std::vector<uint8_t> tags_;
   size_t mask_ = 0;
+  uint32_t at_mask_ = 0;
   mutable char text_[kMaxName];
 
   // The records written last, which a new one may share a beginning with:
