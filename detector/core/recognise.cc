@@ -22,6 +22,7 @@
 
 #include <string.h>
 
+#include <algorithm>
 #include <initializer_list>
 
 namespace {
@@ -360,17 +361,34 @@ ea_t find_next_group(ea_t ea) {
   const ea_t lowest = lowest_address();
   ea_t x = ea - ea % 4;
   if (x < lowest) return BADADDR;
-  const area_t *seg = nullptr;  // the segment of the last address tested
   while (x < inf.max_ea) {
-    // Both shapes begin with a pointer in the record's range, which nearly
-    // every address fails; the segment is kept from one address to the next
-    // so that the test costs one read.
-    const ea_t first = get_long(x);
-    // A record of the oldest layout starts with its empty AutoTable.
-    if (first >= lowest || (first == 0 && !has_self_pointer(header_size))) {
-      if (seg == nullptr || x < seg->start_ea || x >= seg->end_ea) {
-        seg = areacb_t_get_area(&segs, x);
+    asize_t left = 0;
+    const uint8_t *bytes = get_segment_bytes(x, &left);
+    if (bytes != nullptr && left >= 4) {
+      // Every step whose word lies inside the segment, from memory. Both
+      // shapes begin with a pointer into the record's range (the program's
+      // lowest address up to the segment's end), which nearly every address
+      // fails; a record of the oldest layout starts with its empty AutoTable.
+      const ea_t from = x;
+      const ea_t end = x + left;
+      const ea_t last = std::min<ea_t>(end - 4, inf.max_ea - 1);
+      const ea_t span = end - lowest;  // first - lowest < span: in the range
+      const bool zero_starts = !has_self_pointer(header_size);
+      for (; x <= last; x += 4) {
+        const uint8_t *b = bytes + (x - from);
+        const ea_t first = b[0] | b[1] << 8 | b[2] << 16 | static_cast<ea_t>(b[3]) << 24;
+        if (first - lowest < span || (first == 0 && zero_starts)) {
+          const Place p{x, first, lowest, end};
+          if (class_record_at(p) || type_info_at(p)) return x;
+        }
       }
+      continue;
+    }
+    // Outside every segment, or at a segment's end where the word straddles
+    // the border, the word is read as it lies.
+    const ea_t first = get_long(x);
+    if (first >= lowest || (first == 0 && !has_self_pointer(header_size))) {
+      const area_t *seg = areacb_t_get_area(&segs, x);
       const Place p{x, first, lowest, seg == nullptr ? BADADDR : seg->end_ea};
       if (class_record_at(p) || type_info_at(p)) break;
       // Between segments every word reads 0xFFFFFFFF and fails: on to the
