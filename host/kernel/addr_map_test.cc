@@ -9,6 +9,7 @@
 #include <unordered_map>
 
 #include "host/kernel/addr_index.h"
+#include "host/kernel/delta_index.h"
 #include "host/kernel/item_states.h"
 #include "host/kernel/name_table.h"
 
@@ -155,6 +156,70 @@ TEST(AddrIndexTest, AgreesWithOrderedMapAcrossPages) {
     const uint8_t *found = index.Find(ea);
     ASSERT_EQ(expected.count(ea) != 0, found != nullptr) << ea;
   }
+}
+
+TEST(DeltaIndexTest, AgreesWithOrderedMap) {
+  // Entries as comments come: runs in address order a few bytes apart, then
+  // random ones between and around them; gaps up to past a byte's reach, so
+  // that chunks begin at far entries and split where a removal leaves a gap
+  // too wide; overwrites, removals, and both ends of the address space.
+  kernel::DeltaIndex index;
+  std::map<ea_t, uint8_t> expected;
+  std::mt19937 rng(17);
+  auto set = [&](ea_t ea, uint8_t value) {
+    index.Set(ea, value);
+    expected[ea] = value;
+  };
+  ea_t ea = 0x401000;
+  for (int i = 0; i < 20000; ++i) {
+    ea += 1 + (rng() % 50 == 0 ? rng() % 600 : rng() % 20);
+    set(ea, static_cast<uint8_t>(rng()));
+  }
+  set(0, 1);
+  set(0xFFFFFFFFu, 2);
+  set(0xFFFFFF00u, 3);
+  for (int step = 0; step < 60000; ++step) {
+    const ea_t at = 0x400F00 + rng() % (ea - 0x400F00 + 0x200);
+    const auto value = static_cast<uint8_t>(rng());
+    switch (rng() % 3) {
+      case 0:
+        set(at, value);
+        break;
+      case 1:
+        ASSERT_EQ(expected.erase(at) != 0, index.Erase(at)) << at;
+        break;
+      default: {
+        // A removal beside an entry: the gap it leaves may pass 255.
+        auto it = expected.lower_bound(at);
+        if (it == expected.end()) break;
+        const ea_t gone = it->first;
+        expected.erase(it);
+        ASSERT_TRUE(index.Erase(gone)) << gone;
+      }
+    }
+  }
+  ASSERT_EQ(expected.size(), index.size());
+  for (int probe = 0; probe < 100000; ++probe) {
+    const ea_t at = 0x400F00 + rng() % (ea - 0x400F00 + 0x200);
+    const uint8_t *found = index.Find(at);
+    const auto it = expected.find(at);
+    ASSERT_EQ(it != expected.end(), found != nullptr) << at;
+    if (found != nullptr) {
+      ASSERT_EQ(it->second, *found) << at;
+    }
+  }
+  auto it = expected.begin();
+  index.ForEach([&](ea_t key, uint8_t value) {
+    ASSERT_NE(it, expected.end());
+    EXPECT_EQ(it->first, key);
+    EXPECT_EQ(it->second, value);
+    ++it;
+  });
+  EXPECT_EQ(it, expected.end());
+  for (auto e = expected.begin(); e != expected.end(); e = expected.erase(e))
+    ASSERT_TRUE(index.Erase(e->first)) << e->first;
+  EXPECT_EQ(0u, index.size());
+  EXPECT_EQ(nullptr, index.Find(0));
 }
 
 TEST(ItemStatesTest, AgreesWithAByteVector) {

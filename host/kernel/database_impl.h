@@ -23,6 +23,7 @@
 #include "host/kernel/addr_index.h"
 #include "host/kernel/addr_map.h"
 #include "host/kernel/database.h"
+#include "host/kernel/delta_index.h"
 #include "host/kernel/item_states.h"
 #include "host/kernel/name_table.h"
 
@@ -197,7 +198,7 @@ struct Database::Impl {
   // Comments are millions, their texts a few dozen: an address keeps a
   // byte, the index of its text, or kWideText with the index in wide_comments.
   static constexpr uint8_t kWideText = 0xFF;
-  AddrIndex<uint8_t> comments[2];  // regular, repeatable
+  DeltaIndex comments[2];  // regular, repeatable
   AddrMap<uint32_t> wide_comments[2];
   std::deque<std::string> texts;  // comment texts, each kept once
   std::unordered_map<std::string_view, uint32_t> text_index;
