@@ -20,24 +20,13 @@
 
 #include "host/kernel/database.h"
 #include "model/program_types.h"
+#include "pehost/tool_script/text_blocks.h"
 
 namespace tool_script {
 
 /// Where the database came from, for the script's header.
 struct ScriptOrigin {
   std::string run;  // one line: the program that wrote it, how, and when
-};
-
-/// Texts kept in blocks that stay where they are: a view of one holds while
-/// the owner lives, moved or not, and a text costs no allocation of its own.
-class TextBlocks {
- public:
-  std::string_view Keep(std::string_view text);
-
- private:
-  std::vector<std::unique_ptr<char[]>> blocks_;
-  char *at_ = nullptr;
-  size_t left_ = 0;
 };
 
 /// The program's types in a tool's own C dialect: the declarations, each
