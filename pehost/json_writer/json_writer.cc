@@ -1,7 +1,6 @@
 #include "pehost/json_writer/json_writer.h"
 
 #include <algorithm>
-#include <cstdio>
 #include <cstring>
 
 #ifdef __SSE2__
@@ -14,19 +13,29 @@ namespace json_writer {
 
 namespace {
 
+/// `\uXXXX`, or outside the basic plane a pair of surrogates: of a fixed
+/// length each, written by hand.
 template <typename Out>
 void AppendEscape(char32_t cp, Out &out) {
-  char code[16];
-  int length;
+  static constexpr char kHex[] = "0123456789ABCDEF";
+  const auto unit = [](char *at, uint32_t u) {
+    at[0] = '\\';
+    at[1] = 'u';
+    at[2] = kHex[(u >> 12) & 0xF];
+    at[3] = kHex[(u >> 8) & 0xF];
+    at[4] = kHex[(u >> 4) & 0xF];
+    at[5] = kHex[u & 0xF];
+  };
+  char code[12];
   if (cp > 0xFFFF) {
-    // Outside the basic plane, as a pair of surrogates.
     cp -= 0x10000;
-    length = snprintf(code, sizeof code, "\\u%04X\\u%04X", 0xD800 + (cp >> 10),
-                      0xDC00 + (cp & 0x3FF));
+    unit(code, 0xD800 + (cp >> 10));
+    unit(code + 6, 0xDC00 + (cp & 0x3FF));
+    out.append(code, 12);
   } else {
-    length = snprintf(code, sizeof code, "\\u%04X", static_cast<unsigned>(cp));
+    unit(code, cp);
+    out.append(code, 6);
   }
-  out.append(code, static_cast<size_t>(length));
 }
 
 /// Which bytes a quoted string takes as they are: printable ASCII but for
