@@ -174,16 +174,31 @@ class Builder {
   }
 
  private:
-  /// The methods by address (each address has one): their order is sorted
-  /// and the methods moved once, rather than swapped about by the sort.
+  /// The methods by address (each address has one): their order is sorted,
+  /// then each method moved once along the cycles of that order, in place
+  /// (a second vector of them would raise the peak by their size).
   void SortMethods() {
-    std::vector<std::pair<ea_t, size_t>> order(out_.methods.size());
-    for (size_t i = 0; i < order.size(); ++i) order[i] = {out_.methods[i].address, i};
+    std::vector<MethodType> &methods = out_.methods;
+    std::vector<std::pair<ea_t, size_t>> order(methods.size());
+    for (size_t i = 0; i < order.size(); ++i) order[i] = {methods[i].address, i};
     std::sort(order.begin(), order.end());
-    std::vector<MethodType> sorted;
-    sorted.reserve(order.size());
-    for (const auto &[address, i] : order) sorted.push_back(std::move(out_.methods[i]));
-    out_.methods = std::move(sorted);
+    // order[i].second: the method that goes to place i; a place done points
+    // to itself.
+    for (size_t i = 0; i < order.size(); ++i) {
+      if (order[i].second == i) continue;
+      MethodType first = std::move(methods[i]);
+      size_t to = i;
+      for (;;) {
+        const size_t from = order[to].second;
+        order[to].second = to;
+        if (from == i) {
+          methods[to] = std::move(first);
+          break;
+        }
+        methods[to] = std::move(methods[from]);
+        to = from;
+      }
+    }
   }
 
   // ---- Names -----------------------------------------------------------------

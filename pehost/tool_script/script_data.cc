@@ -55,8 +55,10 @@ constexpr size_t kFlushChars = 1 << 16;
 /// pieces; without one (the records both scripts share) it is kept whole.
 class StatementGroups {
  public:
-  StatementGroups(std::string *text, std::ostream *out, int group = 0, int count = 0)
-      : text_(*text), out_(out), group_(group), count_(count) {}
+  /// Hands the text to `out`, or keeps it in `pieces`.
+  StatementGroups(std::ostream *out, std::vector<std::string> *pieces, int group = 0,
+                  int count = 0)
+      : out_(out), pieces_(pieces), group_(group), count_(count) {}
   ~StatementGroups() { Flush(); }
 
   /// Starts a statement; its text is appended to the string returned.
@@ -73,7 +75,7 @@ class StatementGroups {
 
   /// Ends a statement.
   void End() {
-    if (out_ != nullptr && text_.size() >= kFlushChars) Flush();
+    if (text_.size() >= kFlushChars) Flush();
   }
 
   void Close() {
@@ -89,13 +91,20 @@ class StatementGroups {
 
  private:
   void Flush() {
-    if (out_ == nullptr) return;
-    out_->write(text_.data(), static_cast<std::streamsize>(text_.size()));
-    text_.clear();
+    if (text_.empty()) return;
+    if (out_ != nullptr) {
+      out_->write(text_.data(), static_cast<std::streamsize>(text_.size()));
+      text_.clear();
+    } else {
+      // A copy of its own size: the text's room is kept for the next piece.
+      pieces_->emplace_back(text_);
+      text_.clear();
+    }
   }
 
-  std::string &text_;
+  std::string text_;
   std::ostream *out_;
+  std::vector<std::string> *pieces_;
   int group_;
   int count_;
 };
@@ -420,7 +429,7 @@ ScriptRecords MakeScriptRecords(const kernel::Database &db) {
   ScriptRecords records;
   records.contents = CountContents(db, false);
   {
-    StatementGroups groups(&records.statements, nullptr);
+    StatementGroups groups(nullptr, &records.statements);
     AppendRecords(db, groups, &records.contents.items);
     records.groups = groups.group();
     records.open_statements = groups.count();
@@ -438,12 +447,11 @@ bool WriteScript(const kernel::Database &db, const ScriptOrigin &origin,
       << kMainCode << "\n\n"
       << "# The image base of the program the run was made on.\n"
       << "IMAGE_BASE = " << Hex(db.image_base()) << "\n\n";
-  std::string text;
   if (records != nullptr)
-    out.write(records->statements.data(),
-              static_cast<std::streamsize>(records->statements.size()));
+    for (const std::string &piece : records->statements)
+      out.write(piece.data(), static_cast<std::streamsize>(piece.size()));
   {
-    StatementGroups groups(&text, &out, records != nullptr ? records->groups : 0,
+    StatementGroups groups(&out, nullptr, records != nullptr ? records->groups : 0,
                            records != nullptr ? records->open_statements : 0);
     if (records == nullptr) AppendRecords(db, groups);
     if (types != nullptr) AppendTypes(*types, groups);

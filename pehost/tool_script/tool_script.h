@@ -71,7 +71,9 @@ struct ScriptRecords {
     size_t comments = 0;
   };
   Contents contents;
-  std::string statements;
+  /// In pieces of about 64 KB: one string of a large program's records
+  /// would be copied as it grew, and held twice while it was.
+  std::vector<std::string> statements;
   int groups = 0;           // functions of statements the text closes
   int open_statements = 0;  // statements of the function it leaves open
 };
