@@ -3,7 +3,6 @@
 #include <strings.h>
 
 #include <algorithm>
-#include <cstdio>
 #include <iterator>
 #include <map>
 #include <memory>
@@ -15,6 +14,7 @@
 #include "model/c_names.h"
 #include "model/class_members.h"
 #include "model/class_reader.h"
+#include "model/name_set.h"
 #include "model/text_encoding.h"
 #include "model/type_reader.h"
 
@@ -32,10 +32,16 @@ const char *const kFloatTypes[] = {"float", "double", "Pas_Extended", "int64_t",
                                    "int64_t"};
 const uint32_t kFloatSizes[] = {4, 8, 10, 8, 8};
 
+/// `v` in upper-case hex digits, as "%X" writes it (a padding member's
+/// name takes one: thousands in a large program).
 std::string Hex(uint32_t v) {
-  char text[16];
-  snprintf(text, sizeof text, "%X", v);
-  return text;
+  char text[8];
+  int n = 8;
+  do {
+    text[--n] = "0123456789ABCDEF"[v & 0xF];
+    v >>= 4;
+  } while (v != 0);
+  return std::string(text + n, text + 8);
 }
 
 ArgType Unknown() {
@@ -80,7 +86,7 @@ class StructLayout {
                            "; left out");
       return;
     }
-    if (!names_.insert(m.name).second) m.name += "_O" + Hex(m.offset);
+    if (!names_.Insert(m.name)) m.name += "_O" + Hex(m.offset);
     PadTo(m.offset);
     at_ = m.offset + m.size;
     members_.push_back(std::move(m));
@@ -109,7 +115,7 @@ class StructLayout {
   uint32_t at_ = 0;
   std::vector<std::string> *problems_;
   bool variant_parts_;
-  std::unordered_set<std::string> names_;
+  NameSet names_;  // every member's own name: a class repeats its ancestors'
   std::vector<CMember> members_;
 };
 
@@ -153,9 +159,7 @@ class Builder {
     EventMethods();
     FindSharedCode();
     for (ClassInfo &c : classes_) SelfMethods(c);
-    std::sort(
-        out_.methods.begin(), out_.methods.end(),
-        [](const MethodType &a, const MethodType &b) { return a.address < b.address; });
+    SortMethods();
     for (MethodType &m : out_.methods) {
       method_types_.emplace(m.address, m.type_name);
       ParamNames(&m.prototype);
@@ -170,18 +174,45 @@ class Builder {
   }
 
  private:
+  /// The methods by address (each address has one): their order is sorted,
+  /// then each method moved once along the cycles of that order, in place
+  /// (a second vector of them would raise the peak by their size).
+  void SortMethods() {
+    std::vector<MethodType> &methods = out_.methods;
+    std::vector<std::pair<ea_t, size_t>> order(methods.size());
+    for (size_t i = 0; i < order.size(); ++i) order[i] = {methods[i].address, i};
+    std::sort(order.begin(), order.end());
+    // order[i].second: the method that goes to place i; a place done points
+    // to itself.
+    for (size_t i = 0; i < order.size(); ++i) {
+      if (order[i].second == i) continue;
+      MethodType first = std::move(methods[i]);
+      size_t to = i;
+      for (;;) {
+        const size_t from = order[to].second;
+        order[to].second = to;
+        if (from == i) {
+          methods[to] = std::move(first);
+          break;
+        }
+        methods[to] = std::move(methods[from]);
+        to = from;
+      }
+    }
+  }
+
   // ---- Names -----------------------------------------------------------------
 
   /// `ident`, or with "_N2", "_N3", ... behind it when a declaration of the
   /// program already has it (two classes of one name in different units).
-  std::string Unique(const std::string &ident) {
-    if (names_.insert(ident).second) return ident;
+  std::string Unique(std::string ident) {
+    if (names_.Insert(ident)) return ident;
     // A sample names thousands of types alike: the search goes on from the
     // suffix taken last, as every one below it is taken for good.
     int &n = next_suffix_.try_emplace(ident, 2).first->second;
     for (;; ++n) {
       std::string candidate = ident + "_N" + std::to_string(n);
-      if (names_.insert(candidate).second) return candidate;
+      if (names_.Insert(candidate)) return candidate;
     }
   }
 
@@ -244,7 +275,7 @@ class Builder {
   }
 
   void Add(CDecl d) {
-    names_.insert(d.name);
+    names_.Insert(d.name);
     if (d.kind == CDecl::kStruct) out_.structs.push_back(d.name);
     out_.decls.push_back(std::move(d));
   }
@@ -266,7 +297,7 @@ class Builder {
       ClassInfo &c = classes_[i];
       c.entry = &model_.classes[i];
       c.name = Unique(CIdentifier(ClassName(c.entry->record)));
-      names_.insert(VmtStructName(c.name));
+      names_.Insert(VmtStructName(c.name));
       out_.structs.push_back(c.name);
       out_.structs.push_back(VmtStructName(c.name));
       out_.classes.push_back({c.entry->record, c.name, {}, {}});
@@ -693,18 +724,21 @@ class Builder {
 
   bool Typed(ea_t code) const { return typed_.count(code) != 0; }
 
-  MethodType &NewMethod(ClassInfo &c, ea_t code, const std::string &method,
-                        const std::string &source) {
+  MethodType &NewMethod(ClassInfo &c, ea_t code, std::string method, const char *source) {
     typed_.insert(code);
-    MethodType m;
+    MethodType &m = out_.methods.emplace_back();
     m.address = code;
     m.class_record = c.entry->record;
-    m.method = method;
-    m.name = Unique(c.name + "_" + CIdentifier(method));
-    m.type_name = Unique(m.name + "_T");
+    std::string name = c.name;
+    name += '_';
+    name += CIdentifier(method);
+    m.method = std::move(method);
+    m.name = Unique(std::move(name));
+    std::string type_name = m.name;
+    type_name += "_T";
+    m.type_name = Unique(std::move(type_name));
     m.source = source;
-    out_.methods.push_back(std::move(m));
-    return out_.methods.back();
+    return m;
   }
 
   /// Parameter names as identifiers that no type of the program has (a
@@ -715,7 +749,7 @@ class Builder {
     for (size_t i = 0; i < p->params.size(); ++i) {
       PlacedParam &param = p->params[i];
       std::string name = param.hidden ? param.name : CIdentifier(param.name);
-      if (names_.count(name) != 0) name += "_P";
+      if (names_.Contains(name)) name += "_P";
       if (std::find(used.begin(), used.end(), name) != used.end())
         name += "_P" + std::to_string(i);
       else
@@ -933,6 +967,8 @@ class Builder {
       types->decls.clear();
       return;
     }
+    types->decls.reserve(types->decls.size() + instances_.size() + types->methods.size() +
+                         vmts_.size());
     for (CDecl &d : instances_) types->decls.push_back(std::move(d));
     for (size_t i = 0; i < types->methods.size(); ++i) {
       CDecl f;
@@ -949,7 +985,7 @@ class Builder {
   const ProgramModel &model_;
   const bool declarations_;
   ProgramTypes out_;
-  std::unordered_set<std::string> names_;
+  NameSet names_;
   std::unordered_map<std::string, int> next_suffix_;  // for Unique
   std::vector<ClassInfo> classes_;
   std::map<ea_t, size_t> index_;

@@ -193,14 +193,9 @@ tool_script::ScriptOrigin ScriptOriginOf(const Options &options,
 
 int WriteOutputs(const Options &options, const kernel::Database &db,
                  const tool_script::ScriptOrigin &origin, const ModelAndTypes &m) {
-  const tool_script::ScriptTypes ida_types = options.ida_script.empty()
-                                                 ? tool_script::ScriptTypes{}
-                                                 : c_header::IdaTypes(m.types);
-  const tool_script::ScriptTypes ghidra_types = options.ghidra_script.empty()
-                                                    ? tool_script::ScriptTypes{}
-                                                    : tool_script::GhidraTypes(m.types);
   // Both scripts carry the same records of the database: made once for the
-  // two, and written as they are made for one.
+  // two, and written as they are made for one. Each tool's types are made
+  // for its script alone and let go after it.
   const bool both_scripts = !options.ida_script.empty() && !options.ghidra_script.empty();
   const tool_script::ScriptRecords records =
       both_scripts ? tool_script::MakeScriptRecords(db) : tool_script::ScriptRecords{};
@@ -223,16 +218,16 @@ int WriteOutputs(const Options &options, const kernel::Database &db,
        [&](std::ostream &o) { return database_files::WriteListing(db, o); }},
       {options.ida_script,
        [&](std::ostream &o) {
-         return both_scripts
-                    ? tool_script::WriteIdaScript(db, origin, records, &ida_types, o)
-                    : tool_script::WriteIdaScript(db, origin, &ida_types, o);
+         const tool_script::ScriptTypes types = c_header::IdaTypes(m.types);
+         return both_scripts ? tool_script::WriteIdaScript(db, origin, records, &types, o)
+                             : tool_script::WriteIdaScript(db, origin, &types, o);
        }},
       {options.ghidra_script,
        [&](std::ostream &o) {
+         const tool_script::ScriptTypes types = tool_script::GhidraTypes(m.types);
          return both_scripts
-                    ? tool_script::WriteGhidraScript(db, origin, records, &ghidra_types,
-                                                     o)
-                    : tool_script::WriteGhidraScript(db, origin, &ghidra_types, o);
+                    ? tool_script::WriteGhidraScript(db, origin, records, &types, o)
+                    : tool_script::WriteGhidraScript(db, origin, &types, o);
        }},
   };
   int status = kExitRan;

@@ -310,11 +310,11 @@ tool_script::ScriptTypes IdaTypes(const model::ProgramTypes &types) {
     ahead += s;
     ahead += ";\n";
   }
-  out.declarations.push_back({"", {std::move(ahead), ""}});
-  // Each text is put together in one buffer and copied out whole.
+  out.declarations.push_back({"", {out.texts.Keep(ahead), {}}});
+  // Each text is put together in one buffer and kept with the others.
   json_writer::TextBuffer t;
-  const auto take = [&t] {
-    std::string text(t.text());
+  const auto take = [&t, &out] {
+    const std::string_view text = out.texts.Keep(t.text());
     t.clear();
     return text;
   };
@@ -325,7 +325,7 @@ tool_script::ScriptTypes IdaTypes(const model::ProgramTypes &types) {
     if (d.kind == CDecl::kStruct) t += "#pragma pack(push, 1)\n";
     AppendDecl(types, d, Dialect::kIda, &t);
     if (d.kind == CDecl::kStruct) t += "#pragma pack(pop)\n";
-    std::string text = take();
+    const std::string_view text = take();
     if (d.kind == CDecl::kFunction && HasStackParams(types.methods[d.method].prototype)) {
       if (!d.comment.empty()) {
         t += "/* ";
@@ -337,15 +337,15 @@ tool_script::ScriptTypes IdaTypes(const model::ProgramTypes &types) {
                          &t);
       t += ";\n";
     }
-    out.declarations.push_back({d.name, {std::move(text), take()}});
+    out.declarations.push_back({out.texts.Keep(d.name), {text, take()}});
   }
   out.applied.reserve(types.methods.size());
   for (const model::MethodType &m : types.methods) {
     AppendFunctionDecl(m.prototype, m.name, Dialect::kIda, true, &t);
-    std::string text = take();
+    const std::string_view text = take();
     if (HasStackParams(m.prototype))
       AppendFunctionDecl(m.prototype, m.name, Dialect::kIda, false, &t);
-    out.applied.push_back({m.address, {std::move(text), take()}});
+    out.applied.push_back({m.address, {text, take()}});
   }
   // The slots of each table: the record's header lies in front of them.
   std::string vmt;
@@ -355,7 +355,8 @@ tool_script::ScriptTypes IdaTypes(const model::ProgramTypes &types) {
     if (it == structs.end()) continue;
     for (const CMember &m : it->second->members)
       if (m.c_type != "void *")
-        out.applied.push_back({c.record + types.header_size + m.offset, {m.c_type, ""}});
+        out.applied.push_back(
+            {c.record + types.header_size + m.offset, {out.texts.Keep(m.c_type), {}}});
   }
   return out;
 }

@@ -298,23 +298,10 @@ void JsonWriter::Close(char bracket) {
   if (levels_.empty()) buffer_ += '\n';
 }
 
-void JsonWriter::Key(std::string_view key) {
+void JsonWriter::Key(const MemberName &key) {
   BeforeValue();
   after_key_ = true;
-  // A key is nearly always a short plain word: quoted in place.
-  if (key.size() <= 60 && PlainRun(key, 0, false, kPlainBytes.utf8) == key.size()) {
-    char *at = buffer_.Room(key.size() + 4);
-    at[0] = '"';
-    CopyBytes(at + 1, key.data(), key.size());
-    at += 1 + key.size();
-    at[0] = '"';
-    at[1] = ':';
-    at[2] = ' ';
-    buffer_.Advance(at + 3);
-    return;
-  }
-  AppendQuoted(key, Characters::kUtf8, &buffer_);
-  buffer_ += ": ";
+  buffer_.append(key.Text());
 }
 
 void JsonWriter::String(std::string_view text) {

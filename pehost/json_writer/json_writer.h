@@ -48,6 +48,34 @@ void AppendInt(int64_t value, TextBuffer *out);
 /// the end, for a record put together before it is appended.
 char *FormatUnsigned(uint64_t value, char *out);
 
+/// A member's name, written in the program: checked to be plain when the
+/// program is built (a name with a quote, a backslash or a control
+/// character does not compile) and quoted then, so that writing it is one
+/// copy. A file of a large program has millions of them.
+class MemberName {
+ public:
+  template <size_t N>
+  consteval MemberName(const char (&name)[N]) : size_(N + 3) {
+    static_assert(N + 3 <= sizeof text_, "a member name this long needs more room");
+    text_[0] = '"';
+    for (size_t i = 0; i + 1 < N; ++i) {
+      const char c = name[i];
+      if (c < 0x20 || c == '"' || c == '\\' || c == 0x7F)
+        throw "a member name is plain ASCII";
+      text_[i + 1] = c;
+    }
+    text_[N] = '"';
+    text_[N + 1] = ':';
+    text_[N + 2] = ' ';
+  }
+  /// `"name": `
+  std::string_view Text() const { return std::string_view(text_, size_); }
+
+ private:
+  char text_[40] = {};
+  size_t size_;
+};
+
 class JsonWriter {
  public:
   explicit JsonWriter(std::ostream &out) : buffer_(&out) {}
@@ -58,7 +86,7 @@ class JsonWriter {
   void BeginArray(bool compact = false) { Open('[', compact); }
   void EndArray() { Close(']'); }
   /// The next member's name; its value follows.
-  void Key(std::string_view key);
+  void Key(const MemberName &key);
 
   void String(std::string_view text);
   void Int(int64_t value);
@@ -66,17 +94,17 @@ class JsonWriter {
   void Null();
 
   // Shorthands for a member.
-  void Member(std::string_view key, std::string_view text) { Key(key), String(text); }
-  void Member(std::string_view key, const char *text) { Key(key), String(text); }
-  void Member(std::string_view key, int64_t value) { Key(key), Int(value); }
-  void Member(std::string_view key, uint32_t value) { Key(key), Int(value); }
-  void Member(std::string_view key, int value) { Key(key), Int(value); }
-  void MemberBool(std::string_view key, bool value) { Key(key), Bool(value); }
-  void MemberNull(std::string_view key) { Key(key), Null(); }
+  void Member(const MemberName &key, std::string_view text) { Key(key), String(text); }
+  void Member(const MemberName &key, const char *text) { Key(key), String(text); }
+  void Member(const MemberName &key, int64_t value) { Key(key), Int(value); }
+  void Member(const MemberName &key, uint32_t value) { Key(key), Int(value); }
+  void Member(const MemberName &key, int value) { Key(key), Int(value); }
+  void MemberBool(const MemberName &key, bool value) { Key(key), Bool(value); }
+  void MemberNull(const MemberName &key) { Key(key), Null(); }
 
   /// The member `key`: an array of `items`, each written by `write(item)`.
   template <typename Items, typename Write>
-  void Array(std::string_view key, const Items &items, Write write,
+  void Array(const MemberName &key, const Items &items, Write write,
              bool compact = false) {
     Key(key);
     BeginArray(compact);
@@ -86,7 +114,7 @@ class JsonWriter {
   /// The member `key`: an array of `items`, each a compact object whose
   /// members `write(item)` writes.
   template <typename Items, typename Write>
-  void ObjectArray(std::string_view key, const Items &items, Write write) {
+  void ObjectArray(const MemberName &key, const Items &items, Write write) {
     Array(key, items, [&](const auto &item) {
       BeginObject(true);
       write(item);

@@ -74,6 +74,19 @@ TEST(QuotedTest, EveryOddByteFoundAtEveryPlace) {
   const std::string plain =
       "abcdefghijklmnopqrstuvw~ABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
   for (const Odd &odd : odds) {
+    // Short texts are tested in words of eight and four: every length up
+    // to sixteen, with the odd byte at every place.
+    for (size_t length = 0; length <= 16; ++length)
+      for (size_t at = 0; at <= length; ++at) {
+        const std::string text =
+            plain.substr(0, at) + odd.text + plain.substr(at, length - at);
+        const std::string before = "\"" + plain.substr(0, at);
+        const std::string after = plain.substr(at, length - at) + "\"";
+        ASSERT_EQ(before + odd.utf8 + after, Quoted(text)) << length << " " << at;
+        ASSERT_EQ(before + odd.ascii + after, Quoted(text, Characters::kAscii))
+            << length << " " << at;
+        ASSERT_EQ("\"" + plain.substr(0, length) + "\"", Quoted(plain.substr(0, length)));
+      }
     for (size_t at = 0; at <= plain.size(); ++at) {
       const std::string text = plain.substr(0, at) + odd.text + plain.substr(at);
       const std::string before = "\"" + plain.substr(0, at);

@@ -16,10 +16,16 @@
 
 namespace json_writer {
 
-/// Copies `n` bytes without a call for up to 16 (two overlapping words).
+/// Copies `n` bytes without a call for up to 32 (two overlapping words).
 inline void CopyBytes(char *to, const char *from, size_t n) {
-  if (n > 16) {
+  if (n > 32) {
     std::memcpy(to, from, n);
+  } else if (n > 16) {
+    char head[16], tail[16];
+    std::memcpy(head, from, 16);
+    std::memcpy(tail, from + n - 16, 16);
+    std::memcpy(to, head, 16);
+    std::memcpy(to + n - 16, tail, 16);
   } else if (n >= 8) {
     uint64_t head, tail;
     std::memcpy(&head, from, 8);

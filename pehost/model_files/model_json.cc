@@ -14,7 +14,7 @@ using json_writer::JsonWriter;
 
 namespace {
 
-void AddressOrNull(JsonWriter &w, std::string_view key, ea_t ea) {
+void AddressOrNull(JsonWriter &w, const json_writer::MemberName &key, ea_t ea) {
   if (ea == 0 || ea == BADADDR) {
     w.MemberNull(key);
   } else {
@@ -22,7 +22,8 @@ void AddressOrNull(JsonWriter &w, std::string_view key, ea_t ea) {
   }
 }
 
-void TextOrNull(JsonWriter &w, std::string_view key, const std::string &text) {
+void TextOrNull(JsonWriter &w, const json_writer::MemberName &key,
+                const std::string &text) {
   if (text.empty()) {
     w.MemberNull(key);
   } else {
@@ -30,7 +31,8 @@ void TextOrNull(JsonWriter &w, std::string_view key, const std::string &text) {
   }
 }
 
-void NumberOrNull(JsonWriter &w, std::string_view key, int64_t value, bool known) {
+void NumberOrNull(JsonWriter &w, const json_writer::MemberName &key, int64_t value,
+                  bool known) {
   if (known) {
     w.Member(key, value);
   } else {
@@ -38,7 +40,7 @@ void NumberOrNull(JsonWriter &w, std::string_view key, int64_t value, bool known
   }
 }
 
-void NamedOrNull(JsonWriter &w, std::string_view key, const char *name) {
+void NamedOrNull(JsonWriter &w, const json_writer::MemberName &key, const char *name) {
   if (name == nullptr) {
     w.MemberNull(key);
   } else {
@@ -46,7 +48,7 @@ void NamedOrNull(JsonWriter &w, std::string_view key, const char *name) {
   }
 }
 
-void WriteAccessor(JsonWriter &w, std::string_view key, const Accessor &a) {
+void WriteAccessor(JsonWriter &w, const json_writer::MemberName &key, const Accessor &a) {
   w.Key(key);
   switch (a.kind) {
     case Accessor::kNone:
@@ -61,10 +63,12 @@ void WriteAccessor(JsonWriter &w, std::string_view key, const Accessor &a) {
       break;
   }
   w.BeginObject(true);
-  w.Member(a.kind == Accessor::kField    ? "field"
-           : a.kind == Accessor::kStatic ? "method"
-                                         : "virtual",
-           a.value);
+  if (a.kind == Accessor::kField)
+    w.Member("field", a.value);
+  else if (a.kind == Accessor::kStatic)
+    w.Member("method", a.value);
+  else
+    w.Member("virtual", a.value);
   w.EndObject();
 }
 

@@ -4,9 +4,12 @@
 #include <cstdio>
 #include <map>
 #include <numeric>
+#include <string_view>
+#include <type_traits>
 
 #include "detector/core/recognise.h"
 #include "model/class_reader.h"
+#include "pehost/json_writer/json_writer.h"
 
 namespace model_files {
 
@@ -61,12 +64,45 @@ std::string AccessorText(const Accessor &a) {
   return "";
 }
 
+/// The report's text, put together with << as on a stream (numbers in
+/// decimal, a character as itself) in the writers' own buffer.
+class ReportText {
+ public:
+  explicit ReportText(std::ostream &out) : buffer_(&out) {}
+
+  ReportText &operator<<(std::string_view text) {
+    buffer_.append(text);
+    return *this;
+  }
+  ReportText &operator<<(char c) {
+    buffer_.push_back(c);
+    return *this;
+  }
+  template <typename T,
+            std::enable_if_t<std::is_integral_v<T> && !std::is_same_v<T, char> &&
+                                 !std::is_same_v<T, signed char> &&
+                                 !std::is_same_v<T, unsigned char>,
+                             int> = 0>
+  ReportText &operator<<(T value) {
+    if constexpr (std::is_signed_v<T>)
+      json_writer::AppendInt(value, &buffer_);
+    else
+      json_writer::AppendUnsigned(value, &buffer_);
+    return *this;
+  }
+  /// True while the stream is good.
+  bool Flush() { return buffer_.Flush(); }
+
+ private:
+  json_writer::TextBuffer buffer_;
+};
+
 class Report {
  public:
   Report(const ProgramModel &model, const ProgramTypes &types, std::ostream &out)
       : model_(model), types_(types), out_(out) {
     names_.reserve(model.classes.size());
-    for (const ClassEntry &c : model.classes) names_.push_back(ClassName(c.record));
+    for (const ClassTypes &c : types.classes) names_.push_back(c.details.name);
     if (has_newer_type_data(model.header_size))
       for (const MethodType &m : types.methods) methods_[m.class_record].push_back(&m);
   }
@@ -80,6 +116,8 @@ class Report {
     Forms();
     Problems();
   }
+  /// True while the stream is good.
+  bool Flush() { return out_.Flush(); }
 
  private:
   size_t IndexOf(ea_t record) const {
@@ -307,7 +345,7 @@ class Report {
 
   const ProgramModel &model_;
   const ProgramTypes &types_;
-  std::ostream &out_;
+  ReportText out_;
   std::map<ea_t, std::vector<const MethodType *>> methods_;
   std::vector<std::string> names_;
 };
@@ -316,8 +354,9 @@ class Report {
 
 bool WriteModelReport(const ProgramModel &model, const ProgramTypes &types,
                       std::ostream &out) {
-  Report(model, types, out).Write();
-  return static_cast<bool>(out);
+  Report report(model, types, out);
+  report.Write();
+  return report.Flush();
 }
 
 }  // namespace model_files

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cinttypes>
 #include <cstdio>
+#include <cstring>
 #include <map>
 #include <string>
 
@@ -54,8 +55,10 @@ constexpr size_t kFlushChars = 1 << 16;
 /// pieces; without one (the records both scripts share) it is kept whole.
 class StatementGroups {
  public:
-  StatementGroups(std::string *text, std::ostream *out, int group = 0, int count = 0)
-      : text_(*text), out_(out), group_(group), count_(count) {}
+  /// Hands the text to `out`, or keeps it in `pieces`.
+  StatementGroups(std::ostream *out, std::vector<std::string> *pieces, int group = 0,
+                  int count = 0)
+      : out_(out), pieces_(pieces), group_(group), count_(count) {}
   ~StatementGroups() { Flush(); }
 
   /// Starts a statement; its text is appended to the string returned.
@@ -72,7 +75,7 @@ class StatementGroups {
 
   /// Ends a statement.
   void End() {
-    if (out_ != nullptr && text_.size() >= kFlushChars) Flush();
+    if (text_.size() >= kFlushChars) Flush();
   }
 
   void Close() {
@@ -88,13 +91,20 @@ class StatementGroups {
 
  private:
   void Flush() {
-    if (out_ == nullptr) return;
-    out_->write(text_.data(), static_cast<std::streamsize>(text_.size()));
-    text_.clear();
+    if (text_.empty()) return;
+    if (out_ != nullptr) {
+      out_->write(text_.data(), static_cast<std::streamsize>(text_.size()));
+      text_.clear();
+    } else {
+      // A copy of its own size: the text's room is kept for the next piece.
+      pieces_->emplace_back(text_);
+      text_.clear();
+    }
   }
 
-  std::string &text_;
+  std::string text_;
   std::ostream *out_;
+  std::vector<std::string> *pieces_;
   int group_;
   int count_;
 };
@@ -139,7 +149,8 @@ class ChunkWriter {
 
   /// The text to append the next record to; End() when it is whole.
   json_writer::TextBuffer &Begin() {
-    text_ += text_.size() == 0 ? "[\n" : ",\n";
+    text_ += text_.size() == 0 ? '[' : ',';
+    text_ += '\n';
     return text_;
   }
   /// Begin() with the record's first characters, put together in `head`.
@@ -251,10 +262,12 @@ bool StartsOnData(const kernel::Database &db, const kernel::Function &f) {
   return db.ItemAt(f.start, &item) && item.type != kernel::ItemType::kCode;
 }
 
-ScriptRecords::Contents CountContents(const kernel::Database &db) {
+/// What the header counts; the data items only with `items` (a walk of
+/// every item's state, which the records' own walk can count instead).
+ScriptRecords::Contents CountContents(const kernel::Database &db, bool items = true) {
   ScriptRecords::Contents c;
   c.structures = db.Structures().size();
-  c.items = db.DataItemCount();
+  if (items) c.items = db.DataItemCount();
   for (const kernel::Function &f : db.Functions())
     ++(StartsOnData(db, f) ? c.functions_on_data : c.functions);
   c.names = db.NameCount();
@@ -289,7 +302,8 @@ void AppendTypeText(const ScriptTypes::Text &text, json_writer::TextBuffer *out)
 
 /// The records every script carries alike: structures, data items,
 /// functions, names and comments.
-void AppendRecords(const kernel::Database &db, StatementGroups &groups) {
+void AppendRecords(const kernel::Database &db, StatementGroups &groups,
+                   size_t *items = nullptr) {
   const std::vector<kernel::Structure> structs = db.Structures();
   std::map<tid_t, const kernel::Structure *> by_id;
   {
@@ -311,7 +325,9 @@ void AppendRecords(const kernel::Database &db, StatementGroups &groups) {
   {
     ChunkWriter chunk(groups, "items");
     // Most items of a program are instructions, which are not carried.
+    size_t walked = 0;
     db.ForEachDataItem([&](const kernel::Item &item) {
+      ++walked;
       const kernel::Structure *structure = nullptr;
       if (item.type == kernel::ItemType::kStruct) {
         auto it = by_id.find(item.struct_id);
@@ -330,6 +346,7 @@ void AppendRecords(const kernel::Database &db, StatementGroups &groups) {
       record += ']';
       chunk.End();
     });
+    if (items != nullptr) *items = walked;
   }
   {
     ChunkWriter chunk(groups, "functions");
@@ -410,10 +427,10 @@ std::string ScriptText(const std::string &text) { return Text(text); }
 
 ScriptRecords MakeScriptRecords(const kernel::Database &db) {
   ScriptRecords records;
-  records.contents = CountContents(db);
+  records.contents = CountContents(db, false);
   {
-    StatementGroups groups(&records.statements, nullptr);
-    AppendRecords(db, groups);
+    StatementGroups groups(nullptr, &records.statements);
+    AppendRecords(db, groups, &records.contents.items);
     records.groups = groups.group();
     records.open_statements = groups.count();
   }
@@ -430,12 +447,11 @@ bool WriteScript(const kernel::Database &db, const ScriptOrigin &origin,
       << kMainCode << "\n\n"
       << "# The image base of the program the run was made on.\n"
       << "IMAGE_BASE = " << Hex(db.image_base()) << "\n\n";
-  std::string text;
   if (records != nullptr)
-    out.write(records->statements.data(),
-              static_cast<std::streamsize>(records->statements.size()));
+    for (const std::string &piece : records->statements)
+      out.write(piece.data(), static_cast<std::streamsize>(piece.size()));
   {
-    StatementGroups groups(&text, &out, records != nullptr ? records->groups : 0,
+    StatementGroups groups(&out, nullptr, records != nullptr ? records->groups : 0,
                            records != nullptr ? records->open_statements : 0);
     if (records == nullptr) AppendRecords(db, groups);
     if (types != nullptr) AppendTypes(*types, groups);

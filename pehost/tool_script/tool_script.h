@@ -11,13 +11,16 @@
 // tool decodes the instructions itself when it creates the functions.
 #pragma once
 
+#include <memory>
 #include <ostream>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
 #include "host/kernel/database.h"
 #include "model/program_types.h"
+#include "pehost/tool_script/text_blocks.h"
 
 namespace tool_script {
 
@@ -36,11 +39,11 @@ struct ScriptTypes {
   /// memory, the lowest first) for a tool that refuses those places; empty
   /// when the text places nothing on the stack.
   struct Text {
-    std::string text;
-    std::string without_stack_places;
+    std::string_view text;
+    std::string_view without_stack_places;
   };
-  std::vector<std::pair<std::string, Text>> declarations;  // name, text
-  std::vector<std::pair<ea_t, Text>> applied;              // address, type
+  std::vector<std::pair<std::string_view, Text>> declarations;  // name, text
+  std::vector<std::pair<ea_t, Text>> applied;                   // address, type
   /// Records of other kinds, each a JSON array in the script data's
   /// quoting, a kind's records one after another in one text (a program
   /// has hundreds of thousands of them).
@@ -50,6 +53,8 @@ struct ScriptTypes {
     std::vector<size_t> ends;  // where each record of `text` ends
   };
   std::vector<Records> records;
+  /// What the views of the declarations and types point to.
+  TextBlocks texts;
 };
 
 /// The records every script carries alike (structures, data items,
@@ -66,7 +71,9 @@ struct ScriptRecords {
     size_t comments = 0;
   };
   Contents contents;
-  std::string statements;
+  /// In pieces of about 64 KB: one string of a large program's records
+  /// would be copied as it grew, and held twice while it was.
+  std::vector<std::string> statements;
   int groups = 0;           // functions of statements the text closes
   int open_statements = 0;  // statements of the function it leaves open
 };

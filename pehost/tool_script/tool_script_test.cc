@@ -468,8 +468,8 @@ TEST_P(HandWrittenScriptTest, RecordsMadeOnceWriteTheSameScript) {
     // About five to a chunk: 300 of them run past a function of statements.
     for (int i = 0; i < declarations; ++i)
       types.declarations.push_back(
-          {"T" + std::to_string(i),
-           {"typedef int T" + std::string(5000, 'x') + ";", ""}});
+          {types.texts.Keep("T" + std::to_string(i)),
+           {types.texts.Keep("typedef int T" + std::string(5000, 'x') + ";"), {}}});
     types.applied.push_back({kText + 0x20, {"void f(void)", "void f2(void)"}});
     types.records.push_back({"gstructs", "[\"A\", 4][\"B\", 8]", {8, 16}});
     std::ostringstream streamed, made;
