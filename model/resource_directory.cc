@@ -17,6 +17,10 @@ constexpr int kLevels = 3;  // type, name, language
 // More resources than any program holds; a directory that claims more is
 // read up to here.
 constexpr size_t kMaxResources = 1u << 20;
+// A spoilt directory gives a problem line for each entry it cannot read, and
+// its tables may overlap so that a few kilobytes hold millions of entries:
+// past this many lines it is read no further.
+constexpr size_t kMaxProblems = 100;
 
 std::string Hex(uint32_t v) {
   char buf[16];
@@ -49,6 +53,7 @@ class Walker {
   /// Walks the table at `offset` of `level` (0: types) with the keys of the
   /// levels above in `path`.
   void Table(uint32_t offset, int level, ResourceKey path[kLevels]) {
+    if (given_up_) return;
     if (!visited_.insert(offset).second) {
       Problem("the table at offset " + Hex(offset) + " is reached twice (a loop)");
       return;
@@ -63,7 +68,8 @@ class Walker {
               std::to_string(count) + " entries, more than the directory holds");
       return;
     }
-    for (uint32_t i = 0; i < count && out_->resources.size() < kMaxResources; ++i) {
+    for (uint32_t i = 0;
+         i < count && out_->resources.size() < kMaxResources && !given_up_; ++i) {
       const uint32_t entry = offset + kTableHeaderSize + i * kEntrySize;
       ResourceKey key;
       if (!Key(bytes_.Long(entry), &key)) continue;
@@ -131,6 +137,13 @@ class Walker {
   }
 
   void Problem(const std::string &text) {
+    if (given_up_) return;
+    if (out_->problems.size() == kMaxProblems) {
+      out_->problems.push_back("resources: more than " + std::to_string(kMaxProblems) +
+                               " problems; the rest of the directory is left out");
+      given_up_ = true;
+      return;
+    }
     out_->problems.push_back("resources: " + OneLine(text));
   }
 
@@ -138,6 +151,7 @@ class Walker {
   ea_t image_base_;
   ResourceList *out_;
   std::set<uint32_t> visited_;
+  bool given_up_ = false;
 };
 
 }  // namespace

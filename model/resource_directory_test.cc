@@ -127,6 +127,38 @@ TEST(ResourceDirectoryTest, AHostileDirectoryCostsOneLineAndOnlyTheBranchItSpoil
   }
 }
 
+TEST(ResourceDirectoryTest,
+     OverlappingTablesOfUnreadableEntriesAreCutAfterAHundredLines) {
+  // The root's 40 entries lead to 40 tables that overlap, each the next
+  // entry of one run of 80 entries whose names lie outside the directory
+  // and whose targets declare 40 entries: 1,600 unreadable entries in 1 KB.
+  constexpr ea_t kSection = 0x00401000;
+  constexpr uint32_t kTables = 40;
+  constexpr uint32_t kRun = 80;
+  constexpr uint32_t kRunAt = 16 + 8 * kTables;
+  std::vector<uint8_t> bytes(kRunAt + 8 * kRun + 16);
+  bytes[14] = kTables;  // numbered entries
+  for (uint32_t j = 0; j < kTables; ++j) {
+    Put32(bytes, 16 + 8 * j, j + 1);
+    Put32(bytes, 16 + 8 * j + 4, 0x80000000u | (kRunAt + 8 * j));
+  }
+  for (uint32_t k = 0; k < kRun; ++k) {
+    Put32(bytes, kRunAt + 8 * k, 0x8000FFFFu);
+    Put32(bytes, kRunAt + 8 * k + 4, kTables);
+  }
+  TestDb db;
+  SegmentBytes segment(kSection, 0x1000);
+  segment.PutBytes(kSection, bytes);
+  db.AddSegment(".rsrc", segment);
+  const ResourceList list =
+      ReadResources(kSection, static_cast<uint32_t>(bytes.size()), 0x00400000);
+  ASSERT_EQ(101u, list.problems.size());
+  EXPECT_NE(std::string::npos, list.problems[99].find("lies outside the directory"));
+  EXPECT_EQ("resources: more than 100 problems; the rest of the directory is left out",
+            list.problems[100]);
+  EXPECT_TRUE(list.resources.empty());
+}
+
 TEST(ResourceDirectoryTest, ADirectoryOutsideTheProgramIsOneProblemAndNoneIsNothing) {
   TestDb db(0x00401000, 0x1000);
   EXPECT_TRUE(ReadResources(0, 0, 0x400000).problems.empty());

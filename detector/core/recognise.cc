@@ -228,18 +228,35 @@ int decide_class_layout(void) {
         continue;
       }
     }
-    const ea_t self = get_long(a);
-    if (self == 0 && total == 0 && !linked) linked = links_as_oldest(a, seg->end_ea);
-    for (int i = 0; i < 3; ++i) {
-      if (self - a != static_cast<ea_t>(kSizes[i])) continue;
-      const ea_t name_ea = get_long(a + 32);
-      if (in_record_range(self, a) && get_long(a + 8) == 0 &&
-          in_record_range(name_ea, a) && read_name(name_ea, true, name)) {
-        ++witnesses[i];
-        ++total;
+    const auto test = [&](ea_t self) {
+      if (self == 0 && total == 0 && !linked) linked = links_as_oldest(a, seg->end_ea);
+      for (int i = 0; i < 3; ++i) {
+        if (self - a != static_cast<ea_t>(kSizes[i])) continue;
+        const ea_t name_ea = get_long(a + 32);
+        if (in_record_range(self, a) && get_long(a + 8) == 0 &&
+            in_record_range(name_ea, a) && read_name(name_ea, true, name)) {
+          ++witnesses[i];
+          ++total;
+        }
       }
+    };
+    // The words that lie inside the segment, from its bytes; one that
+    // straddles its end, as get_long reads it.
+    asize_t left = 0;
+    const uint8_t *bytes = get_segment_bytes(a, &left);
+    const size_t words = bytes != nullptr && left >= 4 ? (left - 4) / 4 + 1 : 0;
+    if (words == 0) {
+      test(get_long(a));
+      a += 4;
+      continue;
     }
-    a += 4;
+    for (size_t i = 0; i < words && a < inf.max_ea && total < kWitnessesNeeded; ++i) {
+      const uint8_t *b = bytes + 4 * i;
+      const ea_t self = b[0] | b[1] << 8 | b[2] << 16 | static_cast<ea_t>(b[3]) << 24;
+      // Nearly every word is neither zero nor a header's size ahead.
+      if (self == 0 || self - a <= LAYOUT_NEWEST) test(self);
+      a += 4;
+    }
   }
   if (total == 0) return linked ? LAYOUT_OLDEST : LAYOUT_CLASSIC;
   int best = 1;  // classic unless another size has strictly more witnesses

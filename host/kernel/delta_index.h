@@ -6,8 +6,9 @@
 // and last addresses whole and, before each value, the distance from the
 // entry before it in one byte: two bytes an entry. An entry farther than 255
 // bytes from its neighbour begins a chunk of its own. A look-up walks the
-// distances of its chunk, at most kChunk of them: these entries are written
-// far more often than they are read, and nearly always after the last one.
+// distances of its chunk from the nearer end, at most kChunk / 2 of them:
+// these entries are written far more often than they are read, and nearly
+// always after the last one.
 #pragma once
 
 #include <algorithm>

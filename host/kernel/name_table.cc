@@ -91,34 +91,25 @@ std::string_view NameTable::SharedText(uint32_t at) const {
   size_t limit = kMaxName;
   for (bool first = true;; first = false) {
     const unsigned char *r = RecordAt(at);
-    size_t shared = 0;
-    uint32_t distance = 0;
-    if (r[0] == kShared) {
-      shared = r[1];
-      distance = uint32_t{r[2]} | uint32_t{r[3]} << 8;
-      r += 4;
-    }
-    const std::string_view rest = WholeText(r);
+    const Head head = HeadOf(r);
+    const size_t shared = head.shared;
+    const std::string_view rest = WholeText(r + head.size);
     if (first) length = limit = shared + rest.size();
     if (limit > shared)
       std::memcpy(text_ + shared, rest.data(), std::min(rest.size(), limit - shared));
     if (shared == 0) break;
     limit = std::min(limit, shared);
-    at -= distance;
+    at -= head.distance;
   }
   return {text_, length};
 }
 
 bool NameTable::Matches(uint32_t at, std::string_view name, bool whole) const {
   const unsigned char *r = RecordAt(at);
-  size_t shared = 0;
-  uint32_t base = 0;
-  if (r[0] == kShared) {
-    shared = r[1];
-    base = at - (uint32_t{r[2]} | uint32_t{r[3]} << 8);
-    r += 4;
-  }
-  const std::string_view rest = WholeText(r);
+  const Head head = HeadOf(r);
+  const size_t shared = head.shared;
+  const uint32_t base = at - head.distance;
+  const std::string_view rest = WholeText(r + head.size);
   const size_t length = shared + rest.size();
   if (whole ? length != name.size() : length < name.size()) return false;
   // The rest first: it is what tells apart the names of one beginning.
@@ -130,12 +121,14 @@ bool NameTable::Matches(uint32_t at, std::string_view name, bool whole) const {
 
 size_t NameTable::RecordSizeAt(uint32_t at) const {
   const unsigned char *r = RecordAt(at);
-  const size_t head = r[0] == kShared ? 4 : 0;
+  const size_t head = HeadOf(r).size;
   return head + WholeSize(WholeText(r + head).size());
 }
 
 void NameTable::Add(ea_t ea, std::string_view name, size_t hash) {
-  static_assert(kMaxName < 0x7F00, "a whole record's first byte is never kShared");
+  static_assert((0x80 | kMaxName >> 8) < kSharedFar,
+                "a whole record's first byte is no head's");
+  static_assert((kSharedNear & kMaxShared) == 0 && kMaxShared < 0x100);
   // A shared record is at most kRecent records back, and a block's unused
   // end is shorter than one record.
   static_assert((kRecent + 1) * (4 + WholeSize(kMaxName)) < 0x10000);
@@ -170,7 +163,9 @@ void NameTable::Add(ea_t ea, std::string_view name, size_t hash) {
   if (shared < kMinShared) shared = 0;
 
   const std::string_view rest = name.substr(shared);
-  const size_t n = (shared != 0 ? 4 : 0) + WholeSize(rest.size());
+  size_t head = 0;
+  if (shared != 0) head = NextAt(2 + WholeSize(rest.size())) - base->at < 0x100 ? 2 : 4;
+  const size_t n = head + WholeSize(rest.size());
   const uint32_t at = Allocate(n);
   if (at + 1 > at_mask_) Reslot(slots_.size());  // past the room the slots have
   auto *record =
@@ -178,12 +173,17 @@ void NameTable::Add(ea_t ea, std::string_view name, size_t hash) {
   int depth = 0;
   if (shared != 0) {
     const uint32_t distance = at - base->at;
-    record[0] = kShared;
-    record[1] = static_cast<unsigned char>(shared);
-    record[2] = static_cast<unsigned char>(distance);
-    record[3] = static_cast<unsigned char>(distance >> 8);
+    if (head == 2) {
+      record[0] = static_cast<unsigned char>(kSharedNear | shared);
+      record[1] = static_cast<unsigned char>(distance);
+    } else {
+      record[0] = kSharedFar;
+      record[1] = static_cast<unsigned char>(shared);
+      record[2] = static_cast<unsigned char>(distance);
+      record[3] = static_cast<unsigned char>(distance >> 8);
+    }
     depth = base->depth + 1;
-    record += 4;
+    record += head;
   }
   WriteWhole(record, rest);
   live_bytes_ += n;

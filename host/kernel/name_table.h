@@ -13,8 +13,12 @@
 // just before it, and only the rest of its text:
 //
 //   whole:  length (one byte below 128, else two: 0x80 | high, low), text
-//   shared: 0xFF, shared length, distance back to that record (two bytes,
+//   shared: 0xC0 | shared length, distance back to that record (one byte),
+//           then the rest as a whole record
+//   shared from further back: 0xA0, shared length, distance (two bytes,
 //           low first), then the rest as a whole record
+//
+// Nearly every shared record refers to one less than 256 bytes back.
 //
 // A shared record refers to one that is at most kMaxDepth - 1 references
 // deep, so that reading a name follows at most kMaxDepth of them.
@@ -74,7 +78,8 @@ class NameTable {
 #endif
   }
 
-  static constexpr unsigned char kShared = 0xFF;
+  static constexpr unsigned char kSharedFar = 0xA0;
+  static constexpr unsigned char kSharedNear = 0xC0;
   static constexpr int kMaxDepth = 4;
   // A beginning shorter than this costs more to refer to than to repeat.
   static constexpr size_t kMinShared = 6;
@@ -89,13 +94,32 @@ class NameTable {
   /// text_.
   std::string_view TextAt(uint32_t at) const {
     const unsigned char *r = RecordAt(at);
-    return r[0] != kShared ? WholeText(r) : SharedText(at);
+    return r[0] < kSharedFar ? WholeText(r) : SharedText(at);
   }
   static std::string_view WholeText(const unsigned char *r) {
     if (r[0] < 0x80) return {reinterpret_cast<const char *>(r + 1), r[0]};
     return {reinterpret_cast<const char *>(r + 2), size_t{r[0] & 0x7Fu} << 8 | r[1]};
   }
   std::string_view SharedText(uint32_t at) const;
+  // The head of a record: its size (0 for a whole record), the length of
+  // the beginning it shares and how far back the record it shares it with
+  // lies.
+  struct Head {
+    size_t size = 0;
+    size_t shared = 0;
+    uint32_t distance = 0;
+  };
+  static Head HeadOf(const unsigned char *r) {
+    if (r[0] >= kSharedNear) return {2, size_t{r[0] & kMaxShared}, r[1]};
+    if (r[0] == kSharedFar) return {4, r[1], uint32_t{r[2]} | uint32_t{r[3]} << 8};
+    return {};
+  }
+  /// Where a record of `n` bytes would be put now.
+  uint32_t NextAt(size_t n) const {
+    if (blocks_.empty() || used_ + n > kBlock)
+      return static_cast<uint32_t>(blocks_.size() * kBlock);
+    return static_cast<uint32_t>((blocks_.size() - 1) * kBlock + used_);
+  }
   /// True when the text of the record at `at` is `name` (`whole`) or
   /// begins with it; reads no more of it than it needs.
   bool Matches(uint32_t at, std::string_view name, bool whole) const;
