@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <set>
+#include <vector>
 
 #include "model/text_encoding.h"
 
@@ -17,9 +18,9 @@ constexpr int kLevels = 3;  // type, name, language
 // More resources than any program holds; a directory that claims more is
 // read up to here.
 constexpr size_t kMaxResources = 1u << 20;
-// A spoilt directory gives a problem line for each entry it cannot read, and
-// its tables may overlap so that a few kilobytes hold millions of entries:
-// past this many lines it is read no further.
+// A spoilt directory gives a problem line for each entry it cannot read, a
+// megabyte of them a hundred thousand lines: past this many it is read no
+// further.
 constexpr size_t kMaxProblems = 100;
 
 std::string Hex(uint32_t v) {
@@ -39,6 +40,7 @@ class DirectoryBytes {
   uint16_t Word(uint32_t offset) const { return get_word(start_ + offset); }
   uint32_t Long(uint32_t offset) const { return get_long(start_ + offset); }
   uint8_t Byte(uint32_t offset) const { return get_byte(start_ + offset); }
+  uint32_t length() const { return length_; }
 
  private:
   ea_t start_;
@@ -48,7 +50,10 @@ class DirectoryBytes {
 class Walker {
  public:
   Walker(const DirectoryBytes &bytes, ea_t image_base, ResourceList *out)
-      : bytes_(bytes), image_base_(image_base), out_(out) {}
+      : bytes_(bytes),
+        image_base_(image_base),
+        out_(out),
+        entries_read_(bytes.length()) {}
 
   /// Walks the table at `offset` of `level` (0: types) with the keys of the
   /// levels above in `path`.
@@ -71,6 +76,13 @@ class Walker {
     for (uint32_t i = 0;
          i < count && out_->resources.size() < kMaxResources && !given_up_; ++i) {
       const uint32_t entry = offset + kTableHeaderSize + i * kEntrySize;
+      // Tables of a directory never share entries; tables that overlap would
+      // read the same few kilobytes of entries again for each table.
+      if (entries_read_[entry]) {
+        Problem("the entry at offset " + Hex(entry) + " is read twice (tables overlap)");
+        continue;
+      }
+      entries_read_[entry] = true;
       ResourceKey key;
       if (!Key(bytes_.Long(entry), &key)) continue;
       path[level] = key;
@@ -151,6 +163,7 @@ class Walker {
   ea_t image_base_;
   ResourceList *out_;
   std::set<uint32_t> visited_;
+  std::vector<bool> entries_read_;  // by offset
   bool given_up_ = false;
 };
 

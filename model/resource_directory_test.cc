@@ -127,36 +127,75 @@ TEST(ResourceDirectoryTest, AHostileDirectoryCostsOneLineAndOnlyTheBranchItSpoil
   }
 }
 
-TEST(ResourceDirectoryTest,
-     OverlappingTablesOfUnreadableEntriesAreCutAfterAHundredLines) {
-  // The root's 40 entries lead to 40 tables that overlap, each the next
-  // entry of one run of 80 entries whose names lie outside the directory
-  // and whose targets declare 40 entries: 1,600 unreadable entries in 1 KB.
+/// Reads `bytes` as a resource directory at the start of a section.
+ResourceList ReadDirectory(const std::vector<uint8_t> &bytes) {
   constexpr ea_t kSection = 0x00401000;
-  constexpr uint32_t kTables = 40;
-  constexpr uint32_t kRun = 80;
-  constexpr uint32_t kRunAt = 16 + 8 * kTables;
-  std::vector<uint8_t> bytes(kRunAt + 8 * kRun + 16);
-  bytes[14] = kTables;  // numbered entries
-  for (uint32_t j = 0; j < kTables; ++j) {
-    Put32(bytes, 16 + 8 * j, j + 1);
-    Put32(bytes, 16 + 8 * j + 4, 0x80000000u | (kRunAt + 8 * j));
-  }
-  for (uint32_t k = 0; k < kRun; ++k) {
-    Put32(bytes, kRunAt + 8 * k, 0x8000FFFFu);
-    Put32(bytes, kRunAt + 8 * k + 4, kTables);
-  }
   TestDb db;
   SegmentBytes segment(kSection, 0x1000);
   segment.PutBytes(kSection, bytes);
   db.AddSegment(".rsrc", segment);
-  const ResourceList list =
-      ReadResources(kSection, static_cast<uint32_t>(bytes.size()), 0x00400000);
-  ASSERT_EQ(101u, list.problems.size());
-  EXPECT_NE(std::string::npos, list.problems[99].find("lies outside the directory"));
-  EXPECT_EQ("resources: more than 100 problems; the rest of the directory is left out",
-            list.problems[100]);
-  EXPECT_TRUE(list.resources.empty());
+  return ReadResources(kSection, static_cast<uint32_t>(bytes.size()), 0x00400000);
+}
+
+// At `table`, a table of `tables` numbered entries leading to tables that
+// overlap, the first at `first` and each 8 bytes after the one before: each
+// is the next entry of one run, whose entries' targets give their counts.
+void PutOverlappingTables(std::vector<uint8_t> &bytes, uint32_t table, uint32_t tables,
+                          uint32_t first) {
+  bytes[table + 14] = static_cast<uint8_t>(tables);
+  for (uint32_t j = 0; j < tables; ++j) {
+    Put32(bytes, table + 16 + 8 * j, j + 1);
+    Put32(bytes, table + 20 + 8 * j, 0x80000000u | (first + 8 * j));
+  }
+}
+
+TEST(ResourceDirectoryTest,
+     OverlappingTablesReadEachEntryOnceAndGiveAHundredLinesAtMost) {
+  constexpr uint32_t kTables = 40;
+  constexpr uint32_t kRun = 80;
+  {
+    SCOPED_TRACE("types whose names lie outside the directory");
+    // 40 tables of 40 entries: 1,600 unreadable entries in 1 KB.
+    constexpr uint32_t kRunAt = 16 + 8 * kTables;
+    std::vector<uint8_t> bytes(kRunAt + 8 * kRun);
+    PutOverlappingTables(bytes, 0, kTables, kRunAt);
+    for (uint32_t k = 0; k < kRun; ++k) {
+      Put32(bytes, kRunAt + 8 * k, 0x8000FFFFu);
+      Put32(bytes, kRunAt + 8 * k + 4, kTables);
+    }
+    const ResourceList list = ReadDirectory(bytes);
+    ASSERT_EQ(101u, list.problems.size());
+    EXPECT_NE(std::string::npos, list.problems[0].find("lies outside the directory"));
+    EXPECT_NE(std::string::npos, list.problems[99].find("read twice (tables overlap)"));
+    EXPECT_EQ("resources: more than 100 problems; the rest of the directory is left out",
+              list.problems[100]);
+  }
+  {
+    SCOPED_TRACE("languages that all lead to one resource");
+    // One type; its 40 names lead to 40 tables of languages, 24 entries
+    // each, all leading to the data entry at 24: 960 resources, read again.
+    constexpr uint32_t kData = 24;
+    constexpr uint32_t kNames = kData + 16;
+    constexpr uint32_t kRunAt = kNames + 16 + 8 * kTables;
+    std::vector<uint8_t> bytes(kRunAt + 8 * kRun + 4);
+    bytes[14] = 1;
+    Put32(bytes, 16, 10);
+    Put32(bytes, 20, 0x80000000u | kNames);
+    Put32(bytes, kData, 0x1000 + kRunAt + 8 * kRun);  // the last four bytes
+    Put32(bytes, kData + 4, 4);
+    PutOverlappingTables(bytes, kNames, kTables, kRunAt);
+    for (uint32_t k = 0; k < kRun; ++k) {
+      Put32(bytes, kRunAt + 8 * k, k);
+      Put32(bytes, kRunAt + 8 * k + 4, kData);
+    }
+    const ResourceList list = ReadDirectory(bytes);
+    // The first table's 24 entries, then one more for each table whose
+    // repeated entries have not yet made a hundred lines.
+    EXPECT_GE(list.resources.size(), 24u);
+    EXPECT_LT(list.resources.size(), kRun);
+    ASSERT_EQ(101u, list.problems.size());
+    EXPECT_NE(std::string::npos, list.problems[0].find("read twice (tables overlap)"));
+  }
 }
 
 TEST(ResourceDirectoryTest, ADirectoryOutsideTheProgramIsOneProblemAndNoneIsNothing) {
