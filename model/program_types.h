@@ -35,16 +35,19 @@
 #include "model/class_reader.h"
 #include "model/program_model.h"
 #include "model/prototype.h"
+#include "model/type_text.h"
 
 namespace model {
 
+/// A structure's member. Its texts are literals or kept in the types'
+/// `texts`: the members a class inherits refer to its ancestors' texts.
 struct CMember {
-  std::string name;
-  std::string c_type;  // the element type when `count` is not 0
+  TypeText name;
+  TypeText c_type;     // the element type when `count` is not 0
   uint32_t count = 0;  // an array of this many, or 0 for a single value
   uint32_t offset = 0;
   uint32_t size = 0;
-  std::string comment;   // the Delphi name and type
+  TypeText comment;      // the Delphi name and type
   bool guessed = false;  // bytes up to the next field: the type's size is unknown
 };
 
@@ -104,6 +107,8 @@ struct ProgramTypes {
   /// its own fields and its details.
   std::vector<ClassTypes> classes;
   std::vector<std::string> problems;
+  /// The members' texts but literals.
+  TypeTexts texts;
 };
 
 /// Builds the types of the program in the kernel's database. Without

@@ -47,7 +47,7 @@ void AppendHex(uint32_t v, int width, json_writer::TextBuffer *out) {
 }
 
 /// A comment's text with "*/" and line breaks taken out.
-void AppendComment(const std::string &s, json_writer::TextBuffer *out) {
+void AppendComment(std::string_view s, json_writer::TextBuffer *out) {
   size_t plain = 0;  // start of the run taken as it is
   for (size_t i = 0; i < s.size(); ++i) {
     const unsigned char c = static_cast<unsigned char>(s[i]);
@@ -65,7 +65,7 @@ void AppendComment(const std::string &s, json_writer::TextBuffer *out) {
 }
 
 /// `type name` for a declarator: the name goes after the stars.
-void AppendDeclare(const std::string &type, std::string_view name,
+void AppendDeclare(std::string_view type, std::string_view name,
                    json_writer::TextBuffer *out) {
   *out += type;
   if (type.empty() || type.back() != '*') *out += ' ';
