@@ -179,7 +179,8 @@ class Builder {
     SortMethods();
     for (MethodType &m : out_.methods) {
       if (declarations_)
-        method_pointers_.emplace(m.address, out_.texts.Keep(m.type_name + " *"));
+        method_pointers_.emplace(m.address,
+                                 out_.texts.Keep(std::string(m.type_name.view()) + " *"));
       ParamNames(&m.prototype);
     }
     if (declarations_)
@@ -294,12 +295,12 @@ class Builder {
 
   void Add(CDecl d) {
     names_.Insert(d.name);
-    if (d.kind == CDecl::kStruct) out_.structs.push_back(d.name);
+    if (d.kind == CDecl::kStruct) out_.structs.emplace_back(d.name.view());
     out_.decls.push_back(std::move(d));
   }
 
-  void AddStruct(const std::string &name, const std::string &comment,
-                 std::vector<CMember> members, uint32_t size) {
+  void AddStruct(TypeText name, TypeText comment, std::vector<CMember> members,
+                 uint32_t size) {
     CDecl d;
     d.kind = CDecl::kStruct;
     d.name = name;
@@ -387,12 +388,12 @@ class Builder {
                   ArgType::Class cls, uint32_t count = 0) {
     if (t.name.empty()) return Scalar(target, size, cls);
     CDecl d;
-    d.name = Unique(CIdentifier(t.name));
-    d.comment = t.name;
+    d.name = out_.texts.Keep(Unique(CIdentifier(t.name)));
+    d.comment = out_.texts.Keep(t.name);
     d.target = target;
     d.size = size;
     d.count = count;
-    const std::string name = d.name;
+    const std::string name(d.name.view());
     Add(std::move(d));
     return Scalar(name, size, cls);
   }
@@ -474,14 +475,14 @@ class Builder {
     if (t.name.empty()) return Scalar(kOrdinalTypes[t.ord_type], size, ArgType::kOrdinal);
     CDecl d;
     d.kind = CDecl::kEnum;
-    d.name = Unique(CIdentifier(t.name));
-    d.comment = t.name;
+    d.name = out_.texts.Keep(Unique(CIdentifier(t.name)));
+    d.comment = out_.texts.Keep(t.name);
     d.target = kOrdinalTypes[t.ord_type];
     d.size = size;
     for (size_t i = 0; i < t.values.size(); ++i)
       d.values.emplace_back(Unique(CIdentifier(t.values[i])),
                             t.min + static_cast<int64_t>(i));
-    const std::string name = d.name;
+    const std::string name(d.name.view());
     Add(std::move(d));
     return Scalar(name, size, ArgType::kOrdinal);
   }
@@ -541,8 +542,8 @@ class Builder {
     }
     CDecl d;
     d.kind = CDecl::kStruct;
-    d.name = name;
-    d.comment = t.name;
+    d.name = out_.texts.Keep(name);
+    d.comment = out_.texts.Keep(t.name);
     d.size = size;
     d.members = layout.Finish();
     out_.decls.push_back(std::move(d));
@@ -707,9 +708,10 @@ class Builder {
     }
     CDecl decl;
     decl.kind = CDecl::kStruct;
-    decl.name = c.name;
-    decl.comment = "class " + delphi + (d.unit.empty() ? "" : " (" + d.unit + ")") +
-                   ", instance size " + std::to_string(d.instance_size);
+    decl.name = out_.texts.Keep(c.name);
+    decl.comment =
+        out_.texts.Keep("class " + delphi + (d.unit.empty() ? "" : " (" + d.unit + ")") +
+                        ", instance size " + std::to_string(d.instance_size));
     decl.size = size;
     decl.members = std::move(members);
     c.instance = instances_.size();
@@ -781,11 +783,11 @@ class Builder {
     std::string name = c.name;
     name += '_';
     name += CIdentifier(method);
-    m.method = std::move(method);
-    m.name = Unique(std::move(name));
-    std::string type_name = m.name;
+    m.method = out_.texts.Keep(method);
+    m.name = out_.texts.Keep(Unique(std::move(name)));
+    std::string type_name(m.name.view());
     type_name += "_T";
-    m.type_name = Unique(std::move(type_name));
+    m.type_name = out_.texts.Keep(Unique(std::move(type_name)));
     m.source = source;
     return m;
   }
@@ -863,10 +865,11 @@ class Builder {
       }
       MethodType &t = NewMethod(c, m.code, m.name, "signature");
       t.prototype = std::move(proto);
-      t.pascal = std::string(class_method ? "class " : "") +
-                 (s.result_ref != 0 ? "function " : "procedure ") + delphi + "." +
-                 m.name + (params_text.empty() ? "" : "(" + params_text + ")") +
-                 (s.result_ref != 0 ? ": " + result_name : "") + ";";
+      t.pascal = out_.texts.Keep(std::string(class_method ? "class " : "") +
+                                 (s.result_ref != 0 ? "function " : "procedure ") +
+                                 delphi + "." + m.name +
+                                 (params_text.empty() ? "" : "(" + params_text + ")") +
+                                 (s.result_ref != 0 ? ": " + result_name : "") + ";");
     }
   }
 
@@ -928,10 +931,10 @@ class Builder {
     MethodType &t = NewMethod(c, e.address, e.handler, "event");
     t.prototype = PlaceByConvention(Self(c, false), params,
                                     event.result.empty() ? nullptr : &result);
-    t.pascal = std::string(event.result.empty() ? "procedure " : "function ") +
-               Details(c).name + "." + e.handler +
-               (text.empty() ? "" : "(" + text + ")") +
-               (event.result.empty() ? "" : ": " + event.result) + ";";
+    t.pascal = out_.texts.Keep(
+        std::string(event.result.empty() ? "procedure " : "function ") + Details(c).name +
+        "." + e.handler + (text.empty() ? "" : "(" + text + ")") +
+        (event.result.empty() ? "" : ": " + event.result) + ";");
   }
 
   void SelfMethod(ClassInfo &c, ea_t code, std::string_view method) {
@@ -939,12 +942,14 @@ class Builder {
     MethodType &t = NewMethod(c, code, std::string(method), "self");
     t.prototype = PlaceByConvention(Self(c, false), {}, nullptr);
     const std::string &delphi = Details(c).name;
-    t.pascal.reserve(11 + delphi.size() + method.size());
-    t.pascal += "procedure ";
-    t.pascal += delphi;
-    t.pascal += '.';
-    t.pascal += method;
-    t.pascal += ';';
+    std::string &pascal = scratch_;
+    pascal.clear();
+    pascal += "procedure ";
+    pascal += delphi;
+    pascal += '.';
+    pascal += method;
+    pascal += ';';
+    t.pascal = out_.texts.Keep(pascal);
   }
 
   static std::string_view SlotName(const ClassInfo &c, const VirtualMethod &v) {
@@ -978,8 +983,8 @@ class Builder {
     const ClassDetails &d = Details(c);
     CDecl vmt;
     vmt.kind = CDecl::kStruct;
-    vmt.name = VmtStructName(c.name);
-    vmt.comment = "method table of " + d.name;
+    vmt.name = out_.texts.Keep(VmtStructName(c.name));
+    vmt.comment = out_.texts.Keep("method table of " + d.name);
     for (const VirtualMethod &v : d.virtual_methods) {
       if (v.slot < 0) continue;
       CMember m;
@@ -1040,6 +1045,7 @@ class Builder {
   // A pointer to the function type, by code address.
   std::unordered_map<ea_t, TypeText> method_pointers_;
   std::vector<std::pair<std::string_view, uint32_t>> slot_order_;
+  std::string scratch_;  // a text put together before it is kept
   std::map<ea_t, std::string> record_names_;
   std::vector<CDecl> instances_;
   std::vector<CDecl> vmts_;

@@ -148,7 +148,7 @@ TEST(IdaTypesTest, AMacroPrefixOfTheProgramsOwnStays) {
   d.members.push_back({"FValue", "int32_t", 0, 0, 4, "FValue: PH_Sx PH_S4_4"});
   d.members.push_back({"PH_EAX", "int32_t", 0, 4, 4, "PH_USERCALL  PH_EDX"});
   types.decls.push_back(d);
-  types.structs.push_back(d.name);
+  types.structs.push_back("TThing");
   const tool_script::ScriptTypes ida = c_header::IdaTypes(types);
   ASSERT_EQ(2u, ida.declarations.size());
   EXPECT_EQ(
@@ -193,8 +193,8 @@ TEST(IdaTypesTest, CommentsKeepTheirTextButWhatWouldEndThem) {
         text.insert(at, o);
         comments.push_back(text);
         model::CDecl d;
-        d.name = "T" + std::to_string(comments.size());
-        d.comment = text;
+        d.name = types.texts.Keep("T" + std::to_string(comments.size()));
+        d.comment = types.texts.Keep(text);
         d.target = "int";
         types.decls.push_back(d);
       }

@@ -308,7 +308,7 @@ class Report {
     if (m == methods_.end()) return;
     out_ << "```\n";
     for (const MethodType *method : m->second)
-      out_ << method->pascal << "  // " << Hex(method->address) << "\n";
+      out_ << method->pascal.view() << "  // " << Hex(method->address) << "\n";
     out_ << "```\n\n";
   }
 
