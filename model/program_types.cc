@@ -146,6 +146,10 @@ struct ClassInfo {
   // kept in the types' texts: a class starts from its parent's.
   std::vector<TypeText> slot_names;
   std::vector<TypeText> slot_idents;
+  // The prototype of a method known only by its code (Self alone), placed
+  // once for all the class's such methods.
+  Prototype self_only;
+  bool has_self_only = false;
 };
 
 class Builder {
@@ -796,16 +800,18 @@ class Builder {
   /// parameter of a type's name would hide the type from the parameters
   /// behind it) and that differ within the list.
   void ParamNames(Prototype *p) {
-    std::vector<std::string> used;  // a handful: a search beats a tree
+    // A handful, so a search beats a tree; the names are views of the
+    // parameters' own, which stay where they are.
+    std::vector<std::string_view> &used = used_params_;
+    used.clear();
     for (size_t i = 0; i < p->params.size(); ++i) {
       PlacedParam &param = p->params[i];
       std::string name = param.hidden ? param.name : CIdentifier(param.name);
       if (names_.Contains(name)) name += "_P";
-      if (std::find(used.begin(), used.end(), name) != used.end())
-        name += "_P" + std::to_string(i);
-      else
-        used.push_back(name);
+      const bool repeated = std::find(used.begin(), used.end(), name) != used.end();
+      if (repeated) name += "_P" + std::to_string(i);
       param.name = std::move(name);
+      if (!repeated) used.push_back(param.name);
     }
   }
 
@@ -940,7 +946,11 @@ class Builder {
   void SelfMethod(ClassInfo &c, ea_t code, std::string_view method) {
     if (code == 0 || Typed(code)) return;
     MethodType &t = NewMethod(c, code, std::string(method), "self");
-    t.prototype = PlaceByConvention(Self(c, false), {}, nullptr);
+    if (!c.has_self_only) {
+      c.self_only = PlaceByConvention(Self(c, false), {}, nullptr);
+      c.has_self_only = true;
+    }
+    t.prototype = c.self_only;
     const std::string &delphi = Details(c).name;
     std::string &pascal = scratch_;
     pascal.clear();
@@ -1046,6 +1056,7 @@ class Builder {
   std::unordered_map<ea_t, TypeText> method_pointers_;
   std::vector<std::pair<std::string_view, uint32_t>> slot_order_;
   std::string scratch_;  // a text put together before it is kept
+  std::vector<std::string_view> used_params_;
   std::map<ea_t, std::string> record_names_;
   std::vector<CDecl> instances_;
   std::vector<CDecl> vmts_;
