@@ -316,16 +316,20 @@ class Builder {
 
   void NameClasses() {
     classes_.resize(model_.classes.size());
+    out_.classes.reserve(model_.classes.size());
+    out_.structs.reserve(out_.structs.size() + 2 * model_.classes.size());
     for (size_t i = 0; i < model_.classes.size(); ++i) {
       ClassInfo &c = classes_[i];
       c.entry = &model_.classes[i];
-      c.name = Unique(CIdentifier(ClassName(c.entry->record)));
-      names_.Insert(VmtStructName(c.name));
+      std::string delphi = ClassName(c.entry->record);
+      c.name = Unique(CIdentifier(delphi));
+      std::string vmt = VmtStructName(c.name);
+      names_.Insert(vmt);
       out_.structs.push_back(c.name);
-      out_.structs.push_back(VmtStructName(c.name));
+      out_.structs.push_back(std::move(vmt));
       out_.classes.push_back({c.entry->record, c.name, {}, {}});
       index_[c.entry->record] = i;
-      class_by_name_.emplace(ClassName(c.entry->record), i);
+      class_by_name_.emplace(std::move(delphi), i);
     }
   }
 
