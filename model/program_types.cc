@@ -146,10 +146,6 @@ struct ClassInfo {
   // kept in the types' texts: a class starts from its parent's.
   std::vector<TypeText> slot_names;
   std::vector<TypeText> slot_idents;
-  // The prototype of a method known only by its code (Self alone), placed
-  // once for all the class's such methods.
-  Prototype self_only;
-  bool has_self_only = false;
 };
 
 class Builder {
@@ -950,11 +946,11 @@ class Builder {
   void SelfMethod(ClassInfo &c, ea_t code, std::string_view method) {
     if (code == 0 || Typed(code)) return;
     MethodType &t = NewMethod(c, code, std::string(method), "self");
-    if (!c.has_self_only) {
-      c.self_only = PlaceByConvention(Self(c, false), {}, nullptr);
-      c.has_self_only = true;
+    if (self_only_of_ != &c) {
+      self_only_ = PlaceByConvention(Self(c, false), {}, nullptr);
+      self_only_of_ = &c;
     }
-    t.prototype = c.self_only;
+    t.prototype = self_only_;
     const std::string &delphi = Details(c).name;
     std::string &pascal = scratch_;
     pascal.clear();
@@ -1061,6 +1057,10 @@ class Builder {
   std::vector<std::pair<std::string_view, uint32_t>> slot_order_;
   std::string scratch_;  // a text put together before it is kept
   std::vector<std::string_view> used_params_;
+  // The prototype of a method known only by its code (Self alone), placed
+  // once for the class whose methods are being made, not kept per class.
+  const ClassInfo *self_only_of_ = nullptr;
+  Prototype self_only_;
   std::map<ea_t, std::string> record_names_;
   std::vector<CDecl> instances_;
   std::vector<CDecl> vmts_;
