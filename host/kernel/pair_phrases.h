@@ -1,0 +1,98 @@
+// Phrases of (distance, value) pairs, for DeltaIndex's closed chunks.
+//
+// A record's fields take the same comments at the same distances in every
+// record of its layout, so the pairs of a chunk repeat in long runs. A
+// phrase is a shorter phrase (its prefix) and one more pair, learnt as the
+// chunks are coded, one phrase longer each time a known one is met followed
+// by a pair it does not yet take: after a layout's first few records, its
+// whole run of fields is one phrase, two bytes in a chunk. Phrases are never
+// forgotten, so a code stays good for as long as the index lives.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+namespace kernel {
+
+class PairPhrases {
+ public:
+  static constexpr uint16_t kNone = 0xFFFF;  // no phrase; a one-pair phrase's prefix
+  static constexpr size_t kMostPhrases = 0xFFFE;
+
+  struct Phrase {
+    uint16_t prefix = kNone;
+    uint8_t distance = 0;  // the last pair's
+    uint8_t value = 0;
+    uint16_t count = 0;  // pairs
+    uint16_t span = 0;   // the sum of the pairs' distances
+  };
+
+  /// `most` phrases at most (below kMostPhrases): a smaller table for tests.
+  explicit PairPhrases(size_t most = kMostPhrases) : most_(most) {}
+
+  const Phrase &operator[](uint16_t code) const { return phrases_[code]; }
+
+  /// The code of `prefix` followed by (distance, value), or kNone.
+  uint16_t Find(uint16_t prefix, uint8_t distance, uint8_t value) const {
+    if (slots_.empty()) return kNone;
+    const size_t mask = slots_.size() - 1;
+    for (size_t i = Hash(prefix, distance, value) & mask; slots_[i] != 0;
+         i = (i + 1) & mask) {
+      const Phrase &p = phrases_[slots_[i] - 1];
+      if (p.prefix == prefix && p.distance == distance && p.value == value)
+        return static_cast<uint16_t>(slots_[i] - 1);
+    }
+    return kNone;
+  }
+
+  /// Learns `prefix` followed by (distance, value), which Find does not
+  /// know; its code, or kNone when the table is full.
+  uint16_t Add(uint16_t prefix, uint8_t distance, uint8_t value) {
+    if (phrases_.size() >= most_) return kNone;
+    if ((phrases_.size() + 1) * 2 > slots_.size()) Grow();
+    Phrase p;
+    p.prefix = prefix;
+    p.distance = distance;
+    p.value = value;
+    p.count = 1;
+    p.span = distance;
+    if (prefix != kNone) {
+      p.count = static_cast<uint16_t>(phrases_[prefix].count + 1);
+      p.span = static_cast<uint16_t>(phrases_[prefix].span + distance);
+    }
+    const auto code = static_cast<uint16_t>(phrases_.size());
+    phrases_.push_back(p);
+    Insert(code);
+    return code;
+  }
+
+  size_t size() const { return phrases_.size(); }
+
+ private:
+  static size_t Hash(uint16_t prefix, uint8_t distance, uint8_t value) {
+    const uint64_t key =
+        uint64_t{prefix} | uint64_t{distance} << 16 | uint64_t{value} << 24;
+    return static_cast<size_t>((key * 0x9E3779B97F4A7C15ull) >> 40);
+  }
+
+  void Insert(uint16_t code) {
+    const Phrase &p = phrases_[code];
+    const size_t mask = slots_.size() - 1;
+    size_t i = Hash(p.prefix, p.distance, p.value) & mask;
+    while (slots_[i] != 0) i = (i + 1) & mask;
+    slots_[i] = static_cast<uint16_t>(code + 1);
+  }
+
+  void Grow() {
+    slots_.assign(slots_.empty() ? 256 : slots_.size() * 2, 0);
+    for (size_t code = 0; code < phrases_.size(); ++code)
+      Insert(static_cast<uint16_t>(code));
+  }
+
+  size_t most_;
+  std::vector<Phrase> phrases_;
+  std::vector<uint16_t> slots_;  // code + 1; 0: empty
+};
+
+}  // namespace kernel
