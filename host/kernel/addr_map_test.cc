@@ -258,11 +258,15 @@ TEST(DeltaIndexTest, AgreesWithOrderedMap) {
 TEST(DeltaIndexTest, RecordLayoutsAgreeWithOrderedMap) {
   kernel::DeltaIndex index;
   CheckDeltaIndex(index, true, 23);
+  // Phrases stop growing where the table is full; pairs are still coded.
+  kernel::DeltaIndex few_phrases(kernel::PairPhrases::kMostPhrases, 50);
+  CheckDeltaIndex(few_phrases, true, 31);
+  EXPECT_EQ(50u, few_phrases.PhraseCount() - few_phrases.PairCount());
 }
 
 TEST(DeltaIndexTest, FullPhraseTableLeavesChunksPlain) {
   // Later chunks meet pairs the table has no room for and stay plain.
-  kernel::DeltaIndex index(1000);
+  kernel::DeltaIndex index(1000, 800);
   CheckDeltaIndex(index, true, 29);
   EXPECT_EQ(1000u, index.PhraseCount());
 }

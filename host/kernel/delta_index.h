@@ -10,13 +10,14 @@
 // these entries are written far more often than they are read, and nearly
 // always after the last one.
 //
-// A chunk that a new last one follows is closed: its pairs are coded as
-// phrases (host/kernel/pair_phrases.h), two bytes a phrase after a mark byte
-// (a plain chunk's first byte, the distance before its first entry, is 0).
-// A record layout's fields, the same texts at the same distances in every
-// record, become one phrase, so a closed chunk takes a small part of its
-// plain size. A change inside a closed chunk opens it again first: these
-// come seldom.
+// A chunk is closed when kOpenChunks others have been written since it
+// was: its pairs are coded as phrases (host/kernel/pair_phrases.h), two
+// bytes a phrase after a mark byte (a plain chunk's first byte, the
+// distance before its first entry, is 0). A record layout's fields, the
+// same texts at the same distances in every record, become one phrase, so
+// a closed chunk takes a small part of its plain size. A change inside a
+// closed chunk opens it again first: a run writes in a few places at a
+// time, mostly past the last entry.
 #pragma once
 
 #include <algorithm>
@@ -33,9 +34,10 @@ class DeltaIndex {
  public:
   static constexpr size_t kChunk = 256;
 
-  /// `most_phrases` below PairPhrases::kMostPhrases: a smaller table for tests.
-  explicit DeltaIndex(size_t most_phrases = PairPhrases::kMostPhrases)
-      : phrases_(most_phrases) {}
+  /// Smaller phrase tables than PairPhrases's for tests.
+  explicit DeltaIndex(size_t most_phrases = PairPhrases::kMostPhrases,
+                      size_t most_longer = PairPhrases::kMostLonger)
+      : phrases_(most_phrases, most_longer) {}
 
   /// The value at `ea`, or nullptr; good until the index next changes.
   const uint8_t *Find(ea_t ea) const {
@@ -66,6 +68,7 @@ class DeltaIndex {
         ch->bytes.push_back(value);
         ch->last = ea;
         ++size_;
+        Wrote(c, ea);
         return;
       }
       if (c + 1 < chunks_.size() && Prepend(c + 1, ea, value)) return;
@@ -82,11 +85,16 @@ class DeltaIndex {
     const size_t i = Position(*ch, ea, &key);
     if (key == ea) {
       ch->bytes[i + 1] = value;
+      Wrote(c, ea);
       return;
     }
     if (Entries(*ch) >= kChunk) {
       Split(c);
+      const ea_t left = chunks_[c].first;
+      const ea_t right = chunks_[c + 1].first;
       Set(ea, value);
+      // The half not written is closed, as it was before.
+      Close(ChunkFor(ea < right ? right : left));
       return;
     }
     // ea lies between the entry before i and entry i, so both distances are
@@ -98,6 +106,7 @@ class DeltaIndex {
     const uint8_t entry[2] = {before, value};
     ch->bytes.insert(ch->bytes.begin() + static_cast<ptrdiff_t>(i), entry, entry + 2);
     ++size_;
+    Wrote(c, ea);
   }
 
   /// Removes the entry at `ea`; false when there was none.
@@ -136,12 +145,15 @@ class DeltaIndex {
       ch.bytes.resize(i);
       ch.bytes.shrink_to_fit();
       chunks_.insert(chunks_.begin() + static_cast<ptrdiff_t>(c + 1), std::move(right));
+      Close(c + 1);
+      Wrote(c, chunks_[c].first);
       return true;
     } else {
       ch.bytes[i + 2] = static_cast<uint8_t>(ch.bytes[i] + ch.bytes[i + 2]);
     }
     ch.bytes.erase(ch.bytes.begin() + static_cast<ptrdiff_t>(i),
                    ch.bytes.begin() + static_cast<ptrdiff_t>(i + 2));
+    Wrote(c, ch.first);
     return true;
   }
 
@@ -161,6 +173,7 @@ class DeltaIndex {
 
   /// The phrases learnt so far, for tests.
   size_t PhraseCount() const { return phrases_.size(); }
+  size_t PairCount() const { return phrases_.pairs(); }
   /// The chunks that are closed, for tests.
   size_t ClosedChunks() const {
     return static_cast<size_t>(std::count_if(chunks_.begin(), chunks_.end(),
@@ -234,6 +247,27 @@ class DeltaIndex {
     return nullptr;
   }
 
+  /// Notes that chunk `c` was written at `ea`, and closes the chunk written
+  /// longest ago when more than kOpenChunks have been. Only a guess: any
+  /// plain chunk may be closed, and a chunk may be left plain.
+  void Wrote(size_t c, ea_t ea) {
+    const Chunk &ch = chunks_[c];
+    size_t k = 0;
+    while (k < open_count_ && (open_[k] < ch.first || open_[k] > ch.last)) ++k;
+    if (k == open_count_) {
+      if (open_count_ < kOpenChunks) {
+        ++open_count_;
+      } else {
+        --k;
+        const size_t oldest = ChunkFor(open_[k]);
+        if (oldest != kNone && oldest != c) Close(oldest);
+        hint_ = c;
+      }
+    }
+    for (; k > 0; --k) open_[k] = open_[k - 1];
+    open_[0] = ea;
+  }
+
   /// Makes the closed chunk `ch` plain again, with room for one more entry.
   void Open(Chunk *ch) {
     if (!Closed(*ch)) return;
@@ -250,8 +284,8 @@ class DeltaIndex {
   /// leaves it plain, at its own size, when the table is full or the
   /// phrases would not be smaller.
   void Close(size_t c) {
+    if (c >= chunks_.size() || Closed(chunks_[c])) return;
     Chunk &ch = chunks_[c];
-    if (Closed(ch)) return;
     const std::vector<uint8_t> &b = ch.bytes;
     coded_.clear();
     coded_.push_back(kClosedMark);
@@ -330,12 +364,13 @@ class DeltaIndex {
     ch.first = ea;
     ++size_;
     hint_ = c;
+    Wrote(c, ea);
     return true;
   }
 
   /// A new chunk at position `c` holding only `ea`.
   void Begin(size_t c, ea_t ea, uint8_t value) {
-    if (c == chunks_.size() && c > 0) Close(c - 1);
+    if (c == chunks_.size() && c > 0) chunks_[c - 1].bytes.shrink_to_fit();
     Chunk ch;
     ch.first = ch.last = ea;
     ch.bytes.reserve(c == chunks_.size() ? 2 * kChunk : 8);
@@ -344,6 +379,7 @@ class DeltaIndex {
     chunks_.insert(chunks_.begin() + static_cast<ptrdiff_t>(c), std::move(ch));
     ++size_;
     hint_ = c;
+    Wrote(c, ea);
   }
 
   /// Halves the full chunk `c`.
@@ -383,6 +419,10 @@ class DeltaIndex {
   mutable size_t hint_ = 0;
   PairPhrases phrases_;
   std::vector<uint8_t> coded_;  // Close's buffer, kept from one chunk to the next
+  // An address in each chunk written lately, the latest first.
+  static constexpr size_t kOpenChunks = 4;
+  ea_t open_[kOpenChunks] = {};
+  size_t open_count_ = 0;
 };
 
 }  // namespace kernel
