@@ -197,7 +197,10 @@ class DeltaIndex {
   size_t Entries(const Chunk &ch) const {
     if (!Closed(ch)) return ch.bytes.size() / 2;
     size_t n = 0;
-    for (size_t i = 1; i < ch.bytes.size(); i += 2) n += phrases_[CodeAt(ch, i)].count;
+    for (size_t i = 1; i < ch.bytes.size(); i += 2)
+      for (uint16_t code = CodeAt(ch, i); code != PairPhrases::kNone;
+           code = phrases_[code].prefix)
+        ++n;
     return n;
   }
   static uint16_t CodeAt(const Chunk &ch, size_t i) {

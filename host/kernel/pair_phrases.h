@@ -23,15 +23,19 @@ class PairPhrases {
   // worth having are learnt from its first records: a table this size
   // stays in cache while a chunk is coded, where one filled to the last
   // code made coding a closed chunk a cache miss a pair.
-  static constexpr size_t kMostLonger = 0x4000;
+  static constexpr size_t kMostLonger = 0x1000;
 
   struct Phrase {
     uint16_t prefix = kNone;
     uint8_t distance = 0;  // the last pair's
     uint8_t value = 0;
-    uint16_t count = 0;     // pairs
-    uint16_t span = 0;      // the sum of the pairs' distances
-    uint16_t next = kNone;  // the phrase one longer found last, tried first
+    uint16_t span = 0;  // the sum of the pairs' distances
+    // The phrase one longer found last, tried first, and its last pair:
+    // coding a chunk reads one phrase a pair.
+    uint16_t next = kNone;
+    uint8_t next_distance = 0;
+    uint8_t next_value = 0;
+    bool more = false;  // other phrases one longer than it are in slots_
   };
 
   /// `most` phrases at most (below kMostPhrases), `most_longer` of them
@@ -51,17 +55,17 @@ class PairPhrases {
                  ? kNone
                  : static_cast<uint16_t>(singles_[Pair(distance, value)] - 1);
     Phrase &before = phrases_[prefix];
-    if (before.next != kNone) {
-      const Phrase &p = phrases_[before.next];
-      if (p.distance == distance && p.value == value) return before.next;
-    }
-    if (slots_.empty()) return kNone;
+    if (before.next != kNone && before.next_distance == distance &&
+        before.next_value == value)
+      return before.next;
+    // Most phrases are followed by one pair only: no search for them.
+    if (!before.more) return kNone;
     const size_t mask = slots_.size() - 1;
     for (size_t i = Hash(prefix, distance, value) & mask; slots_[i] != 0;
          i = (i + 1) & mask) {
       const Phrase &p = phrases_[slots_[i] - 1];
       if (p.prefix == prefix && p.distance == distance && p.value == value) {
-        before.next = static_cast<uint16_t>(slots_[i] - 1);
+        Follow(&before, static_cast<uint16_t>(slots_[i] - 1));
         return before.next;
       }
     }
@@ -84,14 +88,14 @@ class PairPhrases {
     p.prefix = prefix;
     p.distance = distance;
     p.value = value;
-    p.count = 1;
     p.span = distance;
-    if (prefix != kNone) {
-      p.count = static_cast<uint16_t>(phrases_[prefix].count + 1);
-      p.span = static_cast<uint16_t>(phrases_[prefix].span + distance);
-      phrases_[prefix].next = code;
-    }
+    if (prefix != kNone) p.span = static_cast<uint16_t>(phrases_[prefix].span + distance);
     phrases_.push_back(p);
+    if (prefix != kNone) {
+      Phrase &before = phrases_[prefix];
+      before.more = before.more || before.next != kNone;
+      Follow(&before, code);
+    }
     if (prefix != kNone) {
       ++extensions_;
       Insert(code);
@@ -104,6 +108,11 @@ class PairPhrases {
   size_t pairs() const { return phrases_.size() - extensions_; }
 
  private:
+  void Follow(Phrase *before, uint16_t next) {
+    before->next = next;
+    before->next_distance = phrases_[next].distance;
+    before->next_value = phrases_[next].value;
+  }
   static size_t Pair(uint8_t distance, uint8_t value) {
     return size_t{distance} << 8 | value;
   }
