@@ -1,7 +1,6 @@
 #include "model/class_reader.h"
 
 #include <algorithm>
-#include <cstdio>
 
 #include "detector/core/recognise.h"
 
@@ -17,12 +16,19 @@ constexpr uint32_t kNoValue = 0x80000000u;
 /// True when `n` bytes at `ea` lie below `end`.
 bool Fits(ea_t ea, uint64_t n, ea_t end) { return ea < end && n <= end - ea; }
 
+/// "{00020400-0000-0000-C000-000000000046}": the first three groups are
+/// little-endian numbers, the last two bytes in order. Written by hand, as
+/// snprintf took thousands of instructions for each interface.
 std::string GuidText(const uint8_t *g) {
-  char text[40];
-  snprintf(text, sizeof text,
-           "{%02X%02X%02X%02X-%02X%02X-%02X%02X-%02X%02X-%02X%02X%02X%02X%02X%02X}", g[3],
-           g[2], g[1], g[0], g[5], g[4], g[7], g[6], g[8], g[9], g[10], g[11], g[12],
-           g[13], g[14], g[15]);
+  static constexpr int kOrder[16] = {3, 2, 1,  0,  5,  4,  7,  6,
+                                     8, 9, 10, 11, 12, 13, 14, 15};
+  std::string text = "{";
+  for (int i = 0; i < 16; ++i) {
+    if (i == 4 || i == 6 || i == 8 || i == 10) text += '-';
+    text += "0123456789ABCDEF"[g[kOrder[i]] >> 4];
+    text += "0123456789ABCDEF"[g[kOrder[i]] & 0xF];
+  }
+  text += '}';
   return text;
 }
 

@@ -44,6 +44,17 @@ std::string Hex(uint32_t v) {
   return std::string(text + n, text + 8);
 }
 
+/// `text` with `tag` and `v` in hex behind it, kept in `texts`.
+TypeText KeepTagged(TypeTexts *texts, std::string_view text, const char *tag,
+                    uint32_t v) {
+  std::string s;
+  s.reserve(text.size() + 12);
+  s += text;
+  s += tag;
+  s += Hex(v);
+  return texts->Keep(s);
+}
+
 ArgType Unknown() {
   ArgType t;
   t.size = 0;
@@ -66,30 +77,32 @@ class StructLayout {
   /// In a record, fields that overlap are the cases of a variant part: the
   /// first case is kept and the rest left out without a word.
   StructLayout(std::string owner, uint32_t size, std::vector<std::string> *problems,
-               bool variant_parts = false)
+               TypeTexts *texts, bool variant_parts = false)
       : owner_(std::move(owner)),
         size_(size),
         problems_(problems),
+        texts_(texts),
         variant_parts_(variant_parts) {}
 
   void Add(CMember m) {
     if (m.offset < at_) {
       if (variant_parts_) return;
-      problems_->push_back(owner_ + ": field " + m.comment + " at offset 0x" +
-                           Hex(m.offset) + " overlaps another; left out");
+      problems_->push_back(owner_ + ": field " + std::string(m.comment.view()) +
+                           " at offset 0x" + Hex(m.offset) +
+                           " overlaps another; left out");
       return;
     }
     if (variant_parts_ && m.offset == size_) return;  // an open part behind the record
     if (m.size > size_ || m.offset > size_ - m.size) {
-      problems_->push_back(owner_ + ": field " + m.comment + " at offset 0x" +
-                           Hex(m.offset) + " runs past the size 0x" + Hex(size_) +
-                           "; left out");
+      problems_->push_back(owner_ + ": field " + std::string(m.comment.view()) +
+                           " at offset 0x" + Hex(m.offset) + " runs past the size 0x" +
+                           Hex(size_) + "; left out");
       return;
     }
-    if (!names_.Insert(m.name)) m.name += "_O" + Hex(m.offset);
+    if (!names_.Insert(m.name)) m.name = KeepTagged(texts_, m.name, "_O", m.offset);
     PadTo(m.offset);
     at_ = m.offset + m.size;
-    members_.push_back(std::move(m));
+    members_.push_back(m);
   }
   uint32_t at() const { return at_; }
   std::vector<CMember> Finish() {
@@ -101,12 +114,12 @@ class StructLayout {
   void PadTo(uint32_t offset) {
     if (offset <= at_) return;
     CMember pad;
-    pad.name = "_Pad" + Hex(at_);
+    pad.name = KeepTagged(texts_, "", "_Pad", at_);
     pad.c_type = "uint8_t";
     pad.count = offset - at_;
     pad.offset = at_;
     pad.size = offset - at_;
-    members_.push_back(std::move(pad));
+    members_.push_back(pad);
     at_ = offset;
   }
 
@@ -114,6 +127,7 @@ class StructLayout {
   uint32_t size_;
   uint32_t at_ = 0;
   std::vector<std::string> *problems_;
+  TypeTexts *texts_;
   bool variant_parts_;
   NameSet names_;  // every member's own name: a class repeats its ancestors'
   std::vector<CMember> members_;
@@ -128,7 +142,10 @@ struct ClassInfo {
   bool in_progress = false;
   size_t instance = 0;         // its instance structure in Builder::instances_
   size_t unread_children = 0;  // classes still to copy its members down
-  std::vector<std::string> slot_names;
+  // Per virtual slot its method's name and that name as a C identifier,
+  // kept in the types' texts: a class starts from its parent's.
+  std::vector<TypeText> slot_names;
+  std::vector<TypeText> slot_idents;
 };
 
 class Builder {
@@ -161,7 +178,9 @@ class Builder {
     for (ClassInfo &c : classes_) SelfMethods(c);
     SortMethods();
     for (MethodType &m : out_.methods) {
-      method_types_.emplace(m.address, m.type_name);
+      if (declarations_)
+        method_pointers_.emplace(m.address,
+                                 out_.texts.Keep(std::string(m.type_name.view()) + " *"));
       ParamNames(&m.prototype);
     }
     if (declarations_)
@@ -276,12 +295,12 @@ class Builder {
 
   void Add(CDecl d) {
     names_.Insert(d.name);
-    if (d.kind == CDecl::kStruct) out_.structs.push_back(d.name);
+    if (d.kind == CDecl::kStruct) out_.structs.emplace_back(d.name.view());
     out_.decls.push_back(std::move(d));
   }
 
-  void AddStruct(const std::string &name, const std::string &comment,
-                 std::vector<CMember> members, uint32_t size) {
+  void AddStruct(TypeText name, TypeText comment, std::vector<CMember> members,
+                 uint32_t size) {
     CDecl d;
     d.kind = CDecl::kStruct;
     d.name = name;
@@ -369,12 +388,12 @@ class Builder {
                   ArgType::Class cls, uint32_t count = 0) {
     if (t.name.empty()) return Scalar(target, size, cls);
     CDecl d;
-    d.name = Unique(CIdentifier(t.name));
-    d.comment = t.name;
+    d.name = out_.texts.Keep(Unique(CIdentifier(t.name)));
+    d.comment = out_.texts.Keep(t.name);
     d.target = target;
     d.size = size;
     d.count = count;
-    const std::string name = d.name;
+    const std::string name(d.name.view());
     Add(std::move(d));
     return Scalar(name, size, cls);
   }
@@ -456,14 +475,14 @@ class Builder {
     if (t.name.empty()) return Scalar(kOrdinalTypes[t.ord_type], size, ArgType::kOrdinal);
     CDecl d;
     d.kind = CDecl::kEnum;
-    d.name = Unique(CIdentifier(t.name));
-    d.comment = t.name;
+    d.name = out_.texts.Keep(Unique(CIdentifier(t.name)));
+    d.comment = out_.texts.Keep(t.name);
     d.target = kOrdinalTypes[t.ord_type];
     d.size = size;
     for (size_t i = 0; i < t.values.size(); ++i)
       d.values.emplace_back(Unique(CIdentifier(t.values[i])),
                             t.min + static_cast<int64_t>(i));
-    const std::string name = d.name;
+    const std::string name(d.name.view());
     Add(std::move(d));
     return Scalar(name, size, ArgType::kOrdinal);
   }
@@ -513,7 +532,7 @@ class Builder {
     std::stable_sort(
         fields.begin(), fields.end(),
         [](const RecordField &a, const RecordField &b) { return a.offset < b.offset; });
-    StructLayout layout(t.name, size, &out_.problems, true);
+    StructLayout layout(t.name, size, &out_.problems, &out_.texts, true);
     for (size_t i = 0; i < fields.size(); ++i) {
       const RecordField &f = fields[i];
       // Fields of one offset are a variant part: the first is kept.
@@ -523,8 +542,8 @@ class Builder {
     }
     CDecl d;
     d.kind = CDecl::kStruct;
-    d.name = name;
-    d.comment = t.name;
+    d.name = out_.texts.Keep(name);
+    d.comment = out_.texts.Keep(t.name);
     d.size = size;
     d.members = layout.Finish();
     out_.decls.push_back(std::move(d));
@@ -540,14 +559,14 @@ class Builder {
 
   /// A member for a field of type `v`; a field whose type has no known size
   /// becomes bytes up to the next field.
-  static CMember Member(const std::string &name, const std::string &type_name,
-                        const ArgType &v, uint32_t offset, uint32_t next) {
+  CMember Member(const std::string &name, const std::string &type_name, const ArgType &v,
+                 uint32_t offset, uint32_t next) {
     CMember m;
-    m.name = CIdentifier(name);
+    m.name = out_.texts.Keep(CIdentifier(name));
     m.offset = offset;
-    m.comment = name + ": " + (type_name.empty() ? "?" : type_name);
+    m.comment = out_.texts.Keep(name + ": " + (type_name.empty() ? "?" : type_name));
     if (v.size != 0) {
-      m.c_type = v.c_type;
+      m.c_type = out_.texts.Keep(v.c_type);
       m.size = v.size;
     } else {
       m.c_type = "uint8_t";
@@ -634,22 +653,24 @@ class Builder {
       listed.push_back({f.name, f.type_name, f.offset, f.type.c_type, f.type.size});
     CMember vmt;
     vmt.name = "_VMT";
-    vmt.c_type = VmtStructName(c.name) + " *";
+    vmt.c_type = out_.texts.Keep(VmtStructName(c.name) + " *");
     vmt.size = 4;
     vmt.comment = "the method table";
     std::vector<CMember> all;
     if (inherited != nullptr) {
       for (const CMember &m : *inherited)
-        if (m.name.rfind("_Pad", 0) != 0 && m.name != "_VMT" && m.name != "_Monitor")
+        if (!m.name.starts_with("_Pad") && m.name != "_VMT" && m.name != "_Monitor")
           all.push_back(m);
       ChildRead(*parent);
     }
     // A field of the class hides an ancestor's of the same name, as in the
     // class's own methods: the ancestor's takes its offset behind its name.
-    std::set<std::string> own_names;
+    std::set<std::string, std::less<>> own_names;
     for (const OwnField &f : own) own_names.insert(CIdentifier(f.name));
-    for (CMember &m : all)
-      if (own_names.count(m.name) != 0) m.name += "_O" + Hex(m.offset);
+    if (!own_names.empty())
+      for (CMember &m : all)
+        if (own_names.count(m.name.view()) != 0)
+          m.name = KeepTagged(&out_.texts, m.name, "_O", m.offset);
     for (const OwnField &f : own)
       all.push_back(Member(f.name, f.type_name, f.type, f.offset, f.offset));
     std::stable_sort(all.begin(), all.end(), [](const CMember &a, const CMember &b) {
@@ -669,15 +690,15 @@ class Builder {
       if (next > end && all[i].offset < end) next = end;
       all[i].size = all[i].count = next - all[i].offset;
     }
-    StructLayout layout(delphi, size, &out_.problems);
+    StructLayout layout(delphi, size, &out_.problems, &out_.texts);
     layout.Add(vmt);
-    for (CMember &m : all) layout.Add(std::move(m));
+    for (const CMember &m : all) layout.Add(m);
     const uint32_t described = layout.at();
     std::vector<CMember> members = layout.Finish();
     if (monitor && described <= size - 4) {
       CMember &last = members.back();
       // The last 4 bytes are padding: give them to the monitor.
-      if (last.name.rfind("_Pad", 0) == 0) {
+      if (last.name.starts_with("_Pad")) {
         last.count -= 4;
         last.size -= 4;
         if (last.count == 0) members.pop_back();
@@ -687,9 +708,10 @@ class Builder {
     }
     CDecl decl;
     decl.kind = CDecl::kStruct;
-    decl.name = c.name;
-    decl.comment = "class " + delphi + (d.unit.empty() ? "" : " (" + d.unit + ")") +
-                   ", instance size " + std::to_string(d.instance_size);
+    decl.name = out_.texts.Keep(c.name);
+    decl.comment =
+        out_.texts.Keep("class " + delphi + (d.unit.empty() ? "" : " (" + d.unit + ")") +
+                        ", instance size " + std::to_string(d.instance_size));
     decl.size = size;
     decl.members = std::move(members);
     c.instance = instances_.size();
@@ -708,16 +730,45 @@ class Builder {
       SlotNames(*parent);
       c.in_progress = false;
       c.slot_names = parent->slot_names;
+      c.slot_idents = parent->slot_idents;
     }
     size_t slots = 0;
     for (const VirtualMethod &v : d.virtual_methods)
       if (v.slot >= 0) slots = std::max<size_t>(slots, v.slot + 1);
-    if (c.slot_names.size() > slots) c.slot_names.resize(slots);
-    while (c.slot_names.size() < slots)
-      c.slot_names.push_back("VirtualSlot" + Hex(4 * c.slot_names.size()));
+    if (c.slot_names.size() > slots) {
+      c.slot_names.resize(slots);
+      c.slot_idents.resize(slots);
+    }
+    while (c.slot_names.size() < slots) {
+      c.slot_names.push_back(
+          KeepTagged(&out_.texts, "", "VirtualSlot", 4 * c.slot_names.size()));
+      c.slot_idents.push_back(out_.texts.Keep(CIdentifier(c.slot_names.back().c_str())));
+    }
     for (const MethodEntry &m : c.members.methods)
-      if (m.virtual_index >= 0 && static_cast<size_t>(m.virtual_index) < slots)
-        c.slot_names[m.virtual_index] = m.name;
+      if (m.virtual_index >= 0 && static_cast<size_t>(m.virtual_index) < slots) {
+        c.slot_names[m.virtual_index] = out_.texts.Keep(m.name);
+        c.slot_idents[m.virtual_index] = out_.texts.Keep(CIdentifier(m.name));
+      }
+  }
+
+  /// A slot whose name an earlier slot of the table has (overloads) takes
+  /// its slot number behind the name. The names are sorted with their
+  /// places rather than put in a set: a table of a large program's class
+  /// has dozens of slots, nearly all of names of their own.
+  void NameRepeatedSlots(std::vector<CMember> *slots) {
+    std::vector<std::pair<std::string_view, uint32_t>> &order = slot_order_;
+    order.clear();
+    for (size_t i = 0; i < slots->size(); ++i)
+      order.emplace_back((*slots)[i].name, static_cast<uint32_t>(i));
+    std::sort(order.begin(), order.end());
+    for (size_t i = 1; i < order.size(); ++i) {
+      if (order[i].first != order[i - 1].first) continue;
+      CMember &m = (*slots)[order[i].second];
+      std::string name(m.name.view());
+      name += "_S";
+      name += std::to_string(m.offset / 4);
+      m.name = out_.texts.Keep(name);
+    }
   }
 
   // ---- Methods ---------------------------------------------------------------
@@ -732,11 +783,11 @@ class Builder {
     std::string name = c.name;
     name += '_';
     name += CIdentifier(method);
-    m.method = std::move(method);
-    m.name = Unique(std::move(name));
-    std::string type_name = m.name;
+    m.method = out_.texts.Keep(method);
+    m.name = out_.texts.Keep(Unique(std::move(name)));
+    std::string type_name(m.name.view());
     type_name += "_T";
-    m.type_name = Unique(std::move(type_name));
+    m.type_name = out_.texts.Keep(Unique(std::move(type_name)));
     m.source = source;
     return m;
   }
@@ -814,10 +865,11 @@ class Builder {
       }
       MethodType &t = NewMethod(c, m.code, m.name, "signature");
       t.prototype = std::move(proto);
-      t.pascal = std::string(class_method ? "class " : "") +
-                 (s.result_ref != 0 ? "function " : "procedure ") + delphi + "." +
-                 m.name + (params_text.empty() ? "" : "(" + params_text + ")") +
-                 (s.result_ref != 0 ? ": " + result_name : "") + ";";
+      t.pascal = out_.texts.Keep(std::string(class_method ? "class " : "") +
+                                 (s.result_ref != 0 ? "function " : "procedure ") +
+                                 delphi + "." + m.name +
+                                 (params_text.empty() ? "" : "(" + params_text + ")") +
+                                 (s.result_ref != 0 ? ": " + result_name : "") + ";");
     }
   }
 
@@ -879,10 +931,10 @@ class Builder {
     MethodType &t = NewMethod(c, e.address, e.handler, "event");
     t.prototype = PlaceByConvention(Self(c, false), params,
                                     event.result.empty() ? nullptr : &result);
-    t.pascal = std::string(event.result.empty() ? "procedure " : "function ") +
-               Details(c).name + "." + e.handler +
-               (text.empty() ? "" : "(" + text + ")") +
-               (event.result.empty() ? "" : ": " + event.result) + ";";
+    t.pascal = out_.texts.Keep(
+        std::string(event.result.empty() ? "procedure " : "function ") + Details(c).name +
+        "." + e.handler + (text.empty() ? "" : "(" + text + ")") +
+        (event.result.empty() ? "" : ": " + event.result) + ";");
   }
 
   void SelfMethod(ClassInfo &c, ea_t code, std::string_view method) {
@@ -890,12 +942,14 @@ class Builder {
     MethodType &t = NewMethod(c, code, std::string(method), "self");
     t.prototype = PlaceByConvention(Self(c, false), {}, nullptr);
     const std::string &delphi = Details(c).name;
-    t.pascal.reserve(11 + delphi.size() + method.size());
-    t.pascal += "procedure ";
-    t.pascal += delphi;
-    t.pascal += '.';
-    t.pascal += method;
-    t.pascal += ';';
+    std::string &pascal = scratch_;
+    pascal.clear();
+    pascal += "procedure ";
+    pascal += delphi;
+    pascal += '.';
+    pascal += method;
+    pascal += ';';
+    t.pascal = out_.texts.Keep(pascal);
   }
 
   static std::string_view SlotName(const ClassInfo &c, const VirtualMethod &v) {
@@ -929,27 +983,20 @@ class Builder {
     const ClassDetails &d = Details(c);
     CDecl vmt;
     vmt.kind = CDecl::kStruct;
-    vmt.name = VmtStructName(c.name);
-    vmt.comment = "method table of " + d.name;
-    std::set<std::string> used;
+    vmt.name = out_.texts.Keep(VmtStructName(c.name));
+    vmt.comment = out_.texts.Keep("method table of " + d.name);
     for (const VirtualMethod &v : d.virtual_methods) {
       if (v.slot < 0) continue;
       CMember m;
-      const std::string &slot = c.slot_names[v.slot];
-      m.name = CIdentifier(slot);
-      if (!used.insert(m.name).second) m.name += "_S" + std::to_string(v.slot);
+      m.name = c.slot_idents[v.slot];
       m.offset = 4 * v.slot;
       m.size = 4;
-      auto it = method_types_.find(v.address);
-      if (it != method_types_.end()) {
-        m.c_type = it->second;
-        m.c_type += " *";
-      } else {
-        m.c_type = "void *";
-      }
-      m.comment = slot;
-      vmt.members.push_back(std::move(m));
+      auto it = method_pointers_.find(v.address);
+      m.c_type = it != method_pointers_.end() ? it->second : TypeText("void *");
+      m.comment = c.slot_names[v.slot];
+      vmt.members.push_back(m);
     }
+    NameRepeatedSlots(&vmt.members);
     // C has no empty structures: a class without slots of its own gets one
     // placeholder, and its table is never laid over the program.
     if (vmt.members.empty())
@@ -995,8 +1042,10 @@ class Builder {
   std::set<ea_t> in_progress_;
   std::unordered_set<ea_t> typed_;
   std::unordered_set<ea_t> shared_;  // code behind slots of different names
-  // Function type by code address, the names held in out_.methods.
-  std::unordered_map<ea_t, std::string_view> method_types_;
+  // A pointer to the function type, by code address.
+  std::unordered_map<ea_t, TypeText> method_pointers_;
+  std::vector<std::pair<std::string_view, uint32_t>> slot_order_;
+  std::string scratch_;  // a text put together before it is kept
   std::map<ea_t, std::string> record_names_;
   std::vector<CDecl> instances_;
   std::vector<CDecl> vmts_;

@@ -35,24 +35,29 @@
 #include "model/class_reader.h"
 #include "model/program_model.h"
 #include "model/prototype.h"
+#include "model/type_text.h"
 
 namespace model {
 
+/// A structure's member. Its texts are literals or kept in the types'
+/// `texts`: the members a class inherits refer to its ancestors' texts.
 struct CMember {
-  std::string name;
-  std::string c_type;  // the element type when `count` is not 0
+  TypeText name;
+  TypeText c_type;     // the element type when `count` is not 0
   uint32_t count = 0;  // an array of this many, or 0 for a single value
   uint32_t offset = 0;
   uint32_t size = 0;
-  std::string comment;   // the Delphi name and type
+  TypeText comment;      // the Delphi name and type
   bool guessed = false;  // bytes up to the next field: the type's size is unknown
 };
 
+/// A declaration. Its name and comment, like its members' texts, are
+/// literals or kept in the types' `texts`.
 struct CDecl {
   enum Kind { kTypedef, kEnum, kStruct, kFunction };
   Kind kind = kTypedef;
-  std::string name;
-  std::string comment;
+  TypeText name;
+  TypeText comment;
   uint32_t size = 0;
   std::string target;  // typedef: the type it names (its element when `count`)
   uint32_t count = 0;
@@ -79,15 +84,16 @@ struct ClassTypes {
   ClassDetails details;
 };
 
-/// A prototype for one function of the program.
+/// A prototype for one function of the program. Its texts are kept in the
+/// types' `texts`.
 struct MethodType {
   ea_t address = 0;
   ea_t class_record = 0;  // the class the method is of
-  std::string method;     // its Delphi name
-  std::string name;       // C identifier, e.g. TForm1_Button1Click
-  std::string pascal;     // "procedure TForm1.Button1Click(Sender: TObject);"
-  std::string source;     // "signature", "event" or "self"
-  std::string type_name;  // the function type's identifier
+  TypeText method;        // its Delphi name
+  TypeText name;          // C identifier, e.g. TForm1_Button1Click
+  TypeText pascal;        // "procedure TForm1.Button1Click(Sender: TObject);"
+  TypeText source;        // "signature", "event" or "self"
+  TypeText type_name;     // the function type's identifier
   Prototype prototype;
 };
 
@@ -104,6 +110,8 @@ struct ProgramTypes {
   /// its own fields and its details.
   std::vector<ClassTypes> classes;
   std::vector<std::string> problems;
+  /// The texts of the declarations, members and methods but literals.
+  TypeTexts texts;
 };
 
 /// Builds the types of the program in the kernel's database. Without

@@ -7,6 +7,10 @@
 #include <unordered_map>
 #include <vector>
 
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
+
 #include "pehost/json_writer/json_writer.h"
 
 namespace c_header {
@@ -46,10 +50,44 @@ void AppendHex(uint32_t v, int width, json_writer::TextBuffer *out) {
   while (n > 0) *out += digits[--n];
 }
 
+/// Where the run of bytes from `i` that a comment takes as they are ends:
+/// at a star, a control character or the end. The header and the IDA
+/// types carry a comment for every member, tens of megabytes of a large
+/// program's, so the run is looked for sixteen bytes at a time.
+size_t CommentRun(std::string_view s, size_t i) {
+  const size_t size = s.size();
+#ifdef __SSE2__
+  if (size - i >= 16) {
+    const __m128i space = _mm_set1_epi8(0x20);
+    const __m128i star = _mm_set1_epi8('*');
+    const __m128i del = _mm_set1_epi8(0x7F);
+    const auto odd = [&](size_t at) {
+      const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i *>(s.data() + at));
+      // Signed: bytes from 0x80 up count as odd too and are looked at alone.
+      const __m128i stop =
+          _mm_or_si128(_mm_cmplt_epi8(x, space),
+                       _mm_or_si128(_mm_cmpeq_epi8(x, star), _mm_cmpeq_epi8(x, del)));
+      return static_cast<unsigned>(_mm_movemask_epi8(stop));
+    };
+    for (; size - i >= 16; i += 16)
+      if (const unsigned mask = odd(i); mask != 0) return i + __builtin_ctz(mask);
+    if (i == size) return size;
+    // The last sixteen bytes, of which those before i were found plain.
+    const unsigned mask = odd(size - 16) >> (16 - (size - i));
+    return mask == 0 ? size : i + __builtin_ctz(mask);
+  }
+#endif
+  for (; i < size; ++i) {
+    const unsigned char c = static_cast<unsigned char>(s[i]);
+    if (c == '*' || c < 0x20 || c == 0x7F) break;
+  }
+  return i;
+}
+
 /// A comment's text with "*/" and line breaks taken out.
-void AppendComment(const std::string &s, json_writer::TextBuffer *out) {
+void AppendComment(std::string_view s, json_writer::TextBuffer *out) {
   size_t plain = 0;  // start of the run taken as it is
-  for (size_t i = 0; i < s.size(); ++i) {
+  for (size_t i = CommentRun(s, 0); i < s.size(); i = CommentRun(s, i + 1)) {
     const unsigned char c = static_cast<unsigned char>(s[i]);
     if (c == '*' && i + 1 < s.size() && s[i + 1] == '/') {
       out->append(s.data() + plain, i - plain);
@@ -65,7 +103,7 @@ void AppendComment(const std::string &s, json_writer::TextBuffer *out) {
 }
 
 /// `type name` for a declarator: the name goes after the stars.
-void AppendDeclare(const std::string &type, std::string_view name,
+void AppendDeclare(std::string_view type, std::string_view name,
                    json_writer::TextBuffer *out) {
   *out += type;
   if (type.empty() || type.back() != '*') *out += ' ';

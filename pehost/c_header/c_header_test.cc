@@ -148,7 +148,7 @@ TEST(IdaTypesTest, AMacroPrefixOfTheProgramsOwnStays) {
   d.members.push_back({"FValue", "int32_t", 0, 0, 4, "FValue: PH_Sx PH_S4_4"});
   d.members.push_back({"PH_EAX", "int32_t", 0, 4, 4, "PH_USERCALL  PH_EDX"});
   types.decls.push_back(d);
-  types.structs.push_back(d.name);
+  types.structs.push_back("TThing");
   const tool_script::ScriptTypes ida = c_header::IdaTypes(types);
   ASSERT_EQ(2u, ida.declarations.size());
   EXPECT_EQ(
@@ -161,6 +161,50 @@ TEST(IdaTypesTest, AMacroPrefixOfTheProgramsOwnStays) {
       "};\n"
       "#pragma pack(pop)\n",
       ida.declarations[1].second.text);
+}
+
+// A comment takes every byte as it is but "*/", which would end it, and
+// control characters, which would break its line; the runs between them are
+// looked for sixteen bytes at a time, so each odd byte is put at every place
+// of texts shorter and longer than that, beside the bytes from 0x80 up.
+TEST(IdaTypesTest, CommentsKeepTheirTextButWhatWouldEndThem) {
+  const std::string odd[] = {"*/",   "*",    "/",        "\n", "\t",
+                             "\x7F", "\x1F", "\xC3\xA9", "**/"};
+  const auto expected = [](const std::string &text) {
+    std::string e;
+    for (size_t i = 0; i < text.size(); ++i) {
+      const unsigned char c = static_cast<unsigned char>(text[i]);
+      if (c == '*' && i + 1 < text.size() && text[i + 1] == '/') {
+        e += "* /";
+        ++i;
+      } else {
+        e += c < 0x20 || c == 0x7F ? ' ' : text[i];
+      }
+    }
+    return e;
+  };
+  model::ProgramTypes types;
+  std::vector<std::string> comments;
+  for (size_t length = 0; length <= 40; ++length)
+    for (size_t at = 0; at <= length; ++at)
+      for (const std::string &o : odd) {
+        std::string text(length, 'a');
+        for (size_t i = 0; i < length; ++i) text[i] = static_cast<char>('a' + i % 26);
+        text.insert(at, o);
+        comments.push_back(text);
+        model::CDecl d;
+        d.name = types.texts.Keep("T" + std::to_string(comments.size()));
+        d.comment = types.texts.Keep(text);
+        d.target = "int";
+        types.decls.push_back(d);
+      }
+  const tool_script::ScriptTypes ida = c_header::IdaTypes(types);
+  ASSERT_EQ(comments.size() + 1, ida.declarations.size());
+  for (size_t i = 0; i < comments.size(); ++i)
+    ASSERT_EQ("/* " + expected(comments[i]) + " */\ntypedef int T" +
+                  std::to_string(i + 1) + ";\n",
+              ida.declarations[i + 1].second.text)
+        << "comment " << i;
 }
 
 TEST_P(CHeaderSampleTest, CompilesWithItsLayoutChecks) {

@@ -1,7 +1,6 @@
 #include "pehost/model_files/model_report.h"
 
 #include <algorithm>
-#include <cstdio>
 #include <map>
 #include <numeric>
 #include <string_view>
@@ -21,17 +20,26 @@ namespace {
 // crafted parent chain cannot make the report grow with its square.
 constexpr int kMaxIndent = 24;
 
-std::string Hex(ea_t ea) {
-  char buf[16];
-  snprintf(buf, sizeof buf, "0x%08X", ea);
-  return buf;
+// Hex numbers are written by hand, not by snprintf: the report writes one
+// for every class, method and event, and the format took more than the rest.
+
+/// "0x" and `v` in upper-case hex, at least `width` digits.
+std::string HexDigits(uint64_t v, int width) {
+  char digits[16];
+  int n = 0;
+  do {
+    digits[n++] = "0123456789ABCDEF"[v & 0xF];
+    v >>= 4;
+  } while (v != 0);
+  std::string s = "0x";
+  s.append(width > n ? width - n : 0, '0');
+  while (n > 0) s += digits[--n];
+  return s;
 }
 
-std::string SmallHex(int64_t v) {
-  char buf[24];
-  snprintf(buf, sizeof buf, "0x%llX", static_cast<unsigned long long>(v));
-  return buf;
-}
+std::string Hex(ea_t ea) { return HexDigits(ea, 8); }
+
+std::string SmallHex(int64_t v) { return HexDigits(static_cast<uint64_t>(v), 1); }
 
 /// Text for a table cell: the pipe would end the cell.
 std::string Cell(const std::string &text) {
@@ -300,7 +308,7 @@ class Report {
     if (m == methods_.end()) return;
     out_ << "```\n";
     for (const MethodType *method : m->second)
-      out_ << method->pascal << "  // " << Hex(method->address) << "\n";
+      out_ << method->pascal.view() << "  // " << Hex(method->address) << "\n";
     out_ << "```\n\n";
   }
 

@@ -157,9 +157,10 @@ ScriptTypes GhidraTypes(const model::ProgramTypes &types) {
     r += ", [";
     for (size_t i = 0; i < d.members.size(); ++i) {
       const CMember &m = d.members[i];
-      // A structure by value of no known size stays bytes.
-      const bool unsized =
-          m.count == 0 && structs.count(m.c_type) != 0 && sized.count(m.c_type) == 0;
+      // A structure by value of no known size stays bytes. (A pointer, as
+      // most members are, is no structure: it is not looked up.)
+      const bool unsized = m.count == 0 && !m.c_type.view().ends_with('*') &&
+                           structs.count(m.c_type) != 0 && sized.count(m.c_type) == 0;
       r += i == 0 ? "[" : ", [";
       AppendText(m.name, &r);
       r += ", ";
