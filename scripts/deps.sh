@@ -5,7 +5,7 @@ set -euo pipefail
 
 packages=(
   cmake ninja-build g++ pkg-config
-  libzydis-dev nlohmann-json3-dev
+  libzydis-dev nlohmann-json3-dev libsimdjson-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   qt6-base-dev xvfb xauth
   clang libclang-rt-14-dev clang-format

@@ -105,9 +105,15 @@ void Quote(std::string_view text, Characters characters, Out &out) {
     char32_t cp = c;
     size_t length = 1;
     if (c >= 0x80) {
-      length = model::Utf8Sequence(text.substr(i), &cp);
+      const std::string_view rest(text.data() + i, text.size() - i);
+      length = model::Utf8Sequence(rest, &cp);
       if (length != 0 && !ascii) {
-        i += length;
+        // Names read from resources are whole runs of such sequences.
+        for (i += length; i < text.size() && static_cast<unsigned char>(text[i]) >= 0x80;
+             i += length) {
+          length = model::Utf8Sequence({text.data() + i, text.size() - i}, &cp);
+          if (length == 0) break;
+        }
         continue;
       }
       if (length == 0) cp = c, length = 1;  // Latin-1

@@ -42,6 +42,9 @@ TEST(QuotedTest, OneRuleInBothForms) {
        "\"caf\\u00E9 \\u00FF\\u00FE \\u00C3 \\u00ED\\u00A0\\u0080\"",
        "\"caf\\u00E9 \\u00FF\\u00FE \\u00C3 \\u00ED\\u00A0\\u0080\"",
        "caf\xC3\xA9 \xC3\xBF\xC3\xBE \xC3\x83 \xC3\xAD\xC2\xA0\xC2\x80"},
+      // A run of valid sequences broken by a Latin-1 byte, and cut at its end.
+      {"\xC3\xB6\xE9\xC3\xB6\xC3", "\"\xC3\xB6\\u00E9\xC3\xB6\\u00C3\"",
+       "\"\\u00F6\\u00E9\\u00F6\\u00C3\"", "\xC3\xB6\xC3\xA9\xC3\xB6\xC3\x83"},
   };
   for (const Case &c : cases) {
     SCOPED_TRACE(c.text);
