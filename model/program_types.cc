@@ -312,16 +312,20 @@ class Builder {
 
   void NameClasses() {
     classes_.resize(model_.classes.size());
+    out_.classes.reserve(model_.classes.size());
+    out_.structs.reserve(out_.structs.size() + 2 * model_.classes.size());
     for (size_t i = 0; i < model_.classes.size(); ++i) {
       ClassInfo &c = classes_[i];
       c.entry = &model_.classes[i];
-      c.name = Unique(CIdentifier(ClassName(c.entry->record)));
-      names_.Insert(VmtStructName(c.name));
+      std::string delphi = ClassName(c.entry->record);
+      c.name = Unique(CIdentifier(delphi));
+      std::string vmt = VmtStructName(c.name);
+      names_.Insert(vmt);
       out_.structs.push_back(c.name);
-      out_.structs.push_back(VmtStructName(c.name));
+      out_.structs.push_back(std::move(vmt));
       out_.classes.push_back({c.entry->record, c.name, {}, {}});
       index_[c.entry->record] = i;
-      class_by_name_.emplace(ClassName(c.entry->record), i);
+      class_by_name_.emplace(std::move(delphi), i);
     }
   }
 
@@ -796,16 +800,18 @@ class Builder {
   /// parameter of a type's name would hide the type from the parameters
   /// behind it) and that differ within the list.
   void ParamNames(Prototype *p) {
-    std::vector<std::string> used;  // a handful: a search beats a tree
+    // A handful, so a search beats a tree; the names are views of the
+    // parameters' own, which stay where they are.
+    std::vector<std::string_view> &used = used_params_;
+    used.clear();
     for (size_t i = 0; i < p->params.size(); ++i) {
       PlacedParam &param = p->params[i];
       std::string name = param.hidden ? param.name : CIdentifier(param.name);
       if (names_.Contains(name)) name += "_P";
-      if (std::find(used.begin(), used.end(), name) != used.end())
-        name += "_P" + std::to_string(i);
-      else
-        used.push_back(name);
+      const bool repeated = std::find(used.begin(), used.end(), name) != used.end();
+      if (repeated) name += "_P" + std::to_string(i);
       param.name = std::move(name);
+      if (!repeated) used.push_back(param.name);
     }
   }
 
@@ -940,7 +946,11 @@ class Builder {
   void SelfMethod(ClassInfo &c, ea_t code, std::string_view method) {
     if (code == 0 || Typed(code)) return;
     MethodType &t = NewMethod(c, code, std::string(method), "self");
-    t.prototype = PlaceByConvention(Self(c, false), {}, nullptr);
+    if (self_only_of_ != &c) {
+      self_only_ = PlaceByConvention(Self(c, false), {}, nullptr);
+      self_only_of_ = &c;
+    }
+    t.prototype = self_only_;
     const std::string &delphi = Details(c).name;
     std::string &pascal = scratch_;
     pascal.clear();
@@ -1046,6 +1056,11 @@ class Builder {
   std::unordered_map<ea_t, TypeText> method_pointers_;
   std::vector<std::pair<std::string_view, uint32_t>> slot_order_;
   std::string scratch_;  // a text put together before it is kept
+  std::vector<std::string_view> used_params_;
+  // The prototype of a method known only by its code (Self alone), placed
+  // once for the class whose methods are being made, not kept per class.
+  const ClassInfo *self_only_of_ = nullptr;
+  Prototype self_only_;
   std::map<ea_t, std::string> record_names_;
   std::vector<CDecl> instances_;
   std::vector<CDecl> vmts_;

@@ -158,22 +158,50 @@ TEST(AddrIndexTest, AgreesWithOrderedMapAcrossPages) {
   }
 }
 
-TEST(DeltaIndexTest, AgreesWithOrderedMap) {
-  // Entries as comments come: runs in address order a few bytes apart, then
-  // random ones between and around them; gaps up to past a byte's reach, so
-  // that chunks begin at far entries and split where a removal leaves a gap
-  // too wide; overwrites, removals, and both ends of the address space.
-  kernel::DeltaIndex index;
+// Entries as comments come: runs in address order a few bytes apart, then
+// random ones between and around them; gaps up to past a byte's reach, so
+// that chunks begin at far entries and split where a removal leaves a gap
+// too wide; overwrites, removals, and both ends of the address space. With
+// `layouts`, the run is records of a few layouts (the same values at the
+// same distances) among odd entries of a few values, so that closed chunks
+// are coded as phrases and the random changes open them again.
+void CheckDeltaIndex(kernel::DeltaIndex &index, bool layouts, uint32_t seed) {
   std::map<ea_t, uint8_t> expected;
-  std::mt19937 rng(17);
+  std::mt19937 rng(seed);
   auto set = [&](ea_t ea, uint8_t value) {
     index.Set(ea, value);
     expected[ea] = value;
   };
+  std::vector<std::vector<std::pair<uint8_t, uint8_t>>> records(6);
+  for (auto &record : records) {
+    record.resize(1 + rng() % 30);
+    for (auto &[distance, value] : record) {
+      distance = static_cast<uint8_t>(1 + rng() % 12);
+      value = static_cast<uint8_t>(rng());
+    }
+  }
   ea_t ea = 0x401000;
-  for (int i = 0; i < 20000; ++i) {
+  while (expected.size() < 20000) {
     ea += 1 + (rng() % 50 == 0 ? rng() % 600 : rng() % 20);
-    set(ea, static_cast<uint8_t>(rng()));
+    if (layouts && rng() % 4 != 0) {
+      const auto &record = records[rng() % records.size()];
+      set(ea, record[0].second);
+      for (size_t f = 1; f < record.size(); ++f)
+        set(ea += record[f].first, record[f].second);
+    } else {
+      set(ea, static_cast<uint8_t>(layouts ? rng() % 8 : rng()));
+    }
+  }
+  if (layouts) {
+    ASSERT_GT(index.ClosedChunks(), 0u);
+    for (ea_t at = 0x401000; at <= ea; ++at) {
+      const uint8_t *found = index.Find(at);
+      const auto it = expected.find(at);
+      ASSERT_EQ(it != expected.end(), found != nullptr) << at;
+      if (found != nullptr) {
+        ASSERT_EQ(it->second, *found) << at;
+      }
+    }
   }
   set(0, 1);
   set(0xFFFFFFFFu, 2);
@@ -220,6 +248,27 @@ TEST(DeltaIndexTest, AgreesWithOrderedMap) {
     ASSERT_TRUE(index.Erase(e->first)) << e->first;
   EXPECT_EQ(0u, index.size());
   EXPECT_EQ(nullptr, index.Find(0));
+}
+
+TEST(DeltaIndexTest, AgreesWithOrderedMap) {
+  kernel::DeltaIndex index;
+  CheckDeltaIndex(index, false, 17);
+}
+
+TEST(DeltaIndexTest, RecordLayoutsAgreeWithOrderedMap) {
+  kernel::DeltaIndex index;
+  CheckDeltaIndex(index, true, 23);
+  // Phrases stop growing where the table is full; pairs are still coded.
+  kernel::DeltaIndex few_phrases(kernel::PairPhrases::kMostPhrases, 50);
+  CheckDeltaIndex(few_phrases, true, 31);
+  EXPECT_EQ(50u, few_phrases.PhraseCount() - few_phrases.PairCount());
+}
+
+TEST(DeltaIndexTest, FullPhraseTableLeavesChunksPlain) {
+  // Later chunks meet pairs the table has no room for and stay plain.
+  kernel::DeltaIndex index(1000, 800);
+  CheckDeltaIndex(index, true, 29);
+  EXPECT_EQ(1000u, index.PhraseCount());
 }
 
 TEST(ItemStatesTest, AgreesWithAByteVector) {

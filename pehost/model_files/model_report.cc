@@ -43,6 +43,7 @@ std::string SmallHex(int64_t v) { return HexDigits(static_cast<uint64_t>(v), 1);
 
 /// Text for a table cell: the pipe would end the cell.
 std::string Cell(const std::string &text) {
+  if (text.find('|') == std::string::npos) return text;  // nearly every name
   std::string out;
   for (char c : text) {
     if (c == '|') out += "\\";
