@@ -7,10 +7,7 @@
 #include <unordered_map>
 #include <vector>
 
-#ifdef __SSE2__
-#include <emmintrin.h>
-#endif
-
+#include "pehost/json_writer/byte_runs.h"
 #include "pehost/json_writer/json_writer.h"
 
 namespace c_header {
@@ -50,44 +47,26 @@ void AppendHex(uint32_t v, int width, json_writer::TextBuffer *out) {
   while (n > 0) *out += digits[--n];
 }
 
-/// Where the run of bytes from `i` that a comment takes as they are ends:
-/// at a star, a control character or the end. The header and the IDA
-/// types carry a comment for every member, tens of megabytes of a large
-/// program's, so the run is looked for sixteen bytes at a time.
-size_t CommentRun(std::string_view s, size_t i) {
-  const size_t size = s.size();
+/// The bytes that end a run a comment takes as they are: a star, a control
+/// character (signed, bytes from 0x80 up count too and are looked at alone).
+/// The header and the IDA types carry a comment for every member, tens of
+/// megabytes of a large program's.
+struct CommentStops {
 #ifdef __SSE2__
-  if (size - i >= 16) {
-    const __m128i space = _mm_set1_epi8(0x20);
-    const __m128i star = _mm_set1_epi8('*');
-    const __m128i del = _mm_set1_epi8(0x7F);
-    const auto odd = [&](size_t at) {
-      const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i *>(s.data() + at));
-      // Signed: bytes from 0x80 up count as odd too and are looked at alone.
-      const __m128i stop =
-          _mm_or_si128(_mm_cmplt_epi8(x, space),
-                       _mm_or_si128(_mm_cmpeq_epi8(x, star), _mm_cmpeq_epi8(x, del)));
-      return static_cast<unsigned>(_mm_movemask_epi8(stop));
-    };
-    for (; size - i >= 16; i += 16)
-      if (const unsigned mask = odd(i); mask != 0) return i + __builtin_ctz(mask);
-    if (i == size) return size;
-    // The last sixteen bytes, of which those before i were found plain.
-    const unsigned mask = odd(size - 16) >> (16 - (size - i));
-    return mask == 0 ? size : i + __builtin_ctz(mask);
+  static __m128i Of(__m128i x) {
+    return _mm_or_si128(_mm_cmplt_epi8(x, _mm_set1_epi8(0x20)),
+                        _mm_or_si128(_mm_cmpeq_epi8(x, _mm_set1_epi8('*')),
+                                     _mm_cmpeq_epi8(x, _mm_set1_epi8(0x7F))));
   }
 #endif
-  for (; i < size; ++i) {
-    const unsigned char c = static_cast<unsigned char>(s[i]);
-    if (c == '*' || c < 0x20 || c == 0x7F) break;
-  }
-  return i;
-}
+  static bool Of(unsigned char c) { return c == '*' || c < 0x20 || c == 0x7F; }
+};
 
 /// A comment's text with "*/" and line breaks taken out.
 void AppendComment(std::string_view s, json_writer::TextBuffer *out) {
   size_t plain = 0;  // start of the run taken as it is
-  for (size_t i = CommentRun(s, 0); i < s.size(); i = CommentRun(s, i + 1)) {
+  for (size_t i = json_writer::RunEnd(s, 0, CommentStops()); i < s.size();
+       i = json_writer::RunEnd(s, i + 1, CommentStops())) {
     const unsigned char c = static_cast<unsigned char>(s[i]);
     if (c == '*' && i + 1 < s.size() && s[i + 1] == '/') {
       out->append(s.data() + plain, i - plain);

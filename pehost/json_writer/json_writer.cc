@@ -3,11 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
-#ifdef __SSE2__
-#include <emmintrin.h>
-#endif
-
 #include "model/text_encoding.h"
+#include "pehost/json_writer/byte_runs.h"
 
 namespace json_writer {
 
@@ -58,39 +55,23 @@ constexpr PlainBytes MakePlainBytes() {
 
 constexpr PlainBytes kPlainBytes = MakePlainBytes();
 
-/// The first index from `i` of a byte that `taken` does not take, or the
-/// text's size. Sixteen bytes a step, and the last sixteen at once: a
-/// byte below a space or above ASCII (below 0x20 as a signed byte), a
-/// quote, a backslash or (in ASCII text) an apostrophe ends the run. Most
-/// texts are plain from start to end, and the outputs of a large program
-/// hold a few hundred megabytes of them.
-size_t PlainRun(std::string_view text, size_t i, bool ascii, const bool *taken) {
-  const size_t size = text.size();
+/// The bytes that end a run a quoted string takes as they are: a byte below
+/// a space or above ASCII (below 0x20 as a signed byte), a quote, a
+/// backslash or (in ASCII text) an apostrophe.
+struct QuoteStops {
+  bool ascii;
+  const bool *taken;
 #ifdef __SSE2__
-  if (size - i >= 16) {
-    const __m128i space = _mm_set1_epi8(0x20);
-    const __m128i quote = _mm_set1_epi8('"');
-    const __m128i backslash = _mm_set1_epi8('\\');
-    const __m128i apostrophe = _mm_set1_epi8(ascii ? '\'' : '"');
-    const auto odd = [&](size_t at) {
-      const __m128i x =
-          _mm_loadu_si128(reinterpret_cast<const __m128i *>(text.data() + at));
-      const __m128i bad = _mm_or_si128(
-          _mm_or_si128(_mm_cmplt_epi8(x, space), _mm_cmpeq_epi8(x, quote)),
-          _mm_or_si128(_mm_cmpeq_epi8(x, backslash), _mm_cmpeq_epi8(x, apostrophe)));
-      return static_cast<unsigned>(_mm_movemask_epi8(bad));
-    };
-    for (; size - i >= 16; i += 16)
-      if (const unsigned mask = odd(i); mask != 0) return i + __builtin_ctz(mask);
-    if (i == size) return size;
-    // The last sixteen bytes, of which those before i were found plain.
-    const unsigned mask = odd(size - 16) >> (16 - (size - i));
-    return mask == 0 ? size : i + __builtin_ctz(mask);
+  __m128i Of(__m128i x) const {
+    const __m128i odd = _mm_or_si128(_mm_cmplt_epi8(x, _mm_set1_epi8(0x20)),
+                                     _mm_cmpeq_epi8(x, _mm_set1_epi8('"')));
+    return _mm_or_si128(
+        odd, _mm_or_si128(_mm_cmpeq_epi8(x, _mm_set1_epi8('\\')),
+                          _mm_cmpeq_epi8(x, _mm_set1_epi8(ascii ? '\'' : '"'))));
   }
 #endif
-  while (i < size && taken[static_cast<unsigned char>(text[i])]) ++i;
-  return i;
-}
+  bool Of(unsigned char c) const { return !taken[c]; }
+};
 
 /// Appends `text` quoted to `out`, a std::string or a TextBuffer.
 template <typename Out>
@@ -99,8 +80,8 @@ void Quote(std::string_view text, Characters characters, Out &out) {
   const bool *const taken = ascii ? kPlainBytes.ascii : kPlainBytes.utf8;
   out += '"';
   size_t plain = 0;  // start of the run of bytes taken as they are
-  for (size_t i = PlainRun(text, 0, ascii, taken); i < text.size();
-       i = PlainRun(text, i, ascii, taken)) {
+  const QuoteStops stops{ascii, taken};
+  for (size_t i = RunEnd(text, 0, stops); i < text.size(); i = RunEnd(text, i, stops)) {
     const unsigned char c = static_cast<unsigned char>(text[i]);
     char32_t cp = c;
     size_t length = 1;
