@@ -113,6 +113,14 @@ bool PlaceFromSignature(const Signature &signature, const std::vector<ArgType> &
     *problem = "stack total " + std::to_string(signature.par_off) + " is below 8";
     return false;
   }
+  // Parameters are pushed as words of four bytes: a total or a place off
+  // that grid comes from spoilt bytes, and a parameter placed there would
+  // overlap its neighbour or reach past the stack the callee removes.
+  if (signature.par_off % 4 != 0) {
+    *problem =
+        "stack total " + std::to_string(signature.par_off) + " is not a multiple of 4";
+    return false;
+  }
   const uint32_t stack = signature.par_off - kFirstStackPlace;
   Prototype proto;
   bool hidden_result = false;
@@ -139,6 +147,10 @@ bool PlaceFromSignature(const Signature &signature, const std::vector<ArgType> &
                uint32_t{sp.location} - kFirstStackPlace >= stack) {
       *problem = "parameter " + sp.name + " at place " + std::to_string(sp.location) +
                  " outside the " + std::to_string(stack) + " bytes of stack declared";
+      return false;
+    } else if (sp.location % 4 != 0) {
+      *problem = "parameter " + sp.name + " at place " + std::to_string(sp.location) +
+                 " is not a multiple of 4";
       return false;
     } else {
       p.reg = Register::kStack;

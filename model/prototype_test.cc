@@ -227,6 +227,22 @@ TEST(PrototypeTest, SignaturesArePlacedWhereTheyRecord) {
        {self},
        nullptr,
        "stack total 4 is below 8"},
+      // Off the grid of four-byte words: the stack parameter would reach past
+      // the purge, or overlap a placeholder.
+      {"a stack total off the words",
+       3,
+       11,
+       {Param("A", 8)},
+       {Ordinal()},
+       nullptr,
+       "stack total 11 is not a multiple of 4"},
+      {"a place off the words",
+       3,
+       16,
+       {Param("A", 9)},
+       {Ordinal()},
+       nullptr,
+       "parameter A at place 9 is not a multiple of 4"},
   };
   for (const Row &row : rows) {
     SCOPED_TRACE(row.name);
