@@ -34,19 +34,6 @@ void AppendNumber(uint64_t v, json_writer::TextBuffer *out) {
   json_writer::AppendUnsigned(v, out);
 }
 
-/// "0x" and `v` in upper-case hex, at least `width` digits.
-void AppendHex(uint32_t v, int width, json_writer::TextBuffer *out) {
-  char digits[8];
-  int n = 0;
-  do {
-    digits[n++] = "0123456789ABCDEF"[v & 0xF];
-    v >>= 4;
-  } while (v != 0);
-  *out += "0x";
-  for (; width > n; --width) *out += '0';
-  while (n > 0) *out += digits[--n];
-}
-
 /// The bytes that end a run a comment takes as they are: a star, a control
 /// character (signed, bytes from 0x80 up count too and are looked at alone).
 /// The header and the IDA types carry a comment for every member, tens of
@@ -173,7 +160,7 @@ void AppendMembers(const CDecl &d, json_writer::TextBuffer *out) {
     *out += ';';
     for (size_t n = out->Written() - start; n < 48; ++n) *out += ' ';
     *out += " /* ";
-    AppendHex(m.offset, 4, out);
+    json_writer::AppendHex(m.offset, 4, out);
     if (!m.comment.empty()) {
       *out += ' ';
       AppendComment(m.comment, out);
@@ -410,7 +397,7 @@ bool WriteCHeader(const model::ProgramModel &model, const model::ProgramTypes &t
   }
   for (const model::MethodType &m : types.methods) {
     text += "/* ";
-    AppendHex(m.address, 8, &text);
+    json_writer::AppendHex(m.address, 8, &text);
     text += ' ';
     AppendComment(m.pascal, &text);
     text += " */\n";

@@ -217,6 +217,33 @@ void AppendInt(int64_t value, TextBuffer *out) {
   }
 }
 
+namespace {
+
+/// Writes "0x" and the hex digits at `out` (room for 18 characters) and
+/// returns the end. By hand, not by snprintf: the report writes one for
+/// every class, method and event, and the format took more than the rest.
+char *FormatHex(uint64_t value, int width, char *out) {
+  int digits = 1;
+  while (digits < 16 && (value >> (4 * digits)) != 0) ++digits;
+  digits = std::max(digits, std::min(width, 16));
+  *out++ = '0';
+  *out++ = 'x';
+  for (int i = digits - 1; i >= 0; --i)
+    *out++ = "0123456789ABCDEF"[(value >> (4 * i)) & 0xF];
+  return out;
+}
+
+}  // namespace
+
+void AppendHex(uint64_t value, int width, std::string *out) {
+  char text[18];
+  out->append(text, static_cast<size_t>(FormatHex(value, width, text) - text));
+}
+
+void AppendHex(uint64_t value, int width, TextBuffer *out) {
+  out->Advance(FormatHex(value, width, out->Room(18)));
+}
+
 std::string Quoted(std::string_view text, Characters characters) {
   std::string out;
   out.reserve(text.size() + 2);

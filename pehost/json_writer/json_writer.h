@@ -47,6 +47,10 @@ void AppendInt(int64_t value, TextBuffer *out);
 /// Writes `value` in decimal at `out` (room for 20 characters) and returns
 /// the end, for a record put together before it is appended.
 char *FormatUnsigned(uint64_t value, char *out);
+/// Appends "0x" and `value` in upper-case hex, at least `width` digits (up
+/// to 16): the report's and the header's addresses and offsets.
+void AppendHex(uint64_t value, int width, std::string *out);
+void AppendHex(uint64_t value, int width, TextBuffer *out);
 
 /// A member's name, written in the program: checked to be plain when the
 /// program is built (a name with a quote, a backslash or a control

@@ -138,6 +138,30 @@ TEST(NumberTest, DecimalAtEveryWidthAndBothEnds) {
   EXPECT_EQ(expected, buffer.text());
 }
 
+TEST(NumberTest, HexPaddedToTheWidthAndNeverCut) {
+  const struct {
+    uint64_t value;
+    int width;
+    const char *text;
+  } rows[] = {{0, 1, "0x0"},
+              {0xAB, 4, "0x00AB"},
+              {0xABCDE, 4, "0xABCDE"},
+              {0x00401000, 8, "0x00401000"},
+              {0x123456789, 8, "0x123456789"},
+              {UINT64_MAX, 1, "0xFFFFFFFFFFFFFFFF"},
+              {5, 20, "0x0000000000000005"}};
+  json_writer::TextBuffer buffer;
+  std::string expected;
+  for (const auto &row : rows) {
+    std::string text = "x";
+    json_writer::AppendHex(row.value, row.width, &text);
+    EXPECT_EQ(std::string("x") + row.text, text);
+    json_writer::AppendHex(row.value, row.width, &buffer);
+    expected += row.text;
+  }
+  EXPECT_EQ(expected, buffer.text());
+}
+
 // Short copies are made of overlapping words: every length up to past the
 // longest takes exactly its bytes.
 TEST(TextBufferTest, CopiesOfEveryLength) {

@@ -20,20 +20,9 @@ namespace {
 // crafted parent chain cannot make the report grow with its square.
 constexpr int kMaxIndent = 24;
 
-// Hex numbers are written by hand, not by snprintf: the report writes one
-// for every class, method and event, and the format took more than the rest.
-
-/// "0x" and `v` in upper-case hex, at least `width` digits.
 std::string HexDigits(uint64_t v, int width) {
-  char digits[16];
-  int n = 0;
-  do {
-    digits[n++] = "0123456789ABCDEF"[v & 0xF];
-    v >>= 4;
-  } while (v != 0);
-  std::string s = "0x";
-  s.append(width > n ? width - n : 0, '0');
-  while (n > 0) s += digits[--n];
+  std::string s;
+  json_writer::AppendHex(v, width, &s);
   return s;
 }
 
