@@ -8,11 +8,9 @@ namespace model {
 
 namespace {
 
-// Both start small: a structure's members are a handful of names, a small
-// program's types a few hundred.
+// A structure's members are a handful of names, a small program's types a
+// few hundred.
 constexpr size_t kFirstSlots = 16;
-constexpr size_t kFirstBlock = 256;
-constexpr size_t kLargestBlock = size_t{1} << 20;
 
 uint64_t HashOf(std::string_view name) { return std::hash<std::string_view>{}(name); }
 
@@ -64,19 +62,8 @@ void NameSet::Grow() {
 
 const char *NameSet::Keep(std::string_view name) {
   // Every name gets a place, the empty one too: a free slot has none.
-  const size_t need = std::max<size_t>(name.size(), 1);
-  if (left_ < need) {
-    const size_t block = std::max(
-        need,
-        std::min(kLargestBlock, kFirstBlock << std::min<size_t>(blocks_.size(), 12)));
-    blocks_.emplace_back(new char[block]);
-    at_ = blocks_.back().get();
-    left_ = block;
-  }
-  char *text = at_;
+  char *text = texts_.Room(std::max<size_t>(name.size(), 1));
   std::memcpy(text, name.data(), name.size());
-  at_ += name.size();
-  left_ -= name.size();
   return text;
 }
 

@@ -8,9 +8,10 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <memory>
 #include <string_view>
 #include <vector>
+
+#include "model/text_arena.h"
 
 namespace model {
 
@@ -35,9 +36,8 @@ class NameSet {
 
   std::vector<Slot> slots_;
   size_t count_ = 0;
-  std::vector<std::unique_ptr<char[]>> blocks_;
-  char *at_ = nullptr;
-  size_t left_ = 0;
+  // From a few hundred bytes: a structure's members are a handful of names.
+  TextArena texts_{256};
 };
 
 }  // namespace model

@@ -7,10 +7,10 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <memory>
 #include <string>
 #include <string_view>
-#include <vector>
+
+#include "model/text_arena.h"
 
 namespace model {
 
@@ -49,9 +49,8 @@ class TypeTexts {
   TypeText Keep(std::string_view text);
 
  private:
-  std::vector<std::unique_ptr<char[]>> blocks_;
-  char *at_ = nullptr;
-  size_t left_ = 0;
+  // From a few kilobytes: even a small program's types take that much.
+  TextArena arena_{4096};
 };
 
 }  // namespace model
