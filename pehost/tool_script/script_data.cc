@@ -151,15 +151,10 @@ class ChunkWriter {
 
   /// The text to append the next record to; End() when it is whole.
   json_writer::TextBuffer &Begin() {
-    if (text_ == nullptr) {
-      text_ = &groups_.Next();
-      *text_ += "_add(\"";
-      *text_ += kind_;
-      *text_ += "\", r'''[";
-      start_ = text_->size() - 1;
-    } else {
+    if (text_ == nullptr)
+      Open();
+    else
       *text_ += ',';
-    }
     *text_ += '\n';
     return *text_;
   }
@@ -183,6 +178,15 @@ class ChunkWriter {
   }
 
  private:
+  /// Starts the statement of a chunk, before its first record.
+  [[gnu::noinline]] void Open() {
+    text_ = &groups_.Next();
+    *text_ += "_add(\"";
+    *text_ += kind_;
+    *text_ += "\", r'''[";
+    start_ = text_->size() - 1;
+  }
+
   /// Cuts a chunk of more than kPieceChars (one record that long) into raw
   /// strings of at most that many. A raw string may not end in an odd
   /// number of backslashes: such a cut moves back by one.
@@ -336,6 +340,12 @@ void AppendRecords(const kernel::Database &db, StatementGroups &groups,
   }
   {
     ChunkWriter chunk(groups, "items");
+    // Each kind's name with its quotes, made once for the walk.
+    constexpr size_t kKinds = static_cast<size_t>(kernel::ItemType::kCode) + 1;
+    std::string kinds[kKinds];
+    for (size_t i = 0; i < kKinds; ++i)
+      kinds[i] = std::string("\"") +
+                 kernel::ItemTypeName(static_cast<kernel::ItemType>(i)) + '"';
     // Most items of a program are instructions, which are not carried.
     size_t walked = 0;
     db.ForEachDataItem([&](const kernel::Item &item) {
@@ -347,8 +357,8 @@ void AppendRecords(const kernel::Database &db, StatementGroups &groups,
         structure = it->second;
       }
       RecordHead head;
-      head.Add('[').Number(item.start).Add(", ").Number(item.size).Add(", \"");
-      head.Add(kernel::ItemTypeName(item.type)).Add('"');
+      head.Add('[').Number(item.start).Add(", ").Number(item.size).Add(", ");
+      head.Add(kinds[static_cast<size_t>(item.type)]);
       if (item.type == kernel::ItemType::kAlign)
         head.Add(", ").Number(AlignExponent(item.start, item.size));
       else if (structure != nullptr)
