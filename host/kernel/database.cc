@@ -270,7 +270,8 @@ namespace {
 /// item of code is rare and told by its type.
 uint16_t DataHeadStates() {
   uint16_t heads = 0;
-  for (uint8_t state = kLongHead; state < 16; ++state) heads |= uint16_t{1} << state;
+  for (unsigned state = kOtherHead; state < ItemStates::kStates; ++state)
+    heads |= uint16_t{1} << state;
   return heads & ~(uint16_t{1} << ShortHead(ItemType::kCode));
 }
 
@@ -297,7 +298,7 @@ size_t Database::DataItemCount() const {
     const ItemStates &st = d.states[seg];
     for (size_t off = st.NextOf(0, st.size(), heads); off < st.size();
          off = st.NextOf(off + 1, st.size(), heads))
-      if (st[off] != kLongHead ||
+      if (st[off] != kOtherHead ||
           d.ItemAtHead(static_cast<int>(seg), static_cast<asize_t>(off)).type !=
               ItemType::kCode)
         ++n;
