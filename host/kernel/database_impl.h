@@ -75,10 +75,13 @@ constexpr ItemType TypeOfShortHead(uint8_t state) {
 }
 static_assert(ShortHead(ItemType::kByte) < ItemStates::kStates);
 
-struct LongItem {
+/// Five bytes, packed: hundreds of thousands of them (structure instances,
+/// alignments).
+struct [[gnu::packed]] LongItem {
   asize_t size = 1;
   ItemType type = ItemType::kByte;
 };
+static_assert(sizeof(LongItem) == 5);
 
 /// The segment bytes the services read last, for reads without a search.
 struct ByteWindow {
