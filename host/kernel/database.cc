@@ -253,7 +253,7 @@ void Database::ForEachItem(const std::function<void(const Item &)> &visit) const
   const Impl &d = *impl_;
   for (size_t seg = 0; seg < d.segments.size(); ++seg) {
     const ItemStates &st = d.states[seg];
-    // Runs of unknown bytes are passed sixteen at a time. Every head is
+    // Runs of unknown bytes are passed nineteen at a time. Every head is
     // visited, also one that a broken item would cover: the checks that
     // items never overlap rely on it.
     for (size_t off = st.NextNonZero(0, st.size()); off < st.size();

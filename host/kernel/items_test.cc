@@ -96,7 +96,7 @@ TEST_F(ItemsTest, UnknownRangeTakesEveryOverlappingItem) {
 }
 
 TEST_F(ItemsTest, RangeUndefineFindsEveryItemPastLongRunsOfUnknownBytes) {
-  // The search passes unknown bytes sixteen at a time; an item at any offset
+  // The search passes unknown bytes nineteen at a time; an item at any offset
   // from those steps, or right at either end of the range, is found all the same.
   for (asize_t at = 0; at < 40; ++at) {
     SCOPED_TRACE(at);
