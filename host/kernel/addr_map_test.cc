@@ -10,7 +10,6 @@
 
 #include "host/kernel/addr_index.h"
 #include "host/kernel/delta_index.h"
-#include "host/kernel/item_states.h"
 #include "host/kernel/name_table.h"
 
 namespace {
@@ -269,31 +268,6 @@ TEST(DeltaIndexTest, FullPhraseTableLeavesChunksPlain) {
   kernel::DeltaIndex index(1000, 800);
   CheckDeltaIndex(index, true, 29);
   EXPECT_EQ(1000u, index.PhraseCount());
-}
-
-TEST(ItemStatesTest, AgreesWithAByteVector) {
-  // Odd and even starts and lengths, single states and runs.
-  for (const size_t n : {size_t{1}, size_t{2}, size_t{7}, size_t{300}}) {
-    kernel::ItemStates states(n);
-    std::vector<uint8_t> expected(n, 0);
-    std::mt19937 rng(static_cast<unsigned>(n));
-    for (int step = 0; step < 2000; ++step) {
-      const size_t i = rng() % n;
-      const auto state = static_cast<uint8_t>(rng() % 16);
-      if (rng() % 2 == 0) {
-        states.Set(i, state);
-        expected[i] = state;
-      } else {
-        const size_t len = rng() % (n - i + 1);
-        states.Fill(i, len, state);
-        std::fill_n(expected.begin() + static_cast<ptrdiff_t>(i), len, state);
-      }
-      if (step % 100 == 0) {
-        for (size_t k = 0; k < n; ++k) ASSERT_EQ(expected[k], states[k]) << n << " " << k;
-      }
-    }
-    ASSERT_EQ(n, states.size());
-  }
 }
 
 TEST(NameTableTest, AgreesWithStandardMapsThroughRebuilds) {

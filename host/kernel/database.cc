@@ -257,7 +257,7 @@ void Database::ForEachItem(const std::function<void(const Item &)> &visit) const
   const Impl &d = *impl_;
   for (size_t seg = 0; seg < d.segments.size(); ++seg) {
     const ItemStates &st = d.states[seg];
-    // Runs of unknown bytes are passed sixteen at a time. Every head is
+    // Runs of unknown bytes are passed nineteen at a time. Every head is
     // visited, also one that a broken item would cover: the checks that
     // items never overlap rely on it.
     for (size_t off = st.NextNonZero(0, st.size()); off < st.size();
@@ -274,7 +274,8 @@ namespace {
 /// item of code is rare and told by its type.
 uint16_t DataHeadStates() {
   uint16_t heads = 0;
-  for (uint8_t state = kLongHead; state < 16; ++state) heads |= uint16_t{1} << state;
+  for (unsigned state = kOtherHead; state < ItemStates::kStates; ++state)
+    heads |= uint16_t{1} << state;
   return heads & ~(uint16_t{1} << ShortHead(ItemType::kCode));
 }
 
@@ -301,7 +302,7 @@ size_t Database::DataItemCount() const {
     const ItemStates &st = d.states[seg];
     for (size_t off = st.NextOf(0, st.size(), heads); off < st.size();
          off = st.NextOf(off + 1, st.size(), heads))
-      if (st[off] != kLongHead ||
+      if (st[off] != kOtherHead ||
           d.ItemAtHead(static_cast<int>(seg), static_cast<asize_t>(off)).type !=
               ItemType::kCode)
         ++n;

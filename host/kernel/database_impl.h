@@ -2,13 +2,16 @@
 // it. Plug-ins never use it. Impl keeps the visibility its declaration in
 // database.h gives it: clang refuses a different one on the definition.
 //
-// Items are kept as a four-bit state per program byte beside the segment's
-// bytes: a short item's head holds its type and its end is found by walking
-// its tails; an item longer than kShortItem bytes (and every structure
-// instance) has a long head and keeps its size and type in a side table, as
-// a structure instance keeps its structure id. The head of a tail is at most
-// kShortItem - 1 bytes back, unless the tail belongs to a long item. Offsets are the only
-// items that refer to data, so the cross-references are kept per target.
+// Items are kept as a three-bit state per program byte beside the segment's
+// bytes: a short item of the five commonest types has a head of its type, and
+// its end is found by walking its tails. Every other item has an other head:
+// a short dword's tells all the same; an item longer than kShortItem bytes,
+// every structure instance and a short item of the rarer types keep their
+// size and type in a side table (its head's block marked in the states), as a
+// structure instance keeps its structure id. The head of a tail is at most
+// kShortItem - 1 bytes back, unless the tail belongs to a long item. Offsets
+// are the only items that refer to data, so the cross-references are kept
+// per target.
 #pragma once
 
 #include <cstdint>
@@ -34,22 +37,51 @@ struct struc_t {
 
 namespace kernel {
 
-// Item states.
+// Item states. Counted on the large samples and the fetched programs, the
+// short items are offsets, instructions, words, strings, bytes and dwords,
+// in an order that varies; the other types are a few percent of them.
 constexpr uint8_t kUnknown = 0;
 constexpr uint8_t kTail = 1;
-constexpr uint8_t kLongHead = 2;   // size and type in long_items
-constexpr uint8_t kShortHead = 3;  // plus the item's type
+constexpr uint8_t kOtherHead = 2;  // a short dword, or the item in long_items
+constexpr uint8_t kShortHead = 3;  // the first of the heads of one type
 constexpr asize_t kShortItem = 32;
+/// The type of a short item with an other head that long_items does not hold.
+constexpr ItemType kOtherType = ItemType::kDword;
 
-constexpr bool IsHead(uint8_t state) { return state >= kLongHead; }
+constexpr bool IsHead(uint8_t state) { return state >= kOtherHead; }
+/// The head state of a short item of `type`: kOtherHead for kOtherType and
+/// for the types that have no head of their own.
 constexpr uint8_t ShortHead(ItemType type) {
-  return static_cast<uint8_t>(kShortHead + static_cast<uint8_t>(type));
+  switch (type) {
+    case ItemType::kOffset:
+      return kShortHead;
+    case ItemType::kCode:
+      return kShortHead + 1;
+    case ItemType::kWord:
+      return kShortHead + 2;
+    case ItemType::kPString:
+      return kShortHead + 3;
+    case ItemType::kByte:
+      return kShortHead + 4;
+    default:
+      return kOtherHead;
+  }
 }
+/// The type of a head state of one type (kShortHead and after).
+constexpr ItemType TypeOfShortHead(uint8_t state) {
+  constexpr ItemType kTypes[] = {ItemType::kOffset, ItemType::kCode, ItemType::kWord,
+                                 ItemType::kPString, ItemType::kByte};
+  return kTypes[state - kShortHead];
+}
+static_assert(ShortHead(ItemType::kByte) < ItemStates::kStates);
 
-struct LongItem {
+/// Five bytes, packed: hundreds of thousands of them (structure instances,
+/// alignments).
+struct [[gnu::packed]] LongItem {
   asize_t size = 1;
   ItemType type = ItemType::kByte;
 };
+static_assert(sizeof(LongItem) == 5);
 
 /// The segment bytes the services read last, for reads without a search.
 struct ByteWindow {
@@ -123,7 +155,7 @@ struct Database::Impl {
   void PublishEmpty();
 
   // ---- Items (items.cc) ---------------------------------------------------
-  AddrIndex<LongItem> long_items;
+  AddrIndex<LongItem> long_items;  // the other heads but short dwords
   AddrIndex<tid_t> struct_ids;
 
   /// The state byte of `ea`, with its segment and offset; false outside

@@ -1,9 +1,13 @@
-// The item state of each byte of a segment, four bits a byte.
+// The item state of each byte of a segment, three bits a byte.
 //
 // A state per program byte is, with the bytes themselves, the floor of the
-// database's memory; half a byte keeps it at half the program's size.
+// database's memory; three bits keep it at three eighths of the program's
+// size. State i is bits [3i, 3i + 3) of the packed bytes, so eight states
+// fill three bytes; the walks read the states nineteen at a time, the most
+// that an unaligned 64-bit read holds whole at any index.
 #pragma once
 
+#include <algorithm>
 #include <bit>
 #include <cstddef>
 #include <cstdint>
@@ -14,117 +18,146 @@ namespace kernel {
 
 class ItemStates {
  public:
-  explicit ItemStates(size_t n = 0) : size_(n), packed_((n + 1) / 2, 0) {}
+  /// States are 0 to kStates - 1.
+  static constexpr unsigned kStates = 8;
 
-  uint8_t operator[](size_t i) const { return (packed_[i / 2] >> Shift(i)) & 0x0F; }
+  explicit ItemStates(size_t n = 0)
+      : size_(n),
+        packed_(n == 0 ? 0 : (3 * n + 7) / 8 + kPadding, 0),
+        marks_((n + 1023) / 1024, 0) {}
+
+  uint8_t operator[](size_t i) const {
+    uint16_t two;
+    std::memcpy(&two, packed_.data() + 3 * i / 8, sizeof two);
+    return static_cast<uint8_t>((two >> (3 * i % 8)) & 7);
+  }
 
   void Set(size_t i, uint8_t state) {
-    uint8_t &b = packed_[i / 2];
-    b = static_cast<uint8_t>((b & ~(0x0F << Shift(i))) | (state << Shift(i)));
+    uint16_t two;
+    uint8_t *at = packed_.data() + 3 * i / 8;
+    std::memcpy(&two, at, sizeof two);
+    const int shift = static_cast<int>(3 * i % 8);
+    two = static_cast<uint16_t>((two & ~(7u << shift)) | unsigned{state} << shift);
+    std::memcpy(at, &two, sizeof two);
   }
 
-  /// Sets [i, i + n) to `state`.
+  /// Sets [i, i + n) to `state`, up to nineteen states a step.
   void Fill(size_t i, size_t n, uint8_t state) {
-    const size_t end = i + n;
-    if (i % 2 != 0 && i < end) Set(i++, state);
-    const size_t whole = (end - i) / 2;
-    const auto pair = static_cast<uint8_t>(state | state << 4);
-    // Most items are a few bytes long: no call for them.
-    if (whole <= 8) {
-      for (size_t k = 0; k < whole; ++k) packed_[i / 2 + k] = pair;
-    } else {
-      std::memset(packed_.data() + i / 2, pair, whole);
+    const uint64_t all = kOnes * state;
+    while (n > 0) {
+      const size_t m = std::min(n, kWord);
+      uint8_t *at = packed_.data() + 3 * i / 8;
+      const int shift = static_cast<int>(3 * i % 8);
+      uint64_t word;
+      std::memcpy(&word, at, sizeof word);
+      const uint64_t mask = Lanes(m) << shift;
+      word = (word & ~mask) | ((all << shift) & mask);
+      std::memcpy(at, &word, sizeof word);
+      i += m;
+      n -= m;
     }
-    i += 2 * whole;
-    if (i < end) Set(i, state);
   }
 
-  /// How many states from `i` on, up to `end`, are `state`; two a byte.
+  /// How many states from `i` on, up to `end`, are `state`.
   size_t RunAfter(size_t i, size_t end, uint8_t state) const {
     const size_t from = i;
-    if (i % 2 != 0 && i < end) {
-      if ((*this)[i] != state) return 0;
-      ++i;
+    const uint64_t all = kOnes * state;
+    while (i < end) {
+      const size_t m = std::min(end - i, kWord);
+      if (const uint64_t other = (Load(i) ^ all) & Lanes(m); other != 0)
+        return i + static_cast<size_t>(std::countr_zero(other)) / 3 - from;
+      i += m;
     }
-    // Sixteen states a word: a string's tails run up to 31 states.
-    const uint64_t all = 0x1111111111111111ull * state;
-    while (end - i >= 16) {
-      uint64_t word;
-      std::memcpy(&word, packed_.data() + i / 2, sizeof word);
-      // Little-endian: the state of index i is the word's lowest nibble.
-      static_assert(std::endian::native == std::endian::little);
-      if (const uint64_t other = word ^ all; other != 0)
-        return i + static_cast<size_t>(std::countr_zero(other)) / 4 - from;
-      i += 16;
-    }
-    const auto pair = static_cast<uint8_t>(state | state << 4);
-    while (end - i >= 2 && packed_[i / 2] == pair) i += 2;
-    if (i < end && (*this)[i] == state) ++i;
-    return i - from;
+    return end - from;
   }
 
-  /// How many states before `i`, down to `begin`, are `state`; two a byte.
+  /// How many states before `i`, down to `begin`, are `state`.
   size_t RunBefore(size_t i, size_t begin, uint8_t state) const {
     const size_t from = i;
-    if (i % 2 != 0 && i > begin) {
-      if ((*this)[i - 1] != state) return 0;
-      --i;
+    const uint64_t all = kOnes * state;
+    while (i > begin) {
+      const size_t m = std::min(i - begin, kWord);
+      if (const uint64_t other = (Load(i - m) ^ all) & Lanes(m); other != 0) {
+        const size_t last = static_cast<size_t>(63 - std::countl_zero(other)) / 3;
+        return from - (i - m + last + 1);
+      }
+      i -= m;
     }
-    const auto pair = static_cast<uint8_t>(state | state << 4);
-    while (i - begin >= 2 && packed_[i / 2 - 1] == pair) i -= 2;
-    if (i > begin && (*this)[i - 1] == state) --i;
-    return from - i;
+    return from - begin;
   }
 
-  /// The first index in [i, end) whose state is not 0, or `end`. States are
-  /// tested two at a time (a byte) and runs of unknown bytes sixteen at a
-  /// time: most calls ask about a short range that is all unknown.
+  /// The first index in [i, end) whose state is not 0, or `end`: most calls
+  /// ask about a short range that is all unknown.
   size_t NextNonZero(size_t i, size_t end) const {
-    if (i >= end) return end;
-    if (i % 2 != 0) {
-      if ((*this)[i] != 0) return i;
-      ++i;
+    while (i < end) {
+      const size_t m = std::min(end - i, kWord);
+      if (const uint64_t known = Load(i) & Lanes(m); known != 0)
+        return i + static_cast<size_t>(std::countr_zero(known)) / 3;
+      i += m;
     }
-    for (; end - i >= 2 && i % 16 != 0; i += 2)
-      if (packed_[i / 2] != 0) return FirstOfByte(i);
-    for (; end - i >= 16; i += 16) {
-      uint64_t word;
-      std::memcpy(&word, packed_.data() + i / 2, sizeof word);
-      if (word != 0) break;
-    }
-    for (; end - i >= 2; i += 2)
-      if (packed_[i / 2] != 0) return FirstOfByte(i);
-    return i < end && (*this)[i] != 0 ? i : end;
+    return end;
   }
 
   /// The first index in [i, end) whose state is one of `states` (bit s for
-  /// state s; not state 0), or `end`. A byte (two states) a step, which
-  /// passes over the tails of a run of instructions without a call each.
+  /// state s; not state 0), or `end`. Each state asked for is compared with
+  /// a whole word of states at once, which passes over the tails of a run of
+  /// instructions without a step each.
   size_t NextOf(size_t i, size_t end, uint16_t states) const {
-    if (i >= end) return end;
-    if (i % 2 != 0) {
-      if ((states >> (*this)[i]) & 1) return i;
-      ++i;
+    uint64_t alls[kStates];
+    int count = 0;
+    for (unsigned s = 1; s < kStates; ++s)
+      if ((states >> s) & 1) alls[count++] = kOnes * s;
+    while (i < end) {
+      const size_t m = std::min(end - i, kWord);
+      const uint64_t word = Load(i);
+      if (word != 0) {
+        // Bit 3k of `found` is set when state k of the word is asked for.
+        uint64_t found = 0;
+        for (int k = 0; k < count; ++k) {
+          const uint64_t x = word ^ alls[k];
+          found |= ~(x | x >> 1 | x >> 2);
+        }
+        if (const uint64_t hit = found & kOnes & Lanes(m); hit != 0)
+          return i + static_cast<size_t>(std::countr_zero(hit)) / 3;
+      }
+      i += m;
     }
-    for (; end - i >= 2; i += 2) {
-      const uint8_t b = packed_[i / 2];
-      if (b == 0) continue;
-      if ((states >> (b & 0x0F)) & 1) return i;
-      if ((states >> (b >> 4)) & 1) return i + 1;
-    }
-    return i < end && ((states >> (*this)[i]) & 1) != 0 ? i : end;
+    return end;
   }
+
+  /// A mark for each block of sixteen states, set by Mark and never taken
+  /// back: the database marks the blocks where it keeps what a head's state
+  /// does not say, so that a head elsewhere needs no look-up.
+  void Mark(size_t i) { marks_[i / 1024] |= uint64_t{1} << (i / 16 % 64); }
+  bool Marked(size_t i) const { return (marks_[i / 1024] >> (i / 16 % 64)) & 1; }
 
   size_t size() const { return size_; }
 
  private:
-  static int Shift(size_t i) { return static_cast<int>(i % 2) * 4; }
-  /// Of the two states in the byte of even index `i`, not both 0, the
-  /// first that is not.
-  size_t FirstOfByte(size_t i) const { return (packed_[i / 2] & 0x0F) != 0 ? i : i + 1; }
+  /// States a walk reads at once: 57 bits whole after a shift of up to 7.
+  static constexpr size_t kWord = 19;
+  /// Bit 0 of each of the kWord states.
+  static constexpr uint64_t kOnes = 0x0049249249249249ull;
+  /// Bytes past the last state, so that a word read at any state stays
+  /// within the vector.
+  static constexpr size_t kPadding = 8;
+
+  /// The bits of the first m states of a word (m <= kWord).
+  static uint64_t Lanes(size_t m) { return (uint64_t{1} << (3 * m)) - 1; }
+
+  /// The states from index i on, state i in the lowest bits; the states
+  /// past the kWord-th are not whole.
+  uint64_t Load(size_t i) const {
+    uint64_t word;
+    std::memcpy(&word, packed_.data() + 3 * i / 8, sizeof word);
+    // Little-endian: the state of index i is in the word's lowest bits.
+    static_assert(std::endian::native == std::endian::little);
+    return word >> (3 * i % 8);
+  }
 
   size_t size_;
   std::vector<uint8_t> packed_;
+  std::vector<uint64_t> marks_;
 };
 
 }  // namespace kernel

@@ -2,11 +2,15 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <random>
+#include <vector>
+
 namespace {
 
 // NextNonZero and NextOf against a plain walk, for every start and end around one or
 // two known states placed at every position of a range that spans several
-// of its sixteen-state words, at even and odd indices alike.
+// of the words the walks read, at every index within a word alike.
 TEST(ItemStatesTest, NextNonZeroAgreesWithAPlainWalk) {
   constexpr size_t kSize = 53;
   for (size_t a = 0; a <= kSize; ++a) {
@@ -63,6 +67,79 @@ TEST(ItemStatesTest, RunsAgreeWithAPlainWalk) {
         }
       }
     }
+  }
+}
+
+// Random sets and fills of every state, at odd sizes and across the words
+// the walks read, must agree with a plain byte a state at every step: the
+// states themselves, every walk over random ranges, and the block marks.
+TEST(ItemStatesTest, AgreesWithAByteVector) {
+  for (const size_t n : {size_t{1}, size_t{2}, size_t{7}, size_t{8}, size_t{19},
+                         size_t{20}, size_t{57}, size_t{300}, size_t{2100}}) {
+    kernel::ItemStates states(n);
+    std::vector<uint8_t> expected(n, 0);
+    std::vector<bool> marked((n + 15) / 16, false);
+    std::mt19937 rng(static_cast<unsigned>(n));
+    auto check_walks = [&](size_t i, size_t end) {
+      size_t known = i;
+      while (known < end && expected[known] == 0) ++known;
+      ASSERT_EQ(known, states.NextNonZero(i, end)) << n << " " << i << " " << end;
+      const auto wanted = static_cast<uint16_t>(rng() & 0xFE);
+      size_t of = i;
+      while (of < end && ((wanted >> expected[of]) & 1) == 0) ++of;
+      ASSERT_EQ(of, states.NextOf(i, end, wanted)) << n << " " << i << " " << end;
+      // Runs of the state found at either end, and of one picked at random.
+      for (const uint8_t s :
+           {expected[std::min(i, n - 1)], expected[end == 0 ? 0 : end - 1],
+            static_cast<uint8_t>(rng() % 8)}) {
+        size_t after = 0;
+        while (i + after < end && expected[i + after] == s) ++after;
+        ASSERT_EQ(after, states.RunAfter(i, end, s)) << n << " " << i << " " << end;
+        size_t before = 0;
+        while (end - before > i && expected[end - before - 1] == s) ++before;
+        ASSERT_EQ(before, states.RunBefore(end, i, s)) << n << " " << i << " " << end;
+      }
+    };
+    for (int step = 0; step < 3000; ++step) {
+      const size_t i = rng() % n;
+      const auto state = static_cast<uint8_t>(rng() % kernel::ItemStates::kStates);
+      switch (rng() % 4) {
+        case 0:
+          states.Set(i, state);
+          expected[i] = state;
+          break;
+        case 1: {
+          const size_t len = rng() % (n - i + 1);
+          states.Fill(i, len, state);
+          std::fill_n(expected.begin() + static_cast<ptrdiff_t>(i), len, state);
+          break;
+        }
+        case 2: {
+          // Short fills, as of the tails of most items.
+          const size_t len = std::min<size_t>(rng() % 40, n - i);
+          states.Fill(i, len, state);
+          std::fill_n(expected.begin() + static_cast<ptrdiff_t>(i), len, state);
+          break;
+        }
+        default:
+          states.Mark(i);
+          marked[i / 16] = true;
+          break;
+      }
+      const size_t a = rng() % (n + 1);
+      const size_t b = rng() % (n + 1);
+      check_walks(std::min(a, b), std::max(a, b));
+      // From and to the very ends, where the last word is cut short.
+      check_walks(std::min(a, b), n);
+      check_walks(0, std::max(a, b));
+      if (step % 100 == 0 || n < 64) {
+        for (size_t k = 0; k < n; ++k) {
+          ASSERT_EQ(expected[k], states[k]) << n << " " << k;
+          ASSERT_EQ(marked[k / 16], states.Marked(k)) << n << " " << k;
+        }
+      }
+    }
+    ASSERT_EQ(n, states.size());
   }
 }
 

@@ -27,13 +27,14 @@ Item Database::Impl::ItemAtHead(int seg, asize_t off) const {
   const ItemStates &st = states[seg];
   Item item;
   item.start = segments[seg].start + off;
-  if (st[off] == kLongHead) {
-    const LongItem *found = long_items.Find(item.start);
-    const LongItem long_item = found != nullptr ? *found : LongItem();
-    item.type = long_item.type;
-    item.size = long_item.size;
+  const uint8_t state = st[off];
+  const LongItem *found =
+      state == kOtherHead && st.Marked(off) ? long_items.Find(item.start) : nullptr;
+  if (found != nullptr) {
+    item.type = found->type;
+    item.size = found->size;
   } else {
-    item.type = static_cast<ItemType>(st[off] - kShortHead);
+    item.type = state == kOtherHead ? kOtherType : TypeOfShortHead(state);
     item.size = static_cast<asize_t>(1 + st.RunAfter(off + 1, st.size(), kTail));
   }
   if (item.type == ItemType::kStruct) {
@@ -74,7 +75,7 @@ ea_t Database::Impl::ItemEnd(ea_t ea) const {
     const ItemStates &st = states[seg];
     const uint8_t state = st[off];
     if (state == kUnknown) return ea + 1;
-    if (state >= kShortHead)
+    if (state >= kShortHead || (state == kOtherHead && !st.Marked(off)))
       return ea + 1 + static_cast<asize_t>(st.RunAfter(off + 1, st.size(), kTail));
   }
   Item item;
@@ -103,10 +104,15 @@ void Database::Impl::PlaceItem(const Item &item) {
   if (!Locate(item.start, &seg, &off)) return;
   if (IsHead(states[seg][off])) Undefine(ItemAtHead(seg, off));
   ItemStates &st = states[seg];
-  const bool is_long = item.size > kShortItem || item.type == ItemType::kStruct;
-  st.Set(off, is_long ? kLongHead : ShortHead(item.type));
+  const uint8_t head = ShortHead(item.type);
+  const bool in_table =
+      item.size > kShortItem || (head == kOtherHead && item.type != kOtherType);
+  st.Set(off, in_table ? kOtherHead : head);
   st.Fill(off + 1, item.size - 1, kTail);
-  if (is_long) long_items.Set(item.start, LongItem{item.size, item.type});
+  if (in_table) {
+    long_items.Set(item.start, LongItem{item.size, item.type});
+    st.Mark(off);
+  }
   if (item.type == ItemType::kStruct) struct_ids.Set(item.start, item.struct_id);
   if (item.type == ItemType::kOffset) AddDataRef(item.start, Long(item.start));
 }
@@ -116,7 +122,7 @@ void Database::Impl::Undefine(const Item &item) {
   asize_t off;
   if (!Locate(item.start, &seg, &off)) return;
   ItemStates &st = states[seg];
-  if (st[off] == kLongHead) long_items.Erase(item.start);
+  if (st[off] == kOtherHead && st.Marked(off)) long_items.Erase(item.start);
   if (item.type == ItemType::kStruct) struct_ids.Erase(item.start);
   if (item.type == ItemType::kOffset) RemoveDataRef(item.start, Long(item.start));
   st.Fill(off, item.size, kUnknown);

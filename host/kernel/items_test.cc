@@ -96,7 +96,7 @@ TEST_F(ItemsTest, UnknownRangeTakesEveryOverlappingItem) {
 }
 
 TEST_F(ItemsTest, RangeUndefineFindsEveryItemPastLongRunsOfUnknownBytes) {
-  // The search passes unknown bytes sixteen at a time; an item at any offset
+  // The search passes unknown bytes nineteen at a time; an item at any offset
   // from those steps, or right at either end of the range, is found all the same.
   for (asize_t at = 0; at < 40; ++at) {
     SCOPED_TRACE(at);
@@ -234,6 +234,92 @@ TEST_F(ItemsTest, DataItemWalkIsTheItemWalkWithoutCode) {
   EXPECT_GT(all.size(), 100u);
   EXPECT_EQ(all, data);
   EXPECT_EQ(all.size(), db.db().DataItemCount());
+}
+
+TEST_F(ItemsTest, ItemsAgreeWithAPlainMapUnderRandomUse) {
+  // Items of every type, short and long (past the states' short size),
+  // restored at random places of two segments (one of an odd size) and
+  // undone one at a time or by ranges; every byte must show the item a plain
+  // map holds, also where an item whose head does not tell its type was
+  // undone and a dword of the head's default type placed again.
+  db.AddSegment(".data", kBase + 0x2000, 0x2FB);
+  const tid_t pair = add_struc(BADADDR, "Pair", 0);
+  ASSERT_EQ(0, add_struc_member(get_struc(pair), "A", 0, 0, nullptr, 4));
+  ASSERT_EQ(0, add_struc_member(get_struc(pair), "B", 4, 0, nullptr, 4));
+  using kernel::ItemType;
+  const ItemType types[] = {ItemType::kByte,  ItemType::kWord,   ItemType::kDword,
+                            ItemType::kQword, ItemType::kOffset, ItemType::kPString,
+                            ItemType::kAlign, ItemType::kStruct, ItemType::kCode,
+                            ItemType::kDword, ItemType::kDword};
+  std::map<ea_t, kernel::Item> expected;  // by start
+  auto holder = [&](ea_t ea) -> const kernel::Item * {
+    auto it = expected.upper_bound(ea);
+    if (it == expected.begin()) return nullptr;
+    --it;
+    return ea < it->second.start + it->second.size ? &it->second : nullptr;
+  };
+  std::mt19937 rng(21);
+  std::string err;
+  for (int step = 0; step < 4000; ++step) {
+    const ea_t ea =
+        (rng() % 2 == 0 ? kBase + rng() % 0x1000 : kBase + 0x2000 + rng() % 0x2FB);
+    if (rng() % 3 == 0) {
+      if (rng() % 4 == 0) {
+        const asize_t size = 1 + rng() % 64;
+        ASSERT_EQ(1, do_unknown_range(ea, size, 0));
+        for (auto it = expected.begin(); it != expected.end();)
+          it = it->second.start < ea + size && ea < it->second.start + it->second.size
+                   ? expected.erase(it)
+                   : std::next(it);
+      } else {
+        do_unknown(ea, 0);
+        if (const kernel::Item *item = holder(ea)) expected.erase(item->start);
+      }
+    } else {
+      kernel::Item item;
+      item.start = ea;
+      item.type = types[rng() % std::size(types)];
+      const asize_t element = item.type == ItemType::kWord     ? 2
+                              : item.type == ItemType::kDword  ? 4
+                              : item.type == ItemType::kQword  ? 8
+                              : item.type == ItemType::kStruct ? 8
+                                                               : 1;
+      // Most short, some past the short size, some far past it.
+      const asize_t count = rng() % 8 == 0 ? 1 + rng() % 200 : 1 + rng() % (40 / element);
+      item.size = item.type == ItemType::kOffset ? 4
+                  : item.type == ItemType::kCode ? 1 + rng() % 15
+                                                 : element * count;
+      if (item.type == ItemType::kStruct) item.struct_id = pair;
+      bool free =
+          ea + item.size <= (ea < kBase + 0x2000 ? kBase + 0x1000 : kBase + 0x22FB);
+      for (asize_t i = 0; free && i < item.size; ++i) free = holder(ea + i) == nullptr;
+      ASSERT_EQ(free, db.db().RestoreItem(item, &err)) << step;
+      if (free) expected[ea] = item;
+    }
+    if (step % 50 != 0) continue;
+    for (const ea_t base : {kBase, kBase + 0x2000}) {
+      for (ea_t at = base; at < base + (base == kBase ? 0x1000 : 0x2FB); ++at) {
+        const kernel::Item *want = holder(at);
+        const auto got = TestDb::ItemAt(at);
+        ASSERT_EQ(want != nullptr, got.has_value()) << step << " " << std::hex << at;
+        if (want == nullptr) {
+          ASSERT_EQ(at + 1, get_item_end(at));
+          continue;
+        }
+        ASSERT_EQ(want->start, got->start) << step << " " << std::hex << at;
+        ASSERT_EQ(want->size, got->size) << step << " " << std::hex << at;
+        ASSERT_EQ(want->type, got->type) << step << " " << std::hex << at;
+        ASSERT_EQ(want->struct_id, got->struct_id);
+        ASSERT_EQ(want->start + want->size, get_item_end(at));
+      }
+    }
+    size_t visited = 0;
+    db.db().ForEachItem([&](const kernel::Item &item) {
+      ++visited;
+      EXPECT_EQ(1u, expected.count(item.start));
+    });
+    ASSERT_EQ(expected.size(), visited);
+  }
 }
 
 }  // namespace

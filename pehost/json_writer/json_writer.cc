@@ -178,14 +178,16 @@ char *FormatUnsigned(uint64_t value, char *out) {
   char *at = end;
   for (; value > UINT32_MAX; value /= 10) *--at = static_cast<char>('0' + value % 10);
   uint32_t v = static_cast<uint32_t>(value);
-  for (; v >= 100; v /= 100) {
-    const uint32_t pair = v % 100 * 2;
-    *--at = kPairs[pair + 1];
-    *--at = kPairs[pair];
+  // A pair is one load and one store of two bytes.
+  while (v >= 100) {
+    const uint32_t rest = v / 100;
+    at -= 2;
+    std::memcpy(at, kPairs + 2 * (v - 100 * rest), 2);
+    v = rest;
   }
   if (v >= 10) {
-    *--at = kPairs[v * 2 + 1];
-    *--at = kPairs[v * 2];
+    at -= 2;
+    std::memcpy(at, kPairs + 2 * v, 2);
   } else {
     *--at = static_cast<char>('0' + v);
   }

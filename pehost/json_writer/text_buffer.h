@@ -89,6 +89,10 @@ class TextBuffer {
   /// across the pieces (the column a line has reached).
   size_t Written() const { return handed_on_ + size(); }
   void clear() { at_ = data_.get(); }
+  /// Drops what follows the first `n` characters not yet handed on.
+  void Truncate(size_t n) {
+    if (n < size()) at_ = data_.get() + n;
+  }
 
   /// Hands what is gathered to the stream, when there is one; true while
   /// the stream is good.

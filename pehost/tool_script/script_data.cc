@@ -51,8 +51,10 @@ constexpr size_t kFlushChars = 1 << 16;
 /// Puts the chunk statements into functions of at most kGroupStatements
 /// each, called at once: Jython compiles a module's code, and each function's,
 /// into one Java method, which may hold at most 64 KB of code. The text is
-/// gathered in *text and, when there is a stream, handed to it in large
-/// pieces; without one (the records both scripts share) it is kept whole.
+/// gathered in a buffer and, when there is a stream, handed to it in large
+/// pieces; without one (the records both scripts share) it is kept in
+/// pieces. It is handed on only between statements, so that a statement
+/// being written is whole in the buffer.
 class StatementGroups {
  public:
   /// Hands the text to `out`, or keeps it in `pieces`.
@@ -61,8 +63,8 @@ class StatementGroups {
       : out_(out), pieces_(pieces), group_(group), count_(count) {}
   ~StatementGroups() { Flush(); }
 
-  /// Starts a statement; its text is appended to the string returned.
-  std::string &Next() {
+  /// Starts a statement; its text is appended to the buffer returned.
+  json_writer::TextBuffer &Next() {
     if (count_ == kGroupStatements) Close();
     if (count_++ == 0) {
       text_ += "def _data_";
@@ -91,18 +93,16 @@ class StatementGroups {
 
  private:
   void Flush() {
-    if (text_.empty()) return;
-    if (out_ != nullptr) {
-      out_->write(text_.data(), static_cast<std::streamsize>(text_.size()));
-      text_.clear();
-    } else {
-      // A copy of its own size: the text's room is kept for the next piece.
-      pieces_->emplace_back(text_);
-      text_.clear();
-    }
+    if (text_.size() == 0) return;
+    const std::string_view text = text_.text();
+    if (out_ != nullptr)
+      out_->write(text.data(), static_cast<std::streamsize>(text.size()));
+    else
+      pieces_->emplace_back(text);
+    text_.clear();
   }
 
-  std::string text_;
+  json_writer::TextBuffer text_;
   std::ostream *out_;
   std::vector<std::string> *pieces_;
   int group_;
@@ -120,7 +120,8 @@ class RecordHead {
   }
   /// A short text of this program's own (a punctuation, a kind's name).
   RecordHead &Add(std::string_view text) {
-    for (char c : text) *at_++ = c;
+    json_writer::CopyBytes(at_, text.data(), text.size());
+    at_ += text.size();
     return *this;
   }
   RecordHead &Number(uint64_t value) {
@@ -136,7 +137,8 @@ class RecordHead {
   char *at_ = text_;
 };
 
-/// Writes records of one kind as `_add(kind, r'''[...]''')` statements.
+/// Writes records of one kind as `_add(kind, r'''[...]''')` statements,
+/// straight into the statements' text.
 class ChunkWriter {
  public:
   ChunkWriter(StatementGroups &groups, const char *kind) : groups_(groups), kind_(kind) {}
@@ -149,9 +151,12 @@ class ChunkWriter {
 
   /// The text to append the next record to; End() when it is whole.
   json_writer::TextBuffer &Begin() {
-    text_ += text_.size() == 0 ? '[' : ',';
-    text_ += '\n';
-    return text_;
+    if (text_ == nullptr)
+      Open();
+    else
+      *text_ += ',';
+    *text_ += '\n';
+    return *text_;
   }
   /// Begin() with the record's first characters, put together in `head`.
   json_writer::TextBuffer &Begin(const RecordHead &head) {
@@ -160,38 +165,49 @@ class ChunkWriter {
     return text;
   }
   void End() {
-    if (text_.size() >= kChunkChars) Flush();
+    if (text_->size() - start_ >= kChunkChars) Flush();
   }
 
   void Flush() {
-    if (text_.size() == 0) return;
-    text_ += "\n]";
-    const std::string_view chunk = text_.text();
-    std::string &out = groups_.Next();
-    out += "_add(\"";
-    out += kind_;
-    out += "\", ";
-    // A raw string may not end in an odd number of backslashes: such a cut
-    // moves back by one.
+    if (text_ == nullptr) return;
+    *text_ += "\n]";
+    if (text_->size() - start_ > kPieceChars) Cut();
+    *text_ += "''')\n";
+    text_ = nullptr;
+    groups_.End();
+  }
+
+ private:
+  /// Starts the statement of a chunk, before its first record.
+  [[gnu::noinline]] void Open() {
+    text_ = &groups_.Next();
+    *text_ += "_add(\"";
+    *text_ += kind_;
+    *text_ += "\", r'''[";
+    start_ = text_->size() - 1;
+  }
+
+  /// Cuts a chunk of more than kPieceChars (one record that long) into raw
+  /// strings of at most that many. A raw string may not end in an odd
+  /// number of backslashes: such a cut moves back by one.
+  void Cut() {
+    const std::string chunk(text_->text().substr(start_));
+    text_->Truncate(start_);
     for (size_t at = 0; at < chunk.size();) {
       size_t end = std::min(chunk.size(), at + kPieceChars);
       size_t run = 0;
       while (end - run > at && chunk[end - run - 1] == '\\') ++run;
       if (run % 2 == 1) --end;
-      out += at == 0 ? "r'''" : ",\n         r'''";
-      out.append(chunk.data() + at, end - at);
-      out += "'''";
+      if (at != 0) *text_ += "''',\n         r'''";
+      text_->append(chunk.data() + at, end - at);
       at = end;
     }
-    out += ")\n";
-    groups_.End();
-    text_.clear();
   }
 
- private:
   StatementGroups &groups_;
   const char *kind_;
-  json_writer::TextBuffer text_;
+  json_writer::TextBuffer *text_ = nullptr;  // the open statement's, or null
+  size_t start_ = 0;                         // where its records begin
 };
 
 asize_t StructSize(const kernel::Structure &s) {
@@ -324,6 +340,12 @@ void AppendRecords(const kernel::Database &db, StatementGroups &groups,
   }
   {
     ChunkWriter chunk(groups, "items");
+    // Each kind's name with its quotes, made once for the walk.
+    constexpr size_t kKinds = static_cast<size_t>(kernel::ItemType::kCode) + 1;
+    std::string kinds[kKinds];
+    for (size_t i = 0; i < kKinds; ++i)
+      kinds[i] = std::string("\"") +
+                 kernel::ItemTypeName(static_cast<kernel::ItemType>(i)) + '"';
     // Most items of a program are instructions, which are not carried.
     size_t walked = 0;
     db.ForEachDataItem([&](const kernel::Item &item) {
@@ -335,8 +357,8 @@ void AppendRecords(const kernel::Database &db, StatementGroups &groups,
         structure = it->second;
       }
       RecordHead head;
-      head.Add('[').Number(item.start).Add(", ").Number(item.size).Add(", \"");
-      head.Add(kernel::ItemTypeName(item.type)).Add('"');
+      head.Add('[').Number(item.start).Add(", ").Number(item.size).Add(", ");
+      head.Add(kinds[static_cast<size_t>(item.type)]);
       if (item.type == kernel::ItemType::kAlign)
         head.Add(", ").Number(AlignExponent(item.start, item.size));
       else if (structure != nullptr)
