@@ -13,8 +13,8 @@ size_t NameTable::Hash(std::string_view name) {
 }
 
 std::string_view NameTable::NameAt(ea_t ea) const {
-  const uint32_t *at = by_ea_.Find(ea);
-  return at != nullptr ? TextAt(*at) : std::string_view();
+  uint32_t at;
+  return by_ea_.Find(ea, &at) ? TextAt(at) : std::string_view();
 }
 
 bool NameTable::Find(std::string_view name, size_t hash) const {
@@ -202,9 +202,8 @@ void NameTable::Add(ea_t ea, std::string_view name, size_t hash) {
 }
 
 void NameTable::Remove(ea_t ea) {
-  const uint32_t *found = by_ea_.Find(ea);
-  if (found == nullptr) return;
-  const uint32_t at = *found;
+  uint32_t at;
+  if (!by_ea_.Find(ea, &at)) return;
   by_ea_.Erase(ea);
   size_t i = Hash(TextAt(at)) & mask_;
   while (slots_[i] == 0 || RecordOf(slots_[i]) != at) i = (i + 1) & mask_;

@@ -3,9 +3,9 @@
 //
 // A detector run names millions of addresses; a node-based map per
 // direction would cost more than the program's own bytes. The names live in
-// one character arena instead; the address side is a sorted AddrIndex and the
-// name side an open-addressing table of arena offsets. The name side answers
-// whether a name is used, not by whom: the database only asks that.
+// one character arena instead; the address side is a PositionIndex of arena
+// offsets and the name side an open-addressing table of them. The name side
+// answers whether a name is used, not by whom: the database only asks that.
 //
 // Names given one after another mostly share a beginning (a class's name,
 // then its tables and methods), so a record either holds its whole text or
@@ -30,7 +30,7 @@
 #include <string_view>
 #include <vector>
 
-#include "host/kernel/addr_index.h"
+#include "host/kernel/position_index.h"
 
 namespace kernel {
 
@@ -149,7 +149,7 @@ class NameTable {
   uint32_t used_ = 0;  // bytes used in the last block
   size_t live_bytes_ = 0;
   size_t dead_bytes_ = 0;
-  AddrIndex<uint32_t> by_ea_;  // address -> record
+  PositionIndex by_ea_;  // address -> record
   // The name side: a slot holds its record's position plus one in the bits
   // of at_mask_ (0: an empty slot) and, above them, the top bits of the
   // name's hash, so that a probe reads a record only when those agree. A
