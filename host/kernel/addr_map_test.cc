@@ -11,6 +11,7 @@
 #include "host/kernel/addr_index.h"
 #include "host/kernel/delta_index.h"
 #include "host/kernel/name_table.h"
+#include "host/kernel/position_index.h"
 
 namespace {
 
@@ -274,9 +275,14 @@ TEST(NameTableTest, AgreesWithStandardMapsThroughRebuilds) {
   kernel::NameTable table;
   std::unordered_map<ea_t, std::string> expected;
   std::mt19937 rng(11);
-  // Long names and many removals make the arena compact itself.
+  // Long names and many removals make the arena compact itself. The
+  // addresses lie on pages of different rows of the position index's bases,
+  // the last one at the top of the address space; a page's positions spread
+  // past two bytes' reach, so that many are kept whole.
+  const ea_t pages[] = {0, 0x01010000, 0x7FFF0000, 0xFFFF0000};
   for (int step = 0; step < 60000; ++step) {
-    const ea_t ea = rng() % 5000;
+    const uint32_t key = rng() % 5000;
+    const ea_t ea = pages[key % 4] + key / 4 * 3;
     if (expected.count(ea) != 0) {
       table.Remove(ea);
       expected.erase(ea);
@@ -292,7 +298,65 @@ TEST(NameTableTest, AgreesWithStandardMapsThroughRebuilds) {
     ASSERT_TRUE(table.Find(name));
   }
   EXPECT_FALSE(table.Find("name_"));
-  EXPECT_TRUE(table.NameAt(5001).empty());
+  EXPECT_TRUE(table.NameAt(1).empty());
+  EXPECT_TRUE(table.NameAt(0xFFFF0001).empty());
+  size_t visited = 0;
+  table.ForEach([&](ea_t ea, std::string_view name) {
+    ++visited;
+    EXPECT_EQ(expected[ea], name);
+  });
+  EXPECT_EQ(expected.size(), visited);
+}
+
+TEST(PositionIndexTest, AgreesWithOrderedMap) {
+  // Positions mostly growing by a few bytes, now and then by more than two
+  // bytes reach or below a page's base, set again and erased, over pages of
+  // several rows of bases: every entry near or far must read back whole.
+  kernel::PositionIndex index;
+  std::map<ea_t, uint32_t> expected;
+  std::mt19937 rng(17);
+  const ea_t pages[] = {0, 0x00010000, 0x12340000, 0xFFFF0000};
+  // First the distances around two bytes' reach from a page's base.
+  uint32_t at = 1000;
+  for (const uint32_t distance : {0u, 0xFFFEu, 0xFFFFu, 0x10000u}) {
+    index.Set(0x00020000 + distance / 4, at + distance);
+    expected[0x00020000 + distance / 4] = at + distance;
+  }
+  at += 0x10000;
+  for (int step = 0; step < 40000; ++step) {
+    const ea_t ea = pages[rng() % 4] + rng() % 3000;
+    const uint32_t r = rng() % 100;
+    if (r < 20) {
+      index.Erase(ea);
+      expected.erase(ea);
+    } else {
+      at += r < 25 ? 70000 : rng() % 40;
+      const uint32_t value = r < 28 ? rng() % 1000 : at;
+      index.Set(ea, value);
+      expected[ea] = value;
+    }
+    if (step % 997 == 0) {
+      uint32_t found = 0;
+      const ea_t probe = pages[rng() % 4] + rng() % 3000;
+      const auto it = expected.find(probe);
+      ASSERT_EQ(it != expected.end(), index.Find(probe, &found)) << probe;
+      if (it != expected.end()) EXPECT_EQ(it->second, found);
+    }
+  }
+  ASSERT_EQ(expected.size(), index.size());
+  auto it = expected.begin();
+  index.ForEach([&](ea_t ea, uint32_t value) {
+    ASSERT_NE(it, expected.end());
+    EXPECT_EQ(it->first, ea);
+    EXPECT_EQ(it->second, value);
+    ++it;
+  });
+  EXPECT_EQ(it, expected.end());
+  for (const auto &[ea, value] : expected) {
+    uint32_t found = 0;
+    ASSERT_TRUE(index.Find(ea, &found));
+    EXPECT_EQ(value, found);
+  }
 }
 
 TEST(NameTableTest, NamesBeginningAlikeAgreeWithAMap) {
