@@ -5,7 +5,6 @@
 #include <algorithm>
 #include <cinttypes>
 #include <cstdio>
-#include <iostream>
 
 namespace pehost {
 namespace {
@@ -29,7 +28,14 @@ void HostUi::Message(std::string_view text) {
 
 bool HostUi::ReadAnswer(std::string *line) {
   fflush(stdout);
-  return static_cast<bool>(std::getline(std::cin, *line));
+  // Standard input through stdio: the C++ streams would cost every run
+  // their set-up, most runs never ask.
+  line->clear();
+  for (int c; (c = getchar()) != EOF;) {
+    if (c == '\n') return true;
+    line->push_back(static_cast<char>(c));
+  }
+  return !line->empty();
 }
 
 int HostUi::AskYesNo(int default_answer, std::string_view question) {

@@ -50,6 +50,26 @@ int header_size = LAYOUT_CLASSIC;
 
 bool newest_layout() { return has_newer_type_data(header_size) != 0; }
 
+/// The program's little-endian word at `b` (one load: compilers see the
+/// pattern).
+ea_t word_at(const uint8_t *b) {
+  return b[0] | b[1] << 8 | b[2] << 16 | static_cast<ea_t>(b[3]) << 24;
+}
+
+/// Of the `n` words at `words`, four bytes apart, the first that may begin a
+/// record: a pointer into the record's range (first - lowest < span), or a
+/// zero when records start with one; `n` when none. A loop of its own, its
+/// values in registers and the layout's test decided outside it: it passes
+/// over nearly every word of the program.
+template <bool kZeroStarts>
+size_t next_record_start(const uint8_t *words, size_t n, ea_t lowest, ea_t span) {
+  for (size_t i = 0; i < n; ++i) {
+    const ea_t first = word_at(words + 4 * i);
+    if (first - lowest < span || (kZeroStarts && first == 0)) return i;
+  }
+  return n;
+}
+
 bool is_name_byte(uint8_t c) {
   return (c >= 0x24 && c <= 0x26) ||  // $ % &
          c == 0x28 || c == 0x29 ||    // ( )
@@ -251,8 +271,7 @@ int decide_class_layout(void) {
       continue;
     }
     for (size_t i = 0; i < words && a < inf.max_ea && total < kWitnessesNeeded; ++i) {
-      const uint8_t *b = bytes + 4 * i;
-      const ea_t self = b[0] | b[1] << 8 | b[2] << 16 | static_cast<ea_t>(b[3]) << 24;
+      const ea_t self = word_at(bytes + 4 * i);
       // Nearly every word is neither zero nor a header's size ahead.
       if (self == 0 || self - a <= LAYOUT_NEWEST) test(self);
       a += 4;
@@ -391,13 +410,16 @@ ea_t find_next_group(ea_t ea) {
       const ea_t last = std::min<ea_t>(end - 4, inf.max_ea - 1);
       const ea_t span = end - lowest;  // first - lowest < span: in the range
       const bool zero_starts = !has_self_pointer(header_size);
-      for (; x <= last; x += 4) {
-        const uint8_t *b = bytes + (x - from);
-        const ea_t first = b[0] | b[1] << 8 | b[2] << 16 | static_cast<ea_t>(b[3]) << 24;
-        if (first - lowest < span || (first == 0 && zero_starts)) {
-          const Place p{x, first, lowest, end};
-          if (class_record_at(p) || type_info_at(p)) return x;
-        }
+      while (x <= last) {
+        const uint8_t *words = bytes + (x - from);
+        const size_t n = (last - x) / 4 + 1;
+        const size_t i = zero_starts ? next_record_start<true>(words, n, lowest, span)
+                                     : next_record_start<false>(words, n, lowest, span);
+        x += static_cast<ea_t>(4 * i);
+        if (i == n) break;
+        const Place p{x, word_at(words + 4 * i), lowest, end};
+        if (class_record_at(p) || type_info_at(p)) return x;
+        x += 4;
       }
       continue;
     }

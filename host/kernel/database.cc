@@ -90,8 +90,12 @@ void Database::Clear() {
   const bool publishes = impl_->publishes_globals;
   *impl_ = Impl();
   impl_->publishes_globals = publishes;
-  if (publishes) inf.strtype = 0;
-  impl_->SegmentsChanged();
+  impl_->PublishEmpty();
+}
+
+void Database::Impl::PublishEmpty() {
+  if (publishes_globals) inf.strtype = 0;
+  SegmentsChanged();
 }
 
 void Database::SetInputPath(std::string path) { impl_->input_path = std::move(path); }
@@ -396,7 +400,8 @@ Database &TheDatabase() {
   static Database *const db = [] {
     auto *d = new Database();
     d->impl().publishes_globals = true;
-    d->Clear();
+    // Empty as it is: only the globals are to be set.
+    d->impl().PublishEmpty();
     return d;
   }();
   return *db;

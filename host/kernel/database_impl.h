@@ -151,6 +151,8 @@ struct Database::Impl {
   uint32_t LongSlow(ea_t ea) const;
   void SegmentsChanged();
   void PublishGlobals() const;
+  /// Sets the globals of an empty database.
+  void PublishEmpty();
 
   // ---- Items (items.cc) ---------------------------------------------------
   AddrIndex<LongItem> long_items;  // the other heads but short dwords

@@ -87,6 +87,8 @@ void NameTable::WriteWhole(unsigned char *to, std::string_view name) {
 // Each record of the chain puts its rest after the beginning it shares,
 // as far as the record that refers to it shares it.
 std::string_view NameTable::SharedText(uint32_t at) const {
+  if (text_ == nullptr) text_ = std::make_unique_for_overwrite<char[]>(kMaxName);
+  char *text = text_.get();
   size_t length = 0;
   size_t limit = kMaxName;
   for (bool first = true;; first = false) {
@@ -96,12 +98,12 @@ std::string_view NameTable::SharedText(uint32_t at) const {
     const std::string_view rest = WholeText(r + head.size);
     if (first) length = limit = shared + rest.size();
     if (limit > shared)
-      std::memcpy(text_ + shared, rest.data(), std::min(rest.size(), limit - shared));
+      std::memcpy(text + shared, rest.data(), std::min(rest.size(), limit - shared));
     if (shared == 0) break;
     limit = std::min(limit, shared);
     at -= head.distance;
   }
-  return {text_, length};
+  return {text, length};
 }
 
 bool NameTable::Matches(uint32_t at, std::string_view name, bool whole) const {

@@ -157,7 +157,9 @@ class NameTable {
   std::vector<uint32_t> slots_;
   size_t mask_ = 0;
   uint32_t at_mask_ = 0;
-  mutable char text_[kMaxName];
+  // Made on the first shared name read: a table is cleared by moving a
+  // fresh one over it, which would copy a buffer held in place.
+  mutable std::unique_ptr<char[]> text_;
 
   // The records written last, which a new one may share a beginning with:
   // each one's position, depth and the beginning of its text that a record

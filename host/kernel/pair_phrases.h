@@ -11,6 +11,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 namespace kernel {
@@ -50,10 +51,10 @@ class PairPhrases {
   /// found last after `prefix` is tried first, and a one-pair phrase is
   /// looked up by its pair.
   uint16_t Find(uint16_t prefix, uint8_t distance, uint8_t value) {
-    if (prefix == kNone)
-      return singles_.empty()
-                 ? kNone
-                 : static_cast<uint16_t>(singles_[Pair(distance, value)] - 1);
+    if (prefix == kNone) {
+      const uint16_t *row = singles_[distance].get();
+      return row == nullptr ? kNone : static_cast<uint16_t>(row[value] - 1);
+    }
     Phrase &before = phrases_[prefix];
     if (before.next != kNone && before.next_distance == distance &&
         before.next_value == value)
@@ -79,8 +80,9 @@ class PairPhrases {
       return kNone;
     const auto code = static_cast<uint16_t>(phrases_.size());
     if (prefix == kNone) {
-      if (singles_.empty()) singles_.assign(size_t{1} << 16, 0);
-      singles_[Pair(distance, value)] = static_cast<uint16_t>(code + 1);
+      std::unique_ptr<uint16_t[]> &row = singles_[distance];
+      if (row == nullptr) row = std::make_unique<uint16_t[]>(256);
+      row[value] = static_cast<uint16_t>(code + 1);
     } else if ((extensions_ + 1) * 2 > slots_.size()) {
       Grow();
     }
@@ -113,9 +115,6 @@ class PairPhrases {
     before->next_distance = phrases_[next].distance;
     before->next_value = phrases_[next].value;
   }
-  static size_t Pair(uint8_t distance, uint8_t value) {
-    return size_t{distance} << 8 | value;
-  }
   static size_t Hash(uint16_t prefix, uint8_t distance, uint8_t value) {
     const uint64_t key =
         uint64_t{prefix} | uint64_t{distance} << 16 | uint64_t{value} << 24;
@@ -139,9 +138,12 @@ class PairPhrases {
   size_t most_;
   size_t most_longer_;
   std::vector<Phrase> phrases_;
-  std::vector<uint16_t> slots_;    // longer phrases: code + 1; 0: empty
-  std::vector<uint16_t> singles_;  // one-pair phrases by their pair: code + 1
-  size_t extensions_ = 0;          // phrases in slots_
+  std::vector<uint16_t> slots_;  // longer phrases: code + 1; 0: empty
+  // One-pair phrases by their pair, code + 1, a row for each distance met:
+  // a run meets a few distances, and a whole table would be cleared for
+  // every database, however small its program.
+  std::unique_ptr<uint16_t[]> singles_[256];
+  size_t extensions_ = 0;  // phrases in slots_
 };
 
 }  // namespace kernel
