@@ -366,7 +366,9 @@ TEST(NameTableTest, NamesBeginningAlikeAgreeWithAMap) {
   // beside removals and the compaction that writes the live ones anew. Some
   // names begin another one, some share more than a record can refer to, and a
   // quarter carry a long tail of their own, so that removals fill the arena
-  // with dead records.
+  // with dead records. After many a name comes one that ends with it (an
+  // ending), or one that begins with it, so that chains of references pass
+  // through endings both ways.
   kernel::NameTable table;
   std::map<ea_t, std::string> expected;
   std::set<std::string> used;
@@ -389,6 +391,17 @@ TEST(NameTableTest, NamesBeginningAlikeAgreeWithAMap) {
     table.Add(ea, name);
     expected[ea] = name;
     used.insert(name);
+    for (ea_t next = ea + 1; rng() % 2 == 0 && expected.count(next) == 0; ++next) {
+      const std::string &last = expected[next - 1];
+      if (rng() % 3 == 0)
+        name = last + std::to_string(rng() % 10);
+      else
+        name = std::string(rng() % 3 == 0 ? 130 : 1 + rng() % 8, 'o') + last;
+      if (name.empty() || used.count(name) != 0) break;
+      table.Add(next, name);
+      expected[next] = name;
+      used.insert(name);
+    }
   }
   ASSERT_EQ(expected.size(), table.size());
   for (const auto &[ea, name] : expected) {
@@ -397,6 +410,15 @@ TEST(NameTableTest, NamesBeginningAlikeAgreeWithAMap) {
     EXPECT_FALSE(table.Find(name + "@"));
     const std::string shorter = name.substr(0, name.size() - 1);
     EXPECT_EQ(used.count(shorter) != 0, table.Find(shorter)) << shorter;
+    // Looked for with the hash of this name, a name differing from it in
+    // one byte anywhere reaches its record's text and must not match it.
+    const size_t hash = kernel::NameTable::Hash(name);
+    for (size_t i : {size_t{0}, name.size() / 3, name.size() / 2, name.size() - 1}) {
+      std::string other = name;
+      other[i] ^= 1;
+      if (used.count(other) == 0) ASSERT_FALSE(table.Find(other, hash)) << other;
+    }
+    if (used.count(name.substr(1)) == 0) EXPECT_FALSE(table.Find(name.substr(1), hash));
   }
   auto it = expected.begin();
   table.ForEach([&](ea_t ea, std::string_view name) {

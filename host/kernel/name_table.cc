@@ -21,7 +21,7 @@ bool NameTable::Find(std::string_view name, size_t hash) const {
   if (slots_.empty()) return false;
   const uint32_t tag = Tag(hash);
   for (size_t i = Home(hash); slots_[i] != 0; i = After(i))
-    if ((slots_[i] & ~at_mask_) == tag && Matches(RecordOf(slots_[i]), name, true))
+    if ((slots_[i] & ~at_mask_) == tag && Matches(RecordOf(slots_[i]), 0, name, true))
       return true;
   return false;
 }
@@ -83,45 +83,89 @@ void NameTable::WriteWhole(unsigned char *to, std::string_view name) {
   std::memcpy(to, name.data(), name.size());
 }
 
-// Each record of the chain puts its rest after the beginning it shares,
-// as far as the record that refers to it shares it.
+size_t NameTable::LengthAt(uint32_t at) const {
+  size_t length = 0;
+  for (;;) {
+    const unsigned char *r = RecordAt(at);
+    if (r[0] != kEnding) {
+      const Head head = HeadOf(r);
+      return length + head.shared + WholeText(r + head.size).size();
+    }
+    length += WholeText(r + 2).size();
+    at -= r[1];
+  }
+}
+
+// Each record of the chain puts its rest after the beginning it shares, and
+// an ending its beginning before the name it ends with, as far as that part
+// of the name is not put yet: the part left is the name's [lo, hi).
 std::string_view NameTable::SharedText(uint32_t at) const {
   if (text_ == nullptr) text_ = std::make_unique_for_overwrite<char[]>(kMaxName);
   char *text = text_.get();
-  size_t length = 0;
-  size_t limit = kMaxName;
-  for (bool first = true;; first = false) {
+  const size_t length = LengthAt(at);
+  size_t lo = 0;
+  size_t hi = length;
+  size_t offset = 0;  // where the text of the record walked begins in the name
+  const auto put = [&](std::string_view piece, size_t from) {
+    const size_t begin = std::max(from, lo);
+    const size_t end = std::min(from + piece.size(), hi);
+    if (begin < end)
+      std::memcpy(text + begin, piece.data() + (begin - from), end - begin);
+  };
+  for (;;) {
     const unsigned char *r = RecordAt(at);
+    if (r[0] == kEnding) {
+      const std::string_view beginning = WholeText(r + 2);
+      put(beginning, offset);
+      offset += beginning.size();
+      lo = std::max(lo, offset);
+      if (lo >= hi) break;
+      at -= r[1];
+      continue;
+    }
     const Head head = HeadOf(r);
-    const size_t shared = head.shared;
-    const std::string_view rest = WholeText(r + head.size);
-    if (first) length = limit = shared + rest.size();
-    if (limit > shared)
-      std::memcpy(text + shared, rest.data(), std::min(rest.size(), limit - shared));
-    if (shared == 0) break;
-    limit = std::min(limit, shared);
+    put(WholeText(r + head.size), offset + head.shared);
+    hi = std::min(hi, offset + head.shared);
+    if (lo >= hi) break;
     at -= head.distance;
   }
   return {text, length};
 }
 
-bool NameTable::Matches(uint32_t at, std::string_view name, bool whole) const {
+bool NameTable::Matches(uint32_t at, size_t skip, std::string_view name,
+                        bool whole) const {
   const unsigned char *r = RecordAt(at);
+  if (r[0] == kEnding) {
+    if (whole && LengthAt(at) != skip + name.size()) return false;
+    const std::string_view beginning = WholeText(r + 2);
+    const size_t from = std::max(skip, beginning.size());  // where the end's part is
+    // The end's part first: the beginnings are mostly the same.
+    if (skip + name.size() > from &&
+        !Matches(at - r[1], from - beginning.size(), name.substr(from - skip), false))
+      return false;
+    const size_t in_beginning = std::min(from - skip, name.size());
+    return in_beginning == 0 ||
+           name.substr(0, in_beginning) == beginning.substr(skip, in_beginning);
+  }
   const Head head = HeadOf(r);
   const size_t shared = head.shared;
-  const uint32_t base = at - head.distance;
   const std::string_view rest = WholeText(r + head.size);
   const size_t length = shared + rest.size();
-  if (whole ? length != name.size() : length < name.size()) return false;
+  if (length < skip) return false;
+  if (whole ? length - skip != name.size() : length - skip < name.size()) return false;
   // The rest first: it is what tells apart the names of one beginning.
-  if (name.size() > shared && name.substr(shared) != rest.substr(0, name.size() - shared))
+  const size_t from = std::max(shared, skip);
+  const size_t to = skip + name.size();
+  if (from < to && name.substr(from - skip) != rest.substr(from - shared, to - from))
     return false;
-  return shared == 0 ||
-         Matches(base, name.substr(0, std::min(shared, name.size())), false);
+  return shared <= skip ||
+         Matches(at - head.distance, skip,
+                 name.substr(0, std::min(shared - skip, name.size())), false);
 }
 
 size_t NameTable::RecordSizeAt(uint32_t at) const {
   const unsigned char *r = RecordAt(at);
+  if (r[0] == kEnding) return 2 + WholeSize(WholeText(r + 2).size());
   const size_t head = HeadOf(r).size;
   return head + WholeSize(WholeText(r + head).size());
 }
@@ -137,13 +181,13 @@ void NameTable::Add(ea_t ea, std::string_view name, size_t hash) {
   if ((by_ea_.size() + 1) * 4 > slots_.size() * 3)
     Reslot(slots_.empty() ? 64 : slots_.size() + slots_.size() / 2);
 
+  char padded[kMaxShared + 8] = {};
+  const size_t most = std::min(name.size(), kMaxShared);
+  std::memcpy(padded, name.data(), most);
   // The recent record sharing the longest beginning, if that is worth it.
   size_t shared = 0;
   const Recent *base = nullptr;
   // Eight bytes at a time: nearly every recent name begins like this one.
-  char padded[kMaxShared + 8] = {};
-  const size_t most = std::min(name.size(), kMaxShared);
-  std::memcpy(padded, name.data(), most);
   for (size_t i = 0; i < recent_count_; ++i) {
     const Recent &r = recent_[i];
     if (r.depth >= kMaxDepth) continue;
@@ -162,6 +206,7 @@ void NameTable::Add(ea_t ea, std::string_view name, size_t hash) {
     }
   }
   if (shared < kMinShared) shared = 0;
+  if (AddEnding(ea, name, hash, padded, shared)) return;
 
   const std::string_view rest = name.substr(shared);
   size_t head = 0;
@@ -187,15 +232,44 @@ void NameTable::Add(ea_t ea, std::string_view name, size_t hash) {
     record += head;
   }
   WriteWhole(record, rest);
+  Added(ea, name, hash, padded, at, n, depth);
+}
+
+bool NameTable::AddEnding(ea_t ea, std::string_view name, size_t hash, const char *padded,
+                          size_t shared) {
+  if (recent_count_ == 0) return false;
+  const Recent &last = recent_[(recent_next_ + kRecent - 1) % kRecent];
+  // The whole of the last name is at hand when it is no longer than the
+  // beginning kept of it.
+  if (last.length <= std::max(shared, size_t{2}) || last.length > kMaxShared ||
+      last.depth >= kMaxDepth || name.size() <= last.length ||
+      std::memcmp(last.text, name.data() + name.size() - last.length, last.length) != 0)
+    return false;
+  const std::string_view beginning = name.substr(0, name.size() - last.length);
+  const size_t n = 2 + WholeSize(beginning.size());
+  if (NextAt(n) - last.at >= 0x100) return false;
+  const uint32_t at = Allocate(n);
+  if (at + 1 > at_mask_) Reslot(slots_.size());  // past the room the slots have
+  auto *record =
+      reinterpret_cast<unsigned char *>(blocks_[at / kBlock].get() + at % kBlock);
+  record[0] = kEnding;
+  record[1] = static_cast<unsigned char>(at - last.at);
+  WriteWhole(record + 2, beginning);
+  Added(ea, name, hash, padded, at, n, last.depth + 1);
+  return true;
+}
+
+void NameTable::Added(ea_t ea, std::string_view name, size_t hash, const char *padded,
+                      uint32_t at, size_t n, int depth) {
   live_bytes_ += n;
   by_ea_.Set(ea, at);
   InsertSlot(at, hash);
-
   Recent &newest = recent_[recent_next_];
   newest.at = at;
   newest.depth = depth;
-  newest.size = most;
-  std::memcpy(newest.text, padded, sizeof padded);
+  newest.size = std::min(name.size(), kMaxShared);
+  newest.length = name.size();
+  std::memcpy(newest.text, padded, sizeof newest.text);
   recent_next_ = (recent_next_ + 1) % kRecent;
   recent_count_ = std::min(recent_count_ + 1, kRecent);
 }

@@ -17,8 +17,13 @@
 //           then the rest as a whole record
 //   shared from further back: 0xA0, shared length, distance (two bytes,
 //           low first), then the rest as a whole record
+//   ending: 0xA1, distance back to the record written just before (one
+//           byte), then the beginning as a whole record; the name is that
+//           beginning and the other record's name
 //
-// Nearly every shared record refers to one less than 256 bytes back.
+// Nearly every shared record refers to one less than 256 bytes back. A
+// quarter of a detector's names are `offset` and the name of what the offset
+// points at, given just before: those are endings.
 //
 // A shared record refers to one that is at most kMaxDepth - 1 references
 // deep, so that reading a name follows at most kMaxDepth of them.
@@ -80,6 +85,7 @@ class NameTable {
 
   static constexpr unsigned char kSharedFar = 0xA0;
   static constexpr unsigned char kSharedNear = 0xC0;
+  static constexpr unsigned char kEnding = 0xA1;
   static constexpr int kMaxDepth = 4;
   // A beginning shorter than this costs more to refer to than to repeat.
   static constexpr size_t kMinShared = 6;
@@ -101,9 +107,10 @@ class NameTable {
     return {reinterpret_cast<const char *>(r + 2), size_t{r[0] & 0x7Fu} << 8 | r[1]};
   }
   std::string_view SharedText(uint32_t at) const;
-  // The head of a record: its size (0 for a whole record), the length of
-  // the beginning it shares and how far back the record it shares it with
-  // lies.
+  size_t LengthAt(uint32_t at) const;
+  // The head of a record that is not an ending: its size (0 for a whole
+  // record), the length of the beginning it shares and how far back the
+  // record it shares it with lies.
   struct Head {
     size_t size = 0;
     size_t shared = 0;
@@ -120,13 +127,22 @@ class NameTable {
       return static_cast<uint32_t>(blocks_.size() * kBlock);
     return static_cast<uint32_t>((blocks_.size() - 1) * kBlock + used_);
   }
-  /// True when the text of the record at `at` is `name` (`whole`) or
-  /// begins with it; reads no more of it than it needs.
-  bool Matches(uint32_t at, std::string_view name, bool whole) const;
+  /// True when the text of the record at `at`, but for its first `skip`
+  /// bytes, is `name` (`whole`) or begins with it; reads no more of it than
+  /// it needs.
+  bool Matches(uint32_t at, size_t skip, std::string_view name, bool whole) const;
   static constexpr size_t WholeSize(size_t length) {
     return (length < 0x80 ? 1 : 2) + length;
   }
   size_t RecordSizeAt(uint32_t at) const;
+  /// Writes `name` as an ending of the last name given, when it ends with
+  /// it and that is shorter than a record sharing `shared` bytes of a
+  /// beginning; false when not.
+  bool AddEnding(ea_t ea, std::string_view name, size_t hash, const char *padded,
+                 size_t shared);
+  /// Enters the record of `n` bytes at `at` just written for `name`.
+  void Added(ea_t ea, std::string_view name, size_t hash, const char *padded, uint32_t at,
+             size_t n, int depth);
   /// Room for a record of `n` bytes; its position.
   uint32_t Allocate(size_t n);
   /// Writes `name` as a whole record at `to`.
@@ -176,6 +192,7 @@ class NameTable {
     uint32_t at = 0;
     int depth = 0;
     size_t size = 0;
+    size_t length = 0;               // of the whole name
     char text[kMaxShared + 8] = {};  // read eight bytes at a time
   };
   Recent recent_[kRecent];
