@@ -235,6 +235,17 @@ struct Database::Impl {
   AddrIndex<ea_t> long_function_ends;   // of those of kLong bytes or more
   AddrIndex<uint32_t> function_bases;   // at the first function of each run
   int next_function_index = 0;
+  ea_t last_function_start = 0;  // of the function made last
+  // The run Unpack met last: the functions are asked for in runs.
+  struct RunQuery {
+    bool valid = false;
+    bool last = false;  // no run begins after it
+    ea_t first = 0;
+    ea_t next = 0;  // where the next run begins
+    uint32_t base = 0;
+  };
+  mutable RunQuery last_run;
+  void SetBase(ea_t start, uint32_t base);
   // The answer FunctionAt gave last: a function is looked for where it is
   // made right after the detector asked whether one holds the address.
   struct FunctionQuery {

@@ -14,19 +14,17 @@ void Database::Impl::SetFunction(ea_t start, ea_t end) {
   ea_t next;
   if (functions.Next(start, &next) && function_bases.Find(next) == nullptr) {
     const StoredFunction *after = functions.Find(next);
-    function_bases.Set(next,
-                       static_cast<uint32_t>(Unpack(next, *after).index) - after->step);
+    SetBase(next, static_cast<uint32_t>(Unpack(next, *after).index) - after->step);
   }
   StoredFunction f;
   // It continues the run of the one before it when that one was made last.
   ea_t before;
   StoredFunction previous;
-  if (start > 0 && functions.Floor(start - 1, &before, &previous) &&
-      previous.step + 1 < StoredFunction::kSteps &&
-      static_cast<uint32_t>(Unpack(before, previous).index) + 1 == index) {
+  if (index > 0 && start > 0 && functions.Floor(start - 1, &before, &previous) &&
+      before == last_function_start && previous.step + 1 < StoredFunction::kSteps) {
     f.step = static_cast<uint8_t>(previous.step + 1);
   } else {
-    function_bases.Set(start, index);
+    SetBase(start, index);
   }
   if (end - start < StoredFunction::kLong) {
     f.length = static_cast<uint8_t>(end - start);
@@ -35,7 +33,13 @@ void Database::Impl::SetFunction(ea_t start, ea_t end) {
     long_function_ends.Set(start, end);
   }
   functions.Set(start, f);
+  last_function_start = start;
   last_function_query.valid = false;
+}
+
+void Database::Impl::SetBase(ea_t start, uint32_t base) {
+  function_bases.Set(start, base);
+  last_run.valid = false;
 }
 
 ea_t Database::Impl::FunctionEnd(ea_t start, const StoredFunction &f) const {
@@ -46,10 +50,13 @@ ea_t Database::Impl::FunctionEnd(ea_t start, const StoredFunction &f) const {
 FunctionEntry Database::Impl::Unpack(ea_t start, const StoredFunction &f) const {
   FunctionEntry entry;
   entry.end = FunctionEnd(start, f);
-  ea_t first;
-  uint32_t base = 0;
-  function_bases.Floor(start, &first, &base);
-  entry.index = static_cast<int>(base + f.step);
+  RunQuery &run = last_run;
+  if (!run.valid || start < run.first || (!run.last && start >= run.next)) {
+    run.valid = true;
+    function_bases.Floor(start, &run.first, &run.base);
+    run.last = !function_bases.Next(run.first, &run.next);
+  }
+  entry.index = static_cast<int>(run.base + f.step);
   return entry;
 }
 
