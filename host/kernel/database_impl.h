@@ -114,7 +114,7 @@ struct StoredFunction {
 /// target, or kFar when the referrer is kept in far_first_refs, and the mark
 /// of a target that may have referrers past the first. Every first referrer
 /// on the large samples lies within 16 KB of its target; on the fetched
-/// programs a sixth of them (method pointers in class tables into code) do
+/// programs a fifth of them (method pointers in class tables into code) do
 /// not.
 struct FirstRef {
   static constexpr int kFar = -0x4000;
