@@ -158,7 +158,12 @@ void AppendMembers(const CDecl &d, json_writer::TextBuffer *out) {
       *out += ']';
     }
     *out += ';';
-    for (size_t n = out->Written() - start; n < 48; ++n) *out += ' ';
+    // The comments line up at a column: spaces up to it, in one stretch.
+    if (const size_t n = out->Written() - start; n < 48) {
+      char *at = out->Room(48 - n);
+      std::memset(at, ' ', 48 - n);
+      out->Advance(at + 48 - n);
+    }
     *out += " /* ";
     json_writer::AppendHex(m.offset, 4, out);
     if (!m.comment.empty()) {

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstring>
 #include <string_view>
 
 #ifdef __SSE2__
@@ -16,7 +17,8 @@ namespace json_writer {
 /// `Stops` tells which bytes end one: `Stops::Of(unsigned char)` for one
 /// byte and, where SSE2 is, `Stops::Of(__m128i)` for sixteen (0xFF in each
 /// byte that does). The last sixteen bytes are tested at once, those before
-/// `i` among them found plain already.
+/// `i` among them found plain already; fewer than sixteen are tested in a
+/// copy of sixteen.
 template <typename Stops>
 size_t RunEnd(std::string_view text, size_t i, const Stops &stops) {
   const size_t size = text.size();
@@ -33,6 +35,27 @@ size_t RunEnd(std::string_view text, size_t i, const Stops &stops) {
     const unsigned mask = mask_at(size - 16) >> (16 - (size - i));
     return mask == 0 ? size : i + __builtin_ctz(mask);
   }
+  // Fewer than sixteen: most names and comments. They are tested at once in
+  // a copy, the bytes behind them masked off, rather than one by one.
+  const size_t n = size - i;
+  if (n == 0) return size;
+  const char *const from = text.data() + i;
+  char block[16] = {};
+  if (n >= 8) {
+    std::memcpy(block, from, 8);
+    std::memcpy(block + n - 8, from + n - 8, 8);
+  } else if (n >= 4) {
+    std::memcpy(block, from, 4);
+    std::memcpy(block + n - 4, from + n - 4, 4);
+  } else {
+    block[0] = from[0];
+    block[n / 2] = from[n / 2];
+    block[n - 1] = from[n - 1];
+  }
+  const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i *>(block));
+  const unsigned mask =
+      static_cast<unsigned>(_mm_movemask_epi8(stops.Of(x))) & ((1u << n) - 1);
+  return mask == 0 ? size : i + __builtin_ctz(mask);
 #endif
   while (i < size && !stops.Of(static_cast<unsigned char>(text[i]))) ++i;
   return i;

@@ -288,12 +288,7 @@ void JsonWriter::NewLine(bool comma) {
   buffer_.Advance(at + indent);
 }
 
-void JsonWriter::BeforeValue() {
-  if (after_key_) {
-    after_key_ = false;
-    return;
-  }
-  if (levels_.empty()) return;
+void JsonWriter::Separate() {
   Level &level = levels_.back();
   const bool comma = !level.empty;
   level.empty = false;
@@ -321,12 +316,6 @@ void JsonWriter::Close(char bracket) {
   if (!level.empty && !level.compact) NewLine();
   buffer_ += bracket;
   if (levels_.empty()) buffer_ += '\n';
-}
-
-void JsonWriter::Key(const MemberName &key) {
-  BeforeValue();
-  after_key_ = true;
-  buffer_.append(key.Text());
 }
 
 void JsonWriter::String(std::string_view text) {

@@ -92,7 +92,11 @@ class JsonWriter {
   void BeginArray(bool compact = false) { Open('[', compact); }
   void EndArray() { Close(']'); }
   /// The next member's name; its value follows.
-  void Key(const MemberName &key);
+  void Key(const MemberName &key) {
+    BeforeValue();
+    after_key_ = true;
+    buffer_.append(key.Text());
+  }
 
   void String(std::string_view text);
   void Int(int64_t value);
@@ -146,8 +150,17 @@ class JsonWriter {
   };
   void Open(char bracket, bool compact);
   void Close(char bracket);
-  /// Separator and line break before a value (not after a key).
-  void BeforeValue();
+  /// Separator and line break before a value (not after a key). Inline:
+  /// a large program's files have millions of values.
+  void BeforeValue() {
+    if (after_key_) {
+      after_key_ = false;
+      return;
+    }
+    if (!levels_.empty()) Separate();
+  }
+  /// The separator and line break of a value inside an array or object.
+  void Separate();
   /// A line break and the indentation of the current level, after a comma
   /// when `comma`.
   void NewLine(bool comma = false);
