@@ -20,20 +20,21 @@ std::string_view NameTable::NameAt(ea_t ea) const {
 bool NameTable::Find(std::string_view name, size_t hash) const {
   if (slots_.empty()) return false;
   const uint32_t tag = Tag(hash);
-  for (size_t i = Home(hash); slots_[i] != 0; i = After(i))
+  for (size_t i = hash & mask_; slots_[i] != 0; i = (i + 1) & mask_)
     if ((slots_[i] & ~at_mask_) == tag && Matches(RecordOf(slots_[i]), 0, name, true))
       return true;
   return false;
 }
 
 void NameTable::InsertSlot(uint32_t at, size_t hash) {
-  size_t i = Home(hash);
-  while (slots_[i] != 0) i = After(i);
+  size_t i = hash & mask_;
+  while (slots_[i] != 0) i = (i + 1) & mask_;
   slots_[i] = Tag(hash) | (at + 1);
 }
 
 void NameTable::Reslot(size_t n) {
   slots_.assign(n, 0);
+  mask_ = n - 1;
   // The arena grows with the names, about as fast as the slots: room for
   // twice its size now seldom makes the slots be written again before
   // they grow.
@@ -98,13 +99,14 @@ size_t NameTable::LengthAt(uint32_t at) const {
 
 // Each record of the chain puts its rest after the beginning it shares, and
 // an ending its beginning before the name it ends with, as far as that part
-// of the name is not put yet: the part left is the name's [lo, hi).
+// of the name is not put yet: the part left is the name's [lo, hi). The
+// name's length is known at the first record that is not an ending.
 std::string_view NameTable::SharedText(uint32_t at) const {
   if (text_ == nullptr) text_ = std::make_unique_for_overwrite<char[]>(kMaxName);
   char *text = text_.get();
-  const size_t length = LengthAt(at);
+  size_t length = 0;
   size_t lo = 0;
-  size_t hi = length;
+  size_t hi = kMaxName;
   size_t offset = 0;  // where the text of the record walked begins in the name
   const auto put = [&](std::string_view piece, size_t from) {
     const size_t begin = std::max(from, lo);
@@ -124,7 +126,9 @@ std::string_view NameTable::SharedText(uint32_t at) const {
       continue;
     }
     const Head head = HeadOf(r);
-    put(WholeText(r + head.size), offset + head.shared);
+    const std::string_view rest = WholeText(r + head.size);
+    if (length == 0) length = hi = offset + head.shared + rest.size();
+    put(rest, offset + head.shared);
     hi = std::min(hi, offset + head.shared);
     if (lo >= hi) break;
     at -= head.distance;
@@ -179,7 +183,7 @@ void NameTable::Add(ea_t ea, std::string_view name, size_t hash) {
   static_assert((kRecent + 1) * (4 + WholeSize(kMaxName)) < 0x10000);
   if (name.size() > kMaxName) return;  // never: the database refuses them
   if ((by_ea_.size() + 1) * 4 > slots_.size() * 3)
-    Reslot(slots_.empty() ? 64 : slots_.size() + slots_.size() / 2);
+    Reslot(slots_.empty() ? 64 : slots_.size() * 2);
 
   char padded[kMaxShared + 8] = {};
   const size_t most = std::min(name.size(), kMaxShared);
@@ -241,7 +245,7 @@ bool NameTable::AddEnding(ea_t ea, std::string_view name, size_t hash, const cha
   const Recent &last = recent_[(recent_next_ + kRecent - 1) % kRecent];
   // The whole of the last name is at hand when it is no longer than the
   // beginning kept of it.
-  if (last.length <= std::max(shared, size_t{2}) || last.length > kMaxShared ||
+  if (last.length <= std::max(shared, kMinShared) || last.length > kMaxShared ||
       last.depth >= kMaxDepth || name.size() <= last.length ||
       std::memcmp(last.text, name.data() + name.size() - last.length, last.length) != 0)
     return false;
@@ -278,12 +282,12 @@ void NameTable::Remove(ea_t ea) {
   uint32_t at;
   if (!by_ea_.Find(ea, &at)) return;
   by_ea_.Erase(ea);
-  size_t i = Home(Hash(TextAt(at)));
-  while (slots_[i] == 0 || RecordOf(slots_[i]) != at) i = After(i);
+  size_t i = Hash(TextAt(at)) & mask_;
+  while (slots_[i] == 0 || RecordOf(slots_[i]) != at) i = (i + 1) & mask_;
   // Backward shift, as in AddrMap: later records of the probe run move up.
   size_t hole = i;
-  for (size_t j = After(i); slots_[j] != 0; j = After(j)) {
-    const size_t home = Home(Hash(TextAt(RecordOf(slots_[j]))));
+  for (size_t j = (i + 1) & mask_; slots_[j] != 0; j = (j + 1) & mask_) {
+    const size_t home = Hash(TextAt(RecordOf(slots_[j]))) & mask_;
     const bool movable =
         hole <= j ? (home <= hole || home > j) : (home <= hole && home > j);
     if (movable) {

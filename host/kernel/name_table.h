@@ -56,7 +56,7 @@ class NameTable {
   /// that the look-up finds them in cache.
   void Prefetch(size_t hash) const {
     if (slots_.empty()) return;
-    Fetch(slots_.data() + Home(hash));
+    Fetch(slots_.data() + (hash & mask_));
   }
   /// Names `ea`; `name` must not be empty or in use, and `ea` unnamed.
   void Add(ea_t ea, std::string_view name) { Add(ea, name, Hash(name)); }
@@ -136,8 +136,8 @@ class NameTable {
   }
   size_t RecordSizeAt(uint32_t at) const;
   /// Writes `name` as an ending of the last name given, when it ends with
-  /// it and that is shorter than a record sharing `shared` bytes of a
-  /// beginning; false when not.
+  /// it and that is longer than the `shared` bytes of a beginning it could
+  /// share instead; false when not.
   bool AddEnding(ea_t ea, std::string_view name, size_t hash, const char *padded,
                  size_t shared);
   /// Enters the record of `n` bytes at `at` just written for `name`.
@@ -152,10 +152,6 @@ class NameTable {
     return static_cast<uint32_t>(hash >> 32) & ~at_mask_;
   }
   uint32_t RecordOf(uint32_t slot) const { return (slot & at_mask_) - 1; }
-  size_t Home(size_t hash) const {
-    return static_cast<size_t>((hash & 0xFFFFFFFFu) * uint64_t{slots_.size()} >> 32);
-  }
-  size_t After(size_t slot) const { return slot + 1 == slots_.size() ? 0 : slot + 1; }
   /// Enters the record at `at`, whose text is `text`, in the name side.
   void InsertSlot(uint32_t at, size_t hash);
   /// Makes the name side `n` slots, with room in each for a record of an
@@ -174,12 +170,8 @@ class NameTable {
   // of at_mask_ (0: an empty slot) and, above them, the top bits of the
   // name's hash, so that a probe reads a record only when those agree. A
   // tag in the slot rather than beside it keeps the slots the only table.
-  // The table is not a power of two: it grows by half, so that 1.1 million
-  // names take 1.6 million slots rather than 2.1 (growing enters every name
-  // again, reading its text, and so costs about half as much again as
-  // doubling). A name's first slot is the low half of its hash scaled to
-  // the table, as its tag is the top bits.
   std::vector<uint32_t> slots_;
+  size_t mask_ = 0;
   uint32_t at_mask_ = 0;
   // Made on the first shared name read: a table is cleared by moving a
   // fresh one over it, which would copy a buffer held in place.
