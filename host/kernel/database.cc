@@ -364,7 +364,7 @@ size_t Database::CommentCount() const {
 std::vector<Function> Database::Functions() const {
   std::vector<Function> out;
   impl_->functions.ForEach([&](ea_t start, const StoredFunction &f) {
-    out.push_back({start, impl_->Unpack(start, f).end});
+    out.push_back({start, impl_->FunctionEnd(start, f)});
   });
   return out;
 }
@@ -385,11 +385,11 @@ bool Database::ItemAt(ea_t ea, Item *item) const {
 std::string Database::DisplayName(ea_t ea) const { return impl_->NameOf(ea); }
 
 std::vector<ea_t> Database::DataRefsTo(ea_t ea) const {
-  const ea_t *first = impl_->first_refs.Find(ea);
-  if (first == nullptr) return {};
-  std::vector<ea_t> refs{*first};
-  if (impl_->shared_targets.Find(ea) != nullptr)
-    for (ea_t next = impl_->NextDataRef(ea, *first); next != BADADDR;
+  const kernel::FirstRef *ref = impl_->first_refs.Find(ea);
+  if (ref == nullptr) return {};
+  std::vector<ea_t> refs{impl_->FirstOf(ea, *ref)};
+  if (ref->Shared())
+    for (ea_t next = impl_->NextDataRef(ea, refs.front()); next != BADADDR;
          next = impl_->NextDataRef(ea, next))
       refs.push_back(next);
   return refs;

@@ -9,24 +9,54 @@ namespace kernel {
 
 void Database::Impl::SetFunction(ea_t start, ea_t end) {
   const auto index = static_cast<uint32_t>(next_function_index++);
+  // The function after it in address order keeps its number: it begins a
+  // run of its own when it did not.
+  ea_t next;
+  if (functions.Next(start, &next) && function_bases.Find(next) == nullptr) {
+    const StoredFunction *after = functions.Find(next);
+    SetBase(next, static_cast<uint32_t>(Unpack(next, *after).index) - after->step);
+  }
   StoredFunction f;
-  f.index_low = static_cast<uint16_t>(index);
-  f.index_high = static_cast<uint16_t>(index >> 16);
+  // It continues the run of the one before it when that one was made last.
+  ea_t before;
+  StoredFunction previous;
+  if (index > 0 && start > 0 && functions.Floor(start - 1, &before, &previous) &&
+      before == last_function_start && previous.step + 1 < StoredFunction::kSteps) {
+    f.step = static_cast<uint8_t>(previous.step + 1);
+  } else {
+    SetBase(start, index);
+  }
   if (end - start < StoredFunction::kLong) {
-    f.length = static_cast<uint16_t>(end - start);
+    f.length = static_cast<uint8_t>(end - start);
   } else {
     f.length = StoredFunction::kLong;
     long_function_ends.Set(start, end);
   }
   functions.Set(start, f);
+  last_function_start = start;
   last_function_query.valid = false;
+}
+
+void Database::Impl::SetBase(ea_t start, uint32_t base) {
+  function_bases.Set(start, base);
+  last_run.valid = false;
+}
+
+ea_t Database::Impl::FunctionEnd(ea_t start, const StoredFunction &f) const {
+  return f.length != StoredFunction::kLong ? start + f.length
+                                           : *long_function_ends.Find(start);
 }
 
 FunctionEntry Database::Impl::Unpack(ea_t start, const StoredFunction &f) const {
   FunctionEntry entry;
-  entry.end = f.length != StoredFunction::kLong ? start + f.length
-                                                : *long_function_ends.Find(start);
-  entry.index = static_cast<int>(uint32_t{f.index_low} | uint32_t{f.index_high} << 16);
+  entry.end = FunctionEnd(start, f);
+  RunQuery &run = last_run;
+  if (!run.valid || start < run.first || (!run.last && start >= run.next)) {
+    run.valid = true;
+    function_bases.Floor(start, &run.first, &run.base);
+    run.last = !function_bases.Next(run.first, &run.next);
+  }
+  entry.index = static_cast<int>(run.base + f.step);
   return entry;
 }
 

@@ -71,16 +71,20 @@ TEST_F(FunctionsTest, GivenRangeIsTakenAsItIs) {
 }
 
 TEST_F(FunctionsTest, RangesOfEveryLengthAgreeWithAMap) {
-  // Functions restored over random ranges of a large segment, short ones
-  // and ones around 64 KB (a length kept in two bytes, longer ends kept
-  // apart), some refused for overlapping: the list, the number of the
-  // function holding each address and its ends agree with a map.
+  // Functions restored over random ranges of a large segment, short ones,
+  // ones around 255 bytes (a length kept in a byte, longer ends kept apart)
+  // and around 64 KB, some refused for overlapping; before them long runs
+  // made in address order (a number follows from the one before it), then
+  // others made in the runs' gaps, each of which splits a run: the list, the
+  // number of the function holding each address and its ends agree with a
+  // map.
   constexpr ea_t kData = 0x01000000;
-  constexpr asize_t kSize = 0x80000;
+  constexpr asize_t kSize = 0x100000;
   db.AddSegment("CODE2", kData, kSize);
   std::map<ea_t, std::pair<ea_t, int>> want;  // start -> end, number
   std::mt19937 rng(13);
-  const asize_t lengths[] = {1, 2, 15, 0x100, 0xFFFE, 0xFFFF, 0x10000, 0x12345};
+  const asize_t lengths[] = {1,     2,      15,     0xFE,    0xFF,
+                             0x100, 0xFFFE, 0xFFFF, 0x10000, 0x12345};
   auto restore = [&](ea_t start, ea_t end) {
     auto after = want.lower_bound(start);
     const bool free = end <= kData + kSize &&
@@ -90,8 +94,25 @@ TEST_F(FunctionsTest, RangesOfEveryLengthAgreeWithAMap) {
     ASSERT_EQ(free, db.db().RestoreFunction({start, end}, &err)) << std::hex << start;
     if (free) want[start] = {end, static_cast<int>(want.size())};
   };
+  // Three runs in address order, each begun after a function made
+  // elsewhere, the last longer than a run's steps.
+  constexpr ea_t kRuns = kData + 0xC0000;  // past the ranges below
+  ea_t at = kRuns;
+  for (int run = 0; run < 3; ++run) {
+    const ea_t elsewhere = kRuns - 0x100 + 0x20 * static_cast<ea_t>(run);
+    restore(elsewhere, elsewhere + 0x10);
+    for (int i = 0; i < 100 + 300 * run; ++i) {
+      const ea_t start = at + rng() % 3;
+      at = start + 1 + rng() % 4;
+      restore(start, at);
+    }
+  }
+  for (int i = 0; i < 600; ++i) {
+    const ea_t start = kRuns + rng() % 0x3000;
+    restore(start, start + 1);
+  }
   for (size_t i = 0; i < std::size(lengths); ++i) {
-    const ea_t start = kData + static_cast<ea_t>(i) * 0x13000 + rng() % 0x100;
+    const ea_t start = kData + static_cast<ea_t>(i) * 0x12500 + rng() % 0x100;
     restore(start, start + lengths[i]);
   }
   for (int i = 0; i < 400; ++i) {

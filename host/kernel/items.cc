@@ -226,31 +226,43 @@ bool Database::Impl::MakePString(ea_t ea, asize_t size) {
 
 // ---- Cross-references -----------------------------------------------------------
 
+void Database::Impl::SetFirst(ea_t to, FirstRef *ref, ea_t from, bool shared) {
+  const bool was_far = ref->Distance() == FirstRef::kFar;
+  const auto distance = static_cast<int32_t>(from - to);
+  if (distance > FirstRef::kFar && distance < -FirstRef::kFar) {
+    if (was_far) far_first_refs.Erase(to);
+    ref->Set(distance, shared);
+  } else {
+    far_first_refs.Set(to, from);
+    ref->Set(FirstRef::kFar, shared);
+  }
+}
+
 void Database::Impl::AddDataRef(ea_t from, ea_t to) {
   // One search for both cases: a new target's entry is made as it is looked for.
   const size_t targets = first_refs.size();
-  ea_t *first = first_refs.Insert(to);
+  FirstRef *ref = first_refs.Insert(to);
   if (first_refs.size() != targets) {
-    *first = from;
+    SetFirst(to, ref, from, false);
     return;
   }
-  if (*first == from) return;
-  if (from < *first) *first = from;
-  shared_targets.Set(to, 1);
+  const ea_t first = FirstOf(to, *ref);
+  if (first == from) return;
+  SetFirst(to, ref, std::min(first, from), true);
 }
 
 void Database::Impl::RemoveDataRef(ea_t from, ea_t to) {
-  ea_t *first = first_refs.Find(to);
+  FirstRef *ref = first_refs.Find(to);
   // A later referrer leaves its target marked: the mark only sends the
   // removal of the first to look further.
-  if (first == nullptr || *first != from) return;
-  if (shared_targets.Find(to) != nullptr) {
+  if (ref == nullptr || FirstOf(to, *ref) != from) return;
+  if (ref->Shared()) {
     if (const ea_t next = NextDataRef(to, from); next != BADADDR) {
-      *first = next;
+      SetFirst(to, ref, next, true);
       return;
     }
-    shared_targets.Erase(to);
   }
+  if (ref->Distance() == FirstRef::kFar) far_first_refs.Erase(to);
   first_refs.Erase(to);
 }
 
@@ -273,8 +285,8 @@ ea_t Database::Impl::NextDataRef(ea_t to, ea_t from) const {
 }
 
 ea_t Database::Impl::FirstDataRef(ea_t to) const {
-  const ea_t *first = first_refs.Find(to);
-  return first != nullptr ? *first : BADADDR;
+  const FirstRef *ref = first_refs.Find(to);
+  return ref != nullptr ? FirstOf(to, *ref) : BADADDR;
 }
 
 }  // namespace kernel

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <iterator>
 #include <map>
 #include <random>
 #include <vector>
@@ -163,18 +164,34 @@ TEST_F(ItemsTest, ReferrersAgreeWithAStandardMapUnderRandomUse) {
   // undone and pointed elsewhere by writing their bytes (a byte at a time,
   // so through targets no other offset has): the first referrer and the
   // whole list follow every change, also when the first referrer of a target
-  // with several goes and the next is found among the offsets.
+  // with several goes and the next is found among the offsets. Two small
+  // segments lie across the distance a first referrer keeps beside its
+  // target (16 KB) from the first target, below and above, and one at the
+  // top of the address space across it from the last target.
   db.AddSegment(".data", kBase + 0x1000, 0x400);
+  db.AddSegment(".below", kBase + 0x800 - 0x4000 - 0x20, 0x40);
+  db.AddSegment(".above", kBase + 0x800 + 0x4000 - 0x20, 0x40);
+  db.AddSegment(".top", 0xFFFFC000 - 0x20, 0x40);
   std::map<ea_t, ea_t> target_of;  // referrer -> target
   std::mt19937 rng(3);
-  const ea_t targets[] = {kBase + 0x800, kBase + 0x900, kBase + 0x1200, 0x12345678};
+  const ea_t targets[] = {kBase + 0x800, kBase + 0x900, kBase + 0x1200, 0x12345678, 0x10};
   auto random_from = [&] {
-    return rng() % 2 == 0 ? kBase + 4 * (rng() % 0x180)
-                          : kBase + 0x1000 + 4 * (rng() % 0x100);
+    switch (rng() % 6) {
+      case 0:
+        return kBase + 0x800 - 0x4000 - 0x20 + 4 * (rng() % 0x10);
+      case 1:
+        return kBase + 0x800 + 0x4000 - 0x20 + 4 * (rng() % 0x10);
+      case 2:
+        return 0xFFFFC000 - 0x20 + 4 * (rng() % 0x10);
+      case 3:
+        return kBase + 0x1000 + 4 * (rng() % 0x100);
+      default:
+        return kBase + 4 * (rng() % 0x180);
+    }
   };
-  for (int step = 0; step < 4000; ++step) {
+  for (int step = 0; step < 6000; ++step) {
     const ea_t from = random_from();
-    const ea_t to = targets[rng() % 4];
+    const ea_t to = targets[rng() % std::size(targets)];
     const bool made = target_of.count(from) != 0;
     if (made && rng() % 2 == 0) {
       ASSERT_EQ(1, do_unknown(from, 0));
