@@ -270,8 +270,9 @@ void Database::ForEachItem(const std::function<void(const Item &)> &visit) const
 
 namespace {
 
-/// Every head state but an instruction's, for ItemStates::NextOf; a long
-/// item of code is rare and told by its type.
+/// Every head state but an instruction's, for ItemStates::NextOf and
+/// CountOf. An instruction is at most 15 bytes, so that code always has a
+/// head of its own, never a long item's.
 uint16_t DataHeadStates() {
   uint16_t heads = 0;
   for (unsigned state = kOtherHead; state < ItemStates::kStates; ++state)
@@ -283,30 +284,20 @@ uint16_t DataHeadStates() {
 
 void Database::ForEachDataItem(const std::function<void(const Item &)> &visit) const {
   const Impl &d = *impl_;
-  const uint16_t heads = DataHeadStates();
+  const ItemStates::Among heads(DataHeadStates());
   for (size_t seg = 0; seg < d.segments.size(); ++seg) {
     const ItemStates &st = d.states[seg];
     for (size_t off = st.NextOf(0, st.size(), heads); off < st.size();
-         off = st.NextOf(off + 1, st.size(), heads)) {
-      const Item item = d.ItemAtHead(static_cast<int>(seg), static_cast<asize_t>(off));
-      if (item.type != ItemType::kCode) visit(item);
-    }
+         off = st.NextOf(off + 1, st.size(), heads))
+      visit(d.ItemAtHead(static_cast<int>(seg), static_cast<asize_t>(off)));
   }
 }
 
 size_t Database::DataItemCount() const {
   const Impl &d = *impl_;
-  const uint16_t heads = DataHeadStates();
+  const ItemStates::Among heads(DataHeadStates());
   size_t n = 0;
-  for (size_t seg = 0; seg < d.segments.size(); ++seg) {
-    const ItemStates &st = d.states[seg];
-    for (size_t off = st.NextOf(0, st.size(), heads); off < st.size();
-         off = st.NextOf(off + 1, st.size(), heads))
-      if (st[off] != kOtherHead ||
-          d.ItemAtHead(static_cast<int>(seg), static_cast<asize_t>(off)).type !=
-              ItemType::kCode)
-        ++n;
-  }
+  for (const ItemStates &st : d.states) n += st.CountOf(0, st.size(), heads);
   return n;
 }
 

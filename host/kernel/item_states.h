@@ -98,31 +98,64 @@ class ItemStates {
     return end;
   }
 
-  /// The first index in [i, end) whose state is one of `states` (bit s for
-  /// state s; not state 0), or `end`. Each state asked for is compared with
-  /// a whole word of states at once, which passes over the tails of a run of
-  /// instructions without a step each.
-  size_t NextOf(size_t i, size_t end, uint16_t states) const {
-    uint64_t alls[kStates];
-    int count = 0;
-    for (unsigned s = 1; s < kStates; ++s)
-      if ((states >> s) & 1) alls[count++] = kOnes * s;
+  /// A set of states as the walks compare them with a word of states: made
+  /// once for a walk that asks many times. The states not in the set are
+  /// compared instead when they are fewer.
+  class Among {
+   public:
+    /// Bit s for state s; not state 0.
+    Among(uint16_t states) {  // NOLINT: a mask converts
+      states &= (1u << kStates) - 2;
+      const uint16_t others = static_cast<uint16_t>(~states & ((1u << kStates) - 1));
+      invert_ = std::popcount(others) < std::popcount(states);
+      const uint16_t compared = invert_ ? others : states;
+      for (unsigned s = 0; s < kStates; ++s)
+        if ((compared >> s) & 1) alls_[count_++] = kOnes * s;
+    }
+
+    /// Bit 3k set when state k of `word` is in the set.
+    uint64_t Found(uint64_t word) const {
+      uint64_t found = 0;
+      for (int k = 0; k < count_; ++k) {
+        const uint64_t x = word ^ alls_[k];
+        found |= ~(x | x >> 1 | x >> 2);
+      }
+      return (invert_ ? ~found : found) & kOnes;
+    }
+
+   private:
+    uint64_t alls_[kStates] = {};
+    int count_ = 0;
+    bool invert_ = false;
+  };
+
+  /// The first index in [i, end) whose state is among `states`, or `end`.
+  /// A word of states is compared at once, which passes over the tails of a
+  /// run of instructions without a step each.
+  size_t NextOf(size_t i, size_t end, const Among &states) const {
     while (i < end) {
       const size_t m = std::min(end - i, kWord);
       const uint64_t word = Load(i);
-      if (word != 0) {
-        // Bit 3k of `found` is set when state k of the word is asked for.
-        uint64_t found = 0;
-        for (int k = 0; k < count; ++k) {
-          const uint64_t x = word ^ alls[k];
-          found |= ~(x | x >> 1 | x >> 2);
-        }
-        if (const uint64_t hit = found & kOnes & Lanes(m); hit != 0)
-          return i + static_cast<size_t>(std::countr_zero(hit)) / 3;
+      if (word == 0) {  // unknown bytes, never asked for
+        i += m;
+        continue;
       }
+      if (const uint64_t hit = states.Found(word) & Lanes(m); hit != 0)
+        return i + static_cast<size_t>(std::countr_zero(hit)) / 3;
       i += m;
     }
     return end;
+  }
+
+  /// How many indexes in [i, end) have a state among `states`.
+  size_t CountOf(size_t i, size_t end, const Among &states) const {
+    size_t n = 0;
+    while (i < end) {
+      const size_t m = std::min(end - i, kWord);
+      n += static_cast<size_t>(std::popcount(states.Found(Load(i)) & Lanes(m)));
+      i += m;
+    }
+    return n;
   }
 
   /// A mark for each block of sixteen states, set by Mark and never taken

@@ -88,6 +88,11 @@ TEST(ItemStatesTest, AgreesWithAByteVector) {
       size_t of = i;
       while (of < end && ((wanted >> expected[of]) & 1) == 0) ++of;
       ASSERT_EQ(of, states.NextOf(i, end, wanted)) << n << " " << i << " " << end;
+      const auto among = std::count_if(expected.begin() + static_cast<ptrdiff_t>(i),
+                                       expected.begin() + static_cast<ptrdiff_t>(end),
+                                       [&](uint8_t s) { return (wanted >> s) & 1; });
+      ASSERT_EQ(static_cast<size_t>(among), states.CountOf(i, end, wanted))
+          << n << " " << i << " " << end;
       // Runs of the state found at either end, and of one picked at random.
       for (const uint8_t s :
            {expected[std::min(i, n - 1)], expected[end == 0 ? 0 : end - 1],

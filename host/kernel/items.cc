@@ -269,14 +269,14 @@ void Database::Impl::RemoveDataRef(ea_t from, ea_t to) {
 ea_t Database::Impl::NextDataRef(ea_t to, ea_t from) const {
   if (from == BADADDR) return BADADDR;
   const ea_t after = from + 1;
-  constexpr uint16_t kOffsetHead = uint16_t{1} << ShortHead(ItemType::kOffset);
+  const ItemStates::Among offsets(uint16_t{1} << ShortHead(ItemType::kOffset));
   for (size_t seg = 0; seg < segments.size(); ++seg) {
     const Segment &s = segments[seg];
     if (s.end <= after) continue;
     const ItemStates &st = states[seg];
     size_t off = after > s.start ? after - s.start : 0;
-    for (off = st.NextOf(off, st.size(), kOffsetHead); off < st.size();
-         off = st.NextOf(off + 1, st.size(), kOffsetHead)) {
+    for (off = st.NextOf(off, st.size(), offsets); off < st.size();
+         off = st.NextOf(off + 1, st.size(), offsets)) {
       const ea_t ea = s.start + static_cast<ea_t>(off);
       if (Long(ea) == to) return ea;
     }

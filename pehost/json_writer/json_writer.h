@@ -83,8 +83,6 @@ class MemberName {
 class JsonWriter {
  public:
   explicit JsonWriter(std::ostream &out) : buffer_(&out) {}
-  /// A writer that keeps its whole text (Text()) instead of handing it on.
-  JsonWriter() = default;
   ~JsonWriter() { Flush(); }
 
   void BeginObject(bool compact = false) { Open('{', compact); }
@@ -102,14 +100,6 @@ class JsonWriter {
   void Int(int64_t value);
   void Bool(bool value);
   void Null();
-  /// `json`, the whole text of a value as a writer wrote it (kept to be
-  /// written again), as the next value.
-  void Verbatim(std::string_view json) {
-    BeforeValue();
-    buffer_.append(json);
-  }
-  /// What a writer without a stream has written.
-  std::string_view Text() const { return buffer_.text(); }
 
   // Shorthands for a member.
   void Member(const MemberName &key, std::string_view text) { Key(key), String(text); }

@@ -1,8 +1,6 @@
 #include "pehost/model_files/model_json.h"
 
 #include <map>
-#include <string_view>
-#include <unordered_map>
 
 #include "detector/core/recognise.h"
 #include "model/class_reader.h"
@@ -94,57 +92,14 @@ void WriteTables(JsonWriter &w, const ClassDetails &c) {
   w.EndObject();
 }
 
-void WriteVirtualMethod(JsonWriter &w, const VirtualMethod &m) {
-  w.BeginObject(true);
-  w.Member("slot", m.slot);
-  w.Member("address", static_cast<int64_t>(m.address));
-  TextOrNull(w, "name", m.name);
-  if (m.standard != nullptr) w.Member("standard", m.standard);
-  w.EndObject();
-}
-
-/// The virtual methods' entries, each written once and then copied: every
-/// class lists the slots it inherits, and most hold what they hold in the
-/// parent (a large program's classes list 178,000 entries, 22,000 of them
-/// different).
-class VirtualMethodTexts {
- public:
-  void Write(JsonWriter &w, const VirtualMethod &m) {
-    const uint64_t key = uint64_t{static_cast<uint32_t>(m.slot)} << 32 | m.address;
-    const auto [it, added] = kept_.try_emplace(key);
-    Kept &kept = it->second;
-    if (added) {
-      const size_t start = texts_.Text().size();
-      // A value of its own: no separator before it, a line break after it.
-      WriteVirtualMethod(texts_, m);
-      kept = {&m, start, texts_.Text().size() - 1 - start};
-    } else if (!Same(*kept.method, m)) {
-      // The same code in the same slot under another name.
-      return WriteVirtualMethod(w, m);
-    }
-    w.Verbatim(texts_.Text().substr(kept.start, kept.size));
-  }
-
- private:
-  struct Kept {
-    const VirtualMethod *method;
-    size_t start;
-    size_t size;
-  };
-  static bool Same(const VirtualMethod &a, const VirtualMethod &b) {
-    if (a.name != b.name) return false;
-    if (a.standard == nullptr || b.standard == nullptr) return a.standard == b.standard;
-    return std::string_view(a.standard) == b.standard;
-  }
-
-  JsonWriter texts_;
-  std::unordered_map<uint64_t, Kept> kept_;
-};
-
 /// The class's methods, fields, properties and interfaces, an array each.
-void WriteMembers(JsonWriter &w, const ClassDetails &c, VirtualMethodTexts &virtuals) {
-  w.Array("virtual_methods", c.virtual_methods,
-          [&](const VirtualMethod &m) { virtuals.Write(w, m); });
+void WriteMembers(JsonWriter &w, const ClassDetails &c) {
+  w.ObjectArray("virtual_methods", c.virtual_methods, [&](const VirtualMethod &m) {
+    w.Member("slot", m.slot);
+    w.Member("address", static_cast<int64_t>(m.address));
+    TextOrNull(w, "name", m.name);
+    if (m.standard != nullptr) w.Member("standard", m.standard);
+  });
   w.ObjectArray("dynamic_methods", c.dynamic_methods, [&](const DynamicMethod &m) {
     w.Member("index", static_cast<int64_t>(m.index));
     w.Member("address", static_cast<int64_t>(m.address));
@@ -235,8 +190,7 @@ void WriteClassTypes(JsonWriter &w, const ClassTypes &t,
 }
 
 void WriteClass(JsonWriter &w, const ProgramModel &model, const ClassTypes &types,
-                const std::vector<const MethodType *> &methods,
-                VirtualMethodTexts &virtuals) {
+                const std::vector<const MethodType *> &methods) {
   const ClassDetails &c = types.details;
   w.BeginObject();
   w.Member("name", c.name);
@@ -249,7 +203,7 @@ void WriteClass(JsonWriter &w, const ProgramModel &model, const ClassTypes &type
   AddressOrNull(w, "type_info",
                 c.type_block == BADADDR ? BADADDR : model.BlockAddress(c.type_block));
   WriteTables(w, c);
-  WriteMembers(w, c, virtuals);
+  WriteMembers(w, c);
   WriteClassTypes(w, types, methods);
   w.EndObject();
 }
@@ -398,10 +352,9 @@ bool WriteModelJson(const ProgramModel &model, const ProgramTypes &types,
 
   w.Key("classes");
   w.BeginArray();
-  VirtualMethodTexts virtuals;
   for (size_t i = 0; i < model.classes.size(); ++i) {
     const ClassEntry &c = model.classes[i];
-    WriteClass(w, model, types.classes[i], methods[c.record], virtuals);
+    WriteClass(w, model, types.classes[i], methods[c.record]);
     if (!out) return false;
   }
   w.EndArray();
