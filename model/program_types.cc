@@ -8,9 +8,9 @@
 #include <memory>
 #include <set>
 #include <unordered_map>
-#include <unordered_set>
 
 #include "detector/core/recognise.h"
+#include "model/address_map.h"
 #include "model/c_names.h"
 #include "model/class_members.h"
 #include "model/class_reader.h"
@@ -149,6 +149,35 @@ class StructLayout {
   std::vector<CMember> members_;
 };
 
+/// Names and what each names, looked up by name once all are in: sorted
+/// then, rather than kept in a tree with a node and a string for each. A
+/// name's first entry is the first given.
+template <typename T>
+class ByName {
+ public:
+  using Entry = std::pair<std::string, T>;
+  using Iterator = typename std::vector<Entry>::const_iterator;
+
+  void emplace(std::string name, T value) {
+    entries_.emplace_back(std::move(name), value);
+  }
+  /// Once every name is in.
+  void Sort() {
+    std::stable_sort(entries_.begin(), entries_.end(),
+                     [](const Entry &a, const Entry &b) { return a.first < b.first; });
+  }
+  Iterator find(std::string_view name) const {
+    auto it = std::lower_bound(
+        entries_.begin(), entries_.end(), name,
+        [](const Entry &e, std::string_view n) { return std::string_view(e.first) < n; });
+    return it != entries_.end() && it->first == name ? it : entries_.end();
+  }
+  Iterator end() const { return entries_.end(); }
+
+ private:
+  std::vector<Entry> entries_;
+};
+
 struct ClassInfo {
   const ClassEntry *entry = nullptr;
   std::string name;  // C identifier of the instance structure
@@ -175,15 +204,17 @@ class Builder {
     AddBuiltins();
     NameClasses();
     for (const TypeEntry &t : model_.types) {
-      types_by_name_.emplace(TypeName(t), &t);
+      std::string name = TypeName(t);
       // Records are named ahead, so that a pointer to one needs only the
       // forward declaration, whatever the record holds.
-      if ((t.kind == KIND_RECORD || t.kind == KIND_MRECORD) && !TypeName(t).empty()) {
-        const std::string name = Unique(CIdentifier(TypeName(t)));
-        record_names_.emplace(t.cell, name);
-        out_.structs.push_back(name);
+      if ((t.kind == KIND_RECORD || t.kind == KIND_MRECORD) && !name.empty()) {
+        const std::string ident = Unique(CIdentifier(name));
+        record_names_.emplace(t.cell, ident);
+        out_.structs.push_back(ident);
       }
+      types_by_name_.emplace(std::move(name), &t);
     }
+    types_by_name_.Sort();
     for (const TypeEntry &t : model_.types) TypeOf(t);
     CountChildren();
     for (ClassInfo &c : classes_) LayOut(c);
@@ -195,7 +226,7 @@ class Builder {
     SortMethods();
     for (MethodType &m : out_.methods) {
       if (declarations_)
-        method_pointers_.emplace(m.address, out_.texts.KeepJoined({m.type_name, " *"}));
+        method_pointers_.Insert(m.address, out_.texts.KeepJoined({m.type_name, " *"}));
       ParamNames(&m.prototype);
     }
     if (declarations_)
@@ -352,6 +383,7 @@ class Builder {
       out_.classes.push_back({c.entry->record, c.name, {}, {}});
       class_by_name_.emplace(std::move(delphi), i);
     }
+    class_by_name_.Sort();
   }
 
   /// The class of the record at `record`: the model's classes are sorted
@@ -794,29 +826,42 @@ class Builder {
   }
 
   /// A slot whose name an earlier slot of the table has (overloads) takes
-  /// its slot number behind the name. The names are sorted with their
-  /// places rather than put in a set: a table of a large program's class
-  /// has dozens of slots, nearly all of names of their own.
+  /// its slot number behind the name. The names are sorted by their hashes
+  /// with their places rather than put in a set: a table of a large
+  /// program's class has dozens of slots, nearly all of names of their own,
+  /// and numbers sort faster than the texts.
   void NameRepeatedSlots(std::vector<CMember> *slots) {
-    std::vector<std::pair<std::string_view, uint32_t>> &order = slot_order_;
+    std::vector<std::pair<uint64_t, uint32_t>> &order = slot_order_;
     order.clear();
     for (size_t i = 0; i < slots->size(); ++i)
-      order.emplace_back((*slots)[i].name, static_cast<uint32_t>(i));
+      order.emplace_back(std::hash<std::string_view>{}((*slots)[i].name),
+                         static_cast<uint32_t>(i));
     std::sort(order.begin(), order.end());
+    std::vector<TypeText> &names = slot_names_;  // before any is renamed
+    names.clear();
     for (size_t i = 1; i < order.size(); ++i) {
       if (order[i].first != order[i - 1].first) continue;
-      CMember &m = (*slots)[order[i].second];
-      m.name = out_.texts.KeepJoined({m.name, "_S", Digits::Decimal(m.offset / 4)});
+      if (names.empty())
+        for (const CMember &m : *slots) names.push_back(m.name);
+      // A run of one hash, each by its place: an earlier one of the same
+      // name renames it.
+      const std::string_view name = names[order[i].second];
+      for (size_t j = i; j-- > 0 && order[j].first == order[i].first;) {
+        if (names[order[j].second].view() != name) continue;
+        CMember &m = (*slots)[order[i].second];
+        m.name = out_.texts.KeepJoined({m.name, "_S", Digits::Decimal(m.offset / 4)});
+        break;
+      }
     }
   }
 
   // ---- Methods ---------------------------------------------------------------
 
-  bool Typed(ea_t code) const { return typed_.count(code) != 0; }
+  bool Typed(ea_t code) const { return typed_.Contains(code); }
 
   MethodType &NewMethod(ClassInfo &c, ea_t code, std::string_view method,
                         const char *source) {
-    typed_.insert(code);
+    typed_.Insert(code);
     MethodType &m = out_.methods.emplace_back();
     m.address = code;
     m.class_record = c.entry->record;
@@ -1009,12 +1054,13 @@ class Builder {
   /// Code that fills slots of different names (the routine behind every
   /// abstract method) is no one method: it gets no prototype.
   void FindSharedCode() {
-    std::unordered_map<ea_t, std::string_view> first;
+    AddressMap<std::string_view> first;
     for (ClassInfo &c : classes_)
       for (const VirtualMethod &v : Details(c).virtual_methods) {
         const std::string_view name = SlotName(c, v);
-        auto [it, added] = first.try_emplace(v.address, name);
-        if (!added && it->second != name) shared_.insert(v.address);
+        if (const std::string_view *known = first.Find(v.address))
+          if (*known != name) shared_.Insert(v.address);
+        first.Insert(v.address, name);
       }
   }
 
@@ -1029,7 +1075,7 @@ class Builder {
   void SelfMethods(ClassInfo &c) {
     const ClassDetails &d = Details(c);
     for (const VirtualMethod &v : d.virtual_methods)
-      if (shared_.count(v.address) == 0) SelfMethod(c, v.address, SlotName(c, v));
+      if (!shared_.Contains(v.address)) SelfMethod(c, v.address, SlotName(c, v));
     for (const DynamicMethod &m : d.dynamic_methods)
       SelfMethod(c, m.address, DynamicName(m.index));
     for (const PublishedMethod &m : d.published_methods) SelfMethod(c, m.address, m.name);
@@ -1047,8 +1093,8 @@ class Builder {
       m.name = c.slot_idents[v.slot];
       m.offset = 4 * v.slot;
       m.size = 4;
-      auto it = method_pointers_.find(v.address);
-      m.c_type = it != method_pointers_.end() ? it->second : TypeText("void *");
+      const TypeText *pointer = method_pointers_.Find(v.address);
+      m.c_type = pointer != nullptr ? *pointer : TypeText("void *");
       m.comment = c.slot_names[v.slot];
       vmt.members.push_back(m);
     }
@@ -1091,15 +1137,16 @@ class Builder {
   NameSet names_;
   std::unordered_map<std::string, int> next_suffix_;  // for Unique
   std::vector<ClassInfo> classes_;
-  std::multimap<std::string, size_t> class_by_name_;
-  std::multimap<std::string, const TypeEntry *> types_by_name_;
+  ByName<size_t> class_by_name_;
+  ByName<const TypeEntry *> types_by_name_;
   std::map<ea_t, ArgType> values_;
   std::set<ea_t> in_progress_;
-  std::unordered_set<ea_t> typed_;
-  std::unordered_set<ea_t> shared_;  // code behind slots of different names
+  AddressMap<bool> typed_;
+  AddressMap<bool> shared_;  // code behind slots of different names
   // A pointer to the function type, by code address.
-  std::unordered_map<ea_t, TypeText> method_pointers_;
-  std::vector<std::pair<std::string_view, uint32_t>> slot_order_;
+  AddressMap<TypeText> method_pointers_;
+  std::vector<std::pair<uint64_t, uint32_t>> slot_order_;  // NameRepeatedSlots's
+  std::vector<TypeText> slot_names_;                       // the same
   std::string scratch_;                 // a text put together before it is kept
   std::string method_name_;             // NewMethod's
   std::string dynamic_name_;            // a dynamic method's, while it is made
