@@ -151,7 +151,7 @@ std::string DatabaseName(ea_t ea) {
   return get_true_name(ea, ea, buf, sizeof buf) != nullptr ? buf : "";
 }
 
-std::string ProgramModel::CodeName(ea_t ea) const {
+std::string_view ProgramModel::CodeName(ea_t ea) const {
   // Direct-mapped by the address: sixteen slots a class, at most a few
   // hundred kilobytes however large the program (a fixed size made each
   // small program pay for the largest).
@@ -162,7 +162,14 @@ std::string ProgramModel::CodeName(ea_t ea) const {
   if (!slot.used || slot.ea != ea) {
     slot.used = true;
     slot.ea = ea;
-    slot.name = DatabaseName(ea);
+    char buf[1024];
+    slot.name = {};
+    if (get_true_name(ea, ea, buf, sizeof buf) != nullptr && buf[0] != '\0') {
+      const size_t size = strlen(buf);
+      char *kept = code_name_texts_.Room(size);
+      memcpy(kept, buf, size);
+      slot.name = {kept, size};
+    }
   }
   return slot.name;
 }

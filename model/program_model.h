@@ -12,12 +12,14 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "detector/core/host_api.h"
 #include "detector/core/recognise.h"
 #include "model/form_reader.h"
 #include "model/resource_directory.h"
+#include "model/text_arena.h"
 
 namespace model {
 
@@ -100,15 +102,20 @@ struct ProgramModel {
   /// small cache: every class's table repeats its ancestors' methods, and
   /// the types and the model's JSON each read every table. A name is kept
   /// as first asked: the database is not to change while the model is used.
-  std::string CodeName(ea_t ea) const;
+  /// The text is the model's and stays while the model lives: a class's
+  /// details refer to it rather than copy it for every slot.
+  std::string_view CodeName(ea_t ea) const;
 
  private:
   struct NameSlot {
     bool used = false;
     ea_t ea = 0;
-    std::string name;
+    std::string_view name;
   };
   mutable std::vector<NameSlot> code_names_;
+  // The names the cache has held, each kept once it is read (a name read
+  // again after its slot was taken is kept again).
+  mutable TextArena code_name_texts_{4096};
 };
 
 /// Builds the model of the program in the kernel's database. Decides the
