@@ -93,6 +93,10 @@ struct ProgramModel {
   /// holding the address of the type's kind byte; in the oldest layout the
   /// kind byte's own), or "" for none.
   std::string TypeNameAt(ea_t ref) const;
+  /// The name of the type block `t`, "" for none: read once for each of
+  /// `types` (the types, the classes' fields and properties and the model's
+  /// files each ask for it again), and the model's text while it lives.
+  std::string_view TypeName(const TypeEntry &t) const;
   /// The address a type block is known by: its cell, or in the oldest
   /// layout, whose blocks have none, its kind byte.
   ea_t BlockAddress(ea_t cell) const;
@@ -116,6 +120,9 @@ struct ProgramModel {
   // The names the cache has held, each kept once it is read (a name read
   // again after its slot was taken is kept again).
   mutable TextArena code_name_texts_{4096};
+  // By the place of the type in `types`; a name not read yet has no data.
+  mutable std::vector<std::string_view> type_names_;
+  mutable TextArena type_name_texts_{4096};
 };
 
 /// Builds the model of the program in the kernel's database. Decides the

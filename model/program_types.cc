@@ -292,9 +292,8 @@ class Builder {
     }
   }
 
-  static std::string TypeName(const TypeEntry &t) {
-    const char *name = get_record_name(t.cell + 5, t.cell);
-    return name != nullptr ? name : "";
+  std::string TypeName(const TypeEntry &t) const {
+    return std::string(model_.TypeName(t));
   }
 
   void AddBuiltins() {
@@ -720,6 +719,7 @@ class Builder {
     vmt.size = 4;
     vmt.comment = "the method table";
     std::vector<CMember> all;
+    all.reserve((inherited != nullptr ? inherited->size() : 0) + own.size());
     if (inherited != nullptr) {
       for (const CMember &m : *inherited)
         if (!m.name.starts_with("_Pad") && m.name != "_VMT" && m.name != "_Monitor")
@@ -1087,6 +1087,10 @@ class Builder {
     vmt.kind = CDecl::kStruct;
     vmt.name = out_.texts.KeepJoined({c.name, "_VMT"});
     vmt.comment = out_.texts.KeepJoined({"method table of ", d.name});
+    // The table is kept with the declarations: no room beyond its slots.
+    vmt.members.reserve(
+        std::count_if(d.virtual_methods.begin(), d.virtual_methods.end(),
+                      [](const VirtualMethod &v) { return v.slot >= 0; }));
     for (const VirtualMethod &v : d.virtual_methods) {
       if (v.slot < 0) continue;
       CMember m;
