@@ -7,12 +7,12 @@
 // item's end is found by walking its tails, and a data item's type follows
 // from its size and bytes (InferredType, in items.cc) but where a side table
 // says otherwise: long_items keeps the size and type of every item longer
-// than kShortItem bytes, every structure instance and every short data item
-// whose type is not the inferred one (its head's block marked in the
-// states), as a structure instance keeps its structure id. The head of a
-// tail is at most kShortItem - 1 bytes back, unless the tail belongs to a
-// long item. Offsets are the only items that refer to data, so the
-// cross-references are kept per target.
+// than kShortItem bytes and of every short data item whose type is not the
+// inferred one, and struct_ids the structure id of every structure instance,
+// which tells a short one's type (the head's block marked in the states for
+// either). The head of a tail is at most kShortItem - 1 bytes back, unless
+// the tail belongs to a long item. Offsets are the only items that refer to
+// data, so the cross-references are kept per target.
 #pragma once
 
 #include <cstdint>

@@ -69,19 +69,24 @@ Item Database::Impl::ItemAtHead(int seg, asize_t off) const {
   Item item;
   item.start = segments[seg].start + off;
   const uint8_t state = st[off];
-  const LongItem *found =
-      state == kDataHead && st.Marked(off) ? long_items.Find(item.start) : nullptr;
+  const LongItem *found = nullptr;
+  const tid_t *id = nullptr;
+  if (state == kDataHead && st.Marked(off)) {
+    found = long_items.Find(item.start);
+    if (found == nullptr) id = struct_ids.Find(item.start);
+  }
   if (found != nullptr) {
     item.type = found->type;
     item.size = found->size;
   } else {
     item.size = static_cast<asize_t>(1 + st.RunAfter(off + 1, st.size(), kTail));
     item.type = state == kCodeHead ? ItemType::kCode
+                : id != nullptr    ? ItemType::kStruct
                                    : InferredType(item.start, item.size,
                                                   segments[seg].bytes.data() + off);
   }
   if (item.type == ItemType::kStruct) {
-    const tid_t *id = struct_ids.Find(item.start);
+    if (id == nullptr) id = struct_ids.Find(item.start);
     item.struct_id = id != nullptr ? *id : BADNODE;
   }
   return item;
@@ -142,9 +147,10 @@ bool Database::Impl::CanPlaceData(ea_t ea, asize_t size) const {
 }
 
 bool Database::Impl::NeedsEntry(int seg, asize_t off, const Item &item) const {
-  // An instruction is at most 15 bytes: code is never long.
+  // An instruction is at most 15 bytes: code is never long. A short
+  // structure instance is told by its id.
   return item.size > kShortItem ||
-         (item.type != ItemType::kCode &&
+         (item.type != ItemType::kCode && item.type != ItemType::kStruct &&
           item.type !=
               InferredType(item.start, item.size, segments[seg].bytes.data() + off));
 }
@@ -157,11 +163,10 @@ void Database::Impl::PlaceItem(const Item &item) {
   ItemStates &st = states[seg];
   st.Set(off, item.type == ItemType::kCode ? kCodeHead : kDataHead);
   st.Fill(off + 1, item.size - 1, kTail);
-  if (NeedsEntry(seg, off, item)) {
-    long_items.Set(item.start, LongItem{item.size, item.type});
-    st.Mark(off);
-  }
+  const bool entry = NeedsEntry(seg, off, item);
+  if (entry) long_items.Set(item.start, LongItem{item.size, item.type});
   if (item.type == ItemType::kStruct) struct_ids.Set(item.start, item.struct_id);
+  if (entry || item.type == ItemType::kStruct) st.Mark(off);
   if (item.type == ItemType::kOffset) AddDataRef(item.start, Long(item.start));
 }
 
