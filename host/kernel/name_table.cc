@@ -90,7 +90,7 @@ size_t NameTable::LengthAt(uint32_t at) const {
     const unsigned char *r = RecordAt(at);
     if (r[0] != kEnding) {
       const Head head = HeadOf(r);
-      return length + head.shared + WholeText(r + head.size).size();
+      return length + head.shared + WholeText(r + head.size).size() + head.copied;
     }
     length += WholeText(r + 2).size();
     at -= r[1];
@@ -127,8 +127,9 @@ std::string_view NameTable::SharedText(uint32_t at) const {
     }
     const Head head = HeadOf(r);
     const std::string_view rest = WholeText(r + head.size);
-    if (length == 0) length = hi = offset + head.shared + rest.size();
+    if (length == 0) length = hi = offset + head.shared + rest.size() + head.copied;
     put(rest, offset + head.shared);
+    if (head.copied != 0) put(CopyOf(at, head), offset + head.shared + rest.size());
     hi = std::min(hi, offset + head.shared);
     if (lo >= hi) break;
     at -= head.distance;
@@ -154,13 +155,22 @@ bool NameTable::Matches(uint32_t at, size_t skip, std::string_view name,
   const Head head = HeadOf(r);
   const size_t shared = head.shared;
   const std::string_view rest = WholeText(r + head.size);
-  const size_t length = shared + rest.size();
+  const size_t copy_from = shared + rest.size();  // where the copied end is
+  const size_t length = copy_from + head.copied;
   if (length < skip) return false;
   if (whole ? length - skip != name.size() : length - skip < name.size()) return false;
-  // The rest first: it is what tells apart the names of one beginning.
-  const size_t from = std::max(shared, skip);
   const size_t to = skip + name.size();
-  if (from < to && name.substr(from - skip) != rest.substr(from - shared, to - from))
+  // The rest first, the copied end before the text written out: it is what
+  // tells apart the names of one beginning.
+  if (const size_t from = std::max(copy_from, skip); from < to) {
+    const std::string_view copy = CopyOf(at, head);
+    if (name.substr(from - skip) != copy.substr(from - copy_from, to - from))
+      return false;
+  }
+  const size_t from = std::max(shared, skip);
+  const size_t rest_to = std::min(to, copy_from);
+  if (from < rest_to && name.substr(from - skip, rest_to - from) !=
+                            rest.substr(from - shared, rest_to - from))
     return false;
   return shared <= skip ||
          Matches(at - head.distance, skip,
@@ -180,7 +190,7 @@ void NameTable::Add(ea_t ea, std::string_view name, size_t hash) {
   static_assert((kSharedNear & kMaxShared) == 0 && kMaxShared < 0x100);
   // A shared record is at most kRecent records back, and a block's unused
   // end is shorter than one record.
-  static_assert((kRecent + 1) * (4 + WholeSize(kMaxName)) < 0x10000);
+  static_assert((kRecent + 1) * (7 + WholeSize(kMaxName)) < 0x10000);
   if (name.size() > kMaxName) return;  // never: the database refuses them
   if ((by_ea_.size() + 1) * 4 > slots_.size() * 3)
     Reslot(slots_.empty() ? 64 : slots_.size() * 2);
@@ -212,31 +222,110 @@ void NameTable::Add(ea_t ea, std::string_view name, size_t hash) {
   if (shared < kMinShared) shared = 0;
   if (AddEnding(ea, name, hash, padded, shared)) return;
 
-  const std::string_view rest = name.substr(shared);
-  size_t head = 0;
-  if (shared != 0) head = NextAt(2 + WholeSize(rest.size())) - base->at < 0x100 ? 2 : 4;
+  uint32_t source = 0;
+  size_t copied = FindCopy(name, shared, &source);
+  // The head's size for a copied end of `copied` bytes: a shared beginning
+  // is near when the record would be put within a byte's reach of its base.
+  const auto head_size = [&](size_t copied) -> size_t {
+    const size_t copy = copied != 0 ? 3 : 0;
+    if (shared == 0) return copy != 0 ? 1 + copy : 0;
+    const size_t near = copy != 0 ? 3 + copy : 2;
+    return NextAt(near + WholeSize(name.size() - shared - copied)) - base->at < 0x100
+               ? near
+               : 4 + copy;
+  };
+  size_t head = head_size(copied);
+  if (copied != 0 &&
+      NextAt(head + WholeSize(name.size() - shared - copied)) - source >= 0x10000) {
+    copied = 0;  // written again, the new source of that end
+    head = head_size(0);
+  }
+  const std::string_view rest = name.substr(shared, name.size() - shared - copied);
   const size_t n = head + WholeSize(rest.size());
   const uint32_t at = Allocate(n);
   if (at + 1 > at_mask_) Reslot(slots_.size());  // past the room the slots have
   auto *record =
       reinterpret_cast<unsigned char *>(blocks_[at / kBlock].get() + at % kBlock);
-  int depth = 0;
-  if (shared != 0) {
-    const uint32_t distance = at - base->at;
-    if (head == 2) {
+  const auto put_two = [](unsigned char *to, uint32_t value) {
+    to[0] = static_cast<unsigned char>(value);
+    to[1] = static_cast<unsigned char>(value >> 8);
+  };
+  const uint32_t distance = shared != 0 ? at - base->at : 0;
+  const bool near = shared != 0 && distance < 0x100;
+  if (copied != 0) {
+    unsigned char *copy = record + head - 3;
+    put_two(copy, at - source);
+    copy[2] = static_cast<unsigned char>(copied);
+    if (shared == 0) {
+      record[0] = kCopiedWhole;
+    } else {
+      record[0] = near ? kCopiedNear : kCopiedFar;
+      record[1] = static_cast<unsigned char>(shared);
+      if (near)
+        record[2] = static_cast<unsigned char>(distance);
+      else
+        put_two(record + 2, distance);
+    }
+  } else if (shared != 0) {
+    if (near) {
       record[0] = static_cast<unsigned char>(kSharedNear | shared);
       record[1] = static_cast<unsigned char>(distance);
     } else {
       record[0] = kSharedFar;
       record[1] = static_cast<unsigned char>(shared);
-      record[2] = static_cast<unsigned char>(distance);
-      record[3] = static_cast<unsigned char>(distance >> 8);
+      put_two(record + 2, distance);
     }
-    depth = base->depth + 1;
-    record += head;
   }
-  WriteWhole(record, rest);
-  Added(ea, name, hash, padded, at, n, depth);
+  WriteWhole(record + head, rest);
+  if (copied == 0) AddSources(name, shared, at + static_cast<uint32_t>(n - rest.size()));
+  Added(ea, name, hash, padded, at, n, shared != 0 ? base->depth + 1 : 0);
+}
+
+namespace {
+
+// The hash of each end of a name, taken from its last byte back, so that an
+// end hashes alike in every name. An end is one that begins with a `_` or
+// `@`, or where the text past a shared beginning begins.
+bool BeginsAnEnd(char c) { return c == '_' || c == '@'; }
+uint64_t HashOn(uint64_t hash, char c) {
+  return (hash ^ static_cast<unsigned char>(c)) * 0x100000001B3u;
+}
+size_t SourceSlot(uint64_t hash, size_t count) {
+  return (hash ^ hash >> 29) & (count - 1);
+}
+
+}  // namespace
+
+size_t NameTable::FindCopy(std::string_view name, size_t from, uint32_t *source) const {
+  if (sources_ == nullptr || name.size() < from + kMinCopy) return 0;
+  size_t found = 0;
+  uint64_t hash = 0xCBF29CE484222325u;
+  const size_t first = std::max(from, name.size() - std::min(name.size(), kMaxCopy));
+  for (size_t i = name.size(); i-- > first;) {
+    hash = HashOn(hash, name[i]);
+    const size_t length = name.size() - i;
+    if (length < kMinCopy || (!BeginsAnEnd(name[i]) && i != from)) continue;
+    const Source &s = sources_[SourceSlot(hash, kSources)];
+    if (s.length == length && std::memcmp(RecordAt(s.at), name.data() + i, length) == 0) {
+      found = length;
+      *source = s.at;
+    }
+  }
+  return found;
+}
+
+void NameTable::AddSources(std::string_view name, size_t from, uint32_t at) {
+  if (sources_ == nullptr) sources_ = std::make_unique<Source[]>(kSources);
+  if (name.size() < from + kMinCopy) return;
+  uint64_t hash = 0xCBF29CE484222325u;
+  const size_t first = std::max(from, name.size() - std::min(name.size(), kMaxCopy));
+  for (size_t i = name.size(); i-- > first;) {
+    hash = HashOn(hash, name[i]);
+    const size_t length = name.size() - i;
+    if (length < kMinCopy || (!BeginsAnEnd(name[i]) && i != from)) continue;
+    sources_[SourceSlot(hash, kSources)] = {at + static_cast<uint32_t>(i - from),
+                                            static_cast<uint32_t>(length)};
+  }
 }
 
 bool NameTable::AddEnding(ea_t ea, std::string_view name, size_t hash, const char *padded,
