@@ -283,48 +283,53 @@ void NameTable::Add(ea_t ea, std::string_view name, size_t hash) {
 
 namespace {
 
-// The hash of each end of a name, taken from its last byte back, so that an
-// end hashes alike in every name. An end is one that begins with a `_` or
-// `@`, or where the text past a shared beginning begins.
+// An end begins with a `_` or `@`, or where the text past a shared
+// beginning begins. Its source is found by its length and its first and
+// last four bytes: a few loads, not a pass over its text; ends that agree
+// on those but differ are told apart by comparing them.
 bool BeginsAnEnd(char c) { return c == '_' || c == '@'; }
-uint64_t HashOn(uint64_t hash, char c) {
-  return (hash ^ static_cast<unsigned char>(c)) * 0x100000001B3u;
+uint32_t Four(const char *p) {
+  uint32_t v;
+  std::memcpy(&v, p, 4);
+  return v;
 }
-size_t SourceSlot(uint64_t hash, size_t count) {
-  return (hash ^ hash >> 29) & (count - 1);
+size_t SourceSlot(const char *end, size_t length, uint32_t last, size_t count) {
+  const uint64_t key = (uint64_t{Four(end)} << 32 | last) * 0x9E3779B97F4A7C15u;
+  return (key >> 40 ^ length) & (count - 1);
 }
 
 }  // namespace
 
 size_t NameTable::FindCopy(std::string_view name, size_t from, uint32_t *source) const {
+  static_assert(kMinCopy >= 4, "an end's first and last four bytes");
   if (sources_ == nullptr || name.size() < from + kMinCopy) return 0;
-  size_t found = 0;
-  uint64_t hash = 0xCBF29CE484222325u;
   const size_t first = std::max(from, name.size() - std::min(name.size(), kMaxCopy));
-  for (size_t i = name.size(); i-- > first;) {
-    hash = HashOn(hash, name[i]);
+  const size_t last_end = name.size() - kMinCopy;  // the last an end may begin at
+  const uint32_t last = Four(name.data() + name.size() - 4);
+  // The longest end first.
+  for (size_t i = first; i <= last_end; ++i) {
+    if (!BeginsAnEnd(name[i]) && i != from) continue;
     const size_t length = name.size() - i;
-    if (length < kMinCopy || (!BeginsAnEnd(name[i]) && i != from)) continue;
-    const Source &s = sources_[SourceSlot(hash, kSources)];
+    const Source &s = sources_[SourceSlot(name.data() + i, length, last, kSources)];
     if (s.length == length && std::memcmp(RecordAt(s.at), name.data() + i, length) == 0) {
-      found = length;
       *source = s.at;
+      return length;
     }
   }
-  return found;
+  return 0;
 }
 
 void NameTable::AddSources(std::string_view name, size_t from, uint32_t at) {
   if (sources_ == nullptr) sources_ = std::make_unique<Source[]>(kSources);
   if (name.size() < from + kMinCopy) return;
-  uint64_t hash = 0xCBF29CE484222325u;
   const size_t first = std::max(from, name.size() - std::min(name.size(), kMaxCopy));
-  for (size_t i = name.size(); i-- > first;) {
-    hash = HashOn(hash, name[i]);
+  const size_t last_end = name.size() - kMinCopy;
+  const uint32_t last = Four(name.data() + name.size() - 4);
+  for (size_t i = first; i <= last_end; ++i) {
+    if (!BeginsAnEnd(name[i]) && i != from) continue;
     const size_t length = name.size() - i;
-    if (length < kMinCopy || (!BeginsAnEnd(name[i]) && i != from)) continue;
-    sources_[SourceSlot(hash, kSources)] = {at + static_cast<uint32_t>(i - from),
-                                            static_cast<uint32_t>(length)};
+    sources_[SourceSlot(name.data() + i, length, last, kSources)] = {
+        at + static_cast<uint32_t>(i - from), static_cast<uint32_t>(length)};
   }
 }
 
