@@ -97,10 +97,11 @@ size_t NameTable::LengthAt(uint32_t at) const {
   }
 }
 
-// Each record of the chain puts its rest after the beginning it shares, and
-// an ending its beginning before the name it ends with, as far as that part
-// of the name is not put yet: the part left is the name's [lo, hi). The
-// name's length is known at the first record that is not an ending.
+// Each record of the chain puts its rest (and copied end) after the beginning
+// it shares, and an ending its beginning before the name it ends with, as far
+// as that part of the name is not put yet: the part left is the name's
+// [lo, hi). The name's length is known at the first record that is not an
+// ending.
 std::string_view NameTable::SharedText(uint32_t at) const {
   if (text_ == nullptr) text_ = std::make_unique_for_overwrite<char[]>(kMaxName);
   char *text = text_.get();
@@ -114,6 +115,34 @@ std::string_view NameTable::SharedText(uint32_t at) const {
     if (begin < end)
       std::memcpy(text + begin, piece.data() + (begin - from), end - begin);
   };
+  if (const unsigned char *r = RecordAt(at); r[0] != kEnding) {
+    // The usual chain of shared beginnings, walked without the bounds an
+    // ending needs: each record puts what its rest holds of the beginning
+    // the record after it shares, [shared, hi).
+    Head head = HeadOf(r);
+    std::string_view rest = WholeText(r + head.size);
+    length = head.shared + rest.size() + head.copied;
+    std::memcpy(text + head.shared, rest.data(), rest.size());
+    if (head.copied != 0)
+      std::memcpy(text + head.shared + rest.size(), CopyOf(at, head).data(), head.copied);
+    hi = head.shared;
+    while (hi != 0) {
+      at -= head.distance;
+      r = RecordAt(at);
+      if (r[0] == kEnding) break;
+      head = HeadOf(r);
+      if (head.shared >= hi) continue;
+      rest = WholeText(r + head.size);
+      const size_t wanted = hi - head.shared;
+      const size_t n = std::min(rest.size(), wanted);
+      std::memcpy(text + head.shared, rest.data(), n);
+      if (wanted > n)
+        std::memcpy(text + head.shared + n, CopyOf(at, head).data(), wanted - n);
+      hi = head.shared;
+    }
+    if (hi == 0) return {text, length};
+  }
+  // From an ending on.
   for (;;) {
     const unsigned char *r = RecordAt(at);
     if (r[0] == kEnding) {
