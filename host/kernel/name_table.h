@@ -105,7 +105,7 @@ class NameTable {
   // A copied end shorter than this costs more to refer to than to repeat.
   static constexpr size_t kMinCopy = 5;
   static constexpr size_t kMaxCopy = 0xFF;
-  static constexpr size_t kSources = 4096;
+  static constexpr size_t kSources = 2048;
   static constexpr int kMaxDepth = 4;
   // A beginning shorter than this costs more to refer to than to repeat.
   static constexpr size_t kMinShared = 6;
