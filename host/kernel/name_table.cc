@@ -265,7 +265,7 @@ void NameTable::Add(ea_t ea, std::string_view name, size_t hash) {
   };
   size_t head = head_size(copied);
   if (copied != 0 &&
-      NextAt(head + WholeSize(name.size() - shared - copied)) - source >= 0x10000) {
+      NextAt(head + WholeSize(name.size() - shared - copied)) - source >= kCopyReach) {
     copied = 0;  // written again, the new source of that end
     head = head_size(0);
   }

@@ -105,6 +105,8 @@ class NameTable {
   // A copied end shorter than this costs more to refer to than to repeat.
   static constexpr size_t kMinCopy = 5;
   static constexpr size_t kMaxCopy = 0xFF;
+  // How far back a copied end's text may lie: near enough to be in cache.
+  static constexpr uint32_t kCopyReach = 0x4000;
   static constexpr size_t kSources = 2048;
   static constexpr int kMaxDepth = 4;
   // A beginning shorter than this costs more to refer to than to repeat.
