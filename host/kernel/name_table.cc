@@ -8,8 +8,36 @@
 
 namespace kernel {
 
+// Eight bytes at a time, each mixed by a multiplication, the last few as an
+// overlapping word: names are short, and rebuilding the slots hashes every
+// name again.
 size_t NameTable::Hash(std::string_view name) {
-  return std::hash<std::string_view>()(name);
+  constexpr uint64_t kMul = 0x9E3779B97F4A7C15u;
+  const char *p = name.data();
+  size_t n = name.size();
+  uint64_t h = (n + 1) * kMul;
+  const auto mix = [&](uint64_t w) {
+    h = (h ^ w) * kMul;
+    h ^= h >> 32;
+  };
+  for (; n >= 8; p += 8, n -= 8) {
+    uint64_t w;
+    std::memcpy(&w, p, 8);
+    mix(w);
+  }
+  if (n >= 4) {
+    uint32_t a, b;
+    std::memcpy(&a, p, 4);
+    std::memcpy(&b, p + n - 4, 4);
+    mix(uint64_t{a} << 32 | b);
+  } else if (n > 0) {
+    mix(uint64_t{static_cast<unsigned char>(p[0])} << 16 |
+        uint64_t{static_cast<unsigned char>(p[n / 2])} << 8 |
+        static_cast<unsigned char>(p[n - 1]));
+  }
+  h ^= h >> 29;
+  h *= 0xBF58476D1CE4E5B9u;
+  return h ^ h >> 32;
 }
 
 std::string_view NameTable::NameAt(ea_t ea) const {
@@ -41,22 +69,34 @@ void NameTable::Reslot(size_t n) {
   const uint64_t arena = uint64_t{blocks_.size() + 1} * kBlock;
   const auto bits = std::min<uint64_t>(32, std::bit_width(2 * arena));
   at_mask_ = static_cast<uint32_t>((uint64_t{1} << bits) - 1);
-  // Each slot is a cache miss in a large table: the slot of a record is
-  // fetched while the next few are hashed, and filled that many records
-  // later, in the same order as without the wait.
+  // Each slot is a cache miss in a large table, and so is each record in a
+  // large arena: a record is fetched a few records before it is read, the
+  // slot of a record while the next few are hashed, and filled that many
+  // records later, in the same order as without the waits.
   constexpr size_t kAhead = 16;
+  constexpr size_t kRead = 8;
   struct Waiting {
     uint32_t at;
     size_t hash;
   } waiting[kAhead];
   size_t count = 0;
-  by_ea_.ForEach([&](ea_t, uint32_t at) {
+  const auto hash = [&](uint32_t at) {
     const size_t h = Hash(TextAt(at));
     Prefetch(h);
     Waiting &w = waiting[count++ % kAhead];
     if (count > kAhead) InsertSlot(w.at, w.hash);
     w = {at, h};
+  };
+  uint32_t reading[kRead];
+  size_t read = 0;
+  by_ea_.ForEach([&](ea_t, uint32_t at) {
+    Fetch(RecordAt(at));
+    uint32_t &r = reading[read++ % kRead];
+    if (read > kRead) hash(r);
+    r = at;
   });
+  for (size_t k = read > kRead ? read - kRead : 0; k < read; ++k)
+    hash(reading[k % kRead]);
   for (size_t k = count > kAhead ? count - kAhead : 0; k < count; ++k)
     InsertSlot(waiting[k % kAhead].at, waiting[k % kAhead].hash);
 }
