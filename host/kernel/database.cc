@@ -143,13 +143,16 @@ bool Database::SetByte(ea_t ea, uint8_t value) {
   Impl &d = *impl_;
   const int i = d.SegmentIndex(ea);
   if (i < 0) return false;
-  // An offset over the byte now refers to the value it holds after the change.
+  // An offset over the byte now refers to the value it holds after the
+  // change, and the item keeps its type whatever its bytes now suggest.
   Item item;
-  const bool in_offset = d.ItemAt(ea, &item) && item.type == ItemType::kOffset;
+  const bool in_item = d.ItemAt(ea, &item);
+  const bool in_offset = in_item && item.type == ItemType::kOffset;
   if (in_offset) d.RemoveDataRef(item.start, d.Long(item.start));
   Segment &s = d.segments[i];
   s.bytes[ea - s.start] = value;
   if (in_offset) d.AddDataRef(item.start, d.Long(item.start));
+  if (in_item) d.RetypeAfterByteChange(item);
   return true;
 }
 
@@ -270,15 +273,8 @@ void Database::ForEachItem(const std::function<void(const Item &)> &visit) const
 
 namespace {
 
-/// Every head state but an instruction's, for ItemStates::NextOf and
-/// CountOf. An instruction is at most 15 bytes, so that code always has a
-/// head of its own, never a long item's.
-uint16_t DataHeadStates() {
-  uint16_t heads = 0;
-  for (unsigned state = kOtherHead; state < ItemStates::kStates; ++state)
-    heads |= uint16_t{1} << state;
-  return heads & ~(uint16_t{1} << ShortHead(ItemType::kCode));
-}
+/// The data heads, for ItemStates::NextOf and CountOf.
+uint16_t DataHeadStates() { return uint16_t{1} << kDataHead; }
 
 }  // namespace
 

@@ -2,16 +2,17 @@
 // it. Plug-ins never use it. Impl keeps the visibility its declaration in
 // database.h gives it: clang refuses a different one on the definition.
 //
-// Items are kept as a three-bit state per program byte beside the segment's
-// bytes: a short item of the five commonest types has a head of its type, and
-// its end is found by walking its tails. Every other item has an other head:
-// a short dword's tells all the same; an item longer than kShortItem bytes,
-// every structure instance and a short item of the rarer types keep their
-// size and type in a side table (its head's block marked in the states), as a
-// structure instance keeps its structure id. The head of a tail is at most
-// kShortItem - 1 bytes back, unless the tail belongs to a long item. Offsets
-// are the only items that refer to data, so the cross-references are kept
-// per target.
+// Items are kept as a two-bit state per program byte beside the segment's
+// bytes: unknown, tail, an instruction's head or a data item's head. An
+// item's end is found by walking its tails, and a data item's type follows
+// from its size and bytes (InferredType, in items.cc) but where a side table
+// says otherwise: long_items keeps the size and type of every item longer
+// than kShortItem bytes and of every short data item whose type is not the
+// inferred one, and struct_ids the structure id of every structure instance,
+// which tells a short one's type (the head's block marked in the states for
+// either). The head of a tail is at most kShortItem - 1 bytes back, unless
+// the tail belongs to a long item. Offsets are the only items that refer to
+// data, so the cross-references are kept per target.
 #pragma once
 
 #include <cstdint>
@@ -37,43 +38,15 @@ struct struc_t {
 
 namespace kernel {
 
-// Item states. Counted on the large samples and the fetched programs, the
-// short items are offsets, instructions, words, strings, bytes and dwords,
-// in an order that varies; the other types are a few percent of them.
+// Item states.
 constexpr uint8_t kUnknown = 0;
 constexpr uint8_t kTail = 1;
-constexpr uint8_t kOtherHead = 2;  // a short dword, or the item in long_items
-constexpr uint8_t kShortHead = 3;  // the first of the heads of one type
+constexpr uint8_t kCodeHead = 2;
+constexpr uint8_t kDataHead = 3;
 constexpr asize_t kShortItem = 32;
-/// The type of a short item with an other head that long_items does not hold.
-constexpr ItemType kOtherType = ItemType::kDword;
+static_assert(kDataHead < ItemStates::kStates);
 
-constexpr bool IsHead(uint8_t state) { return state >= kOtherHead; }
-/// The head state of a short item of `type`: kOtherHead for kOtherType and
-/// for the types that have no head of their own.
-constexpr uint8_t ShortHead(ItemType type) {
-  switch (type) {
-    case ItemType::kOffset:
-      return kShortHead;
-    case ItemType::kCode:
-      return kShortHead + 1;
-    case ItemType::kWord:
-      return kShortHead + 2;
-    case ItemType::kPString:
-      return kShortHead + 3;
-    case ItemType::kByte:
-      return kShortHead + 4;
-    default:
-      return kOtherHead;
-  }
-}
-/// The type of a head state of one type (kShortHead and after).
-constexpr ItemType TypeOfShortHead(uint8_t state) {
-  constexpr ItemType kTypes[] = {ItemType::kOffset, ItemType::kCode, ItemType::kWord,
-                                 ItemType::kPString, ItemType::kByte};
-  return kTypes[state - kShortHead];
-}
-static_assert(ShortHead(ItemType::kByte) < ItemStates::kStates);
+constexpr bool IsHead(uint8_t state) { return state >= kCodeHead; }
 
 /// Five bytes, packed: hundreds of thousands of them (structure instances,
 /// alignments).
@@ -176,7 +149,7 @@ struct Database::Impl {
   void PublishEmpty();
 
   // ---- Items (items.cc) ---------------------------------------------------
-  AddrIndex<LongItem> long_items;  // the other heads but short dwords
+  AddrIndex<LongItem> long_items;  // the heads their states and bytes do not tell
   AddrIndex<tid_t> struct_ids;
 
   /// The state byte of `ea`, with its segment and offset; false outside
@@ -196,8 +169,14 @@ struct Database::Impl {
   /// True when [ea, ea + size) lies in one segment and each byte is unknown
   /// or belongs to a data item whose head is `ea`.
   bool CanPlaceData(ea_t ea, asize_t size) const;
+  /// True when `item`, whose head is at segment `seg`, offset `off`, needs
+  /// an entry in long_items: its bytes as they are now do not tell its type,
+  /// or it is long.
+  bool NeedsEntry(int seg, asize_t off, const Item &item) const;
   /// Makes the item, undefining any item that starts at its head first.
   void PlaceItem(const Item &item);
+  /// Brings the entry of `item` up to date after a change of its bytes.
+  void RetypeAfterByteChange(const Item &item);
   void Undefine(const Item &item);
   /// Undefines every item overlapping [ea, end); end 0 stands for 2^32.
   void UndefineRange(ea_t ea, uint64_t end);

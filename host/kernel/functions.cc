@@ -140,7 +140,7 @@ bool Database::Impl::AddFunction(ea_t start) {
       PlaceItem({insn.ea, insn.length, ItemType::kCode, BADNODE});
       continue;
     }
-    states_of_segment.Set(off, ShortHead(ItemType::kCode));
+    states_of_segment.Set(off, kCodeHead);
     states_of_segment.Fill(off + 1, insn.length - 1, kTail);
   }
   // The span lies within [start, limit): no function holds start and none

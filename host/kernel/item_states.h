@@ -1,10 +1,10 @@
-// The item state of each byte of a segment, three bits a byte.
+// The item state of each byte of a segment, two bits a byte.
 //
 // A state per program byte is, with the bytes themselves, the floor of the
-// database's memory; three bits keep it at three eighths of the program's
-// size. State i is bits [3i, 3i + 3) of the packed bytes, so eight states
-// fill three bytes; the walks read the states nineteen at a time, the most
-// that an unaligned 64-bit read holds whole at any index.
+// database's memory; two bits keep it at a quarter of the program's size.
+// State i is bits [2i, 2i + 2) of the packed bytes, so four states fill a
+// byte; the walks read the states twenty-nine at a time, the most that an
+// unaligned 64-bit read holds whole at any index.
 #pragma once
 
 #include <algorithm>
@@ -19,35 +19,30 @@ namespace kernel {
 class ItemStates {
  public:
   /// States are 0 to kStates - 1.
-  static constexpr unsigned kStates = 8;
+  static constexpr unsigned kStates = 4;
 
   explicit ItemStates(size_t n = 0)
       : size_(n),
-        packed_(n == 0 ? 0 : (3 * n + 7) / 8 + kPadding, 0),
+        packed_(n == 0 ? 0 : (n + 3) / 4 + kPadding, 0),
         marks_((n + 1023) / 1024, 0) {}
 
   uint8_t operator[](size_t i) const {
-    uint16_t two;
-    std::memcpy(&two, packed_.data() + 3 * i / 8, sizeof two);
-    return static_cast<uint8_t>((two >> (3 * i % 8)) & 7);
+    return static_cast<uint8_t>((packed_[i / 4] >> Shift(i)) & 3);
   }
 
   void Set(size_t i, uint8_t state) {
-    uint16_t two;
-    uint8_t *at = packed_.data() + 3 * i / 8;
-    std::memcpy(&two, at, sizeof two);
-    const int shift = static_cast<int>(3 * i % 8);
-    two = static_cast<uint16_t>((two & ~(7u << shift)) | unsigned{state} << shift);
-    std::memcpy(at, &two, sizeof two);
+    uint8_t &at = packed_[i / 4];
+    const int shift = Shift(i);
+    at = static_cast<uint8_t>((at & ~(3u << shift)) | unsigned{state} << shift);
   }
 
-  /// Sets [i, i + n) to `state`, up to nineteen states a step.
+  /// Sets [i, i + n) to `state`, up to twenty-nine states a step.
   void Fill(size_t i, size_t n, uint8_t state) {
     const uint64_t all = kOnes * state;
     while (n > 0) {
       const size_t m = std::min(n, kWord);
-      uint8_t *at = packed_.data() + 3 * i / 8;
-      const int shift = static_cast<int>(3 * i % 8);
+      uint8_t *at = packed_.data() + i / 4;
+      const int shift = Shift(i);
       uint64_t word;
       std::memcpy(&word, at, sizeof word);
       const uint64_t mask = Lanes(m) << shift;
@@ -65,7 +60,7 @@ class ItemStates {
     while (i < end) {
       const size_t m = std::min(end - i, kWord);
       if (const uint64_t other = (Load(i) ^ all) & Lanes(m); other != 0)
-        return i + static_cast<size_t>(std::countr_zero(other)) / 3 - from;
+        return i + static_cast<size_t>(std::countr_zero(other)) / 2 - from;
       i += m;
     }
     return end - from;
@@ -78,7 +73,7 @@ class ItemStates {
     while (i > begin) {
       const size_t m = std::min(i - begin, kWord);
       if (const uint64_t other = (Load(i - m) ^ all) & Lanes(m); other != 0) {
-        const size_t last = static_cast<size_t>(63 - std::countl_zero(other)) / 3;
+        const size_t last = static_cast<size_t>(63 - std::countl_zero(other)) / 2;
         return from - (i - m + last + 1);
       }
       i -= m;
@@ -92,7 +87,7 @@ class ItemStates {
     while (i < end) {
       const size_t m = std::min(end - i, kWord);
       if (const uint64_t known = Load(i) & Lanes(m); known != 0)
-        return i + static_cast<size_t>(std::countr_zero(known)) / 3;
+        return i + static_cast<size_t>(std::countr_zero(known)) / 2;
       i += m;
     }
     return end;
@@ -113,12 +108,12 @@ class ItemStates {
         if ((compared >> s) & 1) alls_[count_++] = kOnes * s;
     }
 
-    /// Bit 3k set when state k of `word` is in the set.
+    /// Bit 2k set when state k of `word` is in the set.
     uint64_t Found(uint64_t word) const {
       uint64_t found = 0;
       for (int k = 0; k < count_; ++k) {
         const uint64_t x = word ^ alls_[k];
-        found |= ~(x | x >> 1 | x >> 2);
+        found |= ~(x | x >> 1);
       }
       return (invert_ ? ~found : found) & kOnes;
     }
@@ -141,7 +136,7 @@ class ItemStates {
         continue;
       }
       if (const uint64_t hit = states.Found(word) & Lanes(m); hit != 0)
-        return i + static_cast<size_t>(std::countr_zero(hit)) / 3;
+        return i + static_cast<size_t>(std::countr_zero(hit)) / 2;
       i += m;
     }
     return end;
@@ -167,25 +162,27 @@ class ItemStates {
   size_t size() const { return size_; }
 
  private:
-  /// States a walk reads at once: 57 bits whole after a shift of up to 7.
-  static constexpr size_t kWord = 19;
+  /// States a walk reads at once: 58 bits whole after a shift of up to 6.
+  static constexpr size_t kWord = 29;
   /// Bit 0 of each of the kWord states.
-  static constexpr uint64_t kOnes = 0x0049249249249249ull;
+  static constexpr uint64_t kOnes = 0x0155555555555555ull;
   /// Bytes past the last state, so that a word read at any state stays
   /// within the vector.
   static constexpr size_t kPadding = 8;
 
   /// The bits of the first m states of a word (m <= kWord).
-  static uint64_t Lanes(size_t m) { return (uint64_t{1} << (3 * m)) - 1; }
+  static uint64_t Lanes(size_t m) { return (uint64_t{1} << (2 * m)) - 1; }
+  /// Where state i begins within its byte.
+  static int Shift(size_t i) { return static_cast<int>(2 * (i % 4)); }
 
   /// The states from index i on, state i in the lowest bits; the states
   /// past the kWord-th are not whole.
   uint64_t Load(size_t i) const {
     uint64_t word;
-    std::memcpy(&word, packed_.data() + 3 * i / 8, sizeof word);
+    std::memcpy(&word, packed_.data() + i / 4, sizeof word);
     // Little-endian: the state of index i is in the word's lowest bits.
     static_assert(std::endian::native == std::endian::little);
-    return word >> (3 * i % 8);
+    return word >> Shift(i);
   }
 
   size_t size_;

@@ -12,7 +12,7 @@ namespace {
 // two known states placed at every position of a range that spans several
 // of the words the walks read, at every index within a word alike.
 TEST(ItemStatesTest, NextNonZeroAgreesWithAPlainWalk) {
-  constexpr size_t kSize = 53;
+  constexpr size_t kSize = 61;
   for (size_t a = 0; a <= kSize; ++a) {
     for (size_t b : {a, a + 1, a + 17}) {
       kernel::ItemStates st(kSize);
@@ -38,9 +38,9 @@ TEST(ItemStatesTest, NextNonZeroAgreesWithAPlainWalk) {
 
 TEST(ItemStatesTest, FillKeepsTheNeighbours) {
   kernel::ItemStates st(40);
-  st.Fill(0, 40, 5);
+  st.Fill(0, 40, 3);
   st.Fill(3, 30, 1);
-  for (size_t i = 0; i < 40; ++i) EXPECT_EQ(i >= 3 && i < 33 ? 1 : 5, st[i]) << i;
+  for (size_t i = 0; i < 40; ++i) EXPECT_EQ(i >= 3 && i < 33 ? 1 : 3, st[i]) << i;
   st.Fill(4, 0, 0);
   EXPECT_EQ(1, st[4]);
 }
@@ -48,7 +48,7 @@ TEST(ItemStatesTest, FillKeepsTheNeighbours) {
 // RunAfter and RunBefore against a plain walk, over runs of tails of every
 // length at even and odd starts, with other states around them.
 TEST(ItemStatesTest, RunsAgreeWithAPlainWalk) {
-  constexpr size_t kSize = 45;
+  constexpr size_t kSize = 61;
   for (size_t a = 0; a < kSize; ++a) {
     for (size_t length = 0; a + length <= kSize; ++length) {
       kernel::ItemStates st(kSize);
@@ -74,8 +74,9 @@ TEST(ItemStatesTest, RunsAgreeWithAPlainWalk) {
 // the walks read, must agree with a plain byte a state at every step: the
 // states themselves, every walk over random ranges, and the block marks.
 TEST(ItemStatesTest, AgreesWithAByteVector) {
-  for (const size_t n : {size_t{1}, size_t{2}, size_t{7}, size_t{8}, size_t{19},
-                         size_t{20}, size_t{57}, size_t{300}, size_t{2100}}) {
+  for (const size_t n :
+       {size_t{1}, size_t{2}, size_t{3}, size_t{4}, size_t{5}, size_t{28}, size_t{29},
+        size_t{30}, size_t{58}, size_t{59}, size_t{300}, size_t{2100}}) {
     kernel::ItemStates states(n);
     std::vector<uint8_t> expected(n, 0);
     std::vector<bool> marked((n + 15) / 16, false);
@@ -84,7 +85,8 @@ TEST(ItemStatesTest, AgreesWithAByteVector) {
       size_t known = i;
       while (known < end && expected[known] == 0) ++known;
       ASSERT_EQ(known, states.NextNonZero(i, end)) << n << " " << i << " " << end;
-      const auto wanted = static_cast<uint16_t>(rng() & 0xFE);
+      const auto wanted =
+          static_cast<uint16_t>(rng() & ((1u << kernel::ItemStates::kStates) - 2));
       size_t of = i;
       while (of < end && ((wanted >> expected[of]) & 1) == 0) ++of;
       ASSERT_EQ(of, states.NextOf(i, end, wanted)) << n << " " << i << " " << end;
@@ -96,7 +98,7 @@ TEST(ItemStatesTest, AgreesWithAByteVector) {
       // Runs of the state found at either end, and of one picked at random.
       for (const uint8_t s :
            {expected[std::min(i, n - 1)], expected[end == 0 ? 0 : end - 1],
-            static_cast<uint8_t>(rng() % 8)}) {
+            static_cast<uint8_t>(rng() % kernel::ItemStates::kStates)}) {
         size_t after = 0;
         while (i + after < end && expected[i + after] == s) ++after;
         ASSERT_EQ(after, states.RunAfter(i, end, s)) << n << " " << i << " " << end;

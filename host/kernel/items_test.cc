@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <iterator>
 #include <map>
 #include <random>
@@ -255,10 +256,12 @@ TEST_F(ItemsTest, DataItemWalkIsTheItemWalkWithoutCode) {
 
 TEST_F(ItemsTest, ItemsAgreeWithAPlainMapUnderRandomUse) {
   // Items of every type, short and long (past the states' short size),
-  // restored at random places of two segments (one of an odd size) and
-  // undone one at a time or by ranges; every byte must show the item a plain
-  // map holds, also where an item whose head does not tell its type was
-  // undone and a dword of the head's default type placed again.
+  // restored at random places of two segments (one of an odd size) over
+  // bytes that look like one type or another, undone one at a time or by
+  // ranges, and bytes written under them; every byte must show the item a
+  // plain map holds, whatever its bytes suggest now or suggested when it was
+  // made, also where an item whose bytes did not tell its type was undone
+  // and another placed at its head.
   db.AddSegment(".data", kBase + 0x2000, 0x2FB);
   const tid_t pair = add_struc(BADADDR, "Pair", 0);
   ASSERT_EQ(0, add_struc_member(get_struc(pair), "A", 0, 0, nullptr, 4));
@@ -276,11 +279,52 @@ TEST_F(ItemsTest, ItemsAgreeWithAPlainMapUnderRandomUse) {
     return ea < it->second.start + it->second.size ? &it->second : nullptr;
   };
   std::mt19937 rng(21);
+  // What data looks like: small numbers, small negative ones, addresses,
+  // short strings, the alignments the compiler pads code with, and noise.
+  auto put_look = [&](ea_t at, asize_t size) {
+    std::vector<uint8_t> bytes;
+    const auto printable = [&] { return static_cast<uint8_t>(0x20 + rng() % 0x5F); };
+    switch (rng() % 8) {
+      case 0:
+        bytes = LittleEndianBytes(rng() % 0x10000, 4);
+        break;
+      case 1:
+        bytes = LittleEndianBytes(0xFFFFFFFF - rng() % 0x10000, 4);
+        break;
+      case 2:
+        bytes = LittleEndianBytes(kBase + rng() % 0x3000, 4);
+        break;
+      case 3:
+        bytes = {static_cast<uint8_t>(size - 1)};
+        for (asize_t i = 1; i < size; ++i) bytes.push_back(printable());
+        break;
+      case 4:
+        bytes = {0x90};
+        break;
+      case 5:
+        bytes = {0x8B, 0xC0};
+        break;
+      case 6:
+        bytes = {0x8D, 0x40, 0x00};
+        break;
+      default:
+        for (asize_t i = 0; i < size; ++i) bytes.push_back(static_cast<uint8_t>(rng()));
+        break;
+    }
+    const ea_t end = at < kBase + 0x2000 ? kBase + 0x1000 : kBase + 0x22FB;
+    bytes.resize(std::min<size_t>(bytes.size(), end - at));
+    db.PutBytes(at, bytes);
+  };
+  for (ea_t at = kBase; at < kBase + 0x1000; at += 4) put_look(at, 4);
+  for (ea_t at = kBase + 0x2000; at < kBase + 0x22FB; at += 4) put_look(at, 4);
   std::string err;
   for (int step = 0; step < 4000; ++step) {
     const ea_t ea =
         (rng() % 2 == 0 ? kBase + rng() % 0x1000 : kBase + 0x2000 + rng() % 0x2FB);
-    if (rng() % 3 == 0) {
+    if (rng() % 6 == 0) {
+      // Bytes changed under an item, or across items, keep every type.
+      put_look(ea, 1 + rng() % 8);
+    } else if (rng() % 3 == 0) {
       if (rng() % 4 == 0) {
         const asize_t size = 1 + rng() % 64;
         ASSERT_EQ(1, do_unknown_range(ea, size, 0));
@@ -307,6 +351,7 @@ TEST_F(ItemsTest, ItemsAgreeWithAPlainMapUnderRandomUse) {
                   : item.type == ItemType::kCode ? 1 + rng() % 15
                                                  : element * count;
       if (item.type == ItemType::kStruct) item.struct_id = pair;
+      if (rng() % 2 == 0) put_look(ea, item.size);
       bool free =
           ea + item.size <= (ea < kBase + 0x2000 ? kBase + 0x1000 : kBase + 0x22FB);
       for (asize_t i = 0; free && i < item.size; ++i) free = holder(ea + i) == nullptr;
@@ -336,6 +381,19 @@ TEST_F(ItemsTest, ItemsAgreeWithAPlainMapUnderRandomUse) {
       EXPECT_EQ(1u, expected.count(item.start));
     });
     ASSERT_EQ(expected.size(), visited);
+    size_t data = 0;
+    db.db().ForEachDataItem([&](const kernel::Item &item) {
+      ++data;
+      const auto it = expected.find(item.start);
+      ASSERT_TRUE(it != expected.end());
+      EXPECT_EQ(it->second.type, item.type);
+      EXPECT_NE(ItemType::kCode, item.type);
+    });
+    ASSERT_EQ(data, db.db().DataItemCount());
+    ASSERT_EQ(static_cast<size_t>(std::count_if(
+                  expected.begin(), expected.end(),
+                  [](const auto &e) { return e.second.type != ItemType::kCode; })),
+              data);
   }
 }
 
