@@ -68,53 +68,59 @@ bool IsAlnum(unsigned char c) {
 
 }  // namespace
 
-std::string CIdentifier(const std::string &name) {
-  std::string out;
-  out.reserve(name.size() + 4);
+void AppendCIdentifier(std::string_view name, std::string *out) {
+  const size_t start = out->size();
+  out->reserve(start + name.size() + 4);
   size_t plain = 0;  // start of the run of letters and digits, copied whole
   for (size_t i = 0; i < name.size(); ++i) {
     const unsigned char c = static_cast<unsigned char>(name[i]);
     if (IsAlnum(c)) continue;
-    out.append(name, plain, i - plain);
+    out->append(name.data() + plain, i - plain);
     plain = i + 1;
     switch (c) {
       case '_':
-        out += "__";
+        *out += "__";
         break;
       case '.':
-        out += "_d";
+        *out += "_d";
         break;
       case '<':
-        out += "_l";
+        *out += "_l";
         break;
       case '>':
-        out += "_g";
+        *out += "_g";
         break;
       case ',':
-        out += "_c";
+        *out += "_c";
         break;
       case '@':
-        out += "_a";
+        *out += "_a";
         break;
       case '`':
-        out += "_q";
+        *out += "_q";
         break;
       case ' ':
-        out += "_s";
+        *out += "_s";
         break;
       default: {
         static constexpr char kHex[] = "0123456789ABCDEF";
         const char hex[] = {'_', 'x', kHex[c >> 4], kHex[c & 0xF]};
-        out.append(hex, sizeof hex);
+        out->append(hex, sizeof hex);
       }
     }
   }
-  out.append(name, plain, std::string::npos);
+  out->append(name.data() + plain, name.size() - plain);
   // Every keyword starts with an underscore or a lower-case letter.
-  const char first = out.empty() ? '\0' : out[0];
-  if (out.empty() || (first >= '0' && first <= '9') ||
-      ((first == '_' || (first >= 'a' && first <= 'z')) && IsReserved(out)))
-    out.insert(0, "_k");
+  const std::string_view ident = std::string_view(*out).substr(start);
+  const char first = ident.empty() ? '\0' : ident[0];
+  if (ident.empty() || (first >= '0' && first <= '9') ||
+      ((first == '_' || (first >= 'a' && first <= 'z')) && IsReserved(ident)))
+    out->insert(start, "_k");
+}
+
+std::string CIdentifier(std::string_view name) {
+  std::string out;
+  AppendCIdentifier(name, &out);
   return out;
 }
 

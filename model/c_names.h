@@ -10,10 +10,15 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 
 namespace model {
 
 /// The C identifier of the Delphi name `name` ("_k" for an empty one).
-std::string CIdentifier(const std::string &name);
+std::string CIdentifier(std::string_view name);
+
+/// The same, put behind what `out` holds: the names of methods and members
+/// are put together from several parts, with no string of their own.
+void AppendCIdentifier(std::string_view name, std::string *out);
 
 }  // namespace model

@@ -33,7 +33,14 @@ TEST(CIdentifierTest, KeywordsAndLeadingDigitsGetAPrefix) {
       {"a-b\xE9", "a_x2Db_xE9"},
       {"\x01@` ", "_x01_a_q_s"},
   };
-  for (const Case &c : cases) EXPECT_EQ(c.identifier, CIdentifier(c.name)) << c.name;
+  for (const Case &c : cases) {
+    EXPECT_EQ(c.identifier, CIdentifier(c.name)) << c.name;
+    // Put behind a class's name, the name is mapped by itself: a keyword
+    // or a digit after "TForm1_" still takes its prefix there.
+    std::string method = "TForm1_";
+    AppendCIdentifier(c.name, &method);
+    EXPECT_EQ(std::string("TForm1_") + c.identifier, method) << c.name;
+  }
 }
 
 }  // namespace

@@ -45,6 +45,14 @@ void ReadVirtualMethods(const ProgramModel &model, ea_t record, ClassDetails *c)
   // ParentClass on.
   const ea_t first = class_field_at(record, FIELD_FIRST_STANDARD);
   const ea_t table = record + static_cast<ea_t>(header_size);
+  // The slots are counted first: a table of a large program's class has
+  // dozens, each with a name, which growing the list would move again and
+  // again.
+  const ea_t end = class_slots_end(record);
+  ea_t last = c->vmt;
+  while (Fits(last, 4, end) && in_record_range(get_long(last), record)) last += 4;
+  c->virtual_methods.reserve((first < table ? (table - first) / 4 : 0) +
+                             (last - c->vmt) / 4);
   for (ea_t at = first; at < table; at += 4) {
     const ea_t v = get_long(at);
     if (!in_record_range(v, record)) continue;
@@ -52,10 +60,8 @@ void ReadVirtualMethods(const ProgramModel &model, ea_t record, ClassDetails *c)
         {-static_cast<int>((table - at) / 4), v, model.CodeName(v),
          standard_method_name(header_size, static_cast<int>((at - first) / 4))});
   }
-  const ea_t end = class_slots_end(record);
-  for (ea_t p = c->vmt; Fits(p, 4, end); p += 4) {
+  for (ea_t p = c->vmt; p < last; p += 4) {
     const ea_t v = get_long(p);
-    if (!in_record_range(v, record)) break;
     c->virtual_methods.push_back(
         {static_cast<int>((p - c->vmt) / 4), v, model.CodeName(v), nullptr});
   }

@@ -10,6 +10,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "model/program_model.h"
@@ -19,14 +20,15 @@ namespace model {
 struct VirtualMethod {
   int slot = 0;  // negative for the standard methods in front of the table
   ea_t address = 0;
-  std::string name;      // the database's name for the code, "" for none
-  const char *standard;  // "Destroy", ... for a standard slot, else null
+  std::string_view name;  // the database's name for the code, "" for none (the
+                          // model's text)
+  const char *standard;   // "Destroy", ... for a standard slot, else null
 };
 
 struct DynamicMethod {
   uint16_t index = 0;
   ea_t address = 0;
-  std::string name;  // the database's name
+  std::string_view name;  // the database's name (the model's text)
 };
 
 struct PublishedMethod {

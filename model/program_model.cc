@@ -151,7 +151,7 @@ std::string DatabaseName(ea_t ea) {
   return get_true_name(ea, ea, buf, sizeof buf) != nullptr ? buf : "";
 }
 
-std::string ProgramModel::CodeName(ea_t ea) const {
+std::string_view ProgramModel::CodeName(ea_t ea) const {
   // Direct-mapped by the address: sixteen slots a class, at most a few
   // hundred kilobytes however large the program (a fixed size made each
   // small program pay for the largest).
@@ -162,7 +162,14 @@ std::string ProgramModel::CodeName(ea_t ea) const {
   if (!slot.used || slot.ea != ea) {
     slot.used = true;
     slot.ea = ea;
-    slot.name = DatabaseName(ea);
+    char buf[1024];
+    slot.name = {};
+    if (get_true_name(ea, ea, buf, sizeof buf) != nullptr && buf[0] != '\0') {
+      const size_t size = strlen(buf);
+      char *kept = code_name_texts_.Room(size);
+      memcpy(kept, buf, size);
+      slot.name = {kept, size};
+    }
   }
   return slot.name;
 }
@@ -193,6 +200,26 @@ const ClassEntry *ProgramModel::ResolveClassRef(ea_t ref) const {
   return FindClass(held);
 }
 
+std::string_view ProgramModel::TypeName(const TypeEntry &t) const {
+  const uintptr_t at = reinterpret_cast<uintptr_t>(&t);
+  const uintptr_t first = reinterpret_cast<uintptr_t>(types.data());
+  const size_t i = (at - first) / sizeof(TypeEntry);
+  const bool listed = at >= first && i < types.size();
+  if (listed) {
+    if (type_names_.size() != types.size()) type_names_.assign(types.size(), {});
+    if (type_names_[i].data() != nullptr) return type_names_[i];
+  }
+  std::string_view kept = "";
+  if (const char *name = get_record_name(t.cell + 5, t.cell); name != nullptr && *name) {
+    const size_t size = strlen(name);
+    char *text = type_name_texts_.Room(size);
+    memcpy(text, name, size);
+    kept = {text, size};
+  }
+  if (listed) type_names_[i] = kept;
+  return kept;
+}
+
 std::string ProgramModel::TypeNameAt(ea_t ref) const {
   if (ref == 0 || !is_program_address(ref)) return "";
   // The oldest compilers refer to the kind byte itself.
@@ -200,10 +227,7 @@ std::string ProgramModel::TypeNameAt(ea_t ref) const {
   if (!is_program_address(kind_at)) return "";
   // The kind byte sits behind a block's cell; a reference through an import
   // cell leads there as well.
-  if (const TypeEntry *t = FindType(kind_at - 4)) {
-    const char *name = get_record_name(t->cell + 5, t->cell);
-    return name != nullptr ? name : "";
-  }
+  if (const TypeEntry *t = FindType(kind_at - 4)) return std::string(TypeName(*t));
   if (type_kind_name(get_byte(kind_at)) == nullptr) return "";
   return NameAt(kind_at + 1);
 }

@@ -12,12 +12,14 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "detector/core/host_api.h"
 #include "detector/core/recognise.h"
 #include "model/form_reader.h"
 #include "model/resource_directory.h"
+#include "model/text_arena.h"
 
 namespace model {
 
@@ -91,6 +93,10 @@ struct ProgramModel {
   /// holding the address of the type's kind byte; in the oldest layout the
   /// kind byte's own), or "" for none.
   std::string TypeNameAt(ea_t ref) const;
+  /// The name of the type block `t`, "" for none: read once for each of
+  /// `types` (the types, the classes' fields and properties and the model's
+  /// files each ask for it again), and the model's text while it lives.
+  std::string_view TypeName(const TypeEntry &t) const;
   /// The address a type block is known by: its cell, or in the oldest
   /// layout, whose blocks have none, its kind byte.
   ea_t BlockAddress(ea_t cell) const;
@@ -100,15 +106,23 @@ struct ProgramModel {
   /// small cache: every class's table repeats its ancestors' methods, and
   /// the types and the model's JSON each read every table. A name is kept
   /// as first asked: the database is not to change while the model is used.
-  std::string CodeName(ea_t ea) const;
+  /// The text is the model's and stays while the model lives: a class's
+  /// details refer to it rather than copy it for every slot.
+  std::string_view CodeName(ea_t ea) const;
 
  private:
   struct NameSlot {
     bool used = false;
     ea_t ea = 0;
-    std::string name;
+    std::string_view name;
   };
   mutable std::vector<NameSlot> code_names_;
+  // The names the cache has held, each kept once it is read (a name read
+  // again after its slot was taken is kept again).
+  mutable TextArena code_name_texts_{4096};
+  // By the place of the type in `types`; a name not read yet has no data.
+  mutable std::vector<std::string_view> type_names_;
+  mutable TextArena type_name_texts_{4096};
 };
 
 /// Builds the model of the program in the kernel's database. Decides the

@@ -8,9 +8,9 @@
 #include <memory>
 #include <set>
 #include <unordered_map>
-#include <unordered_set>
 
 #include "detector/core/recognise.h"
+#include "model/address_map.h"
 #include "model/c_names.h"
 #include "model/class_members.h"
 #include "model/class_reader.h"
@@ -32,27 +32,42 @@ const char *const kFloatTypes[] = {"float", "double", "Pas_Extended", "int64_t",
                                    "int64_t"};
 const uint32_t kFloatSizes[] = {4, 8, 10, 8, 8};
 
-/// `v` in upper-case hex digits, as "%X" writes it (a padding member's
-/// name takes one: thousands in a large program).
-std::string Hex(uint32_t v) {
-  char text[8];
-  int n = 8;
-  do {
-    text[--n] = "0123456789ABCDEF"[v & 0xF];
-    v >>= 4;
-  } while (v != 0);
-  return std::string(text + n, text + 8);
-}
+/// Digits of a number written into a buffer of the caller's, with no
+/// string of their own: a padding member's or a slot's name takes one,
+/// thousands in a large program.
+class Digits {
+ public:
+  /// `v` in upper-case hex digits, as "%X" writes it.
+  static Digits Hex(uint32_t v) {
+    Digits d;
+    do {
+      d.text_[--d.start_] = "0123456789ABCDEF"[v & 0xF];
+      v >>= 4;
+    } while (v != 0);
+    return d;
+  }
+  static Digits Decimal(uint32_t v) {
+    Digits d;
+    do {
+      d.text_[--d.start_] = static_cast<char>('0' + v % 10);
+      v /= 10;
+    } while (v != 0);
+    return d;
+  }
+  std::string_view view() const { return {text_ + start_, sizeof text_ - start_}; }
+  operator std::string_view() const { return view(); }
+
+ private:
+  char text_[10];
+  size_t start_ = sizeof text_;
+};
+
+std::string Hex(uint32_t v) { return std::string(Digits::Hex(v).view()); }
 
 /// `text` with `tag` and `v` in hex behind it, kept in `texts`.
-TypeText KeepTagged(TypeTexts *texts, std::string_view text, const char *tag,
+TypeText KeepTagged(TypeTexts *texts, std::string_view text, std::string_view tag,
                     uint32_t v) {
-  std::string s;
-  s.reserve(text.size() + 12);
-  s += text;
-  s += tag;
-  s += Hex(v);
-  return texts->Keep(s);
+  return texts->KeepJoined({text, tag, Digits::Hex(v)});
 }
 
 ArgType Unknown() {
@@ -76,9 +91,9 @@ class StructLayout {
  public:
   /// In a record, fields that overlap are the cases of a variant part: the
   /// first case is kept and the rest left out without a word.
-  StructLayout(std::string owner, uint32_t size, std::vector<std::string> *problems,
+  StructLayout(std::string_view owner, uint32_t size, std::vector<std::string> *problems,
                TypeTexts *texts, bool variant_parts = false)
-      : owner_(std::move(owner)),
+      : owner_(owner),
         size_(size),
         problems_(problems),
         texts_(texts),
@@ -87,16 +102,17 @@ class StructLayout {
   void Add(CMember m) {
     if (m.offset < at_) {
       if (variant_parts_) return;
-      problems_->push_back(owner_ + ": field " + std::string(m.comment.view()) +
-                           " at offset 0x" + Hex(m.offset) +
-                           " overlaps another; left out");
+      problems_->push_back(std::string(owner_) + ": field " +
+                           std::string(m.comment.view()) + " at offset 0x" +
+                           Hex(m.offset) + " overlaps another; left out");
       return;
     }
     if (variant_parts_ && m.offset == size_) return;  // an open part behind the record
     if (m.size > size_ || m.offset > size_ - m.size) {
-      problems_->push_back(owner_ + ": field " + std::string(m.comment.view()) +
-                           " at offset 0x" + Hex(m.offset) + " runs past the size 0x" +
-                           Hex(size_) + "; left out");
+      problems_->push_back(std::string(owner_) + ": field " +
+                           std::string(m.comment.view()) + " at offset 0x" +
+                           Hex(m.offset) + " runs past the size 0x" + Hex(size_) +
+                           "; left out");
       return;
     }
     if (!names_.Insert(m.name)) m.name = KeepTagged(texts_, m.name, "_O", m.offset);
@@ -123,7 +139,7 @@ class StructLayout {
     at_ = offset;
   }
 
-  std::string owner_;
+  std::string_view owner_;  // the caller's, for the problem lines
   uint32_t size_;
   uint32_t at_ = 0;
   std::vector<std::string> *problems_;
@@ -131,6 +147,35 @@ class StructLayout {
   bool variant_parts_;
   NameSet names_;  // every member's own name: a class repeats its ancestors'
   std::vector<CMember> members_;
+};
+
+/// Names and what each names, looked up by name once all are in: sorted
+/// then, rather than kept in a tree with a node and a string for each. A
+/// name's first entry is the first given.
+template <typename T>
+class ByName {
+ public:
+  using Entry = std::pair<std::string, T>;
+  using Iterator = typename std::vector<Entry>::const_iterator;
+
+  void emplace(std::string name, T value) {
+    entries_.emplace_back(std::move(name), value);
+  }
+  /// Once every name is in.
+  void Sort() {
+    std::stable_sort(entries_.begin(), entries_.end(),
+                     [](const Entry &a, const Entry &b) { return a.first < b.first; });
+  }
+  Iterator find(std::string_view name) const {
+    auto it = std::lower_bound(
+        entries_.begin(), entries_.end(), name,
+        [](const Entry &e, std::string_view n) { return std::string_view(e.first) < n; });
+    return it != entries_.end() && it->first == name ? it : entries_.end();
+  }
+  Iterator end() const { return entries_.end(); }
+
+ private:
+  std::vector<Entry> entries_;
 };
 
 struct ClassInfo {
@@ -159,15 +204,17 @@ class Builder {
     AddBuiltins();
     NameClasses();
     for (const TypeEntry &t : model_.types) {
-      types_by_name_.emplace(TypeName(t), &t);
+      std::string name = TypeName(t);
       // Records are named ahead, so that a pointer to one needs only the
       // forward declaration, whatever the record holds.
-      if ((t.kind == KIND_RECORD || t.kind == KIND_MRECORD) && !TypeName(t).empty()) {
-        const std::string name = Unique(CIdentifier(TypeName(t)));
-        record_names_.emplace(t.cell, name);
-        out_.structs.push_back(name);
+      if ((t.kind == KIND_RECORD || t.kind == KIND_MRECORD) && !name.empty()) {
+        const std::string ident = Unique(CIdentifier(name));
+        record_names_.emplace(t.cell, ident);
+        out_.structs.push_back(ident);
       }
+      types_by_name_.emplace(std::move(name), &t);
     }
+    types_by_name_.Sort();
     for (const TypeEntry &t : model_.types) TypeOf(t);
     CountChildren();
     for (ClassInfo &c : classes_) LayOut(c);
@@ -179,8 +226,7 @@ class Builder {
     SortMethods();
     for (MethodType &m : out_.methods) {
       if (declarations_)
-        method_pointers_.emplace(m.address,
-                                 out_.texts.Keep(std::string(m.type_name.view()) + " *"));
+        method_pointers_.Insert(m.address, out_.texts.KeepJoined({m.type_name, " *"}));
       ParamNames(&m.prototype);
     }
     if (declarations_)
@@ -226,6 +272,17 @@ class Builder {
   /// program already has it (two classes of one name in different units).
   std::string Unique(std::string ident) {
     if (names_.Insert(ident)) return ident;
+    return Suffixed(ident);
+  }
+
+  /// The same, kept in the types' texts.
+  TypeText KeepUnique(std::string_view ident) {
+    if (names_.Insert(ident)) return out_.texts.Keep(ident);
+    return out_.texts.Keep(Suffixed(std::string(ident)));
+  }
+
+  /// `ident` with the first "_N" suffix no declaration has.
+  std::string Suffixed(const std::string &ident) {
     // A sample names thousands of types alike: the search goes on from the
     // suffix taken last, as every one below it is taken for good.
     int &n = next_suffix_.try_emplace(ident, 2).first->second;
@@ -235,9 +292,8 @@ class Builder {
     }
   }
 
-  static std::string TypeName(const TypeEntry &t) {
-    const char *name = get_record_name(t.cell + 5, t.cell);
-    return name != nullptr ? name : "";
+  std::string TypeName(const TypeEntry &t) const {
+    return std::string(model_.TypeName(t));
   }
 
   void AddBuiltins() {
@@ -324,14 +380,16 @@ class Builder {
       out_.structs.push_back(c.name);
       out_.structs.push_back(std::move(vmt));
       out_.classes.push_back({c.entry->record, c.name, {}, {}});
-      index_[c.entry->record] = i;
       class_by_name_.emplace(std::move(delphi), i);
     }
+    class_by_name_.Sort();
   }
 
+  /// The class of the record at `record`: the model's classes are sorted
+  /// by their records, and each has its ClassInfo at the same place.
   ClassInfo *ClassAt(ea_t record) {
-    auto it = index_.find(record);
-    return it == index_.end() ? nullptr : &classes_[it->second];
+    const ClassEntry *entry = model_.FindClass(record);
+    return entry == nullptr ? nullptr : &classes_[entry - model_.classes.data()];
   }
 
   const ClassDetails &Details(ClassInfo &c) {
@@ -624,7 +682,7 @@ class Builder {
     c.in_progress = false;
     c.laid_out = true;
 
-    const std::string delphi = d.name;
+    const std::string &delphi = d.name;
     uint32_t size = d.instance_size;
     if (size < 4 || size > kMaxInstanceSize) {
       out_.problems.push_back(
@@ -657,10 +715,11 @@ class Builder {
       listed.push_back({f.name, f.type_name, f.offset, f.type.c_type, f.type.size});
     CMember vmt;
     vmt.name = "_VMT";
-    vmt.c_type = out_.texts.Keep(VmtStructName(c.name) + " *");
+    vmt.c_type = out_.texts.KeepJoined({c.name, "_VMT *"});
     vmt.size = 4;
     vmt.comment = "the method table";
     std::vector<CMember> all;
+    all.reserve((inherited != nullptr ? inherited->size() : 0) + own.size());
     if (inherited != nullptr) {
       for (const CMember &m : *inherited)
         if (!m.name.starts_with("_Pad") && m.name != "_VMT" && m.name != "_Monitor")
@@ -669,11 +728,15 @@ class Builder {
     }
     // A field of the class hides an ancestor's of the same name, as in the
     // class's own methods: the ancestor's takes its offset behind its name.
-    std::set<std::string, std::less<>> own_names;
-    for (const OwnField &f : own) own_names.insert(CIdentifier(f.name));
+    // A handful of names, looked up by every inherited member: sorted.
+    std::vector<std::string> &own_names = own_names_;
+    own_names.clear();
+    for (const OwnField &f : own) own_names.push_back(CIdentifier(f.name));
+    std::sort(own_names.begin(), own_names.end());
     if (!own_names.empty())
       for (CMember &m : all)
-        if (own_names.count(m.name.view()) != 0)
+        if (std::binary_search(own_names.begin(), own_names.end(), m.name.view(),
+                               std::less<>()))
           m.name = KeepTagged(&out_.texts, m.name, "_O", m.offset);
     for (const OwnField &f : own)
       all.push_back(Member(f.name, f.type_name, f.type, f.offset, f.offset));
@@ -713,9 +776,10 @@ class Builder {
     CDecl decl;
     decl.kind = CDecl::kStruct;
     decl.name = out_.texts.Keep(c.name);
-    decl.comment =
-        out_.texts.Keep("class " + delphi + (d.unit.empty() ? "" : " (" + d.unit + ")") +
-                        ", instance size " + std::to_string(d.instance_size));
+    const bool unit = !d.unit.empty();
+    decl.comment = out_.texts.KeepJoined({"class ", delphi, unit ? " (" : "", d.unit,
+                                          unit ? ")" : "", ", instance size ",
+                                          Digits::Decimal(d.instance_size)});
     decl.size = size;
     decl.members = std::move(members);
     c.instance = instances_.size();
@@ -743,55 +807,74 @@ class Builder {
       c.slot_names.resize(slots);
       c.slot_idents.resize(slots);
     }
+    // "VirtualSlot" and hex digits is an identifier as it stands.
     while (c.slot_names.size() < slots) {
-      c.slot_names.push_back(
-          KeepTagged(&out_.texts, "", "VirtualSlot", 4 * c.slot_names.size()));
-      c.slot_idents.push_back(out_.texts.Keep(CIdentifier(c.slot_names.back().c_str())));
+      c.slot_names.push_back(KeepTagged(&out_.texts, "", "VirtualSlot",
+                                        static_cast<uint32_t>(4 * c.slot_names.size())));
+      c.slot_idents.push_back(c.slot_names.back());
     }
     for (const MethodEntry &m : c.members.methods)
       if (m.virtual_index >= 0 && static_cast<size_t>(m.virtual_index) < slots) {
-        c.slot_names[m.virtual_index] = out_.texts.Keep(m.name);
-        c.slot_idents[m.virtual_index] = out_.texts.Keep(CIdentifier(m.name));
+        const TypeText name = out_.texts.Keep(m.name);
+        std::string &ident = scratch_;
+        ident.clear();
+        AppendCIdentifier(m.name, &ident);
+        c.slot_names[m.virtual_index] = name;
+        c.slot_idents[m.virtual_index] =
+            name.view() == ident ? name : out_.texts.Keep(ident);
       }
   }
 
   /// A slot whose name an earlier slot of the table has (overloads) takes
-  /// its slot number behind the name. The names are sorted with their
-  /// places rather than put in a set: a table of a large program's class
-  /// has dozens of slots, nearly all of names of their own.
+  /// its slot number behind the name. The names are sorted by their hashes
+  /// with their places rather than put in a set: a table of a large
+  /// program's class has dozens of slots, nearly all of names of their own,
+  /// and numbers sort faster than the texts.
   void NameRepeatedSlots(std::vector<CMember> *slots) {
-    std::vector<std::pair<std::string_view, uint32_t>> &order = slot_order_;
+    std::vector<std::pair<uint64_t, uint32_t>> &order = slot_order_;
     order.clear();
     for (size_t i = 0; i < slots->size(); ++i)
-      order.emplace_back((*slots)[i].name, static_cast<uint32_t>(i));
+      order.emplace_back(std::hash<std::string_view>{}((*slots)[i].name),
+                         static_cast<uint32_t>(i));
     std::sort(order.begin(), order.end());
+    std::vector<TypeText> &names = slot_names_;  // before any is renamed
+    names.clear();
     for (size_t i = 1; i < order.size(); ++i) {
       if (order[i].first != order[i - 1].first) continue;
-      CMember &m = (*slots)[order[i].second];
-      std::string name(m.name.view());
-      name += "_S";
-      name += std::to_string(m.offset / 4);
-      m.name = out_.texts.Keep(name);
+      if (names.empty())
+        for (const CMember &m : *slots) names.push_back(m.name);
+      // A run of one hash, each by its place: an earlier one of the same
+      // name renames it.
+      const std::string_view name = names[order[i].second];
+      for (size_t j = i; j-- > 0 && order[j].first == order[i].first;) {
+        if (names[order[j].second].view() != name) continue;
+        CMember &m = (*slots)[order[i].second];
+        m.name = out_.texts.KeepJoined({m.name, "_S", Digits::Decimal(m.offset / 4)});
+        break;
+      }
     }
   }
 
   // ---- Methods ---------------------------------------------------------------
 
-  bool Typed(ea_t code) const { return typed_.count(code) != 0; }
+  bool Typed(ea_t code) const { return typed_.Contains(code); }
 
-  MethodType &NewMethod(ClassInfo &c, ea_t code, std::string method, const char *source) {
-    typed_.insert(code);
+  MethodType &NewMethod(ClassInfo &c, ea_t code, std::string_view method,
+                        const char *source) {
+    typed_.Insert(code);
     MethodType &m = out_.methods.emplace_back();
     m.address = code;
     m.class_record = c.entry->record;
-    std::string name = c.name;
+    // The names are put together in one string kept for it, not made anew.
+    std::string &name = method_name_;
+    name.assign(c.name);
     name += '_';
-    name += CIdentifier(method);
+    AppendCIdentifier(method, &name);
     m.method = out_.texts.Keep(method);
-    m.name = out_.texts.Keep(Unique(std::move(name)));
-    std::string type_name(m.name.view());
-    type_name += "_T";
-    m.type_name = out_.texts.Keep(Unique(std::move(type_name)));
+    m.name = KeepUnique(name);
+    name.assign(m.name.view());
+    name += "_T";
+    m.type_name = KeepUnique(name);
     m.source = source;
     return m;
   }
@@ -806,11 +889,19 @@ class Builder {
     used.clear();
     for (size_t i = 0; i < p->params.size(); ++i) {
       PlacedParam &param = p->params[i];
-      std::string name = param.hidden ? param.name : CIdentifier(param.name);
+      std::string &name = scratch_;
+      name.clear();
+      if (param.hidden)
+        name = param.name;
+      else
+        AppendCIdentifier(param.name, &name);
       if (names_.Contains(name)) name += "_P";
       const bool repeated = std::find(used.begin(), used.end(), name) != used.end();
-      if (repeated) name += "_P" + std::to_string(i);
-      param.name = std::move(name);
+      if (repeated) {
+        name += "_P";
+        name += Digits::Decimal(static_cast<uint32_t>(i));
+      }
+      param.name = name;
       if (!repeated) used.push_back(param.name);
     }
   }
@@ -945,21 +1036,13 @@ class Builder {
 
   void SelfMethod(ClassInfo &c, ea_t code, std::string_view method) {
     if (code == 0 || Typed(code)) return;
-    MethodType &t = NewMethod(c, code, std::string(method), "self");
+    MethodType &t = NewMethod(c, code, method, "self");
     if (self_only_of_ != &c) {
       self_only_ = PlaceByConvention(Self(c, false), {}, nullptr);
       self_only_of_ = &c;
     }
     t.prototype = self_only_;
-    const std::string &delphi = Details(c).name;
-    std::string &pascal = scratch_;
-    pascal.clear();
-    pascal += "procedure ";
-    pascal += delphi;
-    pascal += '.';
-    pascal += method;
-    pascal += ';';
-    t.pascal = out_.texts.Keep(pascal);
+    t.pascal = out_.texts.KeepJoined({"procedure ", Details(c).name, ".", method, ";"});
   }
 
   static std::string_view SlotName(const ClassInfo &c, const VirtualMethod &v) {
@@ -971,21 +1054,30 @@ class Builder {
   /// Code that fills slots of different names (the routine behind every
   /// abstract method) is no one method: it gets no prototype.
   void FindSharedCode() {
-    std::unordered_map<ea_t, std::string_view> first;
+    AddressMap<std::string_view> first;
     for (ClassInfo &c : classes_)
       for (const VirtualMethod &v : Details(c).virtual_methods) {
         const std::string_view name = SlotName(c, v);
-        auto [it, added] = first.try_emplace(v.address, name);
-        if (!added && it->second != name) shared_.insert(v.address);
+        if (const std::string_view *known = first.Find(v.address))
+          if (*known != name) shared_.Insert(v.address);
+        first.Insert(v.address, name);
       }
+  }
+
+  /// "Dynamic" and the index, in a buffer of the builder's.
+  std::string_view DynamicName(uint16_t index) {
+    std::string &name = dynamic_name_;
+    name.assign("Dynamic");
+    name += Digits::Decimal(index);
+    return name;
   }
 
   void SelfMethods(ClassInfo &c) {
     const ClassDetails &d = Details(c);
     for (const VirtualMethod &v : d.virtual_methods)
-      if (shared_.count(v.address) == 0) SelfMethod(c, v.address, SlotName(c, v));
+      if (!shared_.Contains(v.address)) SelfMethod(c, v.address, SlotName(c, v));
     for (const DynamicMethod &m : d.dynamic_methods)
-      SelfMethod(c, m.address, "Dynamic" + std::to_string(m.index));
+      SelfMethod(c, m.address, DynamicName(m.index));
     for (const PublishedMethod &m : d.published_methods) SelfMethod(c, m.address, m.name);
   }
 
@@ -993,16 +1085,20 @@ class Builder {
     const ClassDetails &d = Details(c);
     CDecl vmt;
     vmt.kind = CDecl::kStruct;
-    vmt.name = out_.texts.Keep(VmtStructName(c.name));
-    vmt.comment = out_.texts.Keep("method table of " + d.name);
+    vmt.name = out_.texts.KeepJoined({c.name, "_VMT"});
+    vmt.comment = out_.texts.KeepJoined({"method table of ", d.name});
+    // The table is kept with the declarations: no room beyond its slots.
+    vmt.members.reserve(
+        std::count_if(d.virtual_methods.begin(), d.virtual_methods.end(),
+                      [](const VirtualMethod &v) { return v.slot >= 0; }));
     for (const VirtualMethod &v : d.virtual_methods) {
       if (v.slot < 0) continue;
       CMember m;
       m.name = c.slot_idents[v.slot];
       m.offset = 4 * v.slot;
       m.size = 4;
-      auto it = method_pointers_.find(v.address);
-      m.c_type = it != method_pointers_.end() ? it->second : TypeText("void *");
+      const TypeText *pointer = method_pointers_.Find(v.address);
+      m.c_type = pointer != nullptr ? *pointer : TypeText("void *");
       m.comment = c.slot_names[v.slot];
       vmt.members.push_back(m);
     }
@@ -1045,17 +1141,20 @@ class Builder {
   NameSet names_;
   std::unordered_map<std::string, int> next_suffix_;  // for Unique
   std::vector<ClassInfo> classes_;
-  std::map<ea_t, size_t> index_;
-  std::multimap<std::string, size_t> class_by_name_;
-  std::multimap<std::string, const TypeEntry *> types_by_name_;
+  ByName<size_t> class_by_name_;
+  ByName<const TypeEntry *> types_by_name_;
   std::map<ea_t, ArgType> values_;
   std::set<ea_t> in_progress_;
-  std::unordered_set<ea_t> typed_;
-  std::unordered_set<ea_t> shared_;  // code behind slots of different names
+  AddressMap<bool> typed_;
+  AddressMap<bool> shared_;  // code behind slots of different names
   // A pointer to the function type, by code address.
-  std::unordered_map<ea_t, TypeText> method_pointers_;
-  std::vector<std::pair<std::string_view, uint32_t>> slot_order_;
-  std::string scratch_;  // a text put together before it is kept
+  AddressMap<TypeText> method_pointers_;
+  std::vector<std::pair<uint64_t, uint32_t>> slot_order_;  // NameRepeatedSlots's
+  std::vector<TypeText> slot_names_;                       // the same
+  std::string scratch_;                 // a text put together before it is kept
+  std::string method_name_;             // NewMethod's
+  std::string dynamic_name_;            // a dynamic method's, while it is made
+  std::vector<std::string> own_names_;  // LayOut's
   std::vector<std::string_view> used_params_;
   // The prototype of a method known only by its code (Self alone), placed
   // once for the class whose methods are being made, not kept per class.

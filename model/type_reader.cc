@@ -204,8 +204,7 @@ TypeDetails ReadType(const ProgramModel &model, const TypeEntry &entry) {
   TypeDetails t;
   t.cell = entry.cell;
   t.kind = entry.kind;
-  const char *name = get_record_name(entry.cell + 5, entry.cell);
-  if (name != nullptr) t.name = name;
+  t.name = model.TypeName(entry);
   Cursor c(entry.cell + 6 + get_byte(entry.cell + 5), segment_end(entry.cell));
   uint8_t byte;
   uint32_t value;

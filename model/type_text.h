@@ -7,6 +7,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <initializer_list>
 #include <string>
 #include <string_view>
 
@@ -47,6 +48,9 @@ class TypeText {
 class TypeTexts {
  public:
   TypeText Keep(std::string_view text);
+  /// `parts` one after another, kept as one text: a name put together from
+  /// a few parts needs no string of its own first.
+  TypeText KeepJoined(std::initializer_list<std::string_view> parts);
 
  private:
   // From a few kilobytes: even a small program's types take that much.

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -22,7 +23,11 @@ TEST(TypeTextsTest, KeptTextsStayWhereTheyAreThroughGrowthAndMoves) {
         i % 1000 == 999 ? (size_t{1} << 20) + next() % 5000 : next() % 70;
     std::string text(length, 'a');
     for (size_t k = 0; k < length; ++k) text[k] = static_cast<char>('a' + (k + i) % 26);
-    kept.emplace_back(text, texts.Keep(text));
+    // Every other text kept from three parts, one of them empty.
+    const std::string_view v = text;
+    kept.emplace_back(text, i % 2 == 0 ? texts.Keep(v)
+                                       : texts.KeepJoined({v.substr(0, length / 3), "",
+                                                           v.substr(length / 3)}));
   }
   const model::TypeTexts moved = std::move(texts);
   for (const auto &[text, t] : kept) {
@@ -34,7 +39,8 @@ TEST(TypeTextsTest, KeptTextsStayWhereTheyAreThroughGrowthAndMoves) {
 // An empty text is kept as no text at all, and still reads as one.
 TEST(TypeTextsTest, AnEmptyTextReadsAsOne) {
   model::TypeTexts texts;
-  for (const model::TypeText t : {texts.Keep(""), model::TypeText()}) {
+  for (const model::TypeText t :
+       {texts.Keep(""), texts.KeepJoined({"", ""}), model::TypeText()}) {
     EXPECT_TRUE(t.empty());
     EXPECT_STREQ("", t.c_str());
     EXPECT_TRUE(t == "");

@@ -396,12 +396,23 @@ TEST(NameTableTest, NamesBeginningAlikeAgreeWithAMap) {
   // quarter carry a long tail of their own, so that removals fill the arena
   // with dead records. After many a name comes one that ends with it (an
   // ending), or one that begins with it, so that chains of references pass
-  // through endings both ways.
+  // through endings both ways. Half the names end with one of a few ends
+  // that recur (a fixed suffix, a method's name, one around the longest end a
+  // record copies), so that records copy them from the text of others near
+  // and, as the arena grows, far back.
   kernel::NameTable table;
   std::map<ea_t, std::string> expected;
   std::set<std::string> used;
   std::mt19937 rng(5);
   const std::string stems[] = {"TForm", "_cls_TForm", std::string(300, 'L'), "a"};
+  const std::string ends[] = {"_method_list",
+                              "@GetValueProc",
+                              "@Refresh",
+                              "_lst",
+                              "_" + std::string(253, 'e'),
+                              "_" + std::string(254, 'e'),
+                              "_" + std::string(255, 'e'),
+                              "@Gen7@SetValueProc"};
   for (int step = 0; step < 60000; ++step) {
     const ea_t ea = rng() % 4000;
     if (expected.count(ea) != 0) {
@@ -416,6 +427,7 @@ TEST(NameTableTest, NamesBeginningAlikeAgreeWithAMap) {
     if (rng() % 4 == 0)
       for (size_t n = 100 + rng() % 300; n > 0; --n)
         name += static_cast<char>('a' + rng() % 26);
+    if (rng() % 2 == 0) name += ends[rng() % std::size(ends)];
     table.Add(ea, name);
     expected[ea] = name;
     used.insert(name);
@@ -441,7 +453,11 @@ TEST(NameTableTest, NamesBeginningAlikeAgreeWithAMap) {
     // Looked for with the hash of this name, a name differing from it in
     // one byte anywhere reaches its record's text and must not match it.
     const size_t hash = kernel::NameTable::Hash(name);
-    for (size_t i : {size_t{0}, name.size() / 3, name.size() / 2, name.size() - 1}) {
+    // Around where a copied end may begin, too.
+    for (size_t i : {size_t{0}, name.size() / 3, name.size() / 2, name.size() - 1,
+                     name.size() - std::min(name.size(), size_t{5}),
+                     name.size() - std::min(name.size(), size_t{14}),
+                     name.size() - std::min(name.size(), size_t{256})}) {
       std::string other = name;
       other[i] ^= 1;
       if (used.count(other) == 0) ASSERT_FALSE(table.Find(other, hash)) << other;

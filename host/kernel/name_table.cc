@@ -8,8 +8,36 @@
 
 namespace kernel {
 
+// Eight bytes at a time, each mixed by a multiplication, the last few as an
+// overlapping word: names are short, and rebuilding the slots hashes every
+// name again.
 size_t NameTable::Hash(std::string_view name) {
-  return std::hash<std::string_view>()(name);
+  constexpr uint64_t kMul = 0x9E3779B97F4A7C15u;
+  const char *p = name.data();
+  size_t n = name.size();
+  uint64_t h = (n + 1) * kMul;
+  const auto mix = [&](uint64_t w) {
+    h = (h ^ w) * kMul;
+    h ^= h >> 32;
+  };
+  for (; n >= 8; p += 8, n -= 8) {
+    uint64_t w;
+    std::memcpy(&w, p, 8);
+    mix(w);
+  }
+  if (n >= 4) {
+    uint32_t a, b;
+    std::memcpy(&a, p, 4);
+    std::memcpy(&b, p + n - 4, 4);
+    mix(uint64_t{a} << 32 | b);
+  } else if (n > 0) {
+    mix(uint64_t{static_cast<unsigned char>(p[0])} << 16 |
+        uint64_t{static_cast<unsigned char>(p[n / 2])} << 8 |
+        static_cast<unsigned char>(p[n - 1]));
+  }
+  h ^= h >> 29;
+  h *= 0xBF58476D1CE4E5B9u;
+  return h ^ h >> 32;
 }
 
 std::string_view NameTable::NameAt(ea_t ea) const {
@@ -41,22 +69,34 @@ void NameTable::Reslot(size_t n) {
   const uint64_t arena = uint64_t{blocks_.size() + 1} * kBlock;
   const auto bits = std::min<uint64_t>(32, std::bit_width(2 * arena));
   at_mask_ = static_cast<uint32_t>((uint64_t{1} << bits) - 1);
-  // Each slot is a cache miss in a large table: the slot of a record is
-  // fetched while the next few are hashed, and filled that many records
-  // later, in the same order as without the wait.
+  // Each slot is a cache miss in a large table, and so is each record in a
+  // large arena: a record is fetched a few records before it is read, the
+  // slot of a record while the next few are hashed, and filled that many
+  // records later, in the same order as without the waits.
   constexpr size_t kAhead = 16;
+  constexpr size_t kRead = 8;
   struct Waiting {
     uint32_t at;
     size_t hash;
   } waiting[kAhead];
   size_t count = 0;
-  by_ea_.ForEach([&](ea_t, uint32_t at) {
+  const auto hash = [&](uint32_t at) {
     const size_t h = Hash(TextAt(at));
     Prefetch(h);
     Waiting &w = waiting[count++ % kAhead];
     if (count > kAhead) InsertSlot(w.at, w.hash);
     w = {at, h};
+  };
+  uint32_t reading[kRead];
+  size_t read = 0;
+  by_ea_.ForEach([&](ea_t, uint32_t at) {
+    Fetch(RecordAt(at));
+    uint32_t &r = reading[read++ % kRead];
+    if (read > kRead) hash(r);
+    r = at;
   });
+  for (size_t k = read > kRead ? read - kRead : 0; k < read; ++k)
+    hash(reading[k % kRead]);
   for (size_t k = count > kAhead ? count - kAhead : 0; k < count; ++k)
     InsertSlot(waiting[k % kAhead].at, waiting[k % kAhead].hash);
 }
@@ -90,17 +130,18 @@ size_t NameTable::LengthAt(uint32_t at) const {
     const unsigned char *r = RecordAt(at);
     if (r[0] != kEnding) {
       const Head head = HeadOf(r);
-      return length + head.shared + WholeText(r + head.size).size();
+      return length + head.shared + WholeText(r + head.size).size() + head.copied;
     }
     length += WholeText(r + 2).size();
     at -= r[1];
   }
 }
 
-// Each record of the chain puts its rest after the beginning it shares, and
-// an ending its beginning before the name it ends with, as far as that part
-// of the name is not put yet: the part left is the name's [lo, hi). The
-// name's length is known at the first record that is not an ending.
+// Each record of the chain puts its rest (and copied end) after the beginning
+// it shares, and an ending its beginning before the name it ends with, as far
+// as that part of the name is not put yet: the part left is the name's
+// [lo, hi). The name's length is known at the first record that is not an
+// ending.
 std::string_view NameTable::SharedText(uint32_t at) const {
   if (text_ == nullptr) text_ = std::make_unique_for_overwrite<char[]>(kMaxName);
   char *text = text_.get();
@@ -114,6 +155,34 @@ std::string_view NameTable::SharedText(uint32_t at) const {
     if (begin < end)
       std::memcpy(text + begin, piece.data() + (begin - from), end - begin);
   };
+  if (const unsigned char *r = RecordAt(at); r[0] != kEnding) {
+    // The usual chain of shared beginnings, walked without the bounds an
+    // ending needs: each record puts what its rest holds of the beginning
+    // the record after it shares, [shared, hi).
+    Head head = HeadOf(r);
+    std::string_view rest = WholeText(r + head.size);
+    length = head.shared + rest.size() + head.copied;
+    std::memcpy(text + head.shared, rest.data(), rest.size());
+    if (head.copied != 0)
+      std::memcpy(text + head.shared + rest.size(), CopyOf(at, head).data(), head.copied);
+    hi = head.shared;
+    while (hi != 0) {
+      at -= head.distance;
+      r = RecordAt(at);
+      if (r[0] == kEnding) break;
+      head = HeadOf(r);
+      if (head.shared >= hi) continue;
+      rest = WholeText(r + head.size);
+      const size_t wanted = hi - head.shared;
+      const size_t n = std::min(rest.size(), wanted);
+      std::memcpy(text + head.shared, rest.data(), n);
+      if (wanted > n)
+        std::memcpy(text + head.shared + n, CopyOf(at, head).data(), wanted - n);
+      hi = head.shared;
+    }
+    if (hi == 0) return {text, length};
+  }
+  // From an ending on.
   for (;;) {
     const unsigned char *r = RecordAt(at);
     if (r[0] == kEnding) {
@@ -127,8 +196,9 @@ std::string_view NameTable::SharedText(uint32_t at) const {
     }
     const Head head = HeadOf(r);
     const std::string_view rest = WholeText(r + head.size);
-    if (length == 0) length = hi = offset + head.shared + rest.size();
+    if (length == 0) length = hi = offset + head.shared + rest.size() + head.copied;
     put(rest, offset + head.shared);
+    if (head.copied != 0) put(CopyOf(at, head), offset + head.shared + rest.size());
     hi = std::min(hi, offset + head.shared);
     if (lo >= hi) break;
     at -= head.distance;
@@ -154,13 +224,22 @@ bool NameTable::Matches(uint32_t at, size_t skip, std::string_view name,
   const Head head = HeadOf(r);
   const size_t shared = head.shared;
   const std::string_view rest = WholeText(r + head.size);
-  const size_t length = shared + rest.size();
+  const size_t copy_from = shared + rest.size();  // where the copied end is
+  const size_t length = copy_from + head.copied;
   if (length < skip) return false;
   if (whole ? length - skip != name.size() : length - skip < name.size()) return false;
-  // The rest first: it is what tells apart the names of one beginning.
-  const size_t from = std::max(shared, skip);
   const size_t to = skip + name.size();
-  if (from < to && name.substr(from - skip) != rest.substr(from - shared, to - from))
+  // The rest first, the copied end before the text written out: it is what
+  // tells apart the names of one beginning.
+  if (const size_t from = std::max(copy_from, skip); from < to) {
+    const std::string_view copy = CopyOf(at, head);
+    if (name.substr(from - skip) != copy.substr(from - copy_from, to - from))
+      return false;
+  }
+  const size_t from = std::max(shared, skip);
+  const size_t rest_to = std::min(to, copy_from);
+  if (from < rest_to && name.substr(from - skip, rest_to - from) !=
+                            rest.substr(from - shared, rest_to - from))
     return false;
   return shared <= skip ||
          Matches(at - head.distance, skip,
@@ -180,7 +259,7 @@ void NameTable::Add(ea_t ea, std::string_view name, size_t hash) {
   static_assert((kSharedNear & kMaxShared) == 0 && kMaxShared < 0x100);
   // A shared record is at most kRecent records back, and a block's unused
   // end is shorter than one record.
-  static_assert((kRecent + 1) * (4 + WholeSize(kMaxName)) < 0x10000);
+  static_assert((kRecent + 1) * (7 + WholeSize(kMaxName)) < 0x10000);
   if (name.size() > kMaxName) return;  // never: the database refuses them
   if ((by_ea_.size() + 1) * 4 > slots_.size() * 3)
     Reslot(slots_.empty() ? 64 : slots_.size() * 2);
@@ -212,31 +291,115 @@ void NameTable::Add(ea_t ea, std::string_view name, size_t hash) {
   if (shared < kMinShared) shared = 0;
   if (AddEnding(ea, name, hash, padded, shared)) return;
 
-  const std::string_view rest = name.substr(shared);
-  size_t head = 0;
-  if (shared != 0) head = NextAt(2 + WholeSize(rest.size())) - base->at < 0x100 ? 2 : 4;
+  uint32_t source = 0;
+  size_t copied = FindCopy(name, shared, &source);
+  // The head's size for a copied end of `copied` bytes: a shared beginning
+  // is near when the record would be put within a byte's reach of its base.
+  const auto head_size = [&](size_t copied) -> size_t {
+    const size_t copy = copied != 0 ? 3 : 0;
+    if (shared == 0) return copy != 0 ? 1 + copy : 0;
+    const size_t near = copy != 0 ? 3 + copy : 2;
+    return NextAt(near + WholeSize(name.size() - shared - copied)) - base->at < 0x100
+               ? near
+               : 4 + copy;
+  };
+  size_t head = head_size(copied);
+  if (copied != 0 &&
+      NextAt(head + WholeSize(name.size() - shared - copied)) - source >= kCopyReach) {
+    copied = 0;  // written again, the new source of that end
+    head = head_size(0);
+  }
+  const std::string_view rest = name.substr(shared, name.size() - shared - copied);
   const size_t n = head + WholeSize(rest.size());
   const uint32_t at = Allocate(n);
   if (at + 1 > at_mask_) Reslot(slots_.size());  // past the room the slots have
   auto *record =
       reinterpret_cast<unsigned char *>(blocks_[at / kBlock].get() + at % kBlock);
-  int depth = 0;
-  if (shared != 0) {
-    const uint32_t distance = at - base->at;
-    if (head == 2) {
+  const auto put_two = [](unsigned char *to, uint32_t value) {
+    to[0] = static_cast<unsigned char>(value);
+    to[1] = static_cast<unsigned char>(value >> 8);
+  };
+  const uint32_t distance = shared != 0 ? at - base->at : 0;
+  const bool near = shared != 0 && distance < 0x100;
+  if (copied != 0) {
+    unsigned char *copy = record + head - 3;
+    put_two(copy, at - source);
+    copy[2] = static_cast<unsigned char>(copied);
+    if (shared == 0) {
+      record[0] = kCopiedWhole;
+    } else {
+      record[0] = near ? kCopiedNear : kCopiedFar;
+      record[1] = static_cast<unsigned char>(shared);
+      if (near)
+        record[2] = static_cast<unsigned char>(distance);
+      else
+        put_two(record + 2, distance);
+    }
+  } else if (shared != 0) {
+    if (near) {
       record[0] = static_cast<unsigned char>(kSharedNear | shared);
       record[1] = static_cast<unsigned char>(distance);
     } else {
       record[0] = kSharedFar;
       record[1] = static_cast<unsigned char>(shared);
-      record[2] = static_cast<unsigned char>(distance);
-      record[3] = static_cast<unsigned char>(distance >> 8);
+      put_two(record + 2, distance);
     }
-    depth = base->depth + 1;
-    record += head;
   }
-  WriteWhole(record, rest);
-  Added(ea, name, hash, padded, at, n, depth);
+  WriteWhole(record + head, rest);
+  if (copied == 0) AddSources(name, shared, at + static_cast<uint32_t>(n - rest.size()));
+  Added(ea, name, hash, padded, at, n, shared != 0 ? base->depth + 1 : 0);
+}
+
+namespace {
+
+// An end begins with a `_` or `@`, or where the text past a shared
+// beginning begins. Its source is found by its length and its first and
+// last four bytes: a few loads, not a pass over its text; ends that agree
+// on those but differ are told apart by comparing them.
+bool BeginsAnEnd(char c) { return c == '_' || c == '@'; }
+uint32_t Four(const char *p) {
+  uint32_t v;
+  std::memcpy(&v, p, 4);
+  return v;
+}
+size_t SourceSlot(const char *end, size_t length, uint32_t last, size_t count) {
+  const uint64_t key = (uint64_t{Four(end)} << 32 | last) * 0x9E3779B97F4A7C15u;
+  return (key >> 40 ^ length) & (count - 1);
+}
+
+}  // namespace
+
+size_t NameTable::FindCopy(std::string_view name, size_t from, uint32_t *source) const {
+  static_assert(kMinCopy >= 4, "an end's first and last four bytes");
+  if (sources_ == nullptr || name.size() < from + kMinCopy) return 0;
+  const size_t first = std::max(from, name.size() - std::min(name.size(), kMaxCopy));
+  const size_t last_end = name.size() - kMinCopy;  // the last an end may begin at
+  const uint32_t last = Four(name.data() + name.size() - 4);
+  // The longest end first.
+  for (size_t i = first; i <= last_end; ++i) {
+    if (!BeginsAnEnd(name[i]) && i != from) continue;
+    const size_t length = name.size() - i;
+    const Source &s = sources_[SourceSlot(name.data() + i, length, last, kSources)];
+    if (s.length == length && std::memcmp(RecordAt(s.at), name.data() + i, length) == 0) {
+      *source = s.at;
+      return length;
+    }
+  }
+  return 0;
+}
+
+void NameTable::AddSources(std::string_view name, size_t from, uint32_t at) {
+  if (sources_ == nullptr) sources_ = std::make_unique<Source[]>(kSources);
+  if (name.size() < from + kMinCopy) return;
+  const size_t first = std::max(from, name.size() - std::min(name.size(), kMaxCopy));
+  const size_t last_end = name.size() - kMinCopy;
+  const uint32_t last = Four(name.data() + name.size() - 4);
+  for (size_t i = first; i <= last_end; ++i) {
+    if (!BeginsAnEnd(name[i]) && i != from) continue;
+    const size_t length = name.size() - i;
+    sources_[SourceSlot(name.data() + i, length, last, kSources)] = {
+        at + static_cast<uint32_t>(i - from), static_cast<uint32_t>(length)};
+  }
 }
 
 bool NameTable::AddEnding(ea_t ea, std::string_view name, size_t hash, const char *padded,

@@ -20,6 +20,19 @@
 //   ending: 0xA1, distance back to the record written just before (one
 //           byte), then the beginning as a whole record; the name is that
 //           beginning and the other record's name
+//   copied end: 0xA2 (whole), 0xA4 (shared: length, distance) or 0xA3
+//           (shared from further back: length, two bytes of distance),
+//           then the distance back to the copied text (two bytes, low
+//           first) and its length (one byte), then the rest as a whole
+//           record; the name ends with the copied text
+//
+// The ends names repeat across a program (`_method_list`, `@Refresh`, a
+// class's name after a fixed prefix) are copied from the text of a record
+// written before that ends with it: a small table, by the hash of an end
+// that begins at a `_` or `@` (or where a record's own text begins), keeps
+// the last such text seen. Its size is fixed, so that no input can grow it;
+// a copy refers to text at most two bytes' reach back, and an end whose
+// text lies further is written again and kept as the new source.
 //
 // Nearly every shared record refers to one less than 256 bytes back. A
 // quarter of a detector's names are `offset` and the name of what the offset
@@ -86,6 +99,15 @@ class NameTable {
   static constexpr unsigned char kSharedFar = 0xA0;
   static constexpr unsigned char kSharedNear = 0xC0;
   static constexpr unsigned char kEnding = 0xA1;
+  static constexpr unsigned char kCopiedWhole = 0xA2;
+  static constexpr unsigned char kCopiedFar = 0xA3;
+  static constexpr unsigned char kCopiedNear = 0xA4;
+  // A copied end shorter than this costs more to refer to than to repeat.
+  static constexpr size_t kMinCopy = 5;
+  static constexpr size_t kMaxCopy = 0xFF;
+  // How far back a copied end's text may lie: near enough to be in cache.
+  static constexpr uint32_t kCopyReach = 0x4000;
+  static constexpr size_t kSources = 2048;
   static constexpr int kMaxDepth = 4;
   // A beginning shorter than this costs more to refer to than to repeat.
   static constexpr size_t kMinShared = 6;
@@ -110,16 +132,37 @@ class NameTable {
   size_t LengthAt(uint32_t at) const;
   // The head of a record that is not an ending: its size (0 for a whole
   // record), the length of the beginning it shares and how far back the
-  // record it shares it with lies.
+  // record it shares it with lies; the length of the copied end and how far
+  // back its text lies.
   struct Head {
     size_t size = 0;
     size_t shared = 0;
     uint32_t distance = 0;
+    size_t copied = 0;
+    uint32_t copy_distance = 0;
   };
+  static uint32_t Two(const unsigned char *r) {
+    return uint32_t{r[0]} | uint32_t{r[1]} << 8;
+  }
   static Head HeadOf(const unsigned char *r) {
     if (r[0] >= kSharedNear) return {2, size_t{r[0] & kMaxShared}, r[1]};
-    if (r[0] == kSharedFar) return {4, r[1], uint32_t{r[2]} | uint32_t{r[3]} << 8};
-    return {};
+    switch (r[0]) {
+      case kSharedFar:
+        return {4, r[1], Two(r + 2)};
+      case kCopiedWhole:
+        return {4, 0, 0, r[3], Two(r + 1)};
+      case kCopiedNear:
+        return {6, r[1], r[2], r[5], Two(r + 3)};
+      case kCopiedFar:
+        return {7, r[1], Two(r + 2), r[6], Two(r + 4)};
+      default:
+        return {};
+    }
+  }
+  /// The copied end of the record at `at`, of head `head`.
+  std::string_view CopyOf(uint32_t at, const Head &head) const {
+    return {reinterpret_cast<const char *>(RecordAt(at - head.copy_distance)),
+            head.copied};
   }
   /// Where a record of `n` bytes would be put now.
   uint32_t NextAt(size_t n) const {
@@ -152,6 +195,12 @@ class NameTable {
     return static_cast<uint32_t>(hash >> 32) & ~at_mask_;
   }
   uint32_t RecordOf(uint32_t slot) const { return (slot & at_mask_) - 1; }
+  /// The length of the longest end of `name` past its first `from` bytes
+  /// that a source holds, and where that text is; 0 when none.
+  size_t FindCopy(std::string_view name, size_t from, uint32_t *source) const;
+  /// Keeps the ends of `name` past its first `from` bytes as sources; the
+  /// text of those bytes was written at `at`.
+  void AddSources(std::string_view name, size_t from, uint32_t at);
   /// Enters the record at `at`, whose text is `text`, in the name side.
   void InsertSlot(uint32_t at, size_t hash);
   /// Makes the name side `n` slots, with room in each for a record of an
@@ -188,6 +237,13 @@ class NameTable {
     char text[kMaxShared + 8] = {};  // read eight bytes at a time
   };
   Recent recent_[kRecent];
+  // The texts an end may be copied from, by the hash of the end: where the
+  // text lies and its length (0: none). Made on the first name given.
+  struct Source {
+    uint32_t at = 0;
+    uint32_t length = 0;
+  };
+  std::unique_ptr<Source[]> sources_;
   size_t recent_count_ = 0;
   size_t recent_next_ = 0;
 };

@@ -23,7 +23,7 @@ void AddressOrNull(JsonWriter &w, const json_writer::MemberName &key, ea_t ea) {
 }
 
 void TextOrNull(JsonWriter &w, const json_writer::MemberName &key,
-                const std::string &text) {
+                std::string_view text) {
   if (text.empty()) {
     w.MemberNull(key);
   } else {
