@@ -130,7 +130,9 @@ TEST(StructIdsTest, AgreesWithAPlainMapPastTheMostNumbers) {
       const auto it = expected.find(at);
       const tid_t *got = ids.Find(at);
       ASSERT_EQ(it != expected.end(), got != nullptr) << step << " " << at;
-      if (got != nullptr) ASSERT_EQ(it->second, *got) << step << " " << at;
+      if (got != nullptr) {
+        ASSERT_EQ(it->second, *got) << step << " " << at;
+      }
     }
   }
 }
