@@ -426,9 +426,13 @@ TEST(NameTableTest, NamesBeginningAlikeAgreeWithAMap) {
     }
     std::string name = stems[rng() % std::size(stems)] + std::to_string(rng() % 40) +
                        "@" + std::to_string(step);
-    if (rng() % 4 == 0)
+    if (rng() % 4 == 0) {
       for (size_t n = 100 + rng() % 300; n > 0; --n)
         name += static_cast<char>('a' + rng() % 26);
+    } else if (rng() % 3 == 0) {
+      // A rest of its own around the longest a copied end's head counts.
+      name += std::string(15 + rng() % 16, 'm');
+    }
     if (rng() % 2 == 0) name += ends[rng() % std::size(ends)];
     table.Add(ea, name);
     expected[ea] = name;

@@ -130,7 +130,7 @@ size_t NameTable::LengthAt(uint32_t at) const {
     const unsigned char *r = RecordAt(at);
     if (r[0] != kEnding) {
       const Head head = HeadOf(r);
-      return length + head.shared + WholeText(r + head.size).size() + head.copied;
+      return length + head.shared + head.rest + head.copied;
     }
     length += WholeText(r + 2).size();
     at -= r[1];
@@ -160,7 +160,7 @@ std::string_view NameTable::SharedText(uint32_t at) const {
     // ending needs: each record puts what its rest holds of the beginning
     // the record after it shares, [shared, hi).
     Head head = HeadOf(r);
-    std::string_view rest = WholeText(r + head.size);
+    std::string_view rest = RestOf(r, head);
     length = head.shared + rest.size() + head.copied;
     std::memcpy(text + head.shared, rest.data(), rest.size());
     if (head.copied != 0)
@@ -172,7 +172,7 @@ std::string_view NameTable::SharedText(uint32_t at) const {
       if (r[0] == kEnding) break;
       head = HeadOf(r);
       if (head.shared >= hi) continue;
-      rest = WholeText(r + head.size);
+      rest = RestOf(r, head);
       const size_t wanted = hi - head.shared;
       const size_t n = std::min(rest.size(), wanted);
       std::memcpy(text + head.shared, rest.data(), n);
@@ -195,7 +195,7 @@ std::string_view NameTable::SharedText(uint32_t at) const {
       continue;
     }
     const Head head = HeadOf(r);
-    const std::string_view rest = WholeText(r + head.size);
+    const std::string_view rest = RestOf(r, head);
     if (length == 0) length = hi = offset + head.shared + rest.size() + head.copied;
     put(rest, offset + head.shared);
     if (head.copied != 0) put(CopyOf(at, head), offset + head.shared + rest.size());
@@ -223,7 +223,7 @@ bool NameTable::Matches(uint32_t at, size_t skip, std::string_view name,
   }
   const Head head = HeadOf(r);
   const size_t shared = head.shared;
-  const std::string_view rest = WholeText(r + head.size);
+  const std::string_view rest = RestOf(r, head);
   const size_t copy_from = shared + rest.size();  // where the copied end is
   const size_t length = copy_from + head.copied;
   if (length < skip) return false;
@@ -249,8 +249,8 @@ bool NameTable::Matches(uint32_t at, size_t skip, std::string_view name,
 size_t NameTable::RecordSizeAt(uint32_t at) const {
   const unsigned char *r = RecordAt(at);
   if (r[0] == kEnding) return 2 + WholeSize(WholeText(r + 2).size());
-  const size_t head = HeadOf(r).size;
-  return head + WholeSize(WholeText(r + head).size());
+  const Head head = HeadOf(r);
+  return head.size + head.rest;
 }
 
 void NameTable::Add(ea_t ea, std::string_view name, size_t hash) {
@@ -293,24 +293,30 @@ void NameTable::Add(ea_t ea, std::string_view name, size_t hash) {
 
   uint32_t source = 0;
   size_t copied = FindCopy(name, shared, &source);
-  // The head's size for a copied end of `copied` bytes: a shared beginning
-  // is near when the record would be put within a byte's reach of its base.
-  const auto head_size = [&](size_t copied) -> size_t {
-    const size_t copy = copied != 0 ? 3 : 0;
-    if (shared == 0) return copy != 0 ? 1 + copy : 0;
-    const size_t near = copy != 0 ? 3 + copy : 2;
-    return NextAt(near + WholeSize(name.size() - shared - copied)) - base->at < 0x100
-               ? near
-               : 4 + copy;
+  // The sizes of the head and of the rest as written, for a copied end of
+  // `copied` bytes: a shared beginning is near when the record would be put
+  // within a byte's reach of its base.
+  struct Sizes {
+    size_t head;
+    size_t rest;
   };
-  size_t head = head_size(copied);
-  if (copied != 0 &&
-      NextAt(head + WholeSize(name.size() - shared - copied)) - source >= kCopyReach) {
+  const auto sizes = [&](size_t copied) -> Sizes {
+    const size_t rest = name.size() - shared - copied;
+    const size_t copy = copied != 0 ? 3 : 0;
+    if (shared == 0) return {copy != 0 ? 1 + copy : 0, WholeSize(rest)};
+    const Sizes near = {copy != 0 ? 3 + copy : 2,
+                        copy != 0 && rest <= kMaxShortRest ? rest : WholeSize(rest)};
+    if (NextAt(near.head + near.rest) - base->at < 0x100) return near;
+    return {4 + copy, WholeSize(rest)};
+  };
+  Sizes written = sizes(copied);
+  if (copied != 0 && NextAt(written.head + written.rest) - source >= kCopyReach) {
     copied = 0;  // written again, the new source of that end
-    head = head_size(0);
+    written = sizes(0);
   }
   const std::string_view rest = name.substr(shared, name.size() - shared - copied);
-  const size_t n = head + WholeSize(rest.size());
+  const size_t head = written.head;
+  const size_t n = head + written.rest;
   const uint32_t at = Allocate(n);
   if (at + 1 > at_mask_) Reslot(slots_.size());  // past the room the slots have
   auto *record =
@@ -328,7 +334,12 @@ void NameTable::Add(ea_t ea, std::string_view name, size_t hash) {
     if (shared == 0) {
       record[0] = kCopiedWhole;
     } else {
-      record[0] = near ? kCopiedNear : kCopiedFar;
+      if (!near)
+        record[0] = kCopiedFar;
+      else if (written.rest == rest.size())  // no length before the rest
+        record[0] = static_cast<unsigned char>(kCopiedShort + rest.size());
+      else
+        record[0] = kCopiedNear;
       record[1] = static_cast<unsigned char>(shared);
       if (near)
         record[2] = static_cast<unsigned char>(distance);
@@ -345,7 +356,10 @@ void NameTable::Add(ea_t ea, std::string_view name, size_t hash) {
       put_two(record + 2, distance);
     }
   }
-  WriteWhole(record + head, rest);
+  if (written.rest == rest.size())
+    std::memcpy(record + head, rest.data(), rest.size());
+  else
+    WriteWhole(record + head, rest);
   if (copied == 0) AddSources(name, shared, at + static_cast<uint32_t>(n - rest.size()));
   Added(ea, name, hash, padded, at, n, shared != 0 ? base->depth + 1 : 0);
 }

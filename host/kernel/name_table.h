@@ -25,14 +25,16 @@
 //           then the distance back to the copied text (two bytes, low
 //           first) and its length (one byte), then the rest as a whole
 //           record; the name ends with the copied text
+//   copied end, short rest: 0xA5 + the rest's length (below 27), then as
+//           0xA4, then the rest's text alone
 //
 // The ends names repeat across a program (`_method_list`, `@Refresh`, a
 // class's name after a fixed prefix) are copied from the text of a record
 // written before that ends with it: a small table, by the hash of an end
 // that begins at a `_` or `@` (or where a record's own text begins), keeps
 // the last such text seen. Its size is fixed, so that no input can grow it;
-// a copy refers to text at most two bytes' reach back, and an end whose
-// text lies further is written again and kept as the new source.
+// a copy refers to text at most kCopyReach back, and an end whose text lies
+// further is written again and kept as the new source.
 //
 // Nearly every shared record refers to one less than 256 bytes back. A
 // quarter of a detector's names are `offset` and the name of what the offset
@@ -102,6 +104,8 @@ class NameTable {
   static constexpr unsigned char kCopiedWhole = 0xA2;
   static constexpr unsigned char kCopiedFar = 0xA3;
   static constexpr unsigned char kCopiedNear = 0xA4;
+  static constexpr unsigned char kCopiedShort = 0xA5;
+  static constexpr size_t kMaxShortRest = kSharedNear - 1 - kCopiedShort;
   // A copied end shorter than this costs more to refer to than to repeat.
   static constexpr size_t kMinCopy = 5;
   static constexpr size_t kMaxCopy = 0xFF;
@@ -130,34 +134,53 @@ class NameTable {
   }
   std::string_view SharedText(uint32_t at) const;
   size_t LengthAt(uint32_t at) const;
-  // The head of a record that is not an ending: its size (0 for a whole
-  // record), the length of the beginning it shares and how far back the
-  // record it shares it with lies; the length of the copied end and how far
-  // back its text lies.
+  // The head of a record that is not an ending: its size up to the rest's
+  // text, the length of the beginning it shares and how far back the record
+  // it shares it with lies; the length of the copied end and how far back
+  // its text lies; the rest's length.
   struct Head {
     size_t size = 0;
     size_t shared = 0;
     uint32_t distance = 0;
     size_t copied = 0;
     uint32_t copy_distance = 0;
+    size_t rest = 0;
   };
   static uint32_t Two(const unsigned char *r) {
     return uint32_t{r[0]} | uint32_t{r[1]} << 8;
   }
   static Head HeadOf(const unsigned char *r) {
-    if (r[0] >= kSharedNear) return {2, size_t{r[0] & kMaxShared}, r[1]};
-    switch (r[0]) {
-      case kSharedFar:
-        return {4, r[1], Two(r + 2)};
-      case kCopiedWhole:
-        return {4, 0, 0, r[3], Two(r + 1)};
-      case kCopiedNear:
-        return {6, r[1], r[2], r[5], Two(r + 3)};
-      case kCopiedFar:
-        return {7, r[1], Two(r + 2), r[6], Two(r + 4)};
-      default:
-        return {};
+    Head head;
+    if (r[0] >= kSharedNear) {
+      head = {2, size_t{r[0] & kMaxShared}, r[1]};
+    } else if (r[0] >= kCopiedShort) {
+      return {6, r[1], r[2], r[5], Two(r + 3), size_t{r[0]} - kCopiedShort};
+    } else {
+      switch (r[0]) {
+        case kSharedFar:
+          head = {4, r[1], Two(r + 2)};
+          break;
+        case kCopiedWhole:
+          head = {4, 0, 0, r[3], Two(r + 1)};
+          break;
+        case kCopiedNear:
+          head = {6, r[1], r[2], r[5], Two(r + 3)};
+          break;
+        case kCopiedFar:
+          head = {7, r[1], Two(r + 2), r[6], Two(r + 4)};
+          break;
+        default:
+          break;
+      }
     }
+    const std::string_view rest = WholeText(r + head.size);
+    head.size =
+        static_cast<size_t>(reinterpret_cast<const unsigned char *>(rest.data()) - r);
+    head.rest = rest.size();
+    return head;
+  }
+  static std::string_view RestOf(const unsigned char *r, const Head &head) {
+    return {reinterpret_cast<const char *>(r + head.size), head.rest};
   }
   /// The copied end of the record at `at`, of head `head`.
   std::string_view CopyOf(uint32_t at, const Head &head) const {
