@@ -1,6 +1,7 @@
 #include "pehost/json_writer/json_writer.h"
 
 #include <algorithm>
+#include <bit>
 #include <cstring>
 
 #include "model/text_encoding.h"
@@ -174,7 +175,34 @@ char *FormatUnsigned(uint64_t value, char *out) {
       "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
       "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
       "8081828384858687888990919293949596979899";
-  char *const end = out + DecimalDigits(value);
+  if (value < 10) {
+    *out = static_cast<char>('0' + value);
+    return out + 1;
+  }
+  if constexpr (std::endian::native == std::endian::little) {
+    // Below 10^8, as addresses and sizes are: the eight digits, zero-padded,
+    // put together in one word without a loop, shifted past the leading
+    // zeros (the lowest bytes that are '0') and stored whole: the room asked
+    // for takes the zeros behind the end.
+    if (value < 100000000) {
+      const uint32_t v = static_cast<uint32_t>(value);
+      const uint32_t high = v / 10000, low = v - 10000 * high;
+      const uint32_t h1 = high / 100, l1 = low / 100;
+      const auto pair = [](uint32_t n) {
+        uint16_t p;
+        std::memcpy(&p, kPairs + 2 * n, 2);
+        return uint64_t{p};
+      };
+      uint64_t word = pair(h1) | pair(high - 100 * h1) << 16 | pair(l1) << 32 |
+                      pair(low - 100 * l1) << 48;
+      const int zeros = __builtin_ctzll(word - 0x3030303030303030u) >> 3;
+      word >>= 8 * zeros;
+      std::memcpy(out, &word, 8);
+      return out + 8 - zeros;
+    }
+  }
+  const int digits = DecimalDigits(value);
+  char *const end = out + digits;
   char *at = end;
   for (; value > UINT32_MAX; value /= 10) *--at = static_cast<char>('0' + value % 10);
   uint32_t v = static_cast<uint32_t>(value);

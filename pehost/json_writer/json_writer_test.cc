@@ -107,6 +107,9 @@ TEST(NumberTest, DecimalAtEveryWidthAndBothEnds) {
                                                    {99, "99"},
                                                    {100, "100"},
                                                    {1234567, "1234567"},
+                                                   {4198400, "4198400"},
+                                                   {10203040, "10203040"},
+                                                   {98765432, "98765432"},
                                                    {-1, "-1"},
                                                    {-100, "-100"},
                                                    {4294967295, "4294967295"},
@@ -136,6 +139,14 @@ TEST(NumberTest, DecimalAtEveryWidthAndBothEnds) {
     }
   }
   EXPECT_EQ(expected, buffer.text());
+  // Below 10^8 the digits are put together as one word of eight and shifted
+  // past the leading zeros: numbers of every length, up to 10^8 and past it.
+  char text[24];
+  for (uint64_t value = 3; value < 300000000; value = value * 7 + 1) {
+    std::memset(text, '#', sizeof text);
+    char *end = json_writer::FormatUnsigned(value, text);
+    EXPECT_EQ(std::to_string(value), std::string(text, end));
+  }
 }
 
 TEST(NumberTest, HexPaddedToTheWidthAndNeverCut) {
