@@ -12,6 +12,7 @@
 #include "host/kernel/delta_index.h"
 #include "host/kernel/name_table.h"
 #include "host/kernel/position_index.h"
+#include "host/kernel/struct_ids.h"
 
 namespace {
 
@@ -105,6 +106,35 @@ TEST(AddrIndexTest, AgreesWithOrderedMap) {
   check();
   index.Set(5, 1);
   EXPECT_EQ(1u, *index.Find(5));
+}
+
+TEST(StructIdsTest, AgreesWithAPlainMapPastTheMostNumbers) {
+  // Ids from a set larger than the numbers, set, set again to another id
+  // (a numbered one over a far one and back) and erased at random: every
+  // address must keep the id a plain map holds.
+  kernel::StructIds ids(40);
+  std::map<ea_t, tid_t> expected;
+  std::mt19937 rng(9);
+  for (int step = 0; step < 30000; ++step) {
+    const ea_t ea = 0x400000 + rng() % 3000;
+    if (rng() % 4 == 0) {
+      ASSERT_EQ(expected.erase(ea) != 0, ids.Erase(ea)) << step;
+    } else {
+      const tid_t id = 0xFF000000u + rng() % 60;
+      ids.Set(ea, id);
+      expected[ea] = id;
+    }
+    if (step % 500 != 0) continue;
+    ASSERT_EQ(expected.size(), ids.size());
+    for (ea_t at = 0x400000; at < 0x400000 + 3000; ++at) {
+      const auto it = expected.find(at);
+      const tid_t *got = ids.Find(at);
+      ASSERT_EQ(it != expected.end(), got != nullptr) << step << " " << at;
+      if (got != nullptr) {
+        ASSERT_EQ(it->second, *got) << step << " " << at;
+      }
+    }
+  }
 }
 
 TEST(AddrIndexTest, AgreesWithOrderedMapAcrossPages) {

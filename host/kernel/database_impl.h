@@ -30,6 +30,7 @@
 #include "host/kernel/delta_index.h"
 #include "host/kernel/item_states.h"
 #include "host/kernel/name_table.h"
+#include "host/kernel/struct_ids.h"
 
 /// A structure type; the C interface only passes pointers to it.
 struct struc_t {
@@ -150,7 +151,7 @@ struct Database::Impl {
 
   // ---- Items (items.cc) ---------------------------------------------------
   AddrIndex<LongItem> long_items;  // the heads their states and bytes do not tell
-  AddrIndex<tid_t> struct_ids;
+  StructIds struct_ids;
 
   /// The state byte of `ea`, with its segment and offset; false outside
   /// every segment.

@@ -26,6 +26,7 @@
 #include <vector>
 
 #include "detector/core/host_api.h"
+#include "host/kernel/byte_row.h"
 #include "host/kernel/pair_phrases.h"
 
 namespace kernel {
@@ -144,7 +145,7 @@ class DeltaIndex {
       ch.last = ea - ch.bytes[i];
       ch.bytes.resize(i);
       ch.bytes.shrink_to_fit();
-      chunks_.insert(chunks_.begin() + static_cast<ptrdiff_t>(c + 1), std::move(right));
+      InsertChunk(c + 1, std::move(right));
       Close(c + 1);
       Wrote(c, chunks_[c].first);
       return true;
@@ -188,7 +189,7 @@ class DeltaIndex {
     ea_t last = 0;
     // Per entry, the distance from the one before (0 for the first) and
     // the value.
-    std::vector<uint8_t> bytes;
+    ByteRow bytes;
   };
 
   static constexpr uint8_t kClosedMark = 1;
@@ -274,7 +275,7 @@ class DeltaIndex {
   /// Makes the closed chunk `ch` plain again, with room for one more entry.
   void Open(Chunk *ch) {
     if (!Closed(*ch)) return;
-    std::vector<uint8_t> plain;
+    ByteRow plain;
     plain.reserve(2 * Entries(*ch) + 2);
     ForEachPair(*ch, [&](uint8_t distance, uint8_t value) {
       plain.push_back(distance);
@@ -289,7 +290,7 @@ class DeltaIndex {
   void Close(size_t c) {
     if (c >= chunks_.size() || Closed(chunks_[c])) return;
     Chunk &ch = chunks_[c];
-    const std::vector<uint8_t> &b = ch.bytes;
+    const ByteRow &b = ch.bytes;
     coded_.clear();
     coded_.push_back(kClosedMark);
     for (size_t i = 0; i < b.size();) {
@@ -316,7 +317,7 @@ class DeltaIndex {
       ch.bytes.shrink_to_fit();
       return;
     }
-    std::vector<uint8_t>(coded_.begin(), coded_.end()).swap(ch.bytes);
+    ByteRow(coded_.data(), coded_.data() + coded_.size()).swap(ch.bytes);
   }
 
   /// Where in `ch` the first entry not below `ea` is, `ea` lying between
@@ -379,10 +380,18 @@ class DeltaIndex {
     ch.bytes.reserve(c == chunks_.size() ? 2 * kChunk : 8);
     ch.bytes.push_back(0);
     ch.bytes.push_back(value);
-    chunks_.insert(chunks_.begin() + static_cast<ptrdiff_t>(c), std::move(ch));
+    InsertChunk(c, std::move(ch));
     ++size_;
     hint_ = c;
     Wrote(c, ea);
+  }
+
+  /// Puts `ch` at position `c`. The records grow by an eighth, not double:
+  /// a run leaves tens of thousands of them, a few dozen bytes each.
+  void InsertChunk(size_t c, Chunk &&ch) {
+    if (chunks_.size() == chunks_.capacity())
+      chunks_.reserve(chunks_.size() + chunks_.size() / 8 + 16);
+    chunks_.insert(chunks_.begin() + static_cast<ptrdiff_t>(c), std::move(ch));
   }
 
   /// Halves the full chunk `c`.
@@ -399,7 +408,7 @@ class DeltaIndex {
     ch.last = key - ch.bytes[keep];
     ch.bytes.resize(keep);
     ch.bytes.shrink_to_fit();
-    chunks_.insert(chunks_.begin() + static_cast<ptrdiff_t>(c + 1), std::move(right));
+    InsertChunk(c + 1, std::move(right));
   }
 
   // The chunk whose range holds `ea`: the last one starting at or below it;
