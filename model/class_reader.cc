@@ -95,7 +95,7 @@ void ReadFields(const ProgramModel &model, ea_t table, ClassDetails *c) {
     if (index < classes && Fits(list + 2, 4u * (index + 1), end)) {
       const ClassEntry *field_class =
           model.ResolveClassRef(get_long(list + 2 + 4 * index));
-      if (field_class != nullptr) f.class_name = ClassName(field_class->record);
+      if (field_class != nullptr) f.class_name = model.ClassNameOf(*field_class);
     }
     c->published_fields.push_back(std::move(f));
     p += 7 + get_byte(p + 6);
@@ -191,13 +191,17 @@ std::vector<PublishedMethod> ReadPublishedMethods(ea_t record) {
 ClassDetails ReadClass(const ProgramModel &model, const ClassEntry &entry, bool methods) {
   const ea_t a = entry.record;
   ClassDetails c;
-  c.name = ClassName(a);
+  c.name = model.ClassNameOf(entry);
   c.unit = model.units[entry.unit];
   c.record = a;
   c.vmt = class_vmt(a);
   c.instance_size = FieldValue(a, FIELD_INSTANCE_SIZE);
   c.parent = entry.parent;
-  if (entry.parent != BADADDR) c.parent_name = ClassName(entry.parent);
+  if (entry.parent != BADADDR) {
+    const ClassEntry *parent = model.FindClass(entry.parent);
+    c.parent_name = parent != nullptr ? std::string(model.ClassNameOf(*parent))
+                                      : ClassName(entry.parent);
+  }
   c.type_block = entry.type_block;
   // A table field counts only when it leads into the program.
   auto table = [a](int field) {

@@ -212,11 +212,31 @@ std::string_view ProgramModel::TypeName(const TypeEntry &t) const {
   std::string_view kept = "";
   if (const char *name = get_record_name(t.cell + 5, t.cell); name != nullptr && *name) {
     const size_t size = strlen(name);
-    char *text = type_name_texts_.Room(size);
+    char *text = name_texts_.Room(size);
     memcpy(text, name, size);
     kept = {text, size};
   }
   if (listed) type_names_[i] = kept;
+  return kept;
+}
+
+std::string_view ProgramModel::ClassNameOf(const ClassEntry &c) const {
+  const uintptr_t at = reinterpret_cast<uintptr_t>(&c);
+  const uintptr_t first = reinterpret_cast<uintptr_t>(classes.data());
+  const size_t i = (at - first) / sizeof(ClassEntry);
+  const bool listed = at >= first && i < classes.size();
+  if (listed) {
+    if (class_names_.size() != classes.size()) class_names_.assign(classes.size(), {});
+    if (class_names_[i].data() != nullptr) return class_names_[i];
+  }
+  const std::string name = ClassName(c.record);
+  std::string_view kept = "";
+  if (!name.empty()) {
+    char *text = name_texts_.Room(name.size());
+    memcpy(text, name.data(), name.size());
+    kept = {text, name.size()};
+  }
+  if (listed) class_names_[i] = kept;
   return kept;
 }
 

@@ -97,6 +97,9 @@ struct ProgramModel {
   /// `types` (the types, the classes' fields and properties and the model's
   /// files each ask for it again), and the model's text while it lives.
   std::string_view TypeName(const TypeEntry &t) const;
+  /// ClassName of the class `c` (one of `classes`), read once the same way:
+  /// the types, each class's details, its children's and its fields' ask.
+  std::string_view ClassNameOf(const ClassEntry &c) const;
   /// The address a type block is known by: its cell, or in the oldest
   /// layout, whose blocks have none, its kind byte.
   ea_t BlockAddress(ea_t cell) const;
@@ -120,9 +123,11 @@ struct ProgramModel {
   // The names the cache has held, each kept once it is read (a name read
   // again after its slot was taken is kept again).
   mutable TextArena code_name_texts_{4096};
-  // By the place of the type in `types`; a name not read yet has no data.
+  // The names of the types and classes by their places in `types` and
+  // `classes`; a name not read yet has no data. Their texts are kept apart.
   mutable std::vector<std::string_view> type_names_;
-  mutable TextArena type_name_texts_{4096};
+  mutable std::vector<std::string_view> class_names_;
+  mutable TextArena name_texts_{4096};
 };
 
 /// Builds the model of the program in the kernel's database. Decides the

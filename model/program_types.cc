@@ -373,7 +373,7 @@ class Builder {
     for (size_t i = 0; i < model_.classes.size(); ++i) {
       ClassInfo &c = classes_[i];
       c.entry = &model_.classes[i];
-      std::string delphi = ClassName(c.entry->record);
+      std::string delphi(model_.ClassNameOf(*c.entry));
       c.name = Unique(CIdentifier(delphi));
       std::string vmt = VmtStructName(c.name);
       names_.Insert(vmt);
@@ -883,6 +883,15 @@ class Builder {
   /// parameter of a type's name would hide the type from the parameters
   /// behind it) and that differ within the list.
   void ParamNames(Prototype *p) {
+    // Most methods take Self alone: a lone parameter of the name the last
+    // one had is named as that one was (the names of the program's types
+    // are all given by now).
+    const bool alone = p->params.size() == 1 && !p->params[0].hidden;
+    if (alone && has_lone_param_ && p->params[0].name == lone_param_) {
+      p->params[0].name = lone_param_ident_;
+      return;
+    }
+    if (alone) lone_param_ = p->params[0].name;
     // A handful, so a search beats a tree; the names are views of the
     // parameters' own, which stay where they are.
     std::vector<std::string_view> &used = used_params_;
@@ -903,6 +912,10 @@ class Builder {
       }
       param.name = name;
       if (!repeated) used.push_back(param.name);
+    }
+    if (alone) {
+      lone_param_ident_ = p->params[0].name;
+      has_lone_param_ = true;
     }
   }
 
@@ -1156,6 +1169,9 @@ class Builder {
   std::string dynamic_name_;            // a dynamic method's, while it is made
   std::vector<std::string> own_names_;  // LayOut's
   std::vector<std::string_view> used_params_;
+  // ParamNames' last lone parameter, as it was named and as it was named to.
+  bool has_lone_param_ = false;
+  std::string lone_param_, lone_param_ident_;
   // The prototype of a method known only by its code (Self alone), placed
   // once for the class whose methods are being made, not kept per class.
   const ClassInfo *self_only_of_ = nullptr;
