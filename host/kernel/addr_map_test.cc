@@ -480,6 +480,57 @@ TEST(NameTableTest, NamesBeginningAlikeAgreeWithAMap) {
   EXPECT_EQ(it, expected.end());
 }
 
+TEST(NameTableTest, CrowdedHomesAgreeWithASetThroughEveryGrowth) {
+  // A name's first slot is its hash scaled to the table. Names whose hashes
+  // scale to the table's last slots or its first crowd there at every size,
+  // so that runs of slots wrap around the end and removals shift slots back
+  // across it; beside ordinary names, added and removed at random, and
+  // checked whole after every step while the table is small, at each size it
+  // grows to and just before, when it is at its fullest.
+  std::vector<std::string> crowded;
+  for (uint32_t i = 0; crowded.size() < 400; ++i) {
+    const std::string name = "c" + std::to_string(i);
+    const uint32_t low = static_cast<uint32_t>(kernel::NameTable::Hash(name));
+    if (low >= 0xFFF00000u || low < 0x00080000u) crowded.push_back(name);
+  }
+  kernel::NameTable table;
+  std::map<ea_t, std::string> expected;
+  std::mt19937 rng(23);
+  const auto check_all = [&] {
+    ASSERT_EQ(expected.size(), table.size());
+    for (const auto &[ea, name] : expected) {
+      ASSERT_TRUE(table.Find(name)) << name << " of " << table.size();
+      ASSERT_FALSE(table.Find(name + "_")) << name;
+    }
+  };
+  size_t slots = 0;
+  for (int step = 0; step < 12000; ++step) {
+    const ea_t ea = rng() % 3000;
+    if (expected.count(ea) != 0 && rng() % 3 == 0) {
+      table.Remove(ea);
+      expected.erase(ea);
+    } else if (expected.count(ea) == 0) {
+      const std::string name =
+          rng() % 3 == 0 ? "n" + std::to_string(step) : crowded[rng() % crowded.size()];
+      if (table.Find(name)) continue;
+      // The table as it is before an add that may grow it.
+      if (table.size() < 600 || rng() % 64 == 0) check_all();
+      table.Add(ea, name);
+      expected[ea] = name;
+    }
+    if (table.slot_count() != slots) {
+      slots = table.slot_count();
+      check_all();
+    }
+  }
+  check_all();
+  for (const std::string &name : crowded) {
+    const bool used = std::any_of(expected.begin(), expected.end(),
+                                  [&](const auto &e) { return e.second == name; });
+    EXPECT_EQ(used, table.Find(name)) << name;
+  }
+}
+
 TEST(NameTableTest, LongNamesAfterManyShortOnesOutgrowTheSlotsRoom) {
   // A slot keeps a record's position in as many bits as the arena took when
   // the slots grew, twice over; long names after many short ones fill more

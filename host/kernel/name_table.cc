@@ -48,21 +48,16 @@ std::string_view NameTable::NameAt(ea_t ea) const {
 bool NameTable::Find(std::string_view name, size_t hash) const {
   if (slots_.empty()) return false;
   const uint32_t tag = Tag(hash);
-  for (size_t i = hash & mask_; slots_[i] != 0; i = (i + 1) & mask_)
+  for (size_t i = Home(hash); slots_[i] != 0; i = Next(i))
     if ((slots_[i] & ~at_mask_) == tag && Matches(RecordOf(slots_[i]), 0, name, true))
       return true;
   return false;
 }
 
-void NameTable::InsertSlot(uint32_t at, size_t hash) {
-  size_t i = hash & mask_;
-  while (slots_[i] != 0) i = (i + 1) & mask_;
-  slots_[i] = Tag(hash) | (at + 1);
-}
-
 void NameTable::Reslot(size_t n) {
+  // The old slots go first: their entries are made again from the records.
+  if (n != slots_.size()) std::vector<uint32_t>().swap(slots_);
   slots_.assign(n, 0);
-  mask_ = n - 1;
   // The arena grows with the names, about as fast as the slots: room for
   // twice its size now seldom makes the slots be written again before
   // they grow.
@@ -261,8 +256,8 @@ void NameTable::Add(ea_t ea, std::string_view name, size_t hash) {
   // end is shorter than one record.
   static_assert((kRecent + 1) * (7 + WholeSize(kMaxName)) < 0x10000);
   if (name.size() > kMaxName) return;  // never: the database refuses them
-  if ((by_ea_.size() + 1) * 4 > slots_.size() * 3)
-    Reslot(slots_.empty() ? 64 : slots_.size() * 2);
+  if ((by_ea_.size() + 1) * kLoadDen > slots_.size() * kLoadNum)
+    Reslot(slots_.empty() ? kFirstSlots : slots_.size() * kGrowNum / kGrowDen);
 
   char padded[kMaxShared + 8] = {};
   const size_t most = std::min(name.size(), kMaxShared);
@@ -459,12 +454,12 @@ void NameTable::Remove(ea_t ea) {
   uint32_t at;
   if (!by_ea_.Find(ea, &at)) return;
   by_ea_.Erase(ea);
-  size_t i = Hash(TextAt(at)) & mask_;
-  while (slots_[i] == 0 || RecordOf(slots_[i]) != at) i = (i + 1) & mask_;
+  size_t i = Home(Hash(TextAt(at)));
+  while (slots_[i] == 0 || RecordOf(slots_[i]) != at) i = Next(i);
   // Backward shift, as in AddrMap: later records of the probe run move up.
   size_t hole = i;
-  for (size_t j = (i + 1) & mask_; slots_[j] != 0; j = (j + 1) & mask_) {
-    const size_t home = Hash(TextAt(RecordOf(slots_[j]))) & mask_;
+  for (size_t j = Next(i); slots_[j] != 0; j = Next(j)) {
+    const size_t home = Home(Hash(TextAt(RecordOf(slots_[j]))));
     const bool movable =
         hole <= j ? (home <= hole || home > j) : (home <= hole && home > j);
     if (movable) {

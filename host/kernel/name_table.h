@@ -71,7 +71,7 @@ class NameTable {
   /// that the look-up finds them in cache.
   void Prefetch(size_t hash) const {
     if (slots_.empty()) return;
-    Fetch(slots_.data() + (hash & mask_));
+    Fetch(slots_.data() + Home(hash));
   }
   /// Names `ea`; `name` must not be empty or in use, and `ea` unnamed.
   void Add(ea_t ea, std::string_view name) { Add(ea, name, Hash(name)); }
@@ -79,6 +79,8 @@ class NameTable {
   /// Removes the name of `ea`, if any.
   void Remove(ea_t ea);
   size_t size() const { return by_ea_.size(); }
+  /// How many hash slots the name side has, four bytes each.
+  size_t slot_count() const { return slots_.size(); }
 
   /// Visits every (address, name), in address order; `visit` must not
   /// use the table.
@@ -218,6 +220,13 @@ class NameTable {
     return static_cast<uint32_t>(hash >> 32) & ~at_mask_;
   }
   uint32_t RecordOf(uint32_t slot) const { return (slot & at_mask_) - 1; }
+  /// The first slot a name of hash `hash` is looked for in: the low half of
+  /// the hash scaled to the table, whose size need not be a power of two.
+  /// The tag is taken from the high half.
+  size_t Home(size_t hash) const {
+    return static_cast<size_t>(uint64_t{hash & 0xFFFFFFFFu} * slots_.size() >> 32);
+  }
+  size_t Next(size_t i) const { return i + 1 == slots_.size() ? 0 : i + 1; }
   /// The length of the longest end of `name` past its first `from` bytes
   /// that a source holds, and where that text is; 0 when none.
   size_t FindCopy(std::string_view name, size_t from, uint32_t *source) const;
@@ -225,7 +234,11 @@ class NameTable {
   /// text of those bytes was written at `at`.
   void AddSources(std::string_view name, size_t from, uint32_t at);
   /// Enters the record at `at`, whose text is `text`, in the name side.
-  void InsertSlot(uint32_t at, size_t hash);
+  void InsertSlot(uint32_t at, size_t hash) {
+    size_t i = Home(hash);
+    while (slots_[i] != 0) i = Next(i);
+    slots_[i] = Tag(hash) | (at + 1);
+  }
   /// Makes the name side `n` slots, with room in each for a record of an
   /// arena twice as large as now, and enters every record again.
   void Reslot(size_t n);
@@ -243,7 +256,13 @@ class NameTable {
   // name's hash, so that a probe reads a record only when those agree. A
   // tag in the slot rather than beside it keeps the slots the only table.
   std::vector<uint32_t> slots_;
-  size_t mask_ = 0;
+  // The slots are at most three quarters full and grow by three quarters,
+  // not double: at the end of a run they are between 3/7 and 3/4 full
+  // rather than between 3/8 and 3/4. Growing reads every name again, a
+  // quarter more often in all than doubling would, on average.
+  static constexpr size_t kFirstSlots = 64;
+  static constexpr size_t kLoadNum = 3, kLoadDen = 4;
+  static constexpr size_t kGrowNum = 7, kGrowDen = 4;
   uint32_t at_mask_ = 0;
   // Made on the first shared name read: a table is cleared by moving a
   // fresh one over it, which would copy a buffer held in place.
