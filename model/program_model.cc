@@ -200,44 +200,48 @@ const ClassEntry *ProgramModel::ResolveClassRef(ea_t ref) const {
   return FindClass(held);
 }
 
-std::string_view ProgramModel::TypeName(const TypeEntry &t) const {
-  const uintptr_t at = reinterpret_cast<uintptr_t>(&t);
-  const uintptr_t first = reinterpret_cast<uintptr_t>(types.data());
-  const size_t i = (at - first) / sizeof(TypeEntry);
-  const bool listed = at >= first && i < types.size();
+namespace {
+
+/// The name of `entry`, read by `read` once for each of `entries` and kept
+/// in `texts`; `cache` holds the names read so far by their places (one not
+/// read yet has no data). An entry that is not one of `entries` is read
+/// each time.
+template <typename Entry, typename Read>
+std::string_view KeptName(const std::vector<Entry> &entries, const Entry &entry,
+                          std::vector<std::string_view> *cache, TextArena *texts,
+                          Read read) {
+  const uintptr_t at = reinterpret_cast<uintptr_t>(&entry);
+  const uintptr_t first = reinterpret_cast<uintptr_t>(entries.data());
+  const size_t i = (at - first) / sizeof(Entry);
+  const bool listed = at >= first && i < entries.size();
   if (listed) {
-    if (type_names_.size() != types.size()) type_names_.assign(types.size(), {});
-    if (type_names_[i].data() != nullptr) return type_names_[i];
+    if (cache->size() != entries.size()) cache->assign(entries.size(), {});
+    if ((*cache)[i].data() != nullptr) return (*cache)[i];
   }
+  const auto name = read();
+  const std::string_view view = name;
   std::string_view kept = "";
-  if (const char *name = get_record_name(t.cell + 5, t.cell); name != nullptr && *name) {
-    const size_t size = strlen(name);
-    char *text = name_texts_.Room(size);
-    memcpy(text, name, size);
-    kept = {text, size};
+  if (!view.empty()) {
+    char *text = texts->Room(view.size());
+    memcpy(text, view.data(), view.size());
+    kept = {text, view.size()};
   }
-  if (listed) type_names_[i] = kept;
+  if (listed) (*cache)[i] = kept;
   return kept;
 }
 
+}  // namespace
+
+std::string_view ProgramModel::TypeName(const TypeEntry &t) const {
+  return KeptName(types, t, &type_names_, &name_texts_, [&] {
+    const char *name = get_record_name(t.cell + 5, t.cell);
+    return std::string_view(name != nullptr ? name : "");
+  });
+}
+
 std::string_view ProgramModel::ClassNameOf(const ClassEntry &c) const {
-  const uintptr_t at = reinterpret_cast<uintptr_t>(&c);
-  const uintptr_t first = reinterpret_cast<uintptr_t>(classes.data());
-  const size_t i = (at - first) / sizeof(ClassEntry);
-  const bool listed = at >= first && i < classes.size();
-  if (listed) {
-    if (class_names_.size() != classes.size()) class_names_.assign(classes.size(), {});
-    if (class_names_[i].data() != nullptr) return class_names_[i];
-  }
-  const std::string name = ClassName(c.record);
-  std::string_view kept = "";
-  if (!name.empty()) {
-    char *text = name_texts_.Room(name.size());
-    memcpy(text, name.data(), name.size());
-    kept = {text, name.size()};
-  }
-  if (listed) class_names_[i] = kept;
-  return kept;
+  return KeptName(classes, c, &class_names_, &name_texts_,
+                  [&] { return ClassName(c.record); });
 }
 
 std::string ProgramModel::TypeNameAt(ea_t ref) const {

@@ -10,7 +10,7 @@
 #include <unordered_map>
 
 #include "detector/core/recognise.h"
-#include "model/address_map.h"
+#include "host/kernel/addr_map.h"
 #include "model/c_names.h"
 #include "model/class_members.h"
 #include "model/class_reader.h"
@@ -225,8 +225,8 @@ class Builder {
     for (ClassInfo &c : classes_) SelfMethods(c);
     SortMethods();
     for (MethodType &m : out_.methods) {
-      if (declarations_)
-        method_pointers_.Insert(m.address, out_.texts.KeepJoined({m.type_name, " *"}));
+      if (declarations_ && method_pointers_.Find(m.address) == nullptr)
+        method_pointers_.Set(m.address, out_.texts.KeepJoined({m.type_name, " *"}));
       ParamNames(&m.prototype);
     }
     if (declarations_)
@@ -857,7 +857,7 @@ class Builder {
 
   // ---- Methods ---------------------------------------------------------------
 
-  bool Typed(ea_t code) const { return typed_.Contains(code); }
+  bool Typed(ea_t code) const { return typed_.Find(code) != nullptr; }
 
   MethodType &NewMethod(ClassInfo &c, ea_t code, std::string_view method,
                         const char *source) {
@@ -1067,13 +1067,15 @@ class Builder {
   /// Code that fills slots of different names (the routine behind every
   /// abstract method) is no one method: it gets no prototype.
   void FindSharedCode() {
-    AddressMap<std::string_view> first;
+    kernel::AddrMap<std::string_view> first;
     for (ClassInfo &c : classes_)
       for (const VirtualMethod &v : Details(c).virtual_methods) {
         const std::string_view name = SlotName(c, v);
-        if (const std::string_view *known = first.Find(v.address))
+        if (const std::string_view *known = first.Find(v.address)) {
           if (*known != name) shared_.Insert(v.address);
-        first.Insert(v.address, name);
+        } else {
+          first.Set(v.address, name);
+        }
       }
   }
 
@@ -1088,7 +1090,7 @@ class Builder {
   void SelfMethods(ClassInfo &c) {
     const ClassDetails &d = Details(c);
     for (const VirtualMethod &v : d.virtual_methods)
-      if (!shared_.Contains(v.address)) SelfMethod(c, v.address, SlotName(c, v));
+      if (shared_.Find(v.address) == nullptr) SelfMethod(c, v.address, SlotName(c, v));
     for (const DynamicMethod &m : d.dynamic_methods)
       SelfMethod(c, m.address, DynamicName(m.index));
     for (const PublishedMethod &m : d.published_methods) SelfMethod(c, m.address, m.name);
@@ -1158,10 +1160,10 @@ class Builder {
   ByName<const TypeEntry *> types_by_name_;
   std::map<ea_t, ArgType> values_;
   std::set<ea_t> in_progress_;
-  AddressMap<bool> typed_;
-  AddressMap<bool> shared_;  // code behind slots of different names
+  kernel::AddrMap<bool> typed_;
+  kernel::AddrMap<bool> shared_;  // code behind slots of different names
   // A pointer to the function type, by code address.
-  AddressMap<TypeText> method_pointers_;
+  kernel::AddrMap<TypeText> method_pointers_;
   std::vector<std::pair<uint64_t, uint32_t>> slot_order_;  // NameRepeatedSlots's
   std::vector<TypeText> slot_names_;                       // the same
   std::string scratch_;                 // a text put together before it is kept
